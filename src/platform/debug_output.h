@@ -10,9 +10,12 @@ namespace zw::platform {
 
 using DebugSink = std::function<void(std::u16string_view line)>;
 
+// Safe from any thread. The sink is called outside any lock, so lines from
+// several threads may reach it at the same time; it must not throw (what it
+// throws is swallowed).
 void OutputDebugLine(std::u16string_view line) noexcept;
-// Replaces the sink; an empty one removes it. Not for use while other
-// threads are writing lines.
+// Replaces the sink; an empty one removes it. A line already being written
+// may still reach the old sink.
 void SetDebugSink(DebugSink sink);
 
 }  // namespace zw::platform
