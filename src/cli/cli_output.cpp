@@ -1,0 +1,107 @@
+#include "cli/cli_output.h"
+
+#include <ctime>
+
+namespace zw::cli {
+
+namespace {
+constexpr size_t kBufferBytes = size_t(1) << 20;
+
+inline void PutUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+}  // namespace
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
+               text[i + 1] <= 0xDFFF) {
+      PutUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      PutUtf8(out, 0xFFFD);
+    } else {
+      PutUtf8(out, c);
+    }
+  }
+}
+
+Output::Output(std::FILE* stream) : stream_(stream) {
+  buffer_.reserve(kBufferBytes);
+}
+
+void Output::MakeRoom(size_t bytes) {
+  if (buffer_.size() + bytes > kBufferBytes) Flush();
+}
+
+void Output::Write(std::string_view utf8) {
+  if (broken_) return;
+  MakeRoom(utf8.size());
+  buffer_.append(utf8);
+}
+
+void Output::Write(std::u16string_view utf16) {
+  if (broken_) return;
+  MakeRoom(utf16.size() * 3);
+  AppendUtf8(buffer_, utf16);
+}
+
+void Output::Write(char c) {
+  if (broken_) return;
+  MakeRoom(1);
+  buffer_ += c;
+}
+
+void Output::WriteNumber(uint64_t value) {
+  char digits[24];
+  int n = std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
+  Write(std::string_view(digits, size_t(n)));
+}
+
+void Output::Flush() {
+  if (!broken_ && !buffer_.empty()) {
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size()) broken_ = true;
+  }
+  buffer_.clear();
+  if (!broken_ && std::fflush(stream_) != 0) broken_ = true;
+}
+
+std::string FormatLocalTime(uint64_t filetime) {
+  // FILETIME counts 100 ns steps from 1601; time_t counts seconds from 1970.
+  constexpr uint64_t kEpochDelta = 11644473600ull;
+  if (filetime == 0) return {};
+  const uint64_t seconds = filetime / 10000000ull;
+  if (seconds < kEpochDelta) return {};
+  const std::time_t t = static_cast<std::time_t>(seconds - kEpochDelta);
+  std::tm local{};
+#ifdef _WIN32
+  if (localtime_s(&local, &t) != 0) return {};
+#else
+  if (localtime_r(&t, &local) == nullptr) return {};
+#endif
+  char text[40];
+  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
+                              local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+  if (n <= 0) return {};
+  return std::string(text, size_t(n));
+}
+
+}  // namespace zw::cli

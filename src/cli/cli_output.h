@@ -1,0 +1,44 @@
+// Terminal output of the command line: UTF-8 from the core's UTF-16 text,
+// written through one large buffer so that a million lines cost little more
+// than the bytes themselves.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace zw::cli {
+
+class Output {
+ public:
+  explicit Output(std::FILE* stream);
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  ~Output() { Flush(); }
+
+  void Write(std::string_view utf8);
+  // Unpaired surrogates come out as U+FFFD.
+  void Write(std::u16string_view utf16);
+  void Write(char c);
+  void WriteNumber(uint64_t value);
+  void Flush();
+  // True once a write failed (for example, the reader of a pipe went away);
+  // later writes are dropped.
+  bool Broken() const { return broken_; }
+
+ private:
+  void MakeRoom(size_t bytes);
+
+  std::FILE* stream_;
+  std::string buffer_;
+  bool broken_ = false;
+};
+
+// Appends `text` to `out` as UTF-8, with U+FFFD for unpaired surrogates.
+void AppendUtf8(std::string& out, std::u16string_view text);
+
+// "2024-03-01 14:05" in local time, or empty for a time that cannot be shown.
+std::string FormatLocalTime(uint64_t filetime);
+
+}  // namespace zw::cli

@@ -1,0 +1,24 @@
+// The commands of the command line. Each lives in its own file; adding one is
+// a declaration here and one line in the table of main.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_context.h"
+
+namespace zw::cli {
+
+using CommandArgs = std::vector<std::string>;
+
+struct Command {
+  const char* name;
+  const char* usage;    // shown by --help, after "zanderwyn [options] "
+  const char* summary;  // one line
+  int (*run)(CliContext& context, const CommandArgs& args);
+};
+
+// list [--long]: every indexed entry, one full path per line.
+int RunList(CliContext& context, const CommandArgs& args);
+
+}  // namespace zw::cli

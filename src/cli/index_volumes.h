@@ -1,0 +1,37 @@
+// Indexing the drives given on the command line, with a clear message for
+// each volume that cannot be read, and the figures of --stats.
+#pragma once
+
+#include <cstdint>
+
+#include "cli/cli_context.h"
+
+namespace zw {
+struct FileIndex;
+}
+
+namespace zw::cli {
+
+struct IndexingFigures {
+  uint64_t records = 0;  // MFT records read
+  uint64_t entries = 0;  // entries in the index
+  uint64_t scanNanoseconds = 0;
+  uint64_t pathsNanoseconds = 0;
+};
+
+// Indexes every drive of `context` into `index`, in ascending letter order.
+// A volume that cannot be read is reported on stderr and sets
+// `context.badInput`; the others are still indexed. Without any drive, says
+// so and sets `badInput`.
+IndexingFigures IndexDrives(CliContext& context, FileIndex& index);
+
+// The --stats lines: records, entries, scan, paths, total (since the start of
+// the program, so output is included), peak-rss, bytes-per-entry.
+void PrintIndexingStats(const CliContext& context, const IndexingFigures& figures,
+                        const FileIndex& index);
+
+// Resident bytes of the entries: the records themselves plus every heap
+// block their strings own, with the allocator's own overhead.
+uint64_t EntryBytes(const FileIndex& index);
+
+}  // namespace zw::cli

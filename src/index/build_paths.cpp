@@ -1,0 +1,165 @@
+#include "index/build_paths.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "ntfs/volume_reader.h"
+#include "platform/file_attributes.h"
+
+namespace zw {
+
+namespace {
+
+constexpr uint64_t kRootRecord = 5;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr int kMaxDepth = 256;
+
+// Record number -> position. Record numbers of one volume are dense (they
+// are positions in the MFT), so a flat array is both smaller and much faster
+// than a hash map; numbers far apart (hand-made input) fall back to one.
+class RecordMap {
+ public:
+  RecordMap(uint64_t maxRecord, size_t entryCount, size_t hashBuckets) {
+    dense_ = maxRecord < 4 * uint64_t(entryCount) + 65536;
+    if (dense_) {
+      flat_.assign(size_t(maxRecord) + 1, kNone);
+    } else {
+      hashed_.max_load_factor(1.0f);
+      hashed_.reserve(hashBuckets);
+    }
+  }
+  uint32_t Find(uint64_t record) const {
+    if (dense_) {
+      return record < flat_.size() ? flat_[size_t(record)] : kNone;
+    }
+    const auto it = hashed_.find(record);
+    return it == hashed_.end() ? kNone : it->second;
+  }
+  void Set(uint64_t record, uint32_t position) {
+    if (dense_) {
+      if (record < flat_.size()) flat_[size_t(record)] = position;
+    } else {
+      hashed_[record] = position;
+    }
+  }
+
+ private:
+  bool dense_ = true;
+  std::vector<uint32_t> flat_;
+  std::unordered_map<uint64_t, uint32_t> hashed_;
+};
+
+// A chain that hit the depth limit and revisits a record is a loop: keep each
+// ancestor once, up to the first that repeats (or is the entry itself), so
+// the path does not repeat the same names a hundred times.
+void CutLoop(const std::vector<FileEntry>& entries, uint64_t ownRecord,
+             std::vector<uint32_t>& stack) {
+  std::unordered_set<uint64_t> seen;
+  seen.reserve(stack.size() * 2);
+  seen.insert(ownRecord);
+  for (size_t i = 0; i < stack.size(); ++i) {
+    if (!seen.insert(entries[stack[i]].recordNumber).second) {
+      stack.resize(i);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+std::u16string_view FileExtension(std::u16string_view name) {
+  const size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos || dot + 1 == name.size()) return {};
+  return name.substr(dot + 1);
+}
+
+void SetDerivedNameFields(FileEntry& entry) {
+  entry.lowerName = entry.name;
+  for (char16_t& c : entry.lowerName) c = FoldAscii(c);
+  entry.extension.clear();
+  entry.lowerExtension.clear();
+  if (entry.isFolder) return;
+  entry.extension = FileExtension(entry.name);
+  entry.lowerExtension = entry.extension;
+  for (char16_t& c : entry.lowerExtension) c = FoldAscii(c);
+}
+
+void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
+  if (entries.empty()) return;
+  const size_t n = entries.size();
+
+  uint64_t maxRecord = kRootRecord;
+  for (const FileEntry& e : entries) maxRecord = std::max(maxRecord, e.recordNumber);
+  RecordMap recordIndex(maxRecord, n, n);
+  for (size_t i = 0; i < n; ++i) recordIndex.Set(entries[i].recordNumber, uint32_t(i));
+  // Completed folders by record number; their path plus "\" is the cached
+  // value, read from the entry itself rather than copied.
+  RecordMap folderCache(maxRecord, n, n / 10 + 1);
+
+  const std::u16string root = {letter, u':', u'\\'};
+  std::vector<uint32_t> stack;
+  stack.reserve(64);
+
+  for (size_t i = 0; i < n; ++i) {
+    FileEntry& e = entries[i];
+    stack.clear();
+    uint64_t p = e.parentRecordNumber;
+    int depth = 0;
+    uint32_t cachedFolder = kNone;  // position of the folder whose path is the base
+    if (p != kRootRecord) {
+      for (;;) {
+        if (p == 0) break;
+        if (depth == kMaxDepth) {
+          CutLoop(entries, e.recordNumber, stack);
+          break;
+        }
+        const uint32_t cached = folderCache.Find(p);
+        if (cached != kNone) {
+          cachedFolder = cached;
+          break;
+        }
+        const uint32_t pos = recordIndex.Find(p);
+        if (pos == kNone) break;  // orphan: rooted at the drive
+        stack.push_back(pos);
+        p = entries[pos].parentRecordNumber;
+        if (p == kRootRecord) break;
+        ++depth;
+      }
+    }
+
+    // Sizes first, so the path costs exactly one allocation.
+    size_t length = cachedFolder != kNone ? entries[cachedFolder].path.size() + 1 : root.size();
+    for (uint32_t pos : stack) length += entries[pos].name.size() + 1;
+    length += e.name.size();
+
+    std::u16string path;
+    path.reserve(length);
+    if (cachedFolder != kNone) {
+      path += entries[cachedFolder].path;
+      path += u'\\';
+    } else {
+      path += root;
+    }
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+      path += entries[*it].name;
+      path += u'\\';
+    }
+    path += e.name;
+    e.path = std::move(path);
+
+    if (e.isFolder) {
+      folderCache.Set(e.recordNumber, uint32_t(i));
+    } else if (e.size == 0 && !e.path.empty()) {
+      platform::FileAttributeData data;
+      if (platform::GetFileAttributeData(e.path, data)) e.size = data.size;
+    }
+    SetDerivedNameFields(e);
+  }
+}
+
+void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries) {
+  BuildPaths(reader.drive, entries);
+}
+
+}  // namespace zw

@@ -1,0 +1,26 @@
+// Completes the entries of one drive after the MFT scan: full paths from the
+// parent chain, lower-case names, extensions, and sizes the MFT left at 0.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "index/file_entry.h"
+
+namespace zw {
+
+struct VolumeReader;
+
+// Only the reader's drive letter is used.
+void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries);
+void BuildPaths(char16_t letter, std::vector<FileEntry>& entries);
+
+// The derived fields of one entry from its `name` and `isFolder`: `lowerName`,
+// `extension`, `lowerExtension`. Shared with changes applied after the scan.
+void SetDerivedNameFields(FileEntry& entry);
+
+// The text after the last dot of a file name; empty with no dot or a dot at
+// the end. A leading dot counts (".profile" -> "profile").
+std::u16string_view FileExtension(std::u16string_view name);
+
+}  // namespace zw

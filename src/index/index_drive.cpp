@@ -1,0 +1,107 @@
+#include "index/index_drive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "index/build_paths.h"
+#include "index/file_index.h"
+#include "platform/last_error.h"
+
+namespace zw {
+
+namespace {
+
+constexpr size_t kDefaultCapacity = 500000;
+
+uint64_t NanosecondsSince(std::chrono::steady_clock::time_point start) {
+  return uint64_t(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+          .count());
+}
+
+}  // namespace
+
+bool IsMetadataPath(std::u16string_view path, char16_t letter) {
+  return path.size() > 3 && FoldAscii(path[0]) == FoldAscii(letter) && path[1] == u':' &&
+         path[2] == u'\\' && path[3] == u'$';
+}
+
+void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter) {
+  entries.erase(
+      std::remove_if(entries.begin(), entries.end(),
+                     [letter](const FileEntry& e) { return IsMetadataPath(e.path, letter); }),
+      entries.end());
+}
+
+bool IndexDrive(FileIndex& index, char16_t letter) {
+  IndexDriveStats stats;
+  return IndexDrive(index, letter, stats);
+}
+
+bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
+  stats = IndexDriveStats{};
+  VolumeReader reader;
+  if (!reader.Open(letter)) {
+    stats.openStatus = reader.openStatus;
+    stats.openError = platform::LastError();
+    return false;
+  }
+  stats.opened = true;
+
+  RecordInfo info{};
+  const uint64_t count = reader.GetRecordInfo(info) ? info.recordCount : 0;
+  stats.recordCount = count;
+  if (count != 0) {
+    std::scoped_lock lock(index.entriesMutex);
+    std::unique_lock nameLock(index.nameIndex.lock);
+    if (index.entries.capacity() < index.entries.size() + count) {
+      index.entries.reserve(index.entries.size() + size_t(count));
+    }
+  }
+
+  std::vector<FileEntry> local;
+  local.reserve(count != 0 ? size_t(count) : kDefaultCapacity);
+
+  const auto scanStart = std::chrono::steady_clock::now();
+  const bool scanned = ScanMft(
+      reader,
+      [&](FileEntry& entry) {
+        if (index.stopRequested.load()) return false;
+        local.push_back(std::move(entry));
+        return true;
+      },
+      [&](uint64_t done, uint64_t expected) {
+        if (index.progressCallback) index.progressCallback(letter, done, expected);
+      },
+      &stats.counters);
+  stats.scanNanoseconds = NanosecondsSince(scanStart);
+  stats.scanned = local.size();
+  stats.mftReadable = reader.layoutLoaded;
+  if (!scanned || !reader.layoutLoaded) return false;
+
+  const auto pathsStart = std::chrono::steady_clock::now();
+  BuildPaths(reader, local);
+  DropMetadataEntries(local, letter);
+  stats.pathsNanoseconds = NanosecondsSince(pathsStart);
+
+  {
+    std::scoped_lock lock(index.entriesMutex);
+    std::unique_lock nameLock(index.nameIndex.lock);
+    auto& entries = index.entries;
+    const size_t first = entries.size();
+    // The first drive takes the vector as it stands: no second copy of a
+    // million entries at the peak.
+    if (entries.empty()) entries.swap(local);
+    entries.insert(entries.end(), std::make_move_iterator(local.begin()),
+                   std::make_move_iterator(local.end()));
+    for (size_t n = first; n < entries.size(); ++n) {
+      entries[n].id = uint32_t(n);
+      entries[n].drive = letter;
+    }
+    stats.appended = entries.size() - first;
+  }
+  return true;
+}
+
+}  // namespace zw
