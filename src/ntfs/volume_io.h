@@ -1,0 +1,16 @@
+// Reads of arbitrary byte ranges from a raw volume. A volume handle accepts
+// only whole sectors at sector-aligned offsets, so unaligned requests go
+// through a bounce buffer and only the wanted bytes are copied out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/raw_volume.h"
+
+namespace zw::ntfs {
+
+// True only when all `length` bytes at `offset` arrived.
+bool ReadVolumeBytes(platform::RawVolume& volume, uint64_t offset, void* out, size_t length);
+
+}  // namespace zw::ntfs
