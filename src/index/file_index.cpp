@@ -2,21 +2,27 @@
 
 #include <system_error>
 
+#include "index/run_indexing.h"
+#include "settings/settings.h"
+
 namespace zw {
 
-FileIndex::~FileIndex() {
+FileIndex::~FileIndex() noexcept(false) {
   stopRequested.store(true);
-  if (indexThread.joinable()) {
-    if (indexThread.get_id() == std::this_thread::get_id()) {
-      // Waiting on ourselves would never end; the standard's own answer to that.
-      std::terminate();
-    }
-    indexThread.join();
+  try {
+    JoinIndexThread(*this);
+  } catch (const std::system_error&) {
+    // We are the indexing thread: let it run on to its end without this
+    // object (its entry point touches nothing after this error), and fail.
+    indexThread.detach();
+    throw;
   }
 }
 
 FileIndex& GetIndex() {
   static FileIndex index;
+  static const bool seeded = (LoadInitialDrives(index), true);
+  (void)seeded;
   return index;
 }
 

@@ -25,7 +25,9 @@ struct FileIndex {
   FileIndex() = default;
   FileIndex(const FileIndex&) = delete;
   FileIndex& operator=(const FileIndex&) = delete;
-  ~FileIndex();
+  // Stops and joins a running indexThread. On that thread itself it throws
+  // std::system_error (resource_deadlock_would_occur) instead of waiting.
+  ~FileIndex() noexcept(false);
 
   std::function<void(char16_t drive, uint64_t done, uint64_t expected)> progressCallback;
   std::function<void(bool success, uint64_t entryCount)> completeCallback;

@@ -1,0 +1,156 @@
+#include "index/run_indexing.h"
+
+#include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "index/file_index.h"
+#include "index/index_drive.h"
+#include "platform/debug_output.h"
+#include "settings/settings.h"
+
+namespace zw {
+namespace {
+
+// Both locks in the writers' order; the name index then describes exactly the
+// entries as they stand.
+void RebuildAll(FileIndex& index, bool ngrams) {
+  std::scoped_lock lock(index.entriesMutex);
+  std::unique_lock nameLock(index.nameIndex.lock);
+  ClearNameIndex(index.nameIndex);
+  index.nameIndex.entries = &index.entries;
+  index.nameIndex.ngramEnabled = ngrams;
+  RebuildNameIndex(index.nameIndex);
+}
+
+uint64_t EntryCount(FileIndex& index) {
+  std::scoped_lock lock(index.entriesMutex);
+  return index.entries.size();
+}
+
+void Report(const char16_t* text, char16_t letter) noexcept try {
+  std::u16string line = text;
+  if (letter) {
+    line += letter;
+    line += u':';
+  }
+  line += u'\n';
+  platform::OutputDebugLine(line);
+} catch (...) {
+}
+
+// A run cut short by an exception still ends: not indexing, and (unless the
+// completion itself threw) a completion that says it failed.
+void EndFailedRun(FileIndex& index) noexcept {
+  Report(u"RunIndexing: run ended by an unexpected error", 0);
+  if (!index.indexing.exchange(false)) return;
+  try {
+    if (index.completeCallback) index.completeCallback(false, EntryCount(index));
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void RunIndexing(FileIndex& index) {
+  RunIndexing(index, {});
+}
+
+void RunIndexing(FileIndex& index, const DriveIndexer& indexer) {
+  const bool fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);
+
+  {
+    std::scoped_lock lock(index.entriesMutex);
+    std::unique_lock nameLock(index.nameIndex.lock);
+    std::vector<FileEntry>().swap(index.entries);  // releases the storage too
+    ClearNameIndex(index.nameIndex);
+  }
+
+  std::set<char16_t> drives;
+  {
+    std::scoped_lock lock(index.drivesMutex);
+    drives = index.drives;
+  }
+
+  bool success = true;
+  for (char16_t letter : drives) {
+    if (index.stopRequested.load()) {
+      success = false;
+      break;
+    }
+    bool appended = false;
+    try {
+      appended = indexer ? indexer(index, letter) : IndexDrive(index, letter);
+    } catch (const std::bad_alloc&) {
+      // This drive does not fit in memory; what earlier drives gave is kept.
+      Report(u"RunIndexing: out of memory on ", letter);
+      appended = false;
+    } catch (const std::length_error&) {
+      Report(u"RunIndexing: too many entries on ", letter);
+      appended = false;
+    }
+    if (!appended) {
+      success = false;
+      continue;
+    }
+    RebuildAll(index, fastSearch);
+    if (index.driveDoneCallback) index.driveDoneCallback(letter, EntryCount(index));
+  }
+
+  RebuildAll(index, fastSearch);
+  index.indexing.store(false);
+  if (index.completeCallback) index.completeCallback(success, EntryCount(index));
+}
+
+void RequestStop(FileIndex& index) {
+  index.stopRequested.store(true);
+}
+
+void JoinIndexThread(FileIndex& index) {
+  if (!index.indexThread.joinable()) return;
+  if (index.indexThread.get_id() == std::this_thread::get_id())
+    throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
+                            "the indexing thread cannot wait for itself");
+  index.indexThread.join();
+}
+
+bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingCallbacks callbacks,
+                   bool saveSelection, DriveIndexer indexer) {
+  if (index.indexing.load()) {
+    RequestStop(index);
+    JoinIndexThread(index);
+  }
+  {
+    std::scoped_lock lock(index.drivesMutex);
+    index.drives = drives;
+  }
+  if (saveSelection) SaveSelectedDrives(drives);
+  index.progressCallback = std::move(callbacks.progress);
+  index.driveDoneCallback = std::move(callbacks.driveDone);
+  index.completeCallback = std::move(callbacks.complete);
+  if (index.indexing.load() || drives.empty()) return false;
+  JoinIndexThread(index);
+  index.stopRequested.store(false);
+  index.indexing.store(true);
+  try {
+    index.indexThread = std::thread([&index, indexer = std::move(indexer)]() noexcept {
+      try {
+        RunIndexing(index, indexer);
+      } catch (const std::system_error& e) {
+        // The index was destroyed from this very thread (or a callback tried
+        // to wait for it): it must not be touched again.
+        if (e.code() == std::errc::resource_deadlock_would_occur) return;
+        EndFailedRun(index);
+      } catch (...) {
+        EndFailedRun(index);
+      }
+    });
+  } catch (...) {
+    index.indexing.store(false);
+    throw;
+  }
+  return true;
+}
+
+}  // namespace zw

@@ -1,0 +1,46 @@
+// An indexing run: every selected drive in ascending order, each appended and
+// searchable as soon as it is done, on FileIndex::indexThread. The window and
+// the command line start and stop runs through the same functions.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+
+namespace zw {
+
+struct FileIndex;
+
+// Indexes one drive into the index; true when its entries were appended.
+using DriveIndexer = std::function<bool(FileIndex& index, char16_t letter)>;
+
+// The body of indexThread: empties the index, indexes each drive of
+// `index.drives`, rebuilds the name index after each drive and at the end,
+// clears `indexing` and then calls completeCallback. `indexer` defaults to
+// IndexDrive.
+void RunIndexing(FileIndex& index);
+void RunIndexing(FileIndex& index, const DriveIndexer& indexer);
+
+struct IndexingCallbacks {
+  std::function<void(char16_t drive, uint64_t done, uint64_t expected)> progress;
+  std::function<void(char16_t drive, uint64_t entryCount)> driveDone;
+  std::function<void(bool success, uint64_t entryCount)> complete;
+};
+
+// Stops a running run and waits for it, replaces the drive set (and stores
+// it as SelectedDrives when `saveSelection`), installs the callbacks and, when
+// the set is not empty, starts indexThread. True when a run was started.
+// Throws std::system_error (resource_deadlock_would_occur) when called on the
+// indexing thread itself, and whatever std::thread throws when it cannot start.
+bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingCallbacks callbacks,
+                   bool saveSelection = true, DriveIndexer indexer = {});
+
+// Asks the run to stop at its next record; returns at once.
+void RequestStop(FileIndex& index);
+
+// Waits for indexThread to end (nothing when it is not running). On the
+// indexing thread itself it throws std::system_error with
+// errc::resource_deadlock_would_occur instead of waiting forever.
+void JoinIndexThread(FileIndex& index);
+
+}  // namespace zw

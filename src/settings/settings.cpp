@@ -1,0 +1,87 @@
+#include "settings/settings.h"
+
+#include <mutex>
+
+#include "index/file_index.h"
+#include "platform/registry.h"
+#include "volumes/drive_info.h"
+
+namespace zw {
+
+using platform::RegistryKey;
+
+uint32_t ReadDword(std::u16string_view name, uint32_t defaultValue) {
+  RegistryKey key;
+  if (key.OpenForRead(kSettingsKeyPath) != platform::kErrorSuccess) return defaultValue;
+  uint32_t value = defaultValue;
+  // A value of another type is not a setting we wrote: the default stands.
+  if (key.QueryDword(name, value) != platform::kErrorSuccess) return defaultValue;
+  return value;
+}
+
+bool WriteDword(std::u16string_view name, uint32_t value) {
+  RegistryKey key;
+  if (key.OpenForWrite(kSettingsKeyPath) != platform::kErrorSuccess) return false;
+  return key.SetDword(name, value) == platform::kErrorSuccess;
+}
+
+bool ReadFlag(std::u16string_view name, uint32_t defaultValue) {
+  return ReadDword(name, defaultValue) != 0;
+}
+
+uint32_t ReadSortColumn() {
+  uint32_t column = ReadDword(kSortColumn, kDefaultSortColumn);
+  return column >= 4 ? 0 : column;
+}
+
+std::set<char16_t> LoadSelectedDrives() {
+  std::set<char16_t> drives;
+  RegistryKey key;
+  if (key.OpenForRead(kSettingsKeyPath) != platform::kErrorSuccess) return drives;
+  char16_t buffer[512] = {};
+  uint32_t type = 0;
+  uint32_t size = sizeof buffer;
+  if (key.Query(kSelectedDrives, &type, buffer, &size) != platform::kErrorSuccess) return drives;
+  if (type != platform::kRegSz && type != platform::kRegExpandSz) return drives;
+  if (size != 0 && (size % 2 != 0 || buffer[size / 2 - 1] != 0)) return drives;
+  for (char16_t c : buffer) {
+    if (c == 0) break;
+    if (c >= u'A' && c <= u'Z') drives.insert(c);
+    if (c >= u'a' && c <= u'z') drives.insert(char16_t(c - 32));
+  }
+  return drives;
+}
+
+bool SaveSelectedDrives(const std::set<char16_t>& drives) {
+  std::u16string text;
+  for (char16_t letter : drives) {
+    if (letter < u'A' || letter > u'Z') continue;
+    if (!text.empty()) text += u',';
+    text += letter;
+  }
+  RegistryKey key;
+  if (key.OpenForWrite(kSettingsKeyPath) != platform::kErrorSuccess) return false;
+  return key.SetString(kSelectedDrives, text) == platform::kErrorSuccess;
+}
+
+std::set<char16_t> InitialDriveSet() {
+  std::set<char16_t> drives = LoadSelectedDrives();
+  if (!drives.empty()) {
+    RegistryKey key;
+    uint32_t done = 0;
+    if (key.OpenForRead(kSettingsKeyPath) == platform::kErrorSuccess &&
+        key.QueryDword(kFirstRunComplete, done) == platform::kErrorSuccess && done != 0)
+      return drives;
+  }
+  for (const DriveInfo& drive : EnumerateNtfsDrives()) drives.insert(drive.letter);
+  WriteDword(kFirstRunComplete, 1);
+  return drives;
+}
+
+void LoadInitialDrives(FileIndex& index) {
+  std::set<char16_t> drives = InitialDriveSet();
+  std::lock_guard lock(index.drivesMutex);
+  index.drives = std::move(drives);
+}
+
+}  // namespace zw
