@@ -1,0 +1,35 @@
+#include "manifest.h"
+
+#include "utf8.h"
+
+namespace zw::gen {
+
+std::string ManifestText(const std::vector<Node>& nodes, const WriteReport& report, uint64_t seed,
+                         uint32_t count) {
+  std::string out = "# zw-mkimage manifest: seed " + std::to_string(seed) + ", count " +
+                    std::to_string(count) + ", mft runs " + std::to_string(report.mftRuns) + "\n";
+  for (uint32_t i = 0; i < nodes.size(); ++i) {
+    const Node& n = nodes[i];
+    const Written& w = report.nodes[i];
+    if (!w.ok) continue;
+    char kind = n.isFolder ? 'D' : 'F';
+    if (n.flags & kHardLink) kind = 'L';
+    if ((n.flags & kDeleted) && w.deleted) kind = 'X';
+    std::string flags;
+    auto add = [&](uint32_t bit, const char* word) {
+      if (n.flags & bit) flags += (flags.empty() ? "" : ",") + std::string(word);
+    };
+    add(kManyLinks, "links");
+    add(kManyStreams, "streams");
+    add(kFragmented, "fragmented");
+    if (flags.empty()) flags = "-";
+    out += kind;
+    out += '\t' + std::to_string(w.record) + '\t' + std::to_string(w.size) + '\t' + flags + '\t' +
+           ToUtf8(PathOf(nodes, i));
+    if (kind == 'L') out += '\t' + ToUtf8(PathOf(nodes, n.linkOf));
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace zw::gen
