@@ -1,0 +1,289 @@
+#include "live/live_update.h"
+
+#include <mutex>
+#include <set>
+#include <shared_mutex>
+#include <utility>
+#include <vector>
+
+#include "index/build_paths.h"
+#include "index/file_index.h"
+#include "live/live_debug.h"
+#include "live/usn_monitor.h"
+#include "platform/file_attributes.h"
+
+namespace zw {
+
+namespace {
+
+bool IsLive(const FileEntry& e) {
+  return !e.name.empty();
+}
+
+IdKey ParentKey(const FileEntry& e) {
+  return MakeIdKey(e.drive, e.parentRecordNumber);
+}
+IdKey OwnKey(const FileEntry& e) {
+  return MakeIdKey(e.drive, e.recordNumber);
+}
+
+std::u16string RootPath(char16_t drive, std::u16string_view name) {
+  std::u16string path(1, drive);
+  path += u":\\";
+  path += name;
+  return path;
+}
+
+// The path of `name` inside the folder `parentRef`, or under the root when
+// that folder is not a live indexed entry (the root itself is never one).
+// Caller holds entriesMutex.
+std::u16string PathUnder(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+                         uint64_t parentRef, std::u16string_view name, bool& parentFound) {
+  const uint32_t parent = FindEntryByRef(index, monitor, drive, parentRef);
+  parentFound = parent != kNoEntry && !index.entries[parent].path.empty();
+  if (!parentFound) return RootPath(drive, name);
+  std::u16string path = index.entries[parent].path;
+  path += u'\\';
+  path += name;
+  return path;
+}
+
+// Entries whose path lies below `folderPath` on `drive`. Caller holds
+// entriesMutex, which keeps every writer out while this reads.
+std::vector<uint32_t> FindDescendants(const FileIndex& index, char16_t drive,
+                                      const std::u16string& folderPath) {
+  std::vector<uint32_t> below;
+  const size_t n = folderPath.size();
+  const auto& entries = index.entries;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const FileEntry& e = entries[i];
+    if (e.drive != drive || e.path.size() <= n + 1 || e.path[n] != u'\\') continue;
+    if (e.path.compare(0, n, folderPath) == 0) below.push_back(uint32_t(i));
+  }
+  return below;
+}
+
+std::vector<uint32_t> DescendantsIfAny(const FileIndex& index, const UsnMonitor& monitor,
+                                       const FileEntry& folder) {
+  if (!folder.isFolder || folder.path.empty() || monitor.ChildCount(OwnKey(folder)) == 0) {
+    return {};
+  }
+  return FindDescendants(index, folder.drive, folder.path);
+}
+
+// Empties entry `n` and everything below it. Caller holds entriesMutex.
+void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n) {
+  std::vector<uint32_t> doomed = DescendantsIfAny(index, monitor, index.entries[n]);
+  doomed.push_back(n);
+  std::vector<std::pair<IdKey, uint32_t>> keys;
+  keys.reserve(doomed.size());
+  {
+    std::unique_lock names(index.nameIndex.lock);
+    for (uint32_t i : doomed) {
+      FileEntry& e = index.entries[i];
+      if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
+      e.name.clear();
+      e.lowerName.clear();
+      e.path.clear();
+      keys.emplace_back(OwnKey(e), i);
+    }
+  }
+  monitor.RemoveIds(keys);
+}
+
+void Notify(const FileIndex& index) {
+  if (index.changedCallback) index.changedCallback();
+}
+
+}  // namespace
+
+uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+                        uint64_t ref) {
+  const uint32_t n = monitor.FindId(MakeIdKey(drive, ref));
+  if (n == kNoEntry || n >= index.entries.size()) return kNoEntry;
+  // A number from a map built for an earlier run must not reach a stranger.
+  const FileEntry& e = index.entries[n];
+  if (e.drive != drive || (e.recordNumber & kRecordNumberMask) != (ref & kRecordNumberMask)) {
+    return kNoEntry;
+  }
+  return n;
+}
+
+void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
+  if (index.indexing.load()) return;
+  {
+    std::lock_guard entriesLock(index.entriesMutex);
+    const auto& entries = index.entries;
+    monitor.RebuildIds(entries.size(), [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const FileEntry& e = entries[i];
+        // Tombstones come back too (a later delete or rename still finds
+        // them), but never in place of a live entry with the same record.
+        auto [it, inserted] = ids.try_emplace(OwnKey(e), uint32_t(i));
+        if (!inserted && (IsLive(e) || !IsLive(entries[it->second]))) it->second = uint32_t(i);
+        if (IsLive(e)) ++children[ParentKey(e)];
+      }
+    });
+  }
+  std::set<char16_t> drives;
+  {
+    std::lock_guard drivesLock(index.drivesMutex);
+    drives = index.drives;
+  }
+  monitor.SetChangeHandler(
+      [&index, &monitor](const UsnChange& change) { ApplyChange(index, monitor, change); });
+  monitor.Start(drives);
+}
+
+void StartLiveUpdate(FileIndex& index) {
+  StartLiveUpdate(index, GetUsnMonitor());
+}
+
+bool StopLiveUpdate(UsnMonitor& monitor) {
+  const bool wasRunning = monitor.Stop();
+  monitor.SetChangeHandler({});
+  return wasRunning;
+}
+
+bool StopLiveUpdate() {
+  return StopLiveUpdate(GetUsnMonitor());
+}
+
+void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change) {
+  switch (change.kind) {
+    case UsnChangeKind::Created:
+      OnFileCreated(index, monitor, change.drive, change.fileRef, change.parentRef, change.name,
+                    change.isDirectory);
+      break;
+    case UsnChangeKind::Deleted:
+      OnFileDeleted(index, monitor, change.drive, change.fileRef);
+      break;
+    case UsnChangeKind::Renamed:
+      OnFileRenamed(index, monitor, change.drive, change.fileRef, change.parentRef, change.name);
+      break;
+    case UsnChangeKind::Modified:
+      OnFileModified(index, monitor, change.drive, change.fileRef);
+      break;
+  }
+}
+
+void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
+                   uint64_t parentRef, std::u16string_view name, bool isDirectory) {
+  if (IsRecycleBinName(name, true)) return;
+  FileEntry entry;
+  entry.recordNumber = ref & kRecordNumberMask;
+  entry.parentRecordNumber = parentRef & kRecordNumberMask;
+  entry.drive = drive;
+  entry.name = name;
+  entry.isFolder = isDirectory;
+  SetDerivedNameFields(entry);
+
+  std::lock_guard entriesLock(index.entriesMutex);
+  // During a run the entries are being replaced; the run reads the file anyway.
+  if (index.indexing.load() || index.entries.size() >= kNoEntry) return;
+  bool parentFound = false;
+  entry.path = PathUnder(index, monitor, drive, parentRef, name, parentFound);
+  // The file system is asked while searches can still read the entries.
+  platform::FileAttributeData data;
+  if (platform::GetFileAttributeData(entry.path, data)) {
+    entry.size = data.size;
+    entry.modificationTime = data.lastWriteTime;
+    entry.creationTime = data.creationTime;
+  }
+  const uint32_t id = uint32_t(index.entries.size());
+  entry.id = id;
+  // A live entry that already holds this record is a file the scan saw while
+  // it was being created, or one whose deletion was missed: either way it is
+  // gone now, and keeping it would show the file twice.
+  const uint32_t previous = FindEntryByRef(index, monitor, drive, ref);
+  {
+    std::unique_lock names(index.nameIndex.lock);
+    if (previous != kNoEntry && IsLive(index.entries[previous])) {
+      FileEntry& old = index.entries[previous];
+      monitor.AdjustChildCount(ParentKey(old), -1);
+      old.name.clear();
+      old.lowerName.clear();
+      old.path.clear();
+    }
+    index.entries.push_back(std::move(entry));
+  }
+  monitor.SetId(MakeIdKey(drive, ref), id);
+  monitor.AdjustChildCount(MakeIdKey(drive, parentRef), +1);
+  live_debug::Created(id, index.entries[id].path);
+  Notify(index);
+}
+
+void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
+  std::lock_guard entriesLock(index.entriesMutex);
+  if (index.indexing.load()) return;
+  const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
+  if (n == kNoEntry) return;
+  TombstoneTree(index, monitor, n);
+  Notify(index);
+}
+
+void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
+                   uint64_t parentRef, std::u16string_view newName) {
+  std::lock_guard entriesLock(index.entriesMutex);
+  if (index.indexing.load()) return;
+  const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
+  if (n == kNoEntry) return;  // a file the index never held is not added by a rename
+  if (IsRecycleBinName(newName, false)) {
+    TombstoneTree(index, monitor, n);  // moved into the recycle bin
+    Notify(index);
+    return;
+  }
+  FileEntry& e = index.entries[n];
+  const std::u16string oldPath = e.path;
+  const uint64_t newParent = parentRef & kRecordNumberMask;
+  bool parentFound = false;
+  std::u16string newPath = PathUnder(index, monitor, drive, parentRef, newName, parentFound);
+  if (!parentFound && newParent == (e.parentRecordNumber & kRecordNumberMask)) {
+    // Same folder, not indexed itself: keep the folder part we had.
+    const size_t slash = oldPath.rfind(u'\\');
+    if (slash != std::u16string::npos)
+      newPath = oldPath.substr(0, slash + 1) + std::u16string(newName);
+  }
+  std::vector<uint32_t> below;
+  if (oldPath != newPath) below = DescendantsIfAny(index, monitor, e);
+  {
+    std::unique_lock names(index.nameIndex.lock);
+    if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
+    e.name = newName;
+    SetDerivedNameFields(e);
+    e.path = newPath;
+    e.parentRecordNumber = newParent;
+    monitor.AdjustChildCount(ParentKey(e), +1);
+    for (uint32_t i : below) {
+      std::u16string& p = index.entries[i].path;
+      p.replace(0, oldPath.size(), newPath);
+    }
+  }
+  Notify(index);
+}
+
+void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
+  uint32_t n = kNoEntry;
+  std::u16string path;
+  {
+    std::shared_lock names(index.nameIndex.lock);
+    if (index.indexing.load()) return;
+    n = FindEntryByRef(index, monitor, drive, ref);
+    if (n == kNoEntry) return;
+    path = index.entries[n].path;
+  }
+  platform::FileAttributeData data;
+  if (!path.empty() && platform::GetFileAttributeData(path, data)) {
+    std::lock_guard entriesLock(index.entriesMutex);
+    // The entry may have been renamed or removed meanwhile; only the same
+    // record gets the new figures.
+    if (!index.indexing.load() && FindEntryByRef(index, monitor, drive, ref) == n) {
+      std::unique_lock names(index.nameIndex.lock);
+      index.entries[n].size = data.size;
+      index.entries[n].modificationTime = data.lastWriteTime;
+    }
+  }
+  Notify(index);
+}
+
+}  // namespace zw

@@ -1,0 +1,49 @@
+// Applies the changes of the change journals to the index: new entries for
+// created files, tombstones for deleted ones, new names and paths after a
+// rename or move, new sizes and times after a modification.
+//
+// Every handler reads and writes entries only under the index's locks
+// (entriesMutex, then nameIndex.lock exclusively for writes; the id-map lock
+// innermost) and keeps no pointer to an entry once they are released.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "live/usn_change.h"
+
+namespace zw {
+
+struct FileIndex;
+class UsnMonitor;
+
+// Rebuilds the id map from the entries and starts the monitor on the index's
+// drives, with ApplyChange as its handler. Does nothing while indexing.
+void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor);
+void StartLiveUpdate(FileIndex& index);  // the process-wide monitor
+
+// Stops following the journals and drops the handler, so that no change is
+// applied to entry numbers of a run that is about to be replaced. Call it
+// before a new indexing run starts; StartLiveUpdate again once its list is
+// ready. Returns whether the monitor was running.
+bool StopLiveUpdate(UsnMonitor& monitor);
+bool StopLiveUpdate();
+
+// Dispatches one change; ignored while an indexing run is in progress.
+void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change);
+
+// The entry number that (drive, ref) stands for, or kNoEntry. Only numbers
+// whose entry still carries that drive and record number are handed out.
+// The caller holds index.entriesMutex, or index.nameIndex.lock shared.
+uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+                        uint64_t ref);
+
+void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
+                   uint64_t parentRef, std::u16string_view name, bool isDirectory);
+void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref);
+// `parentRef` is the parent after the rename: a moved file follows it.
+void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
+                   uint64_t parentRef, std::u16string_view newName);
+void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref);
+
+}  // namespace zw

@@ -1,0 +1,294 @@
+#include "live/usn_monitor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "live/live_debug.h"
+#include "platform/last_error.h"
+
+namespace zw {
+
+namespace {
+
+// Set on a monitor's own threads, so Stop can refuse to join itself.
+thread_local const UsnMonitor* tlsMonitor = nullptr;
+
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+uint64_t Le(const uint8_t* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v |= uint64_t(p[i]) << (8 * i);
+  return v;
+}
+
+bool IsJournalGone(uint32_t error) {
+  return error == platform::kErrorJournalEntryDeleted ||
+         error == platform::kErrorJournalNotActive ||
+         error == platform::kErrorJournalDeleteInProgress;
+}
+
+}  // namespace
+
+UsnMonitor::UsnMonitor() : UsnMonitor(platform::OpenSystemUsnJournal) {}
+
+UsnMonitor::UsnMonitor(platform::UsnJournalFactory factory) : factory_(std::move(factory)) {}
+
+UsnMonitor::~UsnMonitor() {
+  Stop();
+}
+
+bool UsnMonitor::Start(const std::set<char16_t>& drives) {
+  if (drives.empty()) return false;
+  bool expected = false;
+  if (!running_.compare_exchange_strong(expected, true)) return false;
+  stopRequested_.exchange(false);
+  for (char16_t letter : drives) {
+    try {
+      threads_.emplace_back([this, letter] { MonitorVolume(letter); });
+    } catch (const std::system_error&) {
+      // The other volumes are still followed; this one stays unmonitored.
+      live_debug::MonitorThreadFailed(letter);
+    }
+  }
+  return true;
+}
+
+bool UsnMonitor::Stop() {
+  if (!running_.load()) return false;
+  if (tlsMonitor == this) return false;
+  stopRequested_.exchange(true);
+  { std::lock_guard lock(sleepMutex_); }
+  sleepWake_.notify_all();
+  {
+    std::lock_guard lock(handleMutex_);
+    for (auto& [letter, device] : handles_) {
+      if (device) device->Cancel();
+    }
+  }
+  for (std::thread& t : threads_) {
+    if (t.joinable()) t.join();
+  }
+  threads_.clear();
+  {
+    std::lock_guard lock(handleMutex_);
+    handles_.clear();  // closes every handle
+  }
+  return running_.exchange(false);
+}
+
+void UsnMonitor::SetChangeHandler(ChangeHandler handler) {
+  auto next = handler ? std::make_shared<const ChangeHandler>(std::move(handler)) : nullptr;
+  std::lock_guard lock(handlerMutex_);
+  handler_ = std::move(next);
+}
+
+void UsnMonitor::SetDeviceFactory(platform::UsnJournalFactory factory) {
+  std::lock_guard lock(handleMutex_);
+  factory_ = std::move(factory);
+}
+
+platform::UsnJournalDevice* UsnMonitor::OpenUsnJournal(char16_t letter, int64_t& startUsn) {
+  platform::UsnJournalFactory factory;
+  {
+    std::lock_guard lock(handleMutex_);
+    factory = factory_;
+  }
+  std::unique_ptr<platform::UsnJournalDevice> device;
+  if (factory) {
+    device = factory(letter);
+  } else {
+    platform::SetLastError(platform::kErrorFileNotFound);
+  }
+  if (!device) {
+    const uint32_t error = platform::LastError();
+    live_debug::OpenFailed(letter, error);
+    platform::SetLastError(error);
+    return nullptr;
+  }
+  platform::UsnJournalInfo info;
+  if (!device->Query(info)) {
+    info = {};
+    if (!device->Create(platform::kUsnJournalMaximumSize, platform::kUsnJournalAllocationDelta) ||
+        !device->Query(info)) {
+      const uint32_t error = platform::LastError();
+      device.reset();  // closing must not change the error the caller reports
+      platform::SetLastError(error);
+      return nullptr;
+    }
+  }
+  // From the journal's end: what happened before is in the index already.
+  startUsn = info.nextUsn;
+  platform::UsnJournalDevice* raw = device.get();
+  std::lock_guard lock(handleMutex_);
+  handles_[letter] = std::move(device);
+  return raw;
+}
+
+bool UsnMonitor::SleepUnlessStopped() {
+  std::unique_lock lock(sleepMutex_);
+  return !sleepWake_.wait_for(lock, kPollInterval, [&] { return stopRequested_.load(); });
+}
+
+void UsnMonitor::MonitorVolume(char16_t letter) noexcept {
+  tlsMonitor = this;
+  try {
+    int64_t startUsn = 0;
+    platform::UsnJournalDevice* device = OpenUsnJournal(letter, startUsn);
+    if (device == nullptr) {
+      live_debug::MonitorOpenFailed(letter, platform::LastError());
+      return;
+    }
+    live_debug::MonitorStarted(letter);
+    std::vector<uint8_t> buffer(kBufferSize, 0);
+    platform::UsnJournalInfo info;
+    device->Query(info);  // a failure leaves id 0, and reads fail until the journal is back
+    uint64_t journalId = info.journalId;
+
+    while (!stopRequested_.load()) {
+      const ReadResult result = ReadOnce(letter, *device, startUsn, journalId, buffer);
+      if (result == ReadResult::Records) continue;
+      if (stopRequested_.load()) break;
+      if (result == ReadResult::Failed && IsJournalGone(platform::LastError())) {
+        // The journal wrapped past our position or was deleted and made
+        // anew: go on from the oldest record it still holds rather than
+        // polling a position that will never come back.
+        platform::UsnJournalInfo now;
+        if (device->Query(now) &&
+            (now.journalId != journalId || startUsn < now.firstUsn || startUsn > now.nextUsn)) {
+          journalId = now.journalId;
+          startUsn = now.firstUsn;
+          stats_.journalResets.fetch_add(1);
+        }
+      }
+      if (!SleepUnlessStopped()) break;
+    }
+  } catch (...) {
+    // Nothing escapes a thread; the volume is no longer followed.
+  }
+}
+
+UsnMonitor::ReadResult UsnMonitor::ReadOnce(char16_t letter, platform::UsnJournalDevice& device,
+                                            int64_t& startUsn, uint64_t journalId,
+                                            std::vector<uint8_t>& buffer) {
+  platform::ReadUsnJournalRequest request;
+  request.startUsn = startUsn;
+  request.reasonMask = kUsnReasonMask;
+  request.returnOnlyOnClose = 0;
+  request.timeout = 0;
+  request.bytesToWaitFor = 0;
+  request.usnJournalId = journalId;
+  uint32_t returned = 0;
+  stats_.reads.fetch_add(1);
+  if (!device.Read(request, buffer.data(), uint32_t(buffer.size()), returned)) {
+    stats_.failedReads.fetch_add(1);
+    return ReadResult::Failed;
+  }
+  const size_t bytes = std::min<size_t>(returned, buffer.size());
+  if (bytes <= 8) return ReadResult::Empty;
+  startUsn = int64_t(Le(buffer.data(), 8));
+  size_t offset = 8;
+  size_t remaining = bytes - 8;
+  while (remaining >= 4) {
+    const uint32_t length = uint32_t(Le(buffer.data() + offset, 4));
+    if (length == 0 || length > remaining || length < kUsnRecordMinLength) {
+      // The rest of this buffer cannot be trusted; the next read starts where
+      // the file system said.
+      stats_.damagedRecords.fetch_add(1);
+      break;
+    }
+    stats_.records.fetch_add(1);
+    ProcessRecord(letter, buffer.data() + offset, length);
+    offset += length;
+    remaining -= length;
+  }
+  return ReadResult::Records;
+}
+
+RecordVerdict UsnMonitor::ProcessRecord(char16_t letter, const uint8_t* record, size_t available) {
+  UsnChange change;
+  const RecordVerdict verdict = DecodeUsnRecord(letter, record, available, change);
+  if (verdict == RecordVerdict::Damaged) stats_.damagedRecords.fetch_add(1);
+  if (verdict != RecordVerdict::Change) return verdict;
+  std::shared_ptr<const ChangeHandler> handler;
+  {
+    std::lock_guard lock(handlerMutex_);
+    handler = handler_;
+  }
+  if (!handler) return verdict;
+  try {
+    (*handler)(change);
+    stats_.changes.fetch_add(1);
+  } catch (...) {
+    // One change that could not be applied (out of memory) must not end the
+    // volume's monitoring.
+    stats_.handlerFailures.fetch_add(1);
+  }
+  return verdict;
+}
+
+void UsnMonitor::SetId(IdKey key, uint32_t entry) {
+  std::lock_guard lock(idMutex_);
+  ids_[key] = entry;
+}
+
+uint32_t UsnMonitor::FindId(IdKey key) const {
+  std::lock_guard lock(idMutex_);
+  auto it = ids_.find(key);
+  return it == ids_.end() ? 0xFFFFFFFFu : it->second;
+}
+
+void UsnMonitor::RemoveId(char16_t drive, uint64_t ref) {
+  std::lock_guard lock(idMutex_);
+  ids_.erase(MakeIdKey(drive, ref));
+}
+
+void UsnMonitor::RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries) {
+  std::lock_guard lock(idMutex_);
+  for (const auto& [key, entry] : keysAndEntries) {
+    auto it = ids_.find(key);
+    if (it != ids_.end() && it->second == entry) ids_.erase(it);
+  }
+}
+
+void UsnMonitor::RebuildIds(size_t reserve,
+                            const std::function<void(IdMap& ids, IdMap& childCounts)>& fill) {
+  std::lock_guard lock(idMutex_);
+  ids_.clear();
+  childCounts_.clear();
+  ids_.reserve(reserve);
+  if (fill) fill(ids_, childCounts_);
+}
+
+void UsnMonitor::AdjustChildCount(IdKey folder, int delta) {
+  std::lock_guard lock(idMutex_);
+  if (delta > 0) {
+    childCounts_[folder] += uint32_t(delta);
+    return;
+  }
+  auto it = childCounts_.find(folder);
+  if (it == childCounts_.end()) return;
+  if (it->second <= uint32_t(-delta)) {
+    childCounts_.erase(it);
+  } else {
+    it->second -= uint32_t(-delta);
+  }
+}
+
+uint32_t UsnMonitor::ChildCount(IdKey folder) const {
+  std::lock_guard lock(idMutex_);
+  auto it = childCounts_.find(folder);
+  return it == childCounts_.end() ? 0 : it->second;
+}
+
+size_t UsnMonitor::IdCount() const {
+  std::lock_guard lock(idMutex_);
+  return ids_.size();
+}
+
+UsnMonitor& GetUsnMonitor() {
+  static UsnMonitor monitor;
+  return monitor;
+}
+
+}  // namespace zw

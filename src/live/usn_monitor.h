@@ -1,0 +1,115 @@
+// Follows the change journal of every indexed volume, one thread per drive
+// letter, and hands each change to one handler. Also owns the id map from
+// journal references to entry numbers.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "live/usn_change.h"
+#include "platform/usn_journal.h"
+
+namespace zw {
+
+// Counters for what the threads skipped; read at any time.
+struct UsnMonitorStats {
+  std::atomic<uint64_t> reads{0};
+  std::atomic<uint64_t> failedReads{0};     // I/O: the read itself failed
+  std::atomic<uint64_t> records{0};         // whole records walked
+  std::atomic<uint64_t> damagedRecords{0};  // lengths that did not fit
+  std::atomic<uint64_t> changes{0};         // handed to the handler
+  std::atomic<uint64_t> handlerFailures{0};
+  std::atomic<uint64_t> journalResets{0};  // journal gone or wrapped; reading resumed
+};
+
+class UsnMonitor {
+ public:
+  using ChangeHandler = std::function<void(const UsnChange&)>;
+  static constexpr size_t kBufferSize = 0x10000;
+
+  UsnMonitor();
+  explicit UsnMonitor(platform::UsnJournalFactory factory);
+  UsnMonitor(const UsnMonitor&) = delete;
+  UsnMonitor& operator=(const UsnMonitor&) = delete;
+  ~UsnMonitor();
+
+  // Starts one thread per letter. False, changing nothing, while running or
+  // for an empty set.
+  bool Start(const std::set<char16_t>& drives);
+  // Cancels pending reads, joins the threads, closes the handles. Returns
+  // whether it was running. Not from a monitor thread or the handler: it
+  // would wait for itself, so it returns false there and does nothing.
+  bool Stop();
+  bool IsRunning() const { return running_.load(); }
+
+  // Replaces the handler; an empty one drops changes. Safe while running.
+  void SetChangeHandler(ChangeHandler handler);
+  // Where journals come from; takes effect at the next Start.
+  void SetDeviceFactory(platform::UsnJournalFactory factory);
+
+  // Opens the journal of `letter` (creating it when there is none) and keeps
+  // the handle in the handle map. Null on failure, with LastError() set.
+  platform::UsnJournalDevice* OpenUsnJournal(char16_t letter, int64_t& startUsn);
+  // The thread routine.
+  void MonitorVolume(char16_t letter) noexcept;
+  // Decodes one record of `available` bytes and hands a change to the handler.
+  RecordVerdict ProcessRecord(char16_t letter, const uint8_t* record, size_t available);
+
+  enum class ReadResult { Records, Empty, Failed };
+  // One read from `startUsn` into `buffer` and a walk over the records it
+  // returned; advances `startUsn` as the file system says.
+  ReadResult ReadOnce(char16_t letter, platform::UsnJournalDevice& device, int64_t& startUsn,
+                      uint64_t journalId, std::vector<uint8_t>& buffer);
+
+  // --- id map (the id-map lock is innermost: never take another lock inside) ---
+  void SetId(IdKey key, uint32_t entry);
+  uint32_t FindId(IdKey key) const;  // kNoEntry when absent
+  void RemoveId(char16_t drive, uint64_t ref);
+  // Erases each key only while it still maps to the entry given with it.
+  void RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries);
+  using IdMap = std::unordered_map<IdKey, uint32_t>;
+  // Clears the map and the child counts and lets `fill` insert, all under the
+  // id-map lock.
+  void RebuildIds(size_t reserve, const std::function<void(IdMap& ids, IdMap& childCounts)>& fill);
+  size_t IdCount() const;
+
+  // Live entries per folder (keyed like the id map, by the folder's record),
+  // so that only folders with something below them get their subtree walked.
+  void AdjustChildCount(IdKey folder, int delta);
+  uint32_t ChildCount(IdKey folder) const;
+
+  const UsnMonitorStats& Stats() const { return stats_; }
+
+ private:
+  bool SleepUnlessStopped();  // false when stopped
+
+  std::shared_ptr<const ChangeHandler> handler_;
+  mutable std::mutex handlerMutex_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stopRequested_{false};
+  std::vector<std::thread> threads_;
+  IdMap ids_;
+  IdMap childCounts_;
+  mutable std::mutex idMutex_;
+  std::unordered_map<char16_t, std::unique_ptr<platform::UsnJournalDevice>> handles_;
+  std::mutex handleMutex_;
+
+  platform::UsnJournalFactory factory_;
+  std::mutex sleepMutex_;
+  std::condition_variable sleepWake_;
+  UsnMonitorStats stats_;
+};
+
+// The one process-wide monitor, built on first use over the system journals.
+UsnMonitor& GetUsnMonitor();
+
+}  // namespace zw
