@@ -21,4 +21,7 @@ struct Command {
 // list [--long]: every indexed entry, one full path per line.
 int RunList(CliContext& context, const CommandArgs& args);
 
+// journal FILE [--drive LETTER]: the changes a saved change-journal stream yields.
+int RunJournal(CliContext& context, const CommandArgs& args);
+
 }  // namespace zw::cli

@@ -28,6 +28,8 @@ namespace {
 constexpr Command kCommands[] = {
     {"list", "list [--long]", "print every indexed file and folder, one full path per line",
      RunList},
+    {"journal", "journal FILE [--drive LETTER]",
+     "print the changes a saved change-journal stream ($UsnJrnl:$J) yields", RunJournal},
 };
 
 void PrintHelp() {
@@ -85,8 +87,8 @@ bool AddDrive(CliContext& context, std::string_view value) {
     std::string error;
     const auto binding = platform::ParseDriveBinding(value, error);
     if (!binding) {
-      PrintError("--drive " + std::string(value) + ": " +
-                 (error.empty() ? std::string("expected D=PATH or D=PATH:N") : error));
+      PrintError(error.empty() ? "--drive " + std::string(value) + ": expected D=PATH or D=PATH:N"
+                               : "--drive: " + error);
       return false;
     }
     platform::BindDrive(*binding);
@@ -124,6 +126,9 @@ int Run(const std::vector<std::string>& argv) {
       context.stats = true;
     } else if (arg == "--debug") {
       context.debug = true;
+    } else if (command != nullptr && command->run == RunJournal &&
+               (arg == "--drive" || arg.rfind("--drive=", 0) == 0)) {
+      commandArgs.push_back(arg);  // journal's own --drive names a letter, binds nothing
     } else if (arg == "--drive" || arg.rfind("--drive=", 0) == 0) {
       std::string value;
       if (arg == "--drive") {
