@@ -13,13 +13,17 @@ TEST(Utf, RoundTripsHangulAndAstralText) {
 
 TEST(Utf, UnpairedSurrogatesBecomeReplacementCharacters) {
   const std::u16string lone = {u'a', char16_t(0xD800), u'b', char16_t(0xDC00)};
-  EXPECT_EQ(ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(ToUtf8(lone),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST(Utf, MalformedUtf8IsReplacedNotDropped) {
-  EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(FromUtf8("a\xFF"
+                     "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(FromUtf8("\xE0\x80\x80"), u"\uFFFD");  // overlong
-  EXPECT_EQ(FromUtf8("x\xE2\x82"), u"x\uFFFD");     // truncated at the end
+  EXPECT_EQ(FromUtf8("x\xE2\x82"), u"x\uFFFD");    // truncated at the end
 }
 
 }  // namespace
