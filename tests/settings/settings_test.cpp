@@ -1,0 +1,292 @@
+// Options and drive selection over both registry stores: the in-memory one,
+// and the POSIX store file (atomic rewrite, damaged files kept aside).
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "index/file_index.h"
+#include "platform/registry.h"
+#include "platform/registry_store.h"
+#include "settings/settings.h"
+#include "support/test_paths.h"
+
+namespace zw {
+namespace {
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+class MemorySettings : public ::testing::Test {
+ protected:
+  void SetUp() override { UseMemoryRegistry(true); }
+  void TearDown() override { UseMemoryRegistry(false); }
+
+  static void PutRaw(std::u16string_view name, uint32_t type, const std::string& bytes) {
+    RegistryKey key;
+    ASSERT_EQ(key.OpenForWrite(kSettingsKeyPath), kErrorSuccess);
+    ASSERT_EQ(key.Set(name, type, bytes.data(), uint32_t(bytes.size())), kErrorSuccess);
+  }
+  static std::string Utf16Bytes(std::u16string_view text, bool nul) {
+    std::string out;
+    for (char16_t c : text) out += {char(c & 0xFF), char(c >> 8)};
+    if (nul) out += std::string(2, '\0');
+    return out;
+  }
+};
+
+TEST_F(MemorySettings, NoKeyGivesEveryDefaultAndWritesNothing) {
+  EXPECT_TRUE(ReadFlag(kProgressiveSearch, kDefaultProgressiveSearch));
+  EXPECT_FALSE(ReadFlag(kParallelSearch, kDefaultParallelSearch));
+  EXPECT_EQ(ReadSortColumn(), 0u);
+  EXPECT_FALSE(ReadFlag(kSortDescending, kDefaultSortDescending));
+  EXPECT_TRUE(ReadFlag(kFoldersFirst, kDefaultFoldersFirst));
+  EXPECT_TRUE(ReadFlag(kFastSearch, kDefaultFastSearch));
+  EXPECT_FALSE(ReadFlag(kSearchDebounce, kDefaultSearchDebounce));
+  EXPECT_TRUE(ReadFlag(kFastIcons, kDefaultFastIcons));
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+  RegistryKey key;
+  EXPECT_EQ(key.OpenForRead(kSettingsKeyPath), kErrorFileNotFound);
+}
+
+TEST_F(MemorySettings, DwordsRoundTripAndWrongTypesReadAsDefault) {
+  EXPECT_TRUE(WriteDword(kFoldersFirst, 0));
+  EXPECT_FALSE(ReadFlag(kFoldersFirst, kDefaultFoldersFirst));
+  EXPECT_TRUE(WriteDword(kFoldersFirst, 1));
+  EXPECT_TRUE(ReadFlag(kFoldersFirst, kDefaultFoldersFirst));
+  EXPECT_TRUE(WriteDword(kSortColumn, 3));
+  EXPECT_EQ(ReadSortColumn(), 3u);
+  EXPECT_TRUE(WriteDword(kSortColumn, 7));
+  EXPECT_EQ(ReadSortColumn(), 0u);
+
+  // Four bytes of text are not a DWORD, even though they would fit one.
+  PutRaw(kFastSearch, kRegSz, Utf16Bytes(u"0", true));
+  EXPECT_EQ(ReadDword(kFastSearch, 1), 1u);
+  PutRaw(kSortDescending, kRegBinary, std::string("\1\0\0\0", 4));
+  EXPECT_EQ(ReadDword(kSortDescending, 0), 0u);
+  PutRaw(kParallelSearch, kRegDword, std::string("\1\0", 2));  // short DWORD
+  EXPECT_EQ(ReadDword(kParallelSearch, 0), 0u);
+
+  // Names compare without ASCII case, as in the Windows registry.
+  EXPECT_TRUE(WriteDword(u"searchdebounce", 5));
+  EXPECT_EQ(ReadDword(kSearchDebounce, 0), 5u);
+}
+
+TEST_F(MemorySettings, SelectedDrivesParseAndSave) {
+  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"d,C,x", true));
+  EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'C', u'D', u'X'}));
+  EXPECT_TRUE(SaveSelectedDrives({u'X', u'C', u'D'}));
+  RegistryKey key;
+  ASSERT_EQ(key.OpenForRead(kSettingsKeyPath), kErrorSuccess);
+  std::u16string text;
+  uint32_t type = 0, size = 0;
+  ASSERT_EQ(key.QueryString(kSelectedDrives, text), kErrorSuccess);
+  EXPECT_EQ(text, u"C,D,X");
+  ASSERT_EQ(key.Query(kSelectedDrives, &type, nullptr, &size), kErrorSuccess);
+  EXPECT_EQ(type, kRegSz);
+  EXPECT_EQ(size, 12u);  // five characters and the NUL
+
+  EXPECT_TRUE(SaveSelectedDrives({}));
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+
+  // Duplicates collapse; digits, spaces and other letters' cases are handled.
+  PutRaw(kSelectedDrives, kRegExpandSz, Utf16Bytes(u"e;E 9,z", true));
+  EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'E', u'Z'}));
+}
+
+TEST_F(MemorySettings, MalformedSelectedDrivesReadAsEmpty) {
+  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"C,D", false));  // no terminating NUL
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"C,D", true) + std::string(1, '\0'));  // odd size
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+  PutRaw(kSelectedDrives, kRegDword, std::string("CD\0\0", 4));
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+  PutRaw(kSelectedDrives, kRegSz, "");  // an empty value is an empty list
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+
+  std::u16string longest(511, u'Q');
+  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(longest, true));
+  EXPECT_EQ(LoadSelectedDrives(), std::set<char16_t>{u'Q'});
+  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(longest + u"R", true));  // does not fit
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+}
+
+// No drives are bound in this test program, so the first-run rule adds none;
+// what matters is which values it reads and writes.
+TEST_F(MemorySettings, InitialDriveSetAndFirstRun) {
+  EXPECT_TRUE(InitialDriveSet().empty());
+  EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
+  RegistryKey key;
+  ASSERT_EQ(key.OpenForRead(kSettingsKeyPath), kErrorSuccess);
+  uint32_t type = 0, size = 0;
+  EXPECT_EQ(key.Query(kSelectedDrives, &type, nullptr, &size), kErrorFileNotFound);
+  key.Close();
+
+  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"D,X", true));
+  EXPECT_EQ(InitialDriveSet(), (std::set<char16_t>{u'D', u'X'}));
+
+  // FirstRunComplete of another type counts as not done: the set is extended
+  // (by nothing here) and the flag is written again as a DWORD.
+  PutRaw(kFirstRunComplete, kRegSz, Utf16Bytes(u"1", true));
+  EXPECT_EQ(InitialDriveSet(), (std::set<char16_t>{u'D', u'X'}));
+  EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
+
+  FileIndex index;
+  LoadInitialDrives(index);
+  EXPECT_EQ(index.drives, (std::set<char16_t>{u'D', u'X'}));
+}
+
+TEST_F(MemorySettings, RawQueryFollowsRegistryRules) {
+  RegistryKey key;
+  ASSERT_EQ(key.OpenForWrite(kSettingsKeyPath), kErrorSuccess);
+  ASSERT_EQ(key.SetString(u"Text", u"abc"), kErrorSuccess);
+  uint32_t type = 0, size = 4;
+  char small[4];
+  EXPECT_EQ(key.Query(u"Text", &type, small, &size), kErrorMoreData);
+  EXPECT_EQ(size, 8u);
+  EXPECT_EQ(key.Delete(u"Text"), kErrorSuccess);
+  EXPECT_EQ(key.Query(u"Text", &type, nullptr, &size), kErrorFileNotFound);
+
+  RegistryKey reader;
+  ASSERT_EQ(reader.OpenForRead(kSettingsKeyPath), kErrorSuccess);
+  EXPECT_EQ(reader.SetDword(u"X", 1), kErrorAccessDenied);
+  EXPECT_EQ(RegistryKey().SetDword(u"X", 1), kErrorInvalidHandle);
+}
+
+// The POSIX store file, in a scratch folder (never the user's ~/.config).
+class FileSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = test::ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    SetRegistryDirectory(dir_);
+    TakeRegistryDamageNotice();
+  }
+  void TearDown() override { SetRegistryDirectory(""); }
+
+  std::string ReadStore() {
+    std::ifstream in(dir_ + "/registry", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  void WriteStore(const std::string& text) {
+    std::ofstream(dir_ + "/registry", std::ios::binary) << text;
+  }
+
+  std::string dir_;
+};
+
+#ifndef _WIN32
+TEST_F(FileSettings, ValuesKeepTheirTypesAcrossTheFile) {
+  ASSERT_TRUE(WriteDword(kSortColumn, 2));
+  ASSERT_TRUE(SaveSelectedDrives({u'C', u'E'}));
+  RegistryKey key;
+  ASSERT_EQ(key.OpenForWrite(kSettingsKeyPath), kErrorSuccess);
+  const std::string odd("\x01\x00\xff", 3);
+  ASSERT_EQ(key.Set(u"Odd\u00e9\"\\", kRegBinary, odd.data(), 3), kErrorSuccess);
+  const std::string noNul("A\0B\0", 4);
+  ASSERT_EQ(key.Set(u"NoNul", kRegSz, noNul.data(), 4), kErrorSuccess);
+  const std::u16string lone = {u'x', char16_t(0xD800), u'\n'};
+  ASSERT_EQ(key.SetString(u"Lone", lone), kErrorSuccess);
+  key.Close();
+
+  const std::string text = ReadStore();
+  EXPECT_NE(text.find("\"SortColumn\"=dword:00000002"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"SelectedDrives\"=sz:\"C,E\""), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 4), "end\n");
+
+  EXPECT_EQ(ReadSortColumn(), 2u);
+  EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'C', u'E'}));
+  RegistryKey again;
+  ASSERT_EQ(again.OpenForRead(u"software\\ZANDERWYN"), kErrorSuccess);
+  uint32_t type = 0;
+  char buffer[8] = {};
+  uint32_t size = sizeof buffer;
+  ASSERT_EQ(again.Query(u"odd\u00e9\"\\", &type, buffer, &size), kErrorSuccess);
+  EXPECT_EQ(type, kRegBinary);
+  EXPECT_EQ(std::string(buffer, size), odd);
+  size = sizeof buffer;
+  ASSERT_EQ(again.Query(u"NoNul", &type, buffer, &size), kErrorSuccess);
+  EXPECT_EQ(type, kRegSz);
+  EXPECT_EQ(std::string(buffer, size), noNul);
+  std::u16string back;
+  ASSERT_EQ(again.QueryString(u"Lone", back), kErrorSuccess);
+  EXPECT_EQ(back, lone);
+  EXPECT_TRUE(LoadSelectedDrives() == (std::set<char16_t>{u'C', u'E'}));
+  EXPECT_EQ(TakeRegistryDamageNotice(), "");
+  // No temp file is left behind.
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_EQ(e.path().filename().string().find("tmp"), std::string::npos);
+}
+
+TEST_F(FileSettings, TruncatedStoreReadsAsMissingAndIsKeptAside) {
+  ASSERT_TRUE(WriteDword(kFoldersFirst, 0));
+  ASSERT_TRUE(SaveSelectedDrives({u'D'}));
+  std::string good = ReadStore();
+  std::string cut = good.substr(0, good.size() - 5);  // loses the end line
+  WriteStore(cut);
+
+  EXPECT_TRUE(ReadFlag(kFoldersFirst, kDefaultFoldersFirst));  // default, not 0
+  EXPECT_TRUE(LoadSelectedDrives().empty());
+  const std::string notice = TakeRegistryDamageNotice();
+  EXPECT_EQ(notice, dir_ + "/registry.damaged");
+  EXPECT_EQ(TakeRegistryDamageNotice(), "");  // reported once
+
+  std::ifstream kept(notice, std::ios::binary);
+  std::stringstream s;
+  s << kept.rdbuf();
+  EXPECT_EQ(s.str(), cut);  // the damaged bytes survive untouched
+
+  // The next write starts a fresh store beside the kept one.
+  ASSERT_TRUE(WriteDword(kFastIcons, 0));
+  EXPECT_FALSE(ReadFlag(kFastIcons, 1));
+  EXPECT_TRUE(fs::exists(notice));
+
+  // A second damaged file does not replace the first one kept aside.
+  WriteStore("garbage\n");
+  EXPECT_TRUE(ReadFlag(kFastIcons, 1));
+  EXPECT_EQ(TakeRegistryDamageNotice(), dir_ + "/registry.damaged.1");
+}
+
+TEST_F(FileSettings, StrictParsingRejectsDamage) {
+  platform::detail::RegistryDocument doc;
+  const std::string head = "Zanderwyn registry 1\n[Software\\Zanderwyn]\n";
+  EXPECT_TRUE(platform::detail::ParseRegistry(head + "\"A\"=dword:00000001\nend\n", doc));
+  EXPECT_TRUE(platform::detail::ParseRegistry(head + "; note\n\n\"A\"=hex(3):\nend\n", doc));
+  for (const std::string& bad : {
+           head + "\"A\"=dword:1\nend\n",                               // short DWORD text
+           head + "\"A\"=dword:00000001\n",                             // no end line
+           head + "\"A\"=sz:\"x\nend\n",                                // open quote
+           head + "\"A\"=hex(3):0g\nend\n",                             // bad hex
+           head + "\"A\"=hex(3):01,\nend\n",                            // trailing comma
+           head + "\"A\"=dword:00000001\nend\nx\n",                     // text after the end
+           head + "\"A\"=sz:\"\xff\"\nend\n",                           // invalid UTF-8
+           head + "\"A\"=dword:00000001\n\"a\"=dword:00000002\nend\n",  // duplicate name
+           std::string("\"A\"=dword:00000001\nend\n"),                  // no header
+           std::string(""),
+       }) {
+    EXPECT_FALSE(platform::detail::ParseRegistry(bad, doc)) << bad;
+  }
+  // A last line without its newline may have been cut short.
+  EXPECT_FALSE(platform::detail::ParseRegistry(head + "\"A\"=dword:00000001\nend", doc));
+}
+
+TEST_F(FileSettings, UnwritableFolderFailsTheWriteAndKeepsReading) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+  ASSERT_TRUE(WriteDword(kSortColumn, 1));
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_FALSE(WriteDword(kSortColumn, 2));
+  EXPECT_FALSE(SaveSelectedDrives({u'C'}));
+  EXPECT_EQ(ReadSortColumn(), 1u);
+  fs::permissions(dir_, fs::perms::owner_all);
+}
+#endif
+
+}  // namespace
+}  // namespace zw
