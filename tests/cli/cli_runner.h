@@ -1,0 +1,120 @@
+// Runs the built command line and collects what it printed. Header-only: the
+// area's executable is made of its *_test.cpp files.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_paths.h"
+
+namespace zw::test {
+
+struct CliResult {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  std::string out;
+  std::string err;
+
+  static std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  std::vector<std::string> OutLines() const { return Lines(out); }
+  std::vector<std::string> ErrLines() const { return Lines(err); }
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline std::string ShellQuote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+inline CliResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  static std::mutex mutex;
+  static int counter = 0;
+  std::string base;
+  {
+    std::lock_guard lock(mutex);
+    base = BinaryDir() + "/test-scratch/cli-run-" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter++);
+  }
+  std::filesystem::create_directories(BinaryDir() + "/test-scratch");
+  std::string command = ShellQuote(program);
+  for (const std::string& a : args) command += " " + ShellQuote(a);
+  command += " </dev/null >" + ShellQuote(base + ".out") + " 2>" + ShellQuote(base + ".err");
+  const int raw = std::system(command.c_str());
+  CliResult result;
+  if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+  result.out = ReadFile(base + ".out");
+  result.err = ReadFile(base + ".err");
+  std::filesystem::remove(base + ".out");
+  std::filesystem::remove(base + ".err");
+  return result;
+}
+
+inline CliResult RunCli(const std::vector<std::string>& args) {
+  return RunProgram(ZW_CLI, args);
+}
+
+// A real 40 MiB volume written by Windows, unpacked once into the build tree.
+inline std::string CharlieImage() {
+  static std::once_flag once;
+  static std::string path = BinaryDir() + "/test-data/charlie.dd";
+  std::call_once(once, [] {
+    if (std::filesystem::exists(path)) return;
+    std::filesystem::create_directories(BinaryDir() + "/test-data");
+    const std::string source = TestDataDir() + "/ntfs-real/images/go-ntfs-charlie.dd.bz2";
+    const std::string command = "bunzip2 -kc " + ShellQuote(source) + " > " +
+                                ShellQuote(path + ".tmp") + " && mv " + ShellQuote(path + ".tmp") +
+                                " " + ShellQuote(path);
+    if (std::system(command.c_str()) != 0) std::filesystem::remove(path + ".tmp");
+  });
+  return path;
+}
+
+// `volume` behind a 1 MiB MBR that holds it as primary entry `slot` (1-4).
+inline std::string WithMbr(const std::string& volume, int slot, const std::string& name) {
+  const std::string path = BinaryDir() + "/test-data/" + name;
+  const std::string bytes = ReadFile(volume);
+  constexpr uint32_t kStart = 2048;
+  const uint32_t sectors = uint32_t(bytes.size() / 512);
+  std::string mbr(512, '\0');
+  const size_t entry = 446 + 16 * size_t(slot - 1);
+  mbr[entry + 4] = char(0x07);  // NTFS / exFAT
+  for (int i = 0; i < 4; ++i) {
+    mbr[entry + 8 + i] = char((kStart >> (8 * i)) & 0xFF);
+    mbr[entry + 12 + i] = char((sectors >> (8 * i)) & 0xFF);
+  }
+  mbr[510] = char(0x55);
+  mbr[511] = char(0xAA);
+  std::string disk = mbr + std::string(kStart * 512 - 512, '\0') + bytes;
+  WriteFile(path, disk);
+  return path;
+}
+
+}  // namespace zw::test

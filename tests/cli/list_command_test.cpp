@@ -1,0 +1,208 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <regex>
+
+#include "cli/cli_runner.h"
+
+namespace zw::test {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+// What Windows put on this volume, metadata left out, in MFT record order.
+const std::vector<std::string> kCharlie = {
+    "D:\\System Volume Information",
+    "D:\\System Volume Information\\WPSettings.dat",
+    "D:\\Nine.txt",
+};
+
+std::vector<std::string> WithLetter(std::vector<std::string> lines, char letter) {
+  for (std::string& line : lines) line[0] = letter;
+  return lines;
+}
+
+std::string ScratchFile(const std::string& name, const std::string& bytes) {
+  const std::string path = ScratchDir("cli-" + name) + "/" + name;
+  WriteFile(path, bytes);
+  return path;
+}
+
+// A copy of the charlie volume with `patch` applied at `offset`.
+std::string PatchedCharlie(const std::string& name, size_t offset, const std::string& patch) {
+  std::string bytes = ReadFile(CharlieImage());
+  bytes.replace(offset, patch.size(), patch);
+  return ScratchFile(name, bytes);
+}
+
+class ListCommand : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::error_code ec;
+    if (std::filesystem::file_size(CharlieImage(), ec) < (1 << 20))
+      GTEST_SKIP() << "bunzip2 missing";
+  }
+};
+
+TEST_F(ListCommand, ListsARealVolumeWithoutItsMetadata) {
+  const CliResult r = RunCli({"--drive", "D=" + CharlieImage(), "list"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), kCharlie);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ListCommand, GlobalOptionsMayFollowTheCommand) {
+  const CliResult a = RunCli({"list", "--drive=d=" + CharlieImage()});
+  EXPECT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(a.OutLines(), kCharlie);
+}
+
+TEST_F(ListCommand, SeveralDrivesInLetterOrderWhateverTheArgumentOrder) {
+  const CliResult r =
+      RunCli({"--drive", "F=" + CharlieImage(), "--drive", "E=" + CharlieImage(), "list"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> expected = WithLetter(kCharlie, 'E');
+  for (const std::string& line : WithLetter(kCharlie, 'F')) expected.push_back(line);
+  EXPECT_EQ(r.OutLines(), expected);
+}
+
+TEST_F(ListCommand, APartitionOfAWholeDiskImage) {
+  const std::string disk = WithMbr(CharlieImage(), 2, "charlie-mbr.img");
+  const CliResult r = RunCli({"--drive", "D=" + disk + ":2", "list"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), kCharlie);
+
+  const CliResult wrong = RunCli({"--drive", "D=" + disk + ":1", "list"});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_THAT(wrong.err, HasSubstr(disk));
+  EXPECT_EQ(wrong.out, "");
+}
+
+TEST_F(ListCommand, LongAddsNameFolderSizeAndDate) {
+  const CliResult r = RunCli({"--drive", "D=" + CharlieImage(), "list", "--long"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto lines = r.OutLines();
+  ASSERT_EQ(lines.size(), 3u);
+  const std::regex date(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2})");
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : lines) {
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+      cells.push_back(line.substr(start, tab - start));
+    }
+    cells.push_back(line.substr(start));
+    ASSERT_EQ(cells.size(), 5u) << line;
+    EXPECT_TRUE(std::regex_match(cells[4], date)) << cells[4];
+    rows.push_back(cells);
+  }
+  EXPECT_THAT(rows[0],
+              ElementsAre(kCharlie[0], "System Volume Information", "D:", "<DIR>", testing::_));
+  EXPECT_THAT(rows[1], ElementsAre(kCharlie[1], "WPSettings.dat", "D:\\System Volume Information",
+                                   testing::_, testing::_));
+  EXPECT_THAT(rows[2], ElementsAre(kCharlie[2], "Nine.txt", "D:", testing::_, testing::_));
+  EXPECT_TRUE(std::regex_match(rows[1][3], std::regex("[1-9][0-9]*"))) << rows[1][3];
+  EXPECT_TRUE(std::regex_match(rows[2][3], std::regex("[0-9]+"))) << rows[2][3];
+}
+
+TEST_F(ListCommand, StatsGoToStderrAsNameValueUnit) {
+  const CliResult r = RunCli({"--stats", "--drive", "D=" + CharlieImage(), "list"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), kCharlie);  // nothing of it on stdout
+  const auto lines = r.ErrLines();
+  const char* const keys[] = {"records", "entries",  "scan",           "paths",
+                              "total",   "peak-rss", "bytes-per-entry"};
+  const char* const units[] = {"", "", " ms", " ms", " ms", " MiB", ""};
+  ASSERT_EQ(lines.size(), 7u) << r.err;
+  for (size_t i = 0; i < 7; ++i) {
+    EXPECT_TRUE(
+        std::regex_match(lines[i], std::regex(std::string(keys[i]) + ": [0-9]+" + units[i])))
+        << lines[i];
+  }
+  EXPECT_EQ(lines[1], "entries: 3");
+  // The volume's MFT holds at least its 16 system records and the three above.
+  EXPECT_GE(std::stoull(lines[0].substr(std::strlen("records: "))), 19u);
+}
+
+TEST_F(ListCommand, EachBadVolumeIsNamedWithItsReasonAndTheOthersStillListed) {
+  const std::string missing = BinaryDir() + "/test-scratch/no-such-volume.img";
+  const std::string zeros = ScratchFile("zeros.img", std::string(1 << 20, '\0'));
+  // Sectors per cluster 0: a boot sector no volume can have.
+  const std::string badBoot = PatchedCharlie("bad-boot.img", 0x0D, std::string(1, '\0'));
+  const std::string folder = ScratchDir("cli-a-folder");
+
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {missing, "no such"},
+      {zeros, "not an NTFS volume"},
+      {badBoot, "damaged NTFS boot sector"},
+      {folder, "cannot be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const CliResult r = RunCli({"--drive", "D=" + CharlieImage(), "--drive", "E=" + c.path,
+                                "--drive", "F=" + CharlieImage(), "list"});
+    EXPECT_EQ(r.status, 2);
+    std::vector<std::string> expected = WithLetter(kCharlie, 'D');
+    for (const std::string& line : WithLetter(kCharlie, 'F')) expected.push_back(line);
+    EXPECT_EQ(r.OutLines(), expected);
+    ASSERT_EQ(r.ErrLines().size(), 1u) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("E:"));
+    EXPECT_THAT(r.err, HasSubstr(c.path));
+    EXPECT_THAT(r.err, HasSubstr(c.reason));
+  }
+}
+
+TEST_F(ListCommand, AVolumeWhoseMftCannotBeFoundIsNotAnEmptySuccess) {
+  // The MFT start cluster points far past the end of the volume.
+  const std::string image =
+      PatchedCharlie("mft-gone.img", 0x30, std::string("\xff\xff\xff\x0f\0\0\0\0", 8));
+  const CliResult r = RunCli({"--drive", "D=" + image, "list"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_THAT(r.err, HasSubstr(image));
+}
+
+TEST(CommandLine, BadArgumentsExitWithTwoAndSayWhy) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"list"}, "--drive"},
+      {{"--drive", "1=/x", "list"}, "1=/x"},
+      {{"--drive", "D=", "list"}, "D="},
+      {{"--drive", "D=/x:0", "list"}, "D=/x:0"},
+      {{"--drive"}, "--drive"},
+      {{"--drive", "Q", "list"}, "Q:"},
+      {{"--drive", "D=/x"}, "no command"},
+      {{"--drive", "D=/x", "frobnicate"}, "frobnicate"},
+      {{"--bogus", "list"}, "--bogus"},
+      {{"--drive", "D=/x", "list", "--wide"}, "--wide"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const CliResult r = RunCli(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_THAT(r.err, testing::StartsWith("zanderwyn: "));
+    EXPECT_THAT(r.err, HasSubstr(c.message));
+  }
+}
+
+TEST(CommandLine, HelpNamesTheOptionsAndCommands) {
+  const CliResult r = RunCli({"--help"});
+  EXPECT_EQ(r.status, 0);
+  for (const char* word : {"--drive", "--stats", "--debug", "list", "--long"}) {
+    EXPECT_THAT(r.out, HasSubstr(word));
+  }
+}
+
+}  // namespace
+}  // namespace zw::test
