@@ -1,5 +1,6 @@
 #include "index/run_indexing.h"
 
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -133,9 +134,14 @@ bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingC
   JoinIndexThread(index);
   index.stopRequested.store(false);
   index.indexing.store(true);
+  // The thread must not look at indexThread (JoinIndexThread does) before
+  // the handle is stored there: it waits at this gate until then.
+  auto gate = std::make_shared<std::mutex>();
+  std::unique_lock opening(*gate);
   try {
-    index.indexThread = std::thread([&index, indexer = std::move(indexer)]() noexcept {
+    index.indexThread = std::thread([&index, gate, indexer = std::move(indexer)]() noexcept {
       try {
+        { std::scoped_lock wait(*gate); }
         RunIndexing(index, indexer);
       } catch (const std::system_error& e) {
         // The index was destroyed from this very thread (or a callback tried

@@ -1,0 +1,286 @@
+// Whole indexing runs over images bound as drives: order, counts, failures,
+// stopping, the finished index's invariants, and searches during a run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "index/file_index.h"
+#include "index/index_drive.h"
+#include "index/run_indexing.h"
+#include "platform/drive_table.h"
+#include "platform/registry.h"
+#include "search/name_index.h"
+#include "settings/settings.h"
+#include "support/test_paths.h"
+
+namespace zw {
+namespace {
+
+struct Image {
+  std::string path;
+  uint64_t entries = 0;  // what IndexDrive appends for it alone
+};
+
+// Three generated volumes; the middle one is big enough that its scan
+// reports progress part-way (every 10,000 records), which the stop test uses.
+class IndexingRun : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string dir = test::ScratchDir("indexing_images");
+    const struct { int seed, count; } specs[] = {{11, 300}, {12, 12000}, {13, 500}};
+    for (const auto& s : specs) {
+      Image image;
+      image.path = dir + "/seed" + std::to_string(s.seed) + ".img";
+      const std::string command = std::string(ZW_MKIMAGE) + " --seed " + std::to_string(s.seed) +
+                                  " --count " + std::to_string(s.count) + " --out " + image.path +
+                                  " --force --quiet > /dev/null 2>&1";
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+      images_.push_back(image);
+    }
+    std::ofstream(dir + "/zeros.img", std::ios::binary) << std::string(1 << 20, '\0');
+    zeros_ = dir + "/zeros.img";
+  }
+
+  void SetUp() override {
+    ASSERT_EQ(images_.size(), 3u);
+    platform::UseMemoryRegistry(true);
+    platform::ClearDriveTable();
+    Bind(u'D', images_[0].path);
+    Bind(u'E', images_[1].path);
+    Bind(u'F', images_[2].path);
+    for (Image& image : images_) {
+      if (image.entries) continue;
+      // The count of one drive alone, indexed the same way.
+      FileIndex alone;
+      ASSERT_TRUE(IndexDrive(alone, char16_t(u'D' + (&image - images_.data()))));
+      image.entries = alone.entries.size();
+      ASSERT_GT(image.entries, 0u);
+    }
+  }
+  void TearDown() override {
+    platform::ClearDriveTable();
+    platform::UseMemoryRegistry(false);
+  }
+
+  static void Bind(char16_t letter, const std::string& path) {
+    platform::DriveBinding b;
+    b.letter = letter;
+    b.source = path;
+    platform::BindDrive(b);
+  }
+
+  struct Record {
+    std::mutex mutex;
+    std::vector<std::pair<char16_t, uint64_t>> done;
+    std::vector<char16_t> progressDrives;
+    bool completed = false, success = false, indexingAtComplete = true;
+    uint64_t total = 0;
+  };
+
+  // Runs to the end on indexThread and waits for it.
+  static void Run(FileIndex& index, const std::set<char16_t>& drives, Record& r,
+                  std::function<void(char16_t, uint64_t, uint64_t)> onProgress = {}) {
+    IndexingCallbacks cb;
+    cb.progress = [&r, onProgress](char16_t d, uint64_t done, uint64_t expected) {
+      {
+        std::scoped_lock lock(r.mutex);
+        if (r.progressDrives.empty() || r.progressDrives.back() != d) r.progressDrives.push_back(d);
+      }
+      EXPECT_LE(done, expected);
+      if (onProgress) onProgress(d, done, expected);
+    };
+    cb.driveDone = [&r](char16_t d, uint64_t n) {
+      std::scoped_lock lock(r.mutex);
+      r.done.emplace_back(d, n);
+    };
+    cb.complete = [&r, &index](bool ok, uint64_t n) {
+      std::scoped_lock lock(r.mutex);
+      r.completed = true;
+      r.success = ok;
+      r.total = n;
+      r.indexingAtComplete = index.indexing.load();
+    };
+    ASSERT_TRUE(StartIndexRun(index, drives, std::move(cb), /*saveSelection=*/false));
+    JoinIndexThread(index);
+  }
+
+  static void ExpectConsistent(const FileIndex& index) {
+    for (size_t n = 0; n < index.entries.size(); ++n) {
+      const FileEntry& e = index.entries[n];
+      ASSERT_EQ(e.id, n);
+      ASSERT_TRUE(e.drive >= u'D' && e.drive <= u'F') << n;
+      ASSERT_EQ(e.path.substr(0, 3), (std::u16string{e.drive, u':', u'\\'}));
+      ASSERT_NE(e.path[3], u'$') << n;
+    }
+    // Entries of one drive lie together, drives ascending.
+    for (size_t n = 1; n < index.entries.size(); ++n)
+      ASSERT_LE(index.entries[n - 1].drive, index.entries[n].drive);
+    EXPECT_EQ(index.nameIndex.nameOrder.size(), index.entries.size());
+    EXPECT_EQ(index.nameIndex.entries, &index.entries);
+  }
+
+  static inline std::vector<Image> images_;
+  static inline std::string zeros_;
+};
+
+TEST_F(IndexingRun, DrivesInAscendingOrderWithRunningTotals) {
+  FileIndex index;
+  Record r;
+  Run(index, {u'F', u'D'}, r);
+  const uint64_t d = images_[0].entries, f = images_[2].entries;
+  ASSERT_EQ(r.done.size(), 2u);
+  EXPECT_EQ(r.done[0], std::make_pair(u'D', d));
+  EXPECT_EQ(r.done[1], std::make_pair(u'F', d + f));
+  EXPECT_EQ(r.progressDrives, (std::vector<char16_t>{u'D', u'F'}));
+  EXPECT_TRUE(r.completed);
+  EXPECT_TRUE(r.success);
+  EXPECT_EQ(r.total, d + f);
+  EXPECT_FALSE(r.indexingAtComplete);  // the receiver already sees a ready index
+  EXPECT_FALSE(index.indexing.load());
+  ExpectConsistent(index);
+  EXPECT_TRUE(index.nameIndex.ngramEnabled);  // FastSearch absent: on
+
+  // A second run replaces the whole contents rather than adding to them.
+  Record again;
+  Run(index, {u'F'}, again);
+  EXPECT_EQ(index.entries.size(), f);
+  ExpectConsistent(index);
+}
+
+TEST_F(IndexingRun, UnreadableDrivesAreSkippedAndTheRunFails) {
+  Bind(u'G', zeros_);  // not NTFS
+  Bind(u'H', test::ScratchDir("indexing_missing") + "/nothing-here.img");
+  FileIndex index;
+  Record r;
+  Run(index, {u'D', u'G', u'H', u'Z'}, r);  // Z: no volume at all
+  ASSERT_EQ(r.done.size(), 1u);
+  EXPECT_EQ(r.done[0].first, u'D');
+  EXPECT_TRUE(r.completed);
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.total, images_[0].entries);
+  EXPECT_EQ(index.entries.size(), images_[0].entries);
+}
+
+TEST_F(IndexingRun, StopDuringSecondDriveKeepsWhatWasRead) {
+  FileIndex index;
+  Record r;
+  Run(index, {u'D', u'E', u'F'}, r, [&index](char16_t d, uint64_t done, uint64_t expected) {
+    if (d == u'E' && done >= 10000 && done < expected) RequestStop(index);
+  });
+  const uint64_t d = images_[0].entries;
+  ASSERT_EQ(r.done.size(), 2u);
+  EXPECT_EQ(r.done[0], std::make_pair(u'D', d));
+  EXPECT_EQ(r.done[1].first, u'E');
+  const uint64_t partial = r.done[1].second - d;
+  EXPECT_GT(partial, 0u);
+  EXPECT_LT(partial, images_[1].entries);
+  EXPECT_EQ(r.progressDrives, (std::vector<char16_t>{u'D', u'E'}));  // F never started
+  EXPECT_TRUE(r.completed);
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(index.entries.size(), d + partial);
+  ExpectConsistent(index);
+  for (size_t n = d; n < index.entries.size(); ++n) EXPECT_EQ(index.entries[n].drive, u'E');
+}
+
+TEST_F(IndexingRun, FastSearchOffBuildsNoNgrams) {
+  ASSERT_TRUE(WriteDword(kFastSearch, 0));
+  FileIndex index;
+  Record r;
+  Run(index, {u'D'}, r);
+  EXPECT_FALSE(index.nameIndex.ngramEnabled);
+  EXPECT_EQ(index.nameIndex.unigramLists.Bytes(), PostingTable().Bytes());
+  EXPECT_EQ(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
+
+  ASSERT_TRUE(WriteDword(kFastSearch, 7));  // any non-zero value is on
+  Record again;
+  Run(index, {u'D'}, again);
+  EXPECT_TRUE(index.nameIndex.ngramEnabled);
+  EXPECT_GT(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
+}
+
+TEST_F(IndexingRun, StartStoresTheSelectionAndEmptySelectionStartsNothing) {
+  FileIndex index;
+  EXPECT_FALSE(StartIndexRun(index, {}, {}));
+  EXPECT_FALSE(index.indexing.load());
+  ASSERT_TRUE(StartIndexRun(index, {u'F', u'D'}, {}));
+  JoinIndexThread(index);
+  EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'D', u'F'}));
+  EXPECT_EQ(index.entries.size(), images_[0].entries + images_[2].entries);
+}
+
+TEST_F(IndexingRun, WaitingOnTheIndexingThreadFromItselfFails) {
+  FileIndex index;
+  std::atomic<int> deadlocks{0};
+  IndexingCallbacks cb;
+  cb.driveDone = [&](char16_t, uint64_t) {
+    try {
+      JoinIndexThread(index);
+    } catch (const std::system_error& e) {
+      if (e.code() == std::errc::resource_deadlock_would_occur) ++deadlocks;
+    }
+  };
+  ASSERT_TRUE(StartIndexRun(index, {u'D'}, std::move(cb), false));
+  JoinIndexThread(index);
+  EXPECT_EQ(deadlocks.load(), 1);
+}
+
+TEST_F(IndexingRun, DestroyingTheIndexFromItsOwnThreadFails) {
+  auto* index = new FileIndex;
+  std::atomic<int> outcome{0};  // 1: deadlock error seen, 2: anything else
+  std::atomic<bool> finished{false};
+  DriveIndexer indexer = [&](FileIndex& self, char16_t) -> bool {
+    try {
+      delete &self;
+      outcome = 2;
+    } catch (const std::system_error& e) {
+      outcome = e.code() == std::errc::resource_deadlock_would_occur ? 1 : 2;
+      finished = true;
+      throw;  // the run must not touch the index again
+    }
+    finished = true;
+    return false;
+  };
+  ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, false, indexer));
+  while (!finished.load()) std::this_thread::yield();
+  EXPECT_EQ(outcome.load(), 1);
+}
+
+// Searches while a run goes on see only appended drives, never a half-built
+// name index, and never crash (run under the TSan preset too).
+TEST_F(IndexingRun, SearchesDuringARunSeeOnlyFinishedDrives) {
+  FileIndex index;
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> looks{0};
+  std::atomic<int> faults{0};
+  std::thread reader([&] {
+    while (!stop.load()) {
+      std::shared_lock lock(index.nameIndex.lock);
+      const std::vector<FileEntry>* entries = index.nameIndex.entries;
+      if (!entries) continue;
+      uint64_t seen = 0;
+      for (uint32_t n : index.nameIndex.nameOrder) {
+        if (n >= entries->size() || (*entries)[n].id != n || (*entries)[n].drive == 0) ++faults;
+        ++seen;
+      }
+      if (seen) ++looks;
+    }
+  });
+  Record r;
+  Run(index, {u'D', u'E', u'F'}, r);
+  stop = true;
+  reader.join();
+  EXPECT_EQ(faults.load(), 0);
+  EXPECT_TRUE(r.success);
+  ExpectConsistent(index);
+}
+
+}  // namespace
+}  // namespace zw
