@@ -21,6 +21,9 @@ struct Command {
 // list [--long]: every indexed entry, one full path per line.
 int RunList(CliContext& context, const CommandArgs& args);
 
+// drives: the selectable drives with label, file system, sizes and NTFS or not.
+int RunDrives(CliContext& context, const CommandArgs& args);
+
 // journal FILE [--drive LETTER]: the changes a saved change-journal stream yields.
 int RunJournal(CliContext& context, const CommandArgs& args);
 

@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "platform/debug_output.h"
 #include "platform/drive_table.h"
+#include "platform/registry.h"
 #include "platform/utf.h"
 
 #ifdef _WIN32
@@ -28,6 +29,8 @@ namespace {
 constexpr Command kCommands[] = {
     {"list", "list [--long]", "print every indexed file and folder, one full path per line",
      RunList},
+    {"drives", "drives", "list the drives that can be chosen, with label, sizes and NTFS or not",
+     RunDrives},
     {"journal", "journal FILE [--drive LETTER]",
      "print the changes a saved change-journal stream ($UsnJrnl:$J) yields", RunJournal},
 };
@@ -174,6 +177,11 @@ int Run(const std::vector<std::string>& argv) {
   }
   int status = command->run(context, commandArgs);
   context.out.Flush();
+  const std::string damaged = platform::TakeRegistryDamageNotice();
+  if (!damaged.empty()) {
+    PrintError("the settings file was damaged and has been kept aside as " + damaged +
+               "; default settings were used");
+  }
   if (context.debug) platform::SetDebugSink({});
   if (status == kExitOk && context.badInput) status = kExitBadInput;
   return status;

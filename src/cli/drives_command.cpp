@@ -1,0 +1,49 @@
+// drives: the selectable drives as the drive selection dialog lists them,
+// one per line: root, label, file system, total, free, and whether the drive
+// can be indexed (only NTFS can).
+#include <string>
+
+#include "cli/commands.h"
+#include "platform/drives.h"
+#include "volumes/drive_info.h"
+
+namespace zw::cli {
+
+int RunDrives(CliContext& context, const CommandArgs& args) {
+  if (!args.empty()) {
+    PrintError("drives: unknown option '" + args.front() + "' (usage: zanderwyn [options] drives)");
+    return kExitBadInput;
+  }
+  // Without --drive, the readable NTFS block devices stand for the drives.
+  if (context.drives.empty()) platform::BindNtfsBlockDevices();
+  const std::vector<DriveInfo> drives = ListSelectableDrives();
+  Output& out = context.out;
+  out.Write(std::string_view("drive\tlabel\tfile system\ttotal\tfree\tindexable\n"));
+  for (const DriveInfo& d : drives) {
+    out.Write(std::u16string{d.letter, u':', u'\\'});
+    out.Write('\t');
+    out.Write(d.label);
+    out.Write('\t');
+    out.Write(d.fileSystem);
+    out.Write('\t');
+    out.Write(FormatSize(d.totalBytes));
+    out.Write('\t');
+    out.Write(FormatSize(d.freeBytes));
+    out.Write('\t');
+    out.Write(std::string_view(d.isNtfs ? "yes (NTFS)" : "no (not NTFS)"));
+    out.Write('\n');
+  }
+  if (drives.empty()) {
+#ifdef _WIN32
+    PrintError("no fixed or removable drive found");
+#else
+    PrintError(
+        "no drive found: bind an image with --drive D=PATH, or run with read access to "
+        "an NTFS block device");
+#endif
+  }
+  out.Flush();
+  return kExitOk;
+}
+
+}  // namespace zw::cli
