@@ -1,24 +1,73 @@
 // The search structure over FileIndex::entries. Its lock is also the lock that
 // keeps readers of the entry array apart from writers (see FileIndex).
+//
+// Everything is flat: the name order and the extension lists are plain arrays
+// of entry numbers, and the n-gram lists are delta-coded in PostingTables, so
+// a million entries with n-grams stay near 100 bytes each.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <shared_mutex>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "index/file_entry.h"
+#include "search/posting_table.h"
+#include "search/query.h"
 
 namespace zw {
 
 struct NameIndex {
   mutable std::shared_mutex lock;
   const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
-  std::vector<uint32_t> nameOrder;
+  std::vector<uint32_t> nameOrder;                  // ascending by lowerName
   bool ngramEnabled = false;
+
+  // Extension lists: 32-bit ids, so any number of distinct extensions keeps a
+  // list of its own. List `id` is extensionEntries[extensionStart[id] ..
+  // extensionStart[id + 1]), ascending.
+  std::unordered_map<std::u16string, uint32_t> extensionIds;
+  std::vector<uint32_t> extensionStart;
+  std::vector<uint32_t> extensionEntries;
+
+  PostingTable unigramLists;  // key: the code unit
+  PostingTable bigramLists;   // key: first << 16 | second
+  PostingTable trigramLists;  // key: first << 32 | second << 16 | third
+
+  // Position of each entry in `name` order and in `path` order (ordinal,
+  // case-sensitive), so that sorting results compares integers. Valid for
+  // entry numbers below rankedCount while ranksCurrent holds.
+  std::vector<uint32_t> nameRank;
+  std::vector<uint32_t> pathRank;
+  uint32_t rankedCount = 0;
+  bool ranksCurrent = false;
 };
 
 // Both: caller holds `lock` exclusively.
 void ClearNameIndex(NameIndex& index);
 void RebuildNameIndex(NameIndex& index);
+
+// A writer that changed an entry in place (rename, delete) calls this while it
+// still holds `lock` exclusively: the rank arrays no longer describe the names,
+// so sorts fall back to comparing texts until the next rebuild.
+void NoteEntriesChanged(NameIndex& index);
+
+// Lookups; each takes `lock` shared for its own duration.
+std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view foldedPattern);
+std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index,
+                                            std::u16string_view foldedPattern,
+                                            std::u16string_view foldedExtension);
+std::vector<uint32_t> ExtensionLookup(const NameIndex& index, std::u16string_view foldedExtension);
+// Caller holds `lock` shared.
+std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view foldedPattern);
+
+// The whole query in one pass, no worker threads.
+std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query);
+
+// Bytes held by the index's own arrays and maps (not the entries). Caller
+// holds `lock` (shared is enough).
+size_t NameIndexBytes(const NameIndex& index);
 
 }  // namespace zw

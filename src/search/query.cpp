@@ -1,0 +1,126 @@
+#include "search/query.h"
+
+#include <cwctype>
+
+namespace zw {
+
+std::u16string foldAscii(std::u16string_view text) {
+  return FoldAscii(text);
+}
+
+SearchQuery ParseQuery(std::u16string_view text) {
+  SearchQuery q;
+  q.rawText = std::u16string(text);
+  if (text.empty()) return q;
+
+  auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+  size_t first = 0;
+  while (first < text.size() && blank(text[first])) ++first;
+  if (first == text.size()) return q;
+  size_t last = text.size() - 1;
+  while (blank(text[last])) --last;
+  std::u16string_view work = text.substr(first, last - first + 1);
+
+  bool hasExtension = false;
+  const size_t star = work.find(u'*');
+  const size_t dot = work.rfind(u'.');
+  if (star != std::u16string_view::npos && dot != std::u16string_view::npos && dot > 0) {
+    std::u16string_view ext = work.substr(dot + 1);
+    if (!ext.empty() && ext.find(u'*') == std::u16string_view::npos) {
+      q.foldedExtension = FoldAscii(ext);
+      work = work.substr(0, dot);
+      hasExtension = true;
+    }
+  }
+
+  const bool leading = !work.empty() && work.front() == u'*';
+  const bool trailing = !work.empty() && work.back() == u'*';
+  if (leading) work.remove_prefix(1);
+  if (trailing && !work.empty()) work.remove_suffix(1);
+
+  q.pattern = std::u16string(work);
+  q.foldedPattern = FoldAscii(work);
+
+  if (!work.empty()) {
+    if (leading) {
+      q.mode = trailing ? MatchMode::Contains : MatchMode::Suffix;
+    } else if (trailing) {
+      q.mode = hasExtension ? MatchMode::PrefixExtension : MatchMode::Prefix;
+    } else {
+      q.mode = MatchMode::Contains;
+    }
+  } else {
+    q.mode = hasExtension ? MatchMode::Extension : MatchMode::Contains;
+  }
+  return q;
+}
+
+std::u16string SuffixWithExtension(const SearchQuery& query) {
+  if (query.foldedExtension.empty()) return query.foldedPattern;
+  return query.foldedPattern + u'.' + query.foldedExtension;
+}
+
+size_t FindSubstring(std::u16string_view haystack, std::u16string_view needle) {
+  if (needle.empty()) return 0;
+  if (haystack.size() < needle.size()) return kNotFound;
+  const char16_t head = needle[0];
+  const size_t lastStart = haystack.size() - needle.size();
+  const char16_t* h = haystack.data();
+  const char16_t* n = needle.data();
+  for (size_t i = 0; i <= lastStart; ++i) {
+    if (h[i] != head) continue;
+    size_t k = 1;
+    while (k < needle.size() && h[i + k] == n[k]) ++k;
+    if (k == needle.size()) return i;
+  }
+  return kNotFound;
+}
+
+namespace {
+
+bool StartsWith(std::u16string_view s, std::u16string_view p) {
+  return s.size() >= p.size() && s.compare(0, p.size(), p) == 0;
+}
+
+bool EndsWith(std::u16string_view s, std::u16string_view p) {
+  return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
+}
+
+// An empty extension never satisfies an extension test.
+bool ExtensionIs(const FileEntry& e, const std::u16string& x) {
+  return !e.lowerExtension.empty() && e.lowerExtension == x;
+}
+
+}  // namespace
+
+bool Matches(const FileEntry& entry, const SearchQuery& query) {
+  const std::u16string& name = entry.lowerName;
+  const std::u16string& p = query.foldedPattern;
+  const std::u16string& x = query.foldedExtension;
+  if (MatchesNothing(query)) return false;
+  switch (query.mode) {
+    case MatchMode::Prefix:
+      return StartsWith(name, p);
+    case MatchMode::Suffix:
+      return x.empty() ? EndsWith(name, p)
+                       : ExtensionIs(entry, x) && EndsWith(name, SuffixWithExtension(query));
+    case MatchMode::Contains:
+      return FindSubstring(name, p) != kNotFound && (x.empty() || ExtensionIs(entry, x));
+    case MatchMode::Extension:
+      return ExtensionIs(entry, x);
+    case MatchMode::PrefixExtension:
+      return StartsWith(name, p) && ExtensionIs(entry, x);
+  }
+  return false;
+}
+
+bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText) {
+  std::u16string lowered(rawText);
+  for (char16_t& c : lowered) {
+    // towlower takes wint_t; code units outside the BMP halves stay as they are.
+    c = static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
+  }
+  return FindSubstring(entry.lowerName, lowered) != kNotFound;
+}
+
+}  // namespace zw

@@ -1,0 +1,57 @@
+// A search text turned into what the matcher needs: a folded name pattern, an
+// optional extension term and where the pattern must sit in a name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "index/file_entry.h"
+
+namespace zw {
+
+enum class MatchMode : uint32_t {
+  Prefix = 1,
+  Suffix = 2,
+  Contains = 3,
+  Extension = 4,
+  PrefixExtension = 5,
+};
+
+struct SearchQuery {
+  std::u16string rawText;
+  std::u16string foldedPattern;
+  std::u16string pattern;
+  std::u16string foldedExtension;
+  MatchMode mode = MatchMode::Contains;
+};
+
+inline constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+std::u16string foldAscii(std::u16string_view text);
+
+// Never fails; a text of only blanks or stars yields a query that matches nothing.
+SearchQuery ParseQuery(std::u16string_view text);
+
+// Position of the first occurrence of `needle`, or kNotFound. Exact code units.
+size_t FindSubstring(std::u16string_view haystack, std::u16string_view needle);
+
+// Whether both the pattern and the extension term are empty.
+inline bool MatchesNothing(const SearchQuery& q) {
+  return q.foldedPattern.empty() && q.foldedExtension.empty();
+}
+
+bool Matches(const FileEntry& entry, const SearchQuery& query);
+
+// What a Suffix query's name must end with. With an extension term the name
+// ends in pattern, dot, extension: "*port.txt" finds "report.txt". (Requiring
+// the whole name to end in "port" and also to have the extension "txt" could
+// never be true at once.)
+std::u16string SuffixWithExtension(const SearchQuery& query);
+
+// The simpler test for entries that arrive while a search runs: the whole text,
+// lowered with the C library's towlower, must occur in the lower-case name.
+bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText);
+
+}  // namespace zw

@@ -1,0 +1,180 @@
+#include "search/result_set.h"
+
+#include <algorithm>
+#include <shared_mutex>
+
+#include "index/file_index.h"
+#include "search/type_filter.h"
+
+namespace zw {
+
+uint64_t ResultSet::Clear() {
+  std::lock_guard hold(mutex_);
+  entries_.clear();
+  return ++generation_;
+}
+
+void ResultSet::Replace(std::vector<uint32_t> entryNumbers) {
+  std::lock_guard hold(mutex_);
+  entries_ = std::move(entryNumbers);
+}
+
+void ResultSet::Append(std::span<const uint32_t> entryNumbers) {
+  std::lock_guard hold(mutex_);
+  entries_.insert(entries_.end(), entryNumbers.begin(), entryNumbers.end());
+}
+
+size_t ResultSet::Count() const {
+  std::lock_guard hold(mutex_);
+  return entries_.size();
+}
+
+uint32_t ResultSet::At(size_t row) const {
+  std::lock_guard hold(mutex_);
+  return row < entries_.size() ? entries_[row] : kNoEntry;
+}
+
+std::vector<uint32_t> ResultSet::Snapshot() const {
+  std::lock_guard hold(mutex_);
+  return entries_;
+}
+
+void ResultSet::KeepIf(const std::function<bool(uint32_t)>& predicate) {
+  std::lock_guard hold(mutex_);
+  std::erase_if(entries_, [&](uint32_t e) { return !predicate(e); });
+}
+
+namespace {
+
+struct SortItem {
+  uint32_t entry;
+  bool folder;
+  const char16_t* text;
+  uint64_t size;
+  uint64_t modified;
+};
+
+int CompareTexts(const char16_t* a, const char16_t* b) {
+  while (*a != 0 && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return static_cast<int>(*a) - static_cast<int>(*b);
+}
+
+int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
+  switch (column) {
+    case 0:
+    case 1:
+      return CompareTexts(a.text, b.text);
+    case 2:
+      return a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
+    case 3:
+      return a.modified < b.modified ? -1 : (a.modified > b.modified ? 1 : 0);
+    default:
+      return 0;
+  }
+}
+
+void SortByItems(std::vector<uint32_t>& entries, const SortSpec& spec, const EntryLookup& lookup) {
+  static const char16_t kEmpty[] = u"";
+  std::vector<SortItem> items;
+  items.reserve(entries.size());
+  for (uint32_t n : entries) {
+    SortItem item{n, false, kEmpty, 0, 0};
+    if (const FileEntry* e = lookup(n)) {
+      item.folder = e->isFolder;
+      if (spec.sortColumn == 0) item.text = e->name.c_str();
+      if (spec.sortColumn == 1) item.text = e->path.c_str();
+      if (spec.sortColumn == 2) item.size = e->size;
+      if (spec.sortColumn == 3) item.modified = e->modificationTime;
+    }
+    items.push_back(item);
+  }
+  std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+    if (spec.foldersFirst && a.folder != b.folder) return a.folder;
+    const int cmp = CompareItems(a, b, spec.sortColumn);
+    return spec.sortDescending ? cmp > 0 : cmp < 0;
+  });
+  for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
+}
+
+struct KeyedEntry {
+  uint64_t key;
+  uint32_t entry;
+};
+
+// LSD radix sort on the low `bits` bits of the keys; stable, so equal keys
+// keep their order.
+void RadixSort(std::vector<KeyedEntry>& items, int bits) {
+  std::vector<KeyedEntry> buffer(items.size());
+  constexpr int kDigit = 11;
+  for (int shift = 0; shift < bits; shift += kDigit) {
+    std::vector<size_t> count((size_t{1} << kDigit) + 1, 0);
+    for (const KeyedEntry& it : items) ++count[((it.key >> shift) & ((1u << kDigit) - 1)) + 1];
+    if (std::count(count.begin(), count.end(), items.size()) == 1) continue;  // one bucket
+    for (size_t d = 1; d < count.size(); ++d) count[d] += count[d - 1];
+    for (const KeyedEntry& it : items)
+      buffer[count[(it.key >> shift) & ((1u << kDigit) - 1)]++] = it;
+    items.swap(buffer);
+  }
+}
+
+// Folders-first group in bit 32, the (possibly inverted) rank below.
+void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& spec,
+                 const std::vector<FileEntry>& all, const std::vector<uint32_t>& rank) {
+  std::vector<KeyedEntry> items(entries.size());
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const uint32_t n = entries[k];
+    const uint64_t group = (spec.foldersFirst && !all[n].isFolder) ? 1 : 0;
+    const uint32_t r = spec.sortDescending ? ~rank[n] : rank[n];
+    items[k] = {group << 32 | r, n};
+  }
+  RadixSort(items, 33);
+  for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
+}
+
+}  // namespace
+
+void ResultSet::SortResults(const SortSpec& spec, const EntryLookup& lookup) {
+  std::lock_guard hold(mutex_);
+  if (entries_.empty()) return;
+  SortByItems(entries_, spec, lookup);
+}
+
+void SortResults(ResultSet& results, const SortSpec& spec, const FileIndex& index) {
+  std::shared_lock indexHold(index.nameIndex.lock);
+  const NameIndex& ni = index.nameIndex;
+  std::lock_guard hold(results.mutex_);
+  std::vector<uint32_t>& entries = results.entries_;
+  if (entries.empty()) return;
+  const bool byText = spec.sortColumn == 0 || spec.sortColumn == 1;
+  bool useRanks =
+      byText && !index.indexing.load() && ni.ranksCurrent && ni.entries == &index.entries;
+  if (useRanks) {
+    useRanks =
+        std::all_of(entries.begin(), entries.end(), [&](uint32_t n) { return n < ni.rankedCount; });
+  }
+  if (useRanks) {
+    SortByRanks(entries, spec, index.entries, spec.sortColumn == 0 ? ni.nameRank : ni.pathRank);
+  } else {
+    SortByItems(entries, spec, [&](uint32_t n) { return LookupEntry(index, n); });
+  }
+}
+
+void FilterResults(ResultSet& results, const FileIndex& index, const TypeFilterState& state) {
+  std::shared_lock indexHold(index.nameIndex.lock);
+  results.KeepIf([&](uint32_t n) { return TypeFilter(index, n, state); });
+}
+
+std::vector<uint32_t> AllPassing(const FileIndex& index, const TypeFilterState& state) {
+  std::shared_lock indexHold(index.nameIndex.lock);
+  std::vector<uint32_t> out;
+  const uint32_t n = static_cast<uint32_t>(index.entries.size());
+  for (uint32_t i = 0; i < n; ++i) {
+    if (TypeFilter(index, i, state)) out.push_back(i);
+  }
+  return out;
+}
+
+}  // namespace zw

@@ -1,0 +1,73 @@
+// The one list of matching entries that the result view shows, in display
+// order, and its sorting.
+//
+// Lock order: a caller that also needs the name index lock takes it first
+// (FilterResults and SortResults(spec, FileIndex) do so themselves).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "index/file_entry.h"
+
+namespace zw {
+
+struct FileIndex;
+struct TypeFilterState;
+
+struct SortSpec {
+  uint32_t sortColumn = 0;  // 0 name, 1 path, 2 size, 3 modification date
+  bool sortDescending = false;
+  bool foldersFirst = true;
+};
+
+using EntryLookup = std::function<const FileEntry*(uint32_t)>;
+
+class ResultSet {
+ public:
+  // Empties the list and makes every search started earlier stale, so that
+  // none of them can deliver into it any more. Returns the new generation.
+  uint64_t Clear();
+  void Replace(std::vector<uint32_t> entryNumbers);
+  void Append(std::span<const uint32_t> entryNumbers);
+  size_t Count() const;
+  // The entry number shown in `row`, or kNoEntry past the end.
+  uint32_t At(size_t row) const;
+  std::vector<uint32_t> Snapshot() const;
+
+  void KeepIf(const std::function<bool(uint32_t)>& predicate);
+  void SortResults(const SortSpec& spec, const EntryLookup& lookup);
+
+  // Runs f(entries) under the lock only while `generation` is still the
+  // newest; returns whether it ran. This is how a search delivers.
+  template <class F>
+  bool IfCurrent(uint64_t generation, F&& f) {
+    std::lock_guard hold(mutex_);
+    if (generation != generation_) return false;
+    f(entries_);
+    return true;
+  }
+
+ private:
+  friend void SortResults(ResultSet&, const SortSpec&, const FileIndex&);
+  mutable std::mutex mutex_;
+  std::vector<uint32_t> entries_;
+  uint64_t generation_ = 0;
+};
+
+// Sorts with the rank arrays of the name index when they describe every
+// result, by comparing texts otherwise. Takes the name index lock shared.
+void SortResults(ResultSet& results, const SortSpec& spec, const FileIndex& index);
+
+// KeepIf with TypeFilter by entry number, under the name index lock.
+void FilterResults(ResultSet& results, const FileIndex& index, const TypeFilterState& state);
+
+// Every entry number, ascending, that passes the filter (the list shown for an
+// empty search text). Takes the name index lock shared.
+std::vector<uint32_t> AllPassing(const FileIndex& index, const TypeFilterState& state);
+
+}  // namespace zw

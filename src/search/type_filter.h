@@ -1,0 +1,43 @@
+// The type and drive limits applied to results after the name search. Pure
+// logic: the window supplies what its combo box and drive check boxes show.
+#pragma once
+
+#include <cstdint>
+#include <set>
+
+#include "index/file_entry.h"
+
+namespace zw {
+
+struct FileIndex;
+
+enum class TypeCategory : int {
+  NoSelection = -1,
+  All = 0,
+  Folders = 1,
+  Files = 2,
+  Documents = 3,
+  Images = 4,
+  Videos = 5,
+  Music = 6,
+  Programs = 7,
+  Archives = 8,
+};
+
+inline constexpr int kTypeCategoryCount = 9;
+
+struct TypeFilterState {
+  bool hasTypeCombo = true;
+  TypeCategory category = TypeCategory::All;
+  bool hasDriveChecks = false;       // at least one drive check box exists
+  std::set<char16_t> checkedDrives;  // letters whose box is ticked
+};
+
+// A null entry and a deleted entry (empty name) fail.
+bool TypeFilter(const FileEntry* entry, const TypeFilterState& state);
+
+// By entry number: fails while the index is being built or past the end.
+// Caller holds index.nameIndex.lock shared (or entriesMutex).
+bool TypeFilter(const FileIndex& index, uint32_t entryNumber, const TypeFilterState& state);
+
+}  // namespace zw

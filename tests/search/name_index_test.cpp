@@ -1,0 +1,171 @@
+#include "search/name_index.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "search_support.h"
+
+namespace zw {
+namespace {
+
+using test::Files;
+using test::Fill;
+using test::NamesOf;
+using Names = std::vector<std::u16string>;
+
+class NameIndexTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void Make(const std::vector<test::Item>& items) { Fill(index, items, GetParam()); }
+  Names Query(const char16_t* text) {
+    return NamesOf(index, RunQuery(index.nameIndex, ParseQuery(text)));
+  }
+  Names Sorted(Names names) {
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Held by pointer: the index's destructor may throw, a fixture's may not.
+  std::unique_ptr<FileIndex> owned = std::make_unique<FileIndex>();
+  FileIndex& index = *owned;
+};
+
+TEST_P(NameIndexTest, PrefixWalkTakesTheRunAndStopsAtTheFirstMiss) {
+  Make(Files({u"rfa", u"report.txt", u"Rep", u"repo", u"aaa", u"rep x"}));
+  EXPECT_EQ(Query(u"rep*"), (Names{u"Rep", u"rep x", u"repo", u"report.txt"}));
+  EXPECT_EQ(Query(u"zz*"), Names{});  // binary search ends past the last name
+  EXPECT_EQ(Query(u"rep*.txt"), Names{u"report.txt"});
+  EXPECT_EQ(Query(u"a*"), Names{u"aaa"});
+}
+
+TEST_P(NameIndexTest, ExtensionListsAreAscendingAndFolded) {
+  Make({{u"a.TXT"}, {u"dir.txt", true}, {u"b.txt"}, {u"c.txt.bak"}, {u"notes."}, {u".txt"}});
+  EXPECT_EQ(RunQuery(index.nameIndex, ParseQuery(u"*.txt")), (std::vector<uint32_t>{0, 2, 5}));
+  EXPECT_EQ(Query(u"*.bak"), Names{u"c.txt.bak"});
+  EXPECT_EQ(Query(u"*.nothing"), Names{});
+}
+
+TEST_P(NameIndexTest, ContainsFindsEachEntryOnceAndConfirmsCandidates) {
+  Make(Files({u"cab.txt", u"a_b", u"abab.txt", u"abc-bcd", u"xabcdx", u"b"}));
+  EXPECT_EQ(Query(u"ab"), (Names{u"cab.txt", u"abab.txt", u"abc-bcd", u"xabcdx"}));
+  EXPECT_EQ(Query(u"abcd"), Names{u"xabcdx"});  // both trigrams in abc-bcd, not adjacent
+  EXPECT_EQ(Query(u"zzz"), Names{});
+  EXPECT_EQ(Query(u"b"), (Names{u"cab.txt", u"a_b", u"abab.txt", u"abc-bcd", u"xabcdx", u"b"}));
+  EXPECT_EQ(Query(u"*ab*.txt"), (Names{u"cab.txt", u"abab.txt"}));
+  EXPECT_EQ(Query(u"BAB"), Names{u"abab.txt"});
+}
+
+TEST_P(NameIndexTest, SuffixWalksTheNameOrder) {
+  Make(Files({u"Report", u"reports", u"xport", u"port", u"a.port.txt"}));
+  EXPECT_EQ(Query(u"*port"), (Names{u"port", u"Report", u"xport"}));
+  EXPECT_EQ(Query(u"*port.txt"), Names{u"a.port.txt"});
+}
+
+TEST_P(NameIndexTest, EmptyAndDetachedIndexesAnswerNothing) {
+  for (const char16_t* text : {u"a", u"ab", u"abc", u"a*", u"*a", u"*.a", u"a*.b"}) {
+    EXPECT_TRUE(RunQuery(index.nameIndex, ParseQuery(text)).empty());
+  }
+  Make(Files({u"abc.a"}));
+  EXPECT_EQ(Query(u"abc").size(), 1u);
+  {
+    std::unique_lock hold(index.nameIndex.lock);
+    ClearNameIndex(index.nameIndex);
+  }
+  for (const char16_t* text : {u"a", u"ab", u"abc", u"a*", u"*a", u"*.a", u"a*.a"}) {
+    EXPECT_TRUE(RunQuery(index.nameIndex, ParseQuery(text)).empty()) << std::string(1, text[0]);
+  }
+}
+
+TEST_P(NameIndexTest, EntriesAppendedAfterTheRebuildAreNotReadFromStaleLists) {
+  Make(Files({u"alpha", u"beta"}));
+  {
+    std::lock_guard entriesHold(index.entriesMutex);
+    std::unique_lock hold(index.nameIndex.lock);
+    index.entries.push_back(test::MakeEntry({u"alphabet"}, 2));
+  }
+  // Prefix and n-gram lists know only the old entries; the linear scan sees all.
+  EXPECT_EQ(Query(u"alp*"), Names{u"alpha"});
+  if (!GetParam()) {
+    EXPECT_EQ(Query(u"lph"), (Names{u"alpha", u"alphabet"}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ngrams, NameIndexTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "on" : "off"; });
+
+// The same answers with and without n-grams, and both equal to testing every
+// entry with Matches, over many generated names and queries.
+TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
+  const auto items = test::RandomItems(3000, 7);
+  FileIndex plain, fast;
+  Fill(plain, items, false);
+  Fill(fast, items, true);
+  ASSERT_TRUE(fast.nameIndex.ngramEnabled);
+
+  std::vector<std::u16string> texts;
+  for (size_t k = 0; k < 400; ++k) {
+    const std::u16string& n = items[(k * 7919) % items.size()].name;
+    if (n.empty()) continue;
+    const size_t from = k % n.size();
+    texts.push_back(n.substr(from, 1 + k % 4));
+    texts.push_back(u"*" + n.substr(from, 1 + k % 3) + u"*." + u"ab");
+    texts.push_back(n.substr(0, 1 + k % 3) + u"*");
+    texts.push_back(u"*" + n.substr(from));
+    texts.push_back(n.substr(0, 2) + u"*.b");
+  }
+  texts.push_back(u"*.b");
+  texts.push_back(u"*.");
+  for (const std::u16string& text : texts) {
+    SearchQuery q = ParseQuery(text);
+    std::vector<uint32_t> expected;
+    for (const FileEntry& e : plain.entries) {
+      if (Matches(e, q)) expected.push_back(e.id);
+    }
+    std::vector<uint32_t> a = RunQuery(plain.nameIndex, q);
+    std::vector<uint32_t> b = RunQuery(fast.nameIndex, q);
+    EXPECT_EQ(a, b) << "query differs with n-grams";
+    EXPECT_EQ(std::set<uint32_t>(a.begin(), a.end()).size(), a.size()) << "duplicates";
+    std::sort(a.begin(), a.end());
+    EXPECT_EQ(a, expected);
+  }
+}
+
+TEST(NameIndexProperty, PostingListsHoldEveryNameOnceAscending) {
+  FileIndex index;
+  Fill(index, test::RandomItems(2000, 11), true);
+  const NameIndex& ni = index.nameIndex;
+  for (const PostingTable* table : {&ni.unigramLists, &ni.bigramLists, &ni.trigramLists}) {
+    ASSERT_FALSE(table->keys.empty());
+    EXPECT_TRUE(std::is_sorted(table->keys.begin(), table->keys.end()));
+    for (size_t k = 0; k < table->keys.size(); ++k) {
+      std::vector<uint32_t> list;
+      DecodeList(table->Find(table->keys[k]), list);
+      ASSERT_EQ(list.size(), table->counts[k]);
+      EXPECT_TRUE(std::adjacent_find(list.begin(), list.end(), std::greater_equal<>()) ==
+                  list.end());
+    }
+  }
+  // Name order: every entry once, ascending by lower-case name.
+  std::vector<uint32_t> order = ni.nameOrder;
+  EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    return index.entries[a].lowerName < index.entries[b].lowerName;
+  }));
+  std::sort(order.begin(), order.end());
+  for (uint32_t k = 0; k < order.size(); ++k) ASSERT_EQ(order[k], k);
+}
+
+TEST(NameIndexMemory, ClearReleasesEverything) {
+  FileIndex index;
+  Fill(index, test::RandomItems(500, 3), true);
+  const size_t full = NameIndexBytes(index.nameIndex);
+  std::unique_lock hold(index.nameIndex.lock);
+  ClearNameIndex(index.nameIndex);
+  EXPECT_LT(NameIndexBytes(index.nameIndex), full);
+  EXPECT_EQ(NameIndexBytes(index.nameIndex),
+            sizeof(NameIndex) + index.nameIndex.extensionIds.bucket_count() * sizeof(void*));
+  EXPECT_FALSE(index.nameIndex.ngramEnabled);
+}
+
+}  // namespace
+}  // namespace zw

@@ -1,0 +1,219 @@
+#include "search/result_set.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "search/type_filter.h"
+#include "search_support.h"
+
+namespace zw {
+namespace {
+
+using Names = std::vector<std::u16string>;
+
+Names SortedNames(FileIndex& index, SortSpec spec, bool byRanks) {
+  ResultSet results;
+  std::vector<uint32_t> all(index.entries.size());
+  std::iota(all.begin(), all.end(), 0u);
+  results.Replace(all);
+  if (byRanks) {
+    SortResults(results, spec, index);
+  } else {
+    results.SortResults(spec, [&](uint32_t n) { return LookupEntry(index, n); });
+  }
+  return test::NamesOf(index, results.Snapshot());
+}
+
+class SortTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SortTest, NamesAreOrdinalAndCaseSensitive) {
+  FileIndex index;
+  test::Fill(index, test::Files({u"ab", u"apple", u"a b", u"Zebra", u"a"}), false);
+  EXPECT_EQ(SortedNames(index, {0, false, true}, GetParam()),
+            (Names{u"Zebra", u"a", u"a b", u"ab", u"apple"}));
+  EXPECT_EQ(SortedNames(index, {0, true, true}, GetParam()),
+            (Names{u"apple", u"ab", u"a b", u"a", u"Zebra"}));
+}
+
+TEST_P(SortTest, FoldersStayFirstInBothDirections) {
+  FileIndex index;
+  test::Fill(index, {{u"b"}, {u"D", true}, {u"a"}, {u"c", true}, {u"E"}}, false);
+  EXPECT_EQ(SortedNames(index, {0, false, true}, GetParam()),
+            (Names{u"D", u"c", u"E", u"a", u"b"}));
+  EXPECT_EQ(SortedNames(index, {0, true, true}, GetParam()), (Names{u"c", u"D", u"b", u"a", u"E"}));
+  EXPECT_EQ(SortedNames(index, {0, true, false}, GetParam()),
+            (Names{u"c", u"b", u"a", u"E", u"D"}));
+}
+
+TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
+  FileIndex index;
+  test::Fill(index, test::Files({u"x"}), false);
+  {
+    std::lock_guard entriesHold(index.entriesMutex);
+    std::unique_lock hold(index.nameIndex.lock);
+    for (const char16_t* p : {u"D:\\a_\\x", u"D:\\a\\x", u"D:\\a b", u"C:\\z", u"D:\\a"}) {
+      FileEntry e = test::MakeEntry({u"x"}, static_cast<uint32_t>(index.entries.size()));
+      e.path = p;
+      e.name = p;  // shows which one landed where
+      index.entries.push_back(e);
+    }
+    index.entries.erase(index.entries.begin());
+    for (uint32_t k = 0; k < index.entries.size(); ++k) index.entries[k].id = k;
+    ClearNameIndex(index.nameIndex);
+    index.nameIndex.entries = &index.entries;
+    RebuildNameIndex(index.nameIndex);
+  }
+  EXPECT_EQ(SortedNames(index, {1, false, true}, GetParam()),
+            (Names{u"C:\\z", u"D:\\a", u"D:\\a b", u"D:\\a\\x", u"D:\\a_\\x"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranks, SortTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ranks" : "texts"; });
+
+TEST(Sort, RanksAndTextsAgreeOnGeneratedNames) {
+  FileIndex index;
+  auto items = test::RandomItems(3000, 5);
+  test::Fill(index, items, false);
+  for (uint32_t column : {0u, 1u}) {
+    for (bool descending : {false, true}) {
+      for (bool folders : {false, true}) {
+        SortSpec spec{column, descending, folders};
+        Names a = SortedNames(index, spec, true);
+        Names b = SortedNames(index, spec, false);
+        // Equal names may come in either order, so compare the name sequence.
+        EXPECT_EQ(a, b) << column << descending << folders;
+      }
+    }
+  }
+}
+
+TEST(Sort, SizeAndDateColumns) {
+  FileIndex index;
+  test::Fill(index,
+             {{u"a", false, u'D', 30, 1},
+              {u"b", false, u'D', 10, 3},
+              {u"c", true, u'D', 0, 2},
+              {u"d", false, u'D', 20, 0}},
+             false);
+  EXPECT_EQ(SortedNames(index, {2, false, true}, true), (Names{u"c", u"b", u"d", u"a"}));
+  EXPECT_EQ(SortedNames(index, {2, true, false}, true), (Names{u"a", u"d", u"b", u"c"}));
+  EXPECT_EQ(SortedNames(index, {3, false, false}, true), (Names{u"d", u"a", u"c", u"b"}));
+  EXPECT_EQ(SortedNames(index, {3, true, true}, true), (Names{u"c", u"b", u"a", u"d"}));
+}
+
+TEST(Sort, StaleRanksAreNotTrusted) {
+  FileIndex index;
+  test::Fill(index, test::Files({u"b", u"c", u"a"}), false);
+  {
+    std::lock_guard entriesHold(index.entriesMutex);
+    std::unique_lock hold(index.nameIndex.lock);
+    index.entries[2].name = u"z";  // a rename in place
+    NoteEntriesChanged(index.nameIndex);
+    index.entries.push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
+  }
+  EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"z"}));
+}
+
+TEST(Sort, EmptySetNeverCallsLookup) {
+  ResultSet results;
+  int calls = 0;
+  results.SortResults({}, [&](uint32_t) {
+    ++calls;
+    return nullptr;
+  });
+  EXPECT_EQ(calls, 0);
+  results.Replace({5, 1});
+  results.SortResults({}, [&](uint32_t) {
+    ++calls;
+    return nullptr;
+  });
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(results.Count(), 2u);  // unresolved entries stay
+}
+
+TEST(ResultSet, KeepIfPreservesOrder) {
+  ResultSet results;
+  results.Replace({4, 1, 3, 2});
+  results.KeepIf([](uint32_t) { return true; });
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{4, 1, 3, 2}));
+  results.KeepIf([](uint32_t n) { return n % 2 == 0; });
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{4, 2}));
+  results.KeepIf([](uint32_t) { return false; });
+  EXPECT_EQ(results.Count(), 0u);
+  EXPECT_EQ(results.At(0), kNoEntry);
+}
+
+TEST(ResultSet, ClearMakesOlderGenerationsStale) {
+  ResultSet results;
+  const uint64_t first = results.Clear();
+  EXPECT_TRUE(results.IfCurrent(first, [](auto& e) { e.push_back(1); }));
+  const uint64_t second = results.Clear();
+  EXPECT_FALSE(results.IfCurrent(first, [](auto& e) { e.push_back(2); }));
+  EXPECT_TRUE(results.IfCurrent(second, [](auto& e) { e.push_back(3); }));
+  EXPECT_EQ(results.Snapshot(), std::vector<uint32_t>{3});
+}
+
+TEST(TypeFilter, Categories) {
+  auto passes = [](const test::Item& item, TypeCategory c) {
+    FileEntry e = test::MakeEntry(item, 0);
+    TypeFilterState s;
+    s.category = c;
+    return TypeFilter(&e, s);
+  };
+  using enum TypeCategory;
+  EXPECT_TRUE(passes({u"folder", true}, All));
+  EXPECT_TRUE(passes({u"folder", true}, NoSelection));
+  EXPECT_TRUE(passes({u"folder", true}, Folders));
+  EXPECT_FALSE(passes({u"folder", true}, Files));
+  EXPECT_FALSE(passes({u"Photos.jpg", true}, Images));
+  EXPECT_TRUE(passes({u"README"}, All));
+  EXPECT_TRUE(passes({u"README"}, Files));
+  for (TypeCategory c : {Documents, Images, Videos, Music, Programs, Archives}) {
+    EXPECT_FALSE(passes({u"README"}, c));
+    EXPECT_FALSE(passes({u"notes."}, c));
+  }
+  EXPECT_TRUE(passes({u"readme.TXT"}, Documents));
+  EXPECT_TRUE(passes({u"Photo.JPG"}, Images));
+  EXPECT_TRUE(passes({u"clip.TS"}, Videos));
+  EXPECT_TRUE(passes({u"song.opus"}, Music));
+  EXPECT_TRUE(passes({u"data.Z"}, Archives));
+  EXPECT_TRUE(passes({u"archive.tar.gz"}, Archives));
+  EXPECT_TRUE(passes({u"disk.iso"}, Archives));
+  EXPECT_FALSE(passes({u"disk.iso"}, Programs));
+  EXPECT_FALSE(passes({u"a.docx2"}, Documents));
+  EXPECT_FALSE(passes({u"a.tx"}, Documents));
+}
+
+TEST(TypeFilter, DrivesDeletedEntriesAndIndexing) {
+  FileEntry d = test::MakeEntry({u"a.txt", false, u'D'}, 0);
+  FileEntry c = test::MakeEntry({u"a.txt", false, u'C'}, 1);
+  TypeFilterState s;
+  s.hasDriveChecks = true;
+  EXPECT_FALSE(TypeFilter(&d, s));  // boxes exist, none ticked: nothing passes
+  s.checkedDrives = {u'D'};
+  EXPECT_TRUE(TypeFilter(&d, s));
+  EXPECT_FALSE(TypeFilter(&c, s));
+  s.hasDriveChecks = false;
+  EXPECT_TRUE(TypeFilter(&c, s));
+  EXPECT_FALSE(TypeFilter(nullptr, s));
+  FileEntry gone = d;
+  gone.name.clear();
+  EXPECT_FALSE(TypeFilter(&gone, s));
+
+  FileIndex index;
+  test::Fill(index, test::Files({u"a", u"b"}), false);
+  ResultSet results;
+  results.Replace({0, 1, 7});
+  FilterResults(results, index, s);
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 1}));
+  index.indexing = true;
+  FilterResults(results, index, s);
+  EXPECT_EQ(results.Count(), 0u);
+  EXPECT_TRUE(AllPassing(index, s).empty());
+  index.indexing = false;
+  EXPECT_EQ(AllPassing(index, s), (std::vector<uint32_t>{0, 1}));
+}
+
+}  // namespace
+}  // namespace zw
