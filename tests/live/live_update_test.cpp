@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "live/live_update.h"
+#include "live/usn_monitor.h"
+#include "live_test_support.h"
+#include "platform/drive_table.h"
+#include "support/test_paths.h"
+
+namespace zw {
+namespace {
+
+using test::AddEntry;
+using test::Ref;
+
+// Drive W: a small indexed tree, with changes applied straight to it.
+//   W:\Work (100) holding a.txt (101) and Sub (102) holding deep.txt (103)
+//   W:\Other (110)
+class LiveUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work = AddEntry(index, u'W', 100, 5, u"W:\\Work", true);
+    a = AddEntry(index, u'W', 101, 100, u"W:\\Work\\a.txt");
+    sub = AddEntry(index, u'W', 102, 100, u"W:\\Work\\Sub", true);
+    deep = AddEntry(index, u'W', 103, 102, u"W:\\Work\\Sub\\deep.txt");
+    other = AddEntry(index, u'W', 110, 5, u"W:\\Other", true);
+    index.changedCallback = [this] { ++changes; };
+    RebuildIds();
+  }
+  // What StartLiveUpdate does before it starts the threads.
+  void RebuildIds() {
+    monitor.SetDeviceFactory({});
+    StartLiveUpdate(index, monitor);  // no drives: the monitor stays idle
+    ASSERT_FALSE(monitor.IsRunning());
+  }
+  const FileEntry& E(uint32_t n) const { return index.entries.at(n); }
+  uint32_t Find(char16_t drive, uint64_t ref) {
+    std::lock_guard lock(index.entriesMutex);
+    return FindEntryByRef(index, monitor, drive, ref);
+  }
+
+  // Held by pointer: the index's destructor may throw, a fixture's may not.
+  std::unique_ptr<FileIndex> holder = std::make_unique<FileIndex>();
+  FileIndex& index = *holder;
+  UsnMonitor monitor{platform::UsnJournalFactory{}};
+  int changes = 0;
+  uint32_t work = 0, a = 0, sub = 0, deep = 0, other = 0;
+};
+
+TEST_F(LiveUpdateTest, CreatedFileGetsItsPathFromAnIndexedParentOrTheRoot) {
+  const size_t before = index.entries.size();
+  OnFileCreated(index, monitor, u'W', Ref(200), Ref(100, 9), u"Report.TXT", false);
+  ASSERT_EQ(index.entries.size(), before + 1);
+  const FileEntry& e = index.entries.back();
+  EXPECT_EQ(e.id, before);
+  EXPECT_EQ(e.path, u"W:\\Work\\Report.TXT");
+  EXPECT_EQ(e.lowerName, u"report.txt");
+  EXPECT_EQ(e.extension, u"TXT");
+  EXPECT_EQ(e.lowerExtension, u"txt");
+  EXPECT_EQ(e.recordNumber, 200u);
+  EXPECT_EQ(e.parentRecordNumber, 100u);
+  EXPECT_EQ(e.attributes, 0u);
+  EXPECT_EQ(Find(u'W', Ref(200, 1)), before);  // any sequence number finds it
+  EXPECT_EQ(changes, 1);
+
+  // Parent not indexed (the root, or a folder we never saw).
+  OnFileCreated(index, monitor, u'D', Ref(201), Ref(77), u"x.txt", false);
+  EXPECT_EQ(index.entries.back().path, u"D:\\x.txt");
+  // A new folder: no extension; what is created inside it lands below it.
+  OnFileCreated(index, monitor, u'W', Ref(202), Ref(100), u"backup.2024", true);
+  EXPECT_EQ(index.entries.back().extension, u"");
+  OnFileCreated(index, monitor, u'W', Ref(203), Ref(202), u"Ä.bc", false);
+  EXPECT_EQ(index.entries.back().path, u"W:\\Work\\backup.2024\\Ä.bc");
+  EXPECT_EQ(index.entries.back().lowerName, u"Ä.bc");  // only ASCII folds
+}
+
+TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
+  const std::string dir = test::ScratchDir("live-attributes");
+  std::ofstream(dir + "/new.bin", std::ios::binary) << std::string(1234, 'x');
+  platform::DriveBinding binding;
+  binding.letter = u'V';
+  binding.source = dir;
+  binding.mountPoint = dir;
+  platform::BindDrive(binding);
+  OnFileCreated(index, monitor, u'V', Ref(300), Ref(5), u"new.bin", false);
+  OnFileCreated(index, monitor, u'V', Ref(301), Ref(5), u"gone.bin", false);
+  platform::UnbindDrive(u'V');
+  const FileEntry& made = index.entries[index.entries.size() - 2];
+  EXPECT_EQ(made.size, 1234u);
+  EXPECT_NE(made.modificationTime, 0u);
+  EXPECT_NE(made.creationTime, 0u);
+  // Already gone again: still added, with zeros.
+  EXPECT_EQ(index.entries.back().path, u"V:\\gone.bin");
+  EXPECT_EQ(index.entries.back().size, 0u);
+}
+
+TEST_F(LiveUpdateTest, RecycleBinFilesAreNeverAddedAndRenamingIntoTheBinDeletes) {
+  const size_t before = index.entries.size();
+  OnFileCreated(index, monitor, u'W', Ref(210), Ref(100), u"$RXYZ.doc", false);
+  OnFileCreated(index, monitor, u'W', Ref(211), Ref(100), u"$IXYZ.doc", false);
+  EXPECT_EQ(index.entries.size(), before);
+  EXPECT_EQ(changes, 0);
+
+  OnFileRenamed(index, monitor, u'W', Ref(101), Ref(100), u"$IXYZ.doc");
+  EXPECT_EQ(E(a).name, u"$IXYZ.doc");  // $I is only a name here
+  OnFileRenamed(index, monitor, u'W', Ref(101), Ref(100), u"$RXYZ.doc");
+  EXPECT_EQ(E(a).name, u"");
+  EXPECT_EQ(E(a).path, u"");
+  EXPECT_EQ(Find(u'W', Ref(101)), kNoEntry);
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(LiveUpdateTest, DeleteLeavesATombstoneAndUnknownFilesAreIgnored) {
+  const size_t before = index.entries.size();
+  OnFileDeleted(index, monitor, u'W', Ref(101, 8));
+  EXPECT_EQ(index.entries.size(), before);
+  EXPECT_EQ(E(a).name, u"");
+  EXPECT_EQ(E(a).lowerName, u"");
+  EXPECT_EQ(E(a).path, u"");
+  EXPECT_EQ(E(a).recordNumber, 101u);  // the rest stays
+  EXPECT_EQ(Find(u'W', Ref(101)), kNoEntry);
+  EXPECT_EQ(changes, 1);
+  // Unknown files, another drive, an already deleted one: no notification.
+  OnFileDeleted(index, monitor, u'W', Ref(999));
+  OnFileDeleted(index, monitor, u'X', Ref(101));
+  OnFileDeleted(index, monitor, u'W', Ref(101));
+  OnFileRenamed(index, monitor, u'W', Ref(999), Ref(100), u"new.txt");
+  OnFileModified(index, monitor, u'W', Ref(999));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(index.entries.size(), before);  // a rename adds nothing
+
+  // A tombstone comes back into the id map at the next start; modifying it
+  // reads nothing but still notifies.
+  RebuildIds();
+  EXPECT_EQ(Find(u'W', Ref(101)), a);
+  OnFileModified(index, monitor, u'W', Ref(101));
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(LiveUpdateTest, RenameInPlaceKeepsTheFolderAndRederivesNames) {
+  OnFileRenamed(index, monitor, u'W', Ref(101), Ref(100), u"b.TXT");
+  EXPECT_EQ(E(a).name, u"b.TXT");
+  EXPECT_EQ(E(a).lowerName, u"b.txt");
+  EXPECT_EQ(E(a).extension, u"TXT");
+  EXPECT_EQ(E(a).lowerExtension, u"txt");
+  EXPECT_EQ(E(a).path, u"W:\\Work\\b.TXT");
+  EXPECT_EQ(E(a).recordNumber, 101u);
+  EXPECT_EQ(Find(u'W', Ref(101)), a);
+  // Parent not indexed and unchanged: the folder part we had stays.
+  const uint32_t lone = AddEntry(index, u'W', 120, 119, u"W:\\Hidden\\x.txt");
+  RebuildIds();
+  OnFileRenamed(index, monitor, u'W', Ref(120), Ref(119), u"y.txt");
+  EXPECT_EQ(E(lone).path, u"W:\\Hidden\\y.txt");
+}
+
+TEST_F(LiveUpdateTest, MovedFileFollowsItsNewParent) {
+  OnFileRenamed(index, monitor, u'W', Ref(103), Ref(110), u"deep.txt");
+  EXPECT_EQ(E(deep).path, u"W:\\Other\\deep.txt");
+  EXPECT_EQ(E(deep).parentRecordNumber, 110u);
+  // Moved to the root (never an entry).
+  OnFileRenamed(index, monitor, u'W', Ref(103), Ref(5, 5), u"top.txt");
+  EXPECT_EQ(E(deep).path, u"W:\\top.txt");
+  EXPECT_EQ(E(deep).parentRecordNumber, 5u);
+}
+
+TEST_F(LiveUpdateTest, RenamingOrMovingAFolderRewritesEverythingBelowIt) {
+  OnFileRenamed(index, monitor, u'W', Ref(100), Ref(5), u"Job");
+  EXPECT_EQ(E(work).path, u"W:\\Job");
+  EXPECT_EQ(E(a).path, u"W:\\Job\\a.txt");
+  EXPECT_EQ(E(sub).path, u"W:\\Job\\Sub");
+  EXPECT_EQ(E(deep).path, u"W:\\Job\\Sub\\deep.txt");
+  EXPECT_EQ(E(other).path, u"W:\\Other");
+  // A file created after the rename lands under the new path, and a move of
+  // the inner folder carries its file along.
+  OnFileRenamed(index, monitor, u'W', Ref(102), Ref(110), u"Sub");
+  EXPECT_EQ(E(deep).path, u"W:\\Other\\Sub\\deep.txt");
+  EXPECT_EQ(E(a).path, u"W:\\Job\\a.txt");
+  // A sibling whose name only starts like the folder is not below it.
+  const uint32_t twin = AddEntry(index, u'W', 130, 5, u"W:\\Other2\\z.txt");
+  RebuildIds();
+  OnFileRenamed(index, monitor, u'W', Ref(110), Ref(5), u"Else");
+  EXPECT_EQ(E(deep).path, u"W:\\Else\\Sub\\deep.txt");
+  EXPECT_EQ(E(twin).path, u"W:\\Other2\\z.txt");
+}
+
+TEST_F(LiveUpdateTest, DeletingOrRecyclingAFolderEmptiesEverythingBelowIt) {
+  OnFileRenamed(index, monitor, u'W', Ref(102), Ref(5), u"$R0A1B2C");
+  EXPECT_EQ(E(sub).path, u"");
+  EXPECT_EQ(E(deep).path, u"");
+  EXPECT_EQ(E(deep).name, u"");
+  EXPECT_EQ(Find(u'W', Ref(103)), kNoEntry);
+  EXPECT_EQ(E(a).path, u"W:\\Work\\a.txt");
+  OnFileDeleted(index, monitor, u'W', Ref(100));
+  EXPECT_EQ(E(a).path, u"");
+  EXPECT_EQ(E(other).path, u"W:\\Other");
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(LiveUpdateTest, ARecordCreatedAgainReplacesTheEntryThatHeldIt) {
+  const size_t before = index.entries.size();
+  OnFileCreated(index, monitor, u'W', Ref(101, 9), Ref(110), u"reused.txt", false);
+  EXPECT_EQ(E(a).path, u"");  // not shown twice
+  EXPECT_EQ(index.entries.size(), before + 1);
+  EXPECT_EQ(Find(u'W', Ref(101)), before);
+}
+
+TEST_F(LiveUpdateTest, NumbersFromAnEarlierRunAreNotApplied) {
+  // A new run replaced the entries; the map still holds the old numbers.
+  index.entries.clear();
+  AddEntry(index, u'W', 500, 5, u"W:\\fresh.txt");
+  OnFileDeleted(index, monitor, u'W', Ref(100));  // old map: 100 -> 0
+  OnFileRenamed(index, monitor, u'W', Ref(100), Ref(5), u"x");
+  EXPECT_EQ(index.entries[0].path, u"W:\\fresh.txt");
+  EXPECT_EQ(changes, 0);
+  // While a run is in progress nothing is applied at all.
+  index.indexing = true;
+  ApplyChange(index, monitor,
+              UsnChange{UsnChangeKind::Created, u'W', Ref(600), Ref(5), u"n", false});
+  EXPECT_EQ(index.entries.size(), 1u);
+  index.indexing = false;
+}
+
+TEST_F(LiveUpdateTest, ApplyChangeDispatchesEveryKind) {
+  const size_t before = index.entries.size();
+  ApplyChange(index, monitor, {UsnChangeKind::Created, u'W', Ref(220), Ref(100), u"n.txt", false});
+  ApplyChange(index, monitor, {UsnChangeKind::Renamed, u'W', Ref(220), Ref(100), u"m.txt", false});
+  EXPECT_EQ(index.entries.back().path, u"W:\\Work\\m.txt");
+  ApplyChange(index, monitor, {UsnChangeKind::Modified, u'W', Ref(220), Ref(100), u"m.txt", false});
+  ApplyChange(index, monitor, {UsnChangeKind::Deleted, u'W', Ref(220), Ref(100), u"m.txt", false});
+  EXPECT_EQ(index.entries.back().name, u"");
+  EXPECT_EQ(index.entries.size(), before + 1);
+  EXPECT_EQ(changes, 4);
+}
+
+TEST_F(LiveUpdateTest, CreatedDebugLineCarriesTheWholePath) {
+  test::DebugCapture capture;
+  std::u16string longName(600, u'n');
+  OnFileCreated(index, monitor, u'W', Ref(230), Ref(100), longName, false);
+  const std::u16string expected = u"OnFileCreated: id=" +
+                                  FromUtf8(std::to_string(index.entries.size() - 1)) +
+                                  u" path=W:\\Work\\" + longName + u"\n";
+  EXPECT_TRUE(capture.Has(expected));
+}
+
+}  // namespace
+}  // namespace zw
