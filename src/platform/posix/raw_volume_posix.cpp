@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,13 +14,13 @@
 #include "platform/last_error.h"
 #include "platform/partition_table.h"
 #include "platform/raw_volume.h"
+#include "platform/sector_size.h"
 
 namespace zw::platform {
 
 namespace {
 
-constexpr uint32_t kDefaultSector = 512;
-constexpr uint32_t kMaxSector = 4096;
+constexpr uint32_t kDefaultSector = kDefaultSectorSize;
 
 bool IsPowerOfTwo(uint32_t v) {
   return v != 0 && (v & (v - 1)) == 0;
@@ -45,17 +46,12 @@ bool PreadFully(int fd, uint64_t offset, void* buffer, size_t length, size_t& go
 // An image file does not tell its sector size, so the volume's own boot
 // sector decides: an NTFS volume made for 4096-byte sectors must then be read
 // in 4096-byte units, as it would be on its disk.
-uint32_t SectorSizeFromBootSector(int fd, uint64_t base, uint64_t length) {
+uint32_t ImageSectorSize(int fd, uint64_t base, uint64_t length) {
   unsigned char boot[kDefaultSector];
   size_t got = 0;
-  if (length != 0 && length < sizeof boot) return kDefaultSector;
+  if (length < sizeof boot) return kDefaultSector;
   if (!PreadFully(fd, base, boot, sizeof boot, got) || got != sizeof boot) return kDefaultSector;
-  if (std::memcmp(boot + 3, "NTFS    ", 8) != 0) return kDefaultSector;
-  const uint32_t bytesPerSector = uint32_t(boot[0x0B] | (boot[0x0C] << 8));
-  if (IsPowerOfTwo(bytesPerSector) && bytesPerSector >= kDefaultSector &&
-      bytesPerSector <= kMaxSector)
-    return bytesPerSector;
-  return kDefaultSector;
+  return SectorSizeFromBootSector(boot);
 }
 
 }  // namespace
@@ -150,7 +146,7 @@ bool RawVolume::Open(char16_t letter) noexcept {
   handle_ = fd;
   base_ = base;
   length_ = length;
-  sectorSize_ = deviceSector != 0 ? deviceSector : SectorSizeFromBootSector(fd, base, length);
+  sectorSize_ = deviceSector != 0 ? deviceSector : ImageSectorSize(fd, base, length);
   return true;
 }
 
@@ -175,11 +171,10 @@ bool RawVolume::ReadAt(uint64_t offset, void* buffer, size_t length, size_t& byt
     return false;
   }
   if (length == 0) return true;
-  size_t wanted = length;
-  if (length_ != 0 || base_ != 0) {
-    if (offset >= length_) return true;  // nothing past the end
-    if (length_ - offset < wanted) wanted = size_t(length_ - offset);
-  }
+  // The size is always known here: nothing is read past the volume's end,
+  // which for a partition is also where the next one begins.
+  if (offset >= length_) return true;
+  const size_t wanted = size_t(std::min<uint64_t>(length, length_ - offset));
   if (offset > UINT64_MAX - base_ || base_ + offset > uint64_t(INT64_MAX)) {
     SetLastError(error::kInvalidParameter);
     return false;
