@@ -5,7 +5,9 @@
 namespace zw::ntfs {
 
 namespace {
-bool PowerOfTwo(uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
+bool PowerOfTwo(uint64_t v) {
+  return v != 0 && (v & (v - 1)) == 0;
+}
 }  // namespace
 
 BootSectorStatus ParseBootSector(const uint8_t* sector, size_t size, BootSector& out) {

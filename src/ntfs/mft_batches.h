@@ -54,11 +54,11 @@ class MftBatchReader {
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  uint64_t produced_ = 0;      // batches filled
-  uint64_t consumed_ = 0;      // batches released by the caller
-  uint64_t producedEnd_ = 0;   // the record after the last batch filled
-  bool holding_ = false;       // the caller holds slot consumed_ % kSlots
-  bool finished_ = false;      // the thread is done (or failed) producing
+  uint64_t produced_ = 0;     // batches filled
+  uint64_t consumed_ = 0;     // batches released by the caller
+  uint64_t producedEnd_ = 0;  // the record after the last batch filled
+  bool holding_ = false;      // the caller holds slot consumed_ % kSlots
+  bool finished_ = false;     // the thread is done (or failed) producing
   bool stop_ = false;
 };
 

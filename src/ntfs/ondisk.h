@@ -46,7 +46,9 @@ struct Bytes {
 
 // The low 48 bits of a file reference are the record number; the top 16 are
 // the sequence number.
-inline uint64_t RecordOfReference(uint64_t reference) { return reference & 0xFFFFFFFFFFFFull; }
+inline uint64_t RecordOfReference(uint64_t reference) {
+  return reference & 0xFFFFFFFFFFFFull;
+}
 
 // Multi-byte fields (names) are copied, never reinterpreted: on-disk data has
 // no alignment guarantee.

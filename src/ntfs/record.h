@@ -24,10 +24,16 @@ inline constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
 // of the disk.
 inline constexpr size_t kFixupStride = 512;
 
-inline uint32_t RecordSignature(Bytes record) { return record.U32(0x00); }
-inline uint16_t RecordFlags(Bytes record) { return record.U16(0x16); }
+inline uint32_t RecordSignature(Bytes record) {
+  return record.U32(0x00);
+}
+inline uint16_t RecordFlags(Bytes record) {
+  return record.U16(0x16);
+}
 // Non-zero for an extension record: the record number of its base record.
-inline uint64_t BaseRecordOf(Bytes record) { return RecordOfReference(record.U64(0x20)); }
+inline uint64_t BaseRecordOf(Bytes record) {
+  return RecordOfReference(record.U64(0x20));
+}
 
 enum class FixupResult { Ok, BadHeader, Mismatch };
 

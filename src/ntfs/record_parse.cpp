@@ -40,9 +40,8 @@ NameRank RankOfNamespace(uint8_t ns) {
 bool TakeFileName(Bytes value, FileEntry& entry, NameRank& rank, bool replaceEqualWin32) {
   if (value.size < kFileNameMin) return false;
   const NameRank candidate = RankOfNamespace(value.U8(0x41));
-  const bool take = candidate == NameRank::Win32
-                        ? (rank != NameRank::Win32 || replaceEqualWin32)
-                        : candidate > rank;
+  const bool take = candidate == NameRank::Win32 ? (rank != NameRank::Win32 || replaceEqualWin32)
+                                                 : candidate > rank;
   if (!take) return false;
   const size_t units = value.U8(0x40);
   // A name that does not fit its value is damaged; its parent is not trusted

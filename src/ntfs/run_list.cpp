@@ -17,7 +17,8 @@ bool RunListDecoder::Next(DataRun& out) {
   uint64_t length = 0;
   for (size_t i = lengthSize; i-- > 0;) length = (length << 8) | list_.U8(pos_ + 1 + i);
   uint64_t rawOffset = 0;
-  for (size_t i = offsetSize; i-- > 0;) rawOffset = (rawOffset << 8) | list_.U8(pos_ + 1 + lengthSize + i);
+  for (size_t i = offsetSize; i-- > 0;)
+    rawOffset = (rawOffset << 8) | list_.U8(pos_ + 1 + lengthSize + i);
 
   constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   if (length == 0 || length > kMax - vcn_) return Stop(RunListEnd::BadRun);

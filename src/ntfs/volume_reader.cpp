@@ -19,7 +19,9 @@ namespace {
 
 constexpr uint64_t kU64Max = std::numeric_limits<uint64_t>::max();
 
-bool MulOverflows(uint64_t a, uint64_t b) { return a != 0 && b > kU64Max / a; }
+bool MulOverflows(uint64_t a, uint64_t b) {
+  return a != 0 && b > kU64Max / a;
+}
 
 OpenStatus StatusOfOpenError(uint32_t error) {
   namespace e = platform::error;
@@ -75,8 +77,9 @@ bool VolumeReader::Open(char16_t letter) {
   bytesPerCluster = geometry.bytesPerCluster;
   bytesPerRecord = geometry.bytesPerRecord;
   mftStartCluster = geometry.mftStartCluster;
-  volumeBytes =
-      MulOverflows(geometry.totalSectors, bytesPerSector) ? 0 : geometry.totalSectors * bytesPerSector;
+  volumeBytes = MulOverflows(geometry.totalSectors, bytesPerSector)
+                    ? 0
+                    : geometry.totalSectors * bytesPerSector;
   return true;
 }
 
@@ -212,8 +215,9 @@ bool VolumeReader::LocateMftByte(uint64_t mftOffset, uint64_t& volumeOffset,
     const uint64_t within = mftOffset % bytesPerCluster;
     volumeOffset = cluster * bytesPerCluster + within;
     if (volumeOffset < within) return false;
-    contiguous = MulOverflows(clustersLeft, bytesPerCluster) ? kU64Max - within
-                                                             : clustersLeft * bytesPerCluster - within;
+    contiguous = MulOverflows(clustersLeft, bytesPerCluster)
+                     ? kU64Max - within
+                     : clustersLeft * bytesPerCluster - within;
     return true;
   }
   return false;

@@ -64,7 +64,7 @@ TEST(BootSectorTest, ZeroOrImpossibleGeometryIsDamaged) {
   // Records above 64 KiB: 2^17 directly, and 32 clusters of 4 KiB.
   EXPECT_EQ(Parse(Boot(512, 8, 0xEF), g), BootSectorStatus::Damaged);
   EXPECT_EQ(Parse(Boot(512, 8, 32), g), BootSectorStatus::Damaged);
-  EXPECT_EQ(Parse(Boot(512, 8, 16), g), BootSectorStatus::Ok);  // exactly 64 KiB
+  EXPECT_EQ(Parse(Boot(512, 8, 16), g), BootSectorStatus::Ok);         // exactly 64 KiB
   EXPECT_EQ(Parse(Boot(512, 8, 0x80), g), BootSectorStatus::Damaged);  // 2^128
 }
 
@@ -211,8 +211,8 @@ TEST(RunListTest, ArithmeticNeverWraps) {
   // An LCN that goes below 0.
   EXPECT_EQ(Decode({0x11, 0x01, 0x10, 0x11, 0x01, 0xE0, 0x00}).runs.size(), 1u);
   // Two huge positive offsets would overflow a 64-bit LCN.
-  ByteVec huge = {0x81, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F,
-                  0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x00};
+  ByteVec huge = {0x81, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x81,
+                  0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x00};
   Decoded h = Decode(huge);
   EXPECT_EQ(h.runs.size(), 1u);
   EXPECT_EQ(h.end, ntfs::RunListEnd::BadRun);

@@ -25,7 +25,9 @@ inline uint64_t GetLe(const ByteVec& b, size_t offset, size_t width) {
   for (size_t i = width; i-- > 0;) v = (v << 8) | b[offset + i];
   return v;
 }
-inline size_t Align8(size_t v) { return (v + 7) & ~size_t{7}; }
+inline size_t Align8(size_t v) {
+  return (v + 7) & ~size_t{7};
+}
 
 struct Run {
   uint64_t length;
@@ -261,10 +263,10 @@ class VolumeBuilder {
     RecordBuilder r(spec_.bytesPerRecord, 1);
     r.StandardInfo(1, 1, 6);
     r.FileName(5, u"$MFT", kWin32AndDos);
-    r.NonResident(0x80, EncodeRuns(MftRuns()),
-                  spec_.mftBytesOverride ? spec_.mftBytesOverride
-                                         : recordCount_ * spec_.bytesPerRecord,
-                  0, ClusterTotal() - 1);
+    r.NonResident(
+        0x80, EncodeRuns(MftRuns()),
+        spec_.mftBytesOverride ? spec_.mftBytesOverride : recordCount_ * spec_.bytesPerRecord, 0,
+        ClusterTotal() - 1);
     return r;
   }
   std::vector<Run> MftRuns() const {
@@ -286,7 +288,8 @@ class VolumeBuilder {
   uint64_t VolumeOffsetOfMft(uint64_t mftOffset) const {
     uint64_t vcn = mftOffset / spec_.bytesPerCluster;
     for (auto& e : spec_.mftExtents) {
-      if (vcn < e.second) return (e.first + vcn) * spec_.bytesPerCluster + mftOffset % spec_.bytesPerCluster;
+      if (vcn < e.second)
+        return (e.first + vcn) * spec_.bytesPerCluster + mftOffset % spec_.bytesPerCluster;
       vcn -= e.second;
     }
     return ~uint64_t{0};
@@ -296,8 +299,8 @@ class VolumeBuilder {
     size_t done = 0;
     while (done < record.size()) {
       const uint64_t mftOffset = n * spec_.bytesPerRecord + done;
-      const size_t piece = std::min<size_t>(record.size() - done,
-                                            spec_.bytesPerCluster - mftOffset % spec_.bytesPerCluster);
+      const size_t piece = std::min<size_t>(
+          record.size() - done, spec_.bytesPerCluster - mftOffset % spec_.bytesPerCluster);
       const uint64_t at = VolumeOffsetOfMft(mftOffset);
       if (at + piece > image_.size()) image_.resize(at + piece);
       std::memcpy(image_.data() + at, record.data() + done, piece);
@@ -312,7 +315,8 @@ class VolumeBuilder {
 
   bool WriteTo(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image_.data()), static_cast<std::streamsize>(image_.size()));
+    out.write(reinterpret_cast<const char*>(image_.data()),
+              static_cast<std::streamsize>(image_.size()));
     return static_cast<bool>(out);
   }
 
