@@ -81,7 +81,8 @@ TEST(SavedStream, ASparsePrefixAndATruncatedTailAreSkipped) {
   ParseSavedUsnStream(bytes, true, &plain);
   auto journal = ParseSavedUsnStream(sparse, true, &stats);
   EXPECT_EQ(stats.records, 19u);
-  EXPECT_EQ(stats.zeroBytes, plain.zeroBytes + 8192u);
+  EXPECT_GE(stats.zeroBytes, plain.zeroBytes + 8192u);  // the cut record holds zeros too
+  EXPECT_GT(stats.damaged, plain.damaged);
   EXPECT_EQ(Replay(journal, u'C').size(), 5u);
   // Nothing readable at all: an empty journal, not a failure.
   EXPECT_EQ(ParseSavedUsnStream(std::vector<uint8_t>(100, 0xFF), true, &stats)->RecordCount(), 0u);
