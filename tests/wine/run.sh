@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: builds the mingw preset, runs every test
+# executable in a throwaway Wine prefix, then checks that zanderwyn.exe lists
+# NTFS images bound as drive letters exactly as the native build lists them.
+# The last line is "wine: N passed, M failed" (tests/run-all.sh reads it).
+#
+# Images bound in the prefix: D: a volume made by the native generator
+# (build/native/tools/zw-mkimage; any NTFS image given as ZW_WINE_IMAGE
+# instead), E: charlie.dd, a volume written by Windows, from the shared test
+# data. Test executables see ZW_WINE_DRIVE=D and ZW_WINE_IMAGE=<the D: image>;
+# tests that need the native generator are not built for Windows (it needs
+# libntfs-3g), so they cannot run here.
+#
+# Environment: JOBS (build jobs), ZW_WINE_IMAGE (see above), ZW_WINE_KEEP=1
+# keeps the prefix of the last run instead of making a fresh one.
+set -uo pipefail
+cd "$(dirname "$0")/../.." || exit 2
+root=$(pwd)
+jobs=${JOBS:-$(nproc)}
+out=$root/build/wine-run
+log=$root/build/test-logs/wine
+mkdir -p "$out" "$log"
+passed=0
+failed=0
+skipped=0
+
+summary() {
+  [ "$skipped" -gt 0 ] && echo "($skipped skipped)"
+  echo "wine: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit $?
+}
+fail() {
+  echo "FAIL: $*"
+  failed=$((failed + 1))
+}
+
+for tool in wine wineboot wineserver Xvfb cmake; do
+  command -v "$tool" >/dev/null || { fail "$tool is not installed (tools/install-deps.sh)"; summary; }
+done
+
+# ---- 1. The Windows build ----------------------------------------------------
+echo "== mingw build"
+if ! cmake --preset mingw >"$log/configure.txt" 2>&1 ||
+   ! cmake --build --preset mingw -j "$jobs" >"$log/build.txt" 2>&1; then
+  tail -n 30 "$log/configure.txt" "$log/build.txt"
+  fail "mingw build (see $log/build.txt)"
+  summary
+fi
+
+# ---- 2. Images, made or converted into the build tree ------------------------
+native_cli=$root/build/native/zanderwyn
+mkimage=$root/build/native/tools/zw-mkimage
+if [ ! -x "$native_cli" ] || { [ -z "${ZW_WINE_IMAGE:-}" ] && [ ! -x "$mkimage" ]; }; then
+  echo "== native build (for the listing comparison)"
+  if ! cmake --preset native >"$log/native-configure.txt" 2>&1 ||
+     ! cmake --build --preset native -j "$jobs" --target zanderwyn zw-mkimage \
+       >"$log/native-build.txt" 2>&1; then
+    tail -n 20 "$log/native-build.txt"
+    echo "note: native build failed; the listing comparison will fail"
+  fi
+fi
+
+d_image=${ZW_WINE_IMAGE:-}
+if [ -z "$d_image" ]; then
+  d_image=$out/generated.img
+  if [ ! -s "$d_image" ] && [ -x "$mkimage" ]; then
+    "$mkimage" --seed 20 --count 2000 --fragment-mft --out "$d_image" --quiet \
+      >"$log/mkimage.txt" 2>&1 || { rm -f "$d_image"; tail -n 5 "$log/mkimage.txt"; }
+  fi
+fi
+e_image=$out/charlie.dd
+if [ ! -s "$e_image" ]; then
+  bunzip2 -kc "$root/../shared/testdata/ntfs-real/images/go-ntfs-charlie.dd.bz2" >"$e_image.tmp" &&
+    mv "$e_image.tmp" "$e_image" || rm -f "$e_image.tmp"
+fi
+
+# ---- 3. A throwaway prefix with the images as drives, and one X server -------
+export WINEPREFIX=$root/build/wine WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
+xvfb_pid=
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+if [ "${ZW_WINE_KEEP:-0}" != 1 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== wine prefix"
+  wineserver -k >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+  if ! wineboot -i >"$log/wineboot.txt" 2>&1; then
+    tail -n 10 "$log/wineboot.txt"
+    fail "wineboot -i"
+    summary
+  fi
+  wineserver -w
+fi
+
+bind_drive() {  # $1: letter (lower case), $2: image
+  mkdir -p "$out/mnt-$1"
+  ln -sfn "$out/mnt-$1" "$WINEPREFIX/dosdevices/$1:"
+  ln -sfn "$2" "$WINEPREFIX/dosdevices/$1::"
+}
+rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::" \
+  "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/e::"
+[ -s "${d_image:-}" ] && bind_drive d "$d_image"
+[ -s "$e_image" ] && bind_drive e "$e_image"
+wineserver -k >/dev/null 2>&1  # drive links are read when the server starts
+
+fifo=$out/xvfb-display
+rm -f "$fifo" && mkfifo "$fifo"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$fifo" >"$log/xvfb.txt" 2>&1 &
+xvfb_pid=$!
+read -r display <"$fifo"
+rm -f "$fifo"
+if [ -z "$display" ]; then
+  fail "Xvfb did not start"
+  summary
+fi
+export DISPLAY=:$display
+
+# ---- 4. Every test executable ------------------------------------------------
+echo "== test executables"
+if [ -s "${d_image:-}" ]; then
+  export ZW_WINE_DRIVE=D ZW_WINE_IMAGE=$d_image
+else
+  unset ZW_WINE_DRIVE ZW_WINE_IMAGE
+fi
+shopt -s nullglob
+exes=("$root"/build/mingw/tests/zw_*_tests.exe)
+[ ${#exes[@]} -gt 0 ] || fail "no test executables in build/mingw/tests"
+for exe in "${exes[@]}"; do
+  name=$(basename "$exe" .exe)
+  (cd "$root/build/mingw/tests" && wine "$exe" --gtest_color=no) >"$log/$name.txt" 2>&1
+  status=$?
+  ok=$(grep -c '^\[       OK \]' "$log/$name.txt")
+  bad=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log/$name.txt")
+  skip=$(grep -c '^\[  SKIPPED \] .*([0-9]* ms)$' "$log/$name.txt")
+  passed=$((passed + ok))
+  skipped=$((skipped + skip))
+  if [ "$bad" -gt 0 ]; then
+    failed=$((failed + bad))
+    grep -E '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log/$name.txt"
+  fi
+  if ! grep -q '^\[==========\] .* ran\.' "$log/$name.txt" || { [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; }; then
+    fail "$name ended without finishing its tests (status $status; see $log/$name.txt)"
+    tail -n 10 "$log/$name.txt"
+  fi
+  echo "$name: $ok passed, $bad failed, $skip skipped"
+done
+
+# ---- 5. The same listing from both builds ------------------------------------
+echo "== listings"
+compare_listing() {  # $1: drive letter, $2: image
+  local letter=$1 image=$2 native=$out/list-$1-native.txt windows=$out/list-$1-wine.txt
+  if [ ! -s "$image" ]; then
+    fail "listing $letter: no image"
+    return
+  fi
+  if [ ! -x "$native_cli" ]; then
+    fail "listing $letter: no native zanderwyn"
+    return
+  fi
+  "$native_cli" --drive "$letter=$image" list >"$native" 2>"$native.err"
+  local native_status=$?
+  wine "$root/build/mingw/zanderwyn.exe" --drive "$letter" list >"$windows" 2>"$windows.err"
+  local wine_status=$?
+  if [ "$native_status" -ne 0 ] || [ ! -s "$native" ]; then
+    fail "listing $letter: the native build failed (status $native_status): $(head -n 3 "$native.err")"
+  elif [ "$wine_status" -ne "$native_status" ]; then
+    fail "listing $letter: exit status $wine_status under Wine, $native_status native: $(head -n 3 "$windows.err")"
+  elif ! cmp -s "$native" "$windows"; then
+    fail "listing $letter: differs ($(wc -l <"$native") lines native, $(wc -l <"$windows") under Wine)"
+    diff "$native" "$windows" | head -n 10
+  else
+    passed=$((passed + 1))
+    echo "listing $letter: $(wc -l <"$native") paths, identical"
+  fi
+}
+compare_listing D "${d_image:-}"
+compare_listing E "$e_image"
+
+summary
