@@ -87,6 +87,7 @@ void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n) {
       e.path.clear();
       keys.emplace_back(OwnKey(e), i);
     }
+    NoteEntriesChanged(index.nameIndex);
   }
   monitor.RemoveIds(keys);
 }
@@ -204,6 +205,7 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
       old.name.clear();
       old.lowerName.clear();
       old.path.clear();
+      NoteEntriesChanged(index.nameIndex);
     }
     index.entries.push_back(std::move(entry));
   }
@@ -258,6 +260,7 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
       std::u16string& p = index.entries[i].path;
       p.replace(0, oldPath.size(), newPath);
     }
+    NoteEntriesChanged(index.nameIndex);
   }
   Notify(index);
 }
