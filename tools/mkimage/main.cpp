@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -161,6 +162,16 @@ uint64_t DefaultSize(const std::vector<zw::gen::Node>& nodes, const Args& a) {
       total += clusters(n.size < 8192 ? n.size : 8192);
   }
   total += total / 4;
+  // libntfs-3g keeps the $MFT growing inside its zone, an eighth of the
+  // volume; past it, the MFT interleaves with data until its run list no
+  // longer fits record 0, which libntfs-3g cannot handle. Sparse, so cheap.
+  const uint64_t mft = uint64_t(nodes.size() + 64) * record * 5 / 4;
+  if (total < 9 * mft) total = 9 * mft;
+  // Most large files are sparse; a sparse run longer than the whole volume
+  // is legal but unusual, and The Sleuth Kit refuses it. Keep them shorter.
+  uint64_t largest = 0;
+  for (const zw::gen::Node& n : nodes) largest = std::max(largest, n.size);
+  if (total < largest + largest / 4) total = largest + largest / 4;
   return (total + (1 << 20) - 1) & ~uint64_t((1 << 20) - 1);
 }
 

@@ -82,6 +82,12 @@ class Writer {
   bool DeleteNode(uint32_t i);
   void BlockAfter(const runlist_element* rl, s64 clusters);
   void BlockMftGrowth();
+  uint32_t MftRuns() const {
+    uint32_t runs = 0;
+    for (const runlist_element* rl = vol_->mft_na->rl; rl != nullptr && rl->length != 0; ++rl)
+      if (rl->lcn >= 0) ++runs;
+    return runs;
+  }
   void ReleaseBlocks();
   MFT_REF ParentRef(uint32_t i) const {
     return nodes_[i].parent == kRoot ? MK_MREF(FILE_root, FILE_root) : refs_[nodes_[i].parent];
@@ -258,14 +264,21 @@ void Writer::ReleaseBlocks() {
 bool Writer::Run(std::string& error) {
   report_.nodes.assign(nodes_.size(), Written{});
   const auto start = std::chrono::steady_clock::now();
+  // About a dozen gaps: several extents, but few enough runs for the base
+  // record of $MFT, which libntfs-3g cannot extend with an attribute list.
   const uint32_t blockEvery = std::max<uint32_t>(64, uint32_t(nodes_.size() / 12));
   for (uint32_t i = 0; i < nodes_.size(); ++i) {
-    CreateNode(i);
+    if (!CreateNode(i) && errno == EIO) {
+      // libntfs-3g leaves the volume inconsistent after an I/O error; going
+      // on would only pile up failures (or worse) on a broken image.
+      error = "I/O error while writing " + Utf8(PathOf(nodes_, i)) + "; giving up";
+      return false;
+    }
     if (options_.fragmentMft && i % blockEvery == blockEvery / 2) BlockMftGrowth();
     if (options_.progress && (i + 1) % 50000 == 0) {
       double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(stderr, "zw-mkimage: %u of %zu nodes written (%.0f s)\n", i + 1, nodes_.size(),
-                   s);
+      std::fprintf(stderr, "zw-mkimage: %u of %zu nodes written, $MFT in %u runs (%.0f s)\n",
+                   i + 1, nodes_.size(), MftRuns(), s);
     }
   }
   // Deleting last leaves the freed records free, as on a used volume.
@@ -275,9 +288,7 @@ bool Writer::Run(std::string& error) {
     }
   dirs_.Close();
   ReleaseBlocks();
-  report_.mftRuns = 0;
-  for (runlist_element* rl = vol_->mft_na->rl; rl != nullptr && rl->length != 0; ++rl)
-    if (rl->lcn >= 0) ++report_.mftRuns;
+  report_.mftRuns = MftRuns();
   return true;
 }
 
