@@ -1,12 +1,28 @@
 #include "cli/index_volumes.h"
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <set>
 #include <shared_mutex>
 #include <string>
 
 #include "index/file_index.h"
 #include "index/index_drive.h"
+#include "index/run_indexing.h"
+#include "platform/drive_table.h"
+#include "platform/drives.h"
+#include "settings/settings.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -60,10 +76,90 @@ uint64_t StringHeapBytes(const std::u16string& s) {
 #endif
 }
 
+// Ctrl+C asks the running index to stop; a second one ends the program as
+// usual. Storing into a lock-free atomic is all a signal handler may do.
+std::atomic<FileIndex*> interruptTarget{nullptr};
+static_assert(std::atomic<FileIndex*>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  if (FileIndex* index = interruptTarget.load()) index->stopRequested.store(true);
+  std::signal(SIGINT, SIG_DFL);
+}
+
+class InterruptGuard {
+ public:
+  explicit InterruptGuard(FileIndex& index) {
+    interruptTarget.store(&index);
+    previous_ = std::signal(SIGINT, OnInterrupt);
+  }
+  ~InterruptGuard() {
+    std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
+    interruptTarget.store(nullptr);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  void (*previous_)(int) = SIG_DFL;
+};
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+// "D: 120000 of 450000 records" on stderr, rewritten in place, only while
+// stderr is a terminal (never into a file or pipe).
+class ProgressLine {
+ public:
+  ProgressLine() : enabled_(StderrIsTerminal()) {}
+  void Show(char16_t letter, uint64_t done, uint64_t expected) {
+    if (!enabled_) return;
+    std::string line = "\r" + DriveName(letter) + " " + std::to_string(done) + " of " +
+                       std::to_string(expected) + " records";
+    width_ = std::max(width_, line.size());
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  }
+  void Clear() {
+    if (!enabled_ || width_ == 0) return;
+    std::fputs(("\r" + std::string(width_, ' ') + "\r").c_str(), stderr);
+    std::fflush(stderr);
+    width_ = 0;
+  }
+
+ private:
+  bool enabled_;
+  size_t width_ = 0;
+};
+
+// No --drive: the stored selection, extended on a first run by every fixed
+// NTFS drive (on POSIX, the readable NTFS block devices).
+void UseStoredSelection(CliContext& context) {
+#ifndef _WIN32
+  platform::BindNtfsBlockDevices();
+#endif
+  for (char16_t letter : InitialDriveSet()) {
+    DriveArg drive;
+    drive.letter = letter;
+#ifndef _WIN32
+    const auto binding = platform::FindDriveBinding(letter);
+    drive.source = binding ? binding->source : "selected in the settings, not bound";
+#else
+    drive.source = "selected in the settings";
+#endif
+    context.drives.push_back(drive);
+  }
+}
+
 }  // namespace
 
 IndexingFigures IndexDrives(CliContext& context, FileIndex& index) {
   IndexingFigures figures;
+  if (context.drives.empty()) UseStoredSelection(context);
   if (context.drives.empty()) {
 #ifdef _WIN32
     PrintError("no drive given; name one with --drive D");
@@ -75,13 +171,44 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index) {
     context.badInput = true;
     return figures;
   }
-  for (const DriveArg& drive : context.drives) {
+
+  // The run goes through the same start, callbacks and stop as the window's;
+  // the per-drive figures and failure reasons are caught on the way.
+  std::map<char16_t, IndexDriveStats> perDrive;
+  std::mutex perDriveMutex;
+  DriveIndexer indexer = [&](FileIndex& ix, char16_t letter) {
     IndexDriveStats stats;
-    const bool ok = IndexDrive(index, drive.letter, stats);
+    const bool ok = IndexDrive(ix, letter, stats);
+    std::scoped_lock lock(perDriveMutex);
+    perDrive[letter] = stats;
+    return ok;
+  };
+  ProgressLine progress;
+  IndexingCallbacks callbacks;
+  callbacks.progress = [&progress](char16_t letter, uint64_t done, uint64_t expected) {
+    progress.Show(letter, done, expected);
+  };
+  callbacks.driveDone = [&progress](char16_t, uint64_t) { progress.Clear(); };
+  callbacks.complete = [&progress](bool, uint64_t) { progress.Clear(); };
+
+  std::set<char16_t> letters;
+  for (const DriveArg& drive : context.drives) letters.insert(drive.letter);
+  {
+    InterruptGuard interrupt(index);
+    StartIndexRun(index, letters, std::move(callbacks), /*saveSelection=*/false, indexer);
+    JoinIndexThread(index);
+  }
+  progress.Clear();
+
+  const bool interrupted = index.stopRequested.load();
+  for (const DriveArg& drive : context.drives) {
+    auto it = perDrive.find(drive.letter);
+    if (it == perDrive.end()) continue;  // never started: the run was stopped
+    const IndexDriveStats& stats = it->second;
     figures.records += stats.counters.recordsRead;
     figures.scanNanoseconds += stats.scanNanoseconds;
     figures.pathsNanoseconds += stats.pathsNanoseconds;
-    if (ok) continue;
+    if (stats.opened && stats.mftReadable) continue;
     context.badInput = true;
     if (!stats.opened) {
       PrintError(DriveLabel(drive) + ": " + OpenFailureReason(stats));
@@ -93,6 +220,11 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index) {
   }
   std::shared_lock lock(index.nameIndex.lock);
   figures.entries = index.entries.size();
+  if (interrupted) {
+    context.interrupted = true;
+    PrintError("interrupted: kept the " + std::to_string(figures.entries) +
+               " entries indexed before the stop; the listing is incomplete");
+  }
   return figures;
 }
 

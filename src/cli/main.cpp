@@ -184,6 +184,7 @@ int Run(const std::vector<std::string>& argv) {
   }
   if (context.debug) platform::SetDebugSink({});
   if (status == kExitOk && context.badInput) status = kExitBadInput;
+  if (status == kExitOk && context.interrupted) status = kExitInterrupted;
   return status;
 }
 

@@ -64,7 +64,9 @@ inline CliResult RunProgram(const std::string& program, const std::vector<std::s
            std::to_string(counter++);
   }
   std::filesystem::create_directories(BinaryDir() + "/test-scratch");
-  std::string command = ShellQuote(program);
+  // Settings go to a scratch folder, never the user's own ~/.config.
+  std::string command = "XDG_CONFIG_HOME=" + ShellQuote(BinaryDir() + "/test-scratch/cli-config") +
+                        " " + ShellQuote(program);
   for (const std::string& a : args) command += " " + ShellQuote(a);
   command += " </dev/null >" + ShellQuote(base + ".out") + " 2>" + ShellQuote(base + ".err");
   const int raw = std::system(command.c_str());
