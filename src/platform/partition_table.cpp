@@ -60,7 +60,7 @@ bool ReadMbrEntries(const std::array<uint8_t, kMbrSize>& sector, std::array<MbrE
   // A volume boot sector also ends in 55 AA; its OEM name gives it away.
   if (std::memcmp(sector.data() + 3, "NTFS    ", 8) == 0) return false;
   for (int i = 0; i < 4; ++i) {
-    const uint8_t* p = sector.data() + kMbrEntries + 16 * i;
+    const uint8_t* p = sector.data() + kMbrEntries + size_t(16) * i;
     entries[i] = {p[0], p[4], Le32(p + 8), Le32(p + 12)};
     if (entries[i].status != 0x00 && entries[i].status != 0x80) return false;
   }

@@ -11,14 +11,20 @@
 # tests that need the native generator are not built for Windows (it needs
 # libntfs-3g), so they cannot run here.
 #
-# Environment: JOBS (build jobs), ZW_WINE_IMAGE (see above), ZW_WINE_KEEP=1
-# keeps the prefix of the last run instead of making a fresh one.
+# Environment: JOBS (build jobs); ZW_WINE_IMAGE (see above); ZW_WINE_KEEP=1
+# keeps the prefix of the last run instead of making a fresh one; for runs
+# beside the shared ones, ZW_MINGW_BUILD, ZW_NATIVE_BUILD and ZW_WINE_PREFIX
+# name other build folders and another prefix (defaults: build/mingw and
+# build/native through their presets, build/wine).
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 2
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
-out=$root/build/wine-run
-log=$root/build/test-logs/wine
+mingw_dir=${ZW_MINGW_BUILD:-}
+native_dir=${ZW_NATIVE_BUILD:-}
+prefix=${ZW_WINE_PREFIX:-$root/build/wine}
+out=$prefix-run
+log=$root/build/test-logs/$(basename "$prefix")
 mkdir -p "$out" "$log"
 passed=0
 failed=0
@@ -41,25 +47,40 @@ done
 
 # ---- 1. The Windows build ----------------------------------------------------
 echo "== mingw build"
-if ! cmake --preset mingw >"$log/configure.txt" 2>&1 ||
-   ! cmake --build --preset mingw -j "$jobs" >"$log/build.txt" 2>&1; then
+if [ -z "$mingw_dir" ]; then
+  mingw_dir=$root/build/mingw
+  configure=(cmake --preset mingw)
+  build=(cmake --build --preset mingw -j "$jobs")
+else
+  configure=(cmake -S "$root" -B "$mingw_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw.cmake"
+    -DCMAKE_BUILD_TYPE=Release)
+  build=(cmake --build "$mingw_dir" -j "$jobs")
+fi
+if ! "${configure[@]}" >"$log/configure.txt" 2>&1 || ! "${build[@]}" >"$log/build.txt" 2>&1; then
   tail -n 30 "$log/configure.txt" "$log/build.txt"
   fail "mingw build (see $log/build.txt)"
   summary
 fi
 
 # ---- 2. Images, made or converted into the build tree ------------------------
-native_cli=$root/build/native/zanderwyn
-mkimage=$root/build/native/tools/zw-mkimage
-if [ ! -x "$native_cli" ] || { [ -z "${ZW_WINE_IMAGE:-}" ] && [ ! -x "$mkimage" ]; }; then
-  echo "== native build (for the listing comparison)"
-  if ! cmake --preset native >"$log/native-configure.txt" 2>&1 ||
-     ! cmake --build --preset native -j "$jobs" --target zanderwyn zw-mkimage \
-       >"$log/native-build.txt" 2>&1; then
-    tail -n 20 "$log/native-build.txt"
-    echo "note: native build failed; the listing comparison will fail"
-  fi
+# The native side of the comparison, and the generator. Up to date already
+# when tests/run-all.sh calls this script.
+echo "== native build"
+if [ -z "$native_dir" ]; then
+  native_dir=$root/build/native
+  configure=(cmake --preset native)
+  build=(cmake --build --preset native -j "$jobs" --target zanderwyn zw-mkimage)
+else
+  configure=(cmake -S "$root" -B "$native_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  build=(cmake --build "$native_dir" -j "$jobs" --target zanderwyn zw-mkimage)
 fi
+if ! "${configure[@]}" >"$log/native-configure.txt" 2>&1 ||
+   ! "${build[@]}" >"$log/native-build.txt" 2>&1; then
+  tail -n 20 "$log/native-build.txt"
+  echo "note: the native build failed; the listing comparison will fail"
+fi
+native_cli=$native_dir/zanderwyn
+mkimage=$native_dir/tools/zw-mkimage
 
 d_image=${ZW_WINE_IMAGE:-}
 if [ -z "$d_image" ]; then
@@ -76,7 +97,7 @@ if [ ! -s "$e_image" ]; then
 fi
 
 # ---- 3. A throwaway prefix with the images as drives, and one X server -------
-export WINEPREFIX=$root/build/wine WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
 xvfb_pid=
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -127,15 +148,16 @@ else
   unset ZW_WINE_DRIVE ZW_WINE_IMAGE
 fi
 shopt -s nullglob
-exes=("$root"/build/mingw/tests/zw_*_tests.exe)
-[ ${#exes[@]} -gt 0 ] || fail "no test executables in build/mingw/tests"
+exes=("$mingw_dir"/tests/zw_*_tests.exe)
+[ ${#exes[@]} -gt 0 ] || fail "no test executables in $mingw_dir/tests"
 for exe in "${exes[@]}"; do
   name=$(basename "$exe" .exe)
-  (cd "$root/build/mingw/tests" && wine "$exe" --gtest_color=no) >"$log/$name.txt" 2>&1
-  status=$?
+  # Wine writes CRLF; the counts below match whole lines.
+  (cd "$mingw_dir/tests" && wine "$exe" --gtest_color=no) 2>&1 | tr -d '\r' >"$log/$name.txt"
+  status=${PIPESTATUS[0]}
   ok=$(grep -c '^\[       OK \]' "$log/$name.txt")
   bad=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log/$name.txt")
-  skip=$(grep -c '^\[  SKIPPED \] .*([0-9]* ms)$' "$log/$name.txt")
+  skip=$(grep -cE '^\[  SKIPPED \] .*\([0-9]+ ms\)$' "$log/$name.txt")
   passed=$((passed + ok))
   skipped=$((skipped + skip))
   if [ "$bad" -gt 0 ]; then
@@ -163,7 +185,7 @@ compare_listing() {  # $1: drive letter, $2: image
   fi
   "$native_cli" --drive "$letter=$image" list >"$native" 2>"$native.err"
   local native_status=$?
-  wine "$root/build/mingw/zanderwyn.exe" --drive "$letter" list >"$windows" 2>"$windows.err"
+  wine "$mingw_dir/zanderwyn.exe" --drive "$letter" list >"$windows" 2>"$windows.err"
   local wine_status=$?
   if [ "$native_status" -ne 0 ] || [ ! -s "$native" ]; then
     fail "listing $letter: the native build failed (status $native_status): $(head -n 3 "$native.err")"
