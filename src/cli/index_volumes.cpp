@@ -16,6 +16,7 @@
 #include "index/run_indexing.h"
 #include "platform/drive_table.h"
 #include "platform/drives.h"
+#include "platform/last_error.h"
 #include "settings/settings.h"
 
 #ifdef _WIN32
@@ -34,14 +35,8 @@ namespace {
 
 std::string SystemErrorText(uint32_t code) {
   if (code == 0) return {};
-  std::string text = " (error " + std::to_string(code);
-#ifndef _WIN32
-  // POSIX keeps errno numbers.
-  text += ": ";
-  text += std::strerror(int(code));
-#endif
-  text += ")";
-  return text;
+  // Windows error numbers on every system.
+  return " (error " + std::to_string(code) + ": " + platform::ErrorMessage(code) + ")";
 }
 
 std::string OpenFailureReason(const IndexDriveStats& stats) {
