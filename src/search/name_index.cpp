@@ -42,30 +42,35 @@ void BuildExtensionLists(NameIndex& index) {
   }
 }
 
-bool BuildNgrams(NameIndex& index) {
-  const auto& entries = *index.entries;
+// One n-gram table of order 1, 2 or 3 over the folded names. Unigrams are
+// distinct per name by the table's own rule (repeats within an entry drop).
+bool BuildNgramTable(PostingTable& table, const std::vector<FileEntry>& entries, int order) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
-  bool ok = BuildPostingTable(index.unigramLists, n, [&](uint32_t i, auto&& sink) {
-    for (char16_t c : entries[i].lowerName) sink(c);
+  if (order == 1) {
+    return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+      for (char16_t c : entries[i].lowerName) sink(c);
+    });
+  }
+  if (order == 2) {
+    return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+      const std::u16string& f = entries[i].lowerName;
+      for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
+    });
+  }
+  return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+    const std::u16string& f = entries[i].lowerName;
+    for (size_t j = 2; j < f.size(); ++j) {
+      sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
+    }
   });
-  ok = ok && BuildPostingTable(index.bigramLists, n, [&](uint32_t i, auto&& sink) {
-         const std::u16string& f = entries[i].lowerName;
-         for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
-       });
-  ok = ok && BuildPostingTable(index.trigramLists, n, [&](uint32_t i, auto&& sink) {
-         const std::u16string& f = entries[i].lowerName;
-         for (size_t j = 2; j < f.size(); ++j) {
-           sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
-         }
-       });
-  return ok;
 }
 
-void BuildOrders(NameIndex& index) {
-  const auto& entries = *index.entries;
-  index.nameOrder = OrderBy(entries, &FileEntry::lowerName);
-  index.nameRank = RanksOf(OrderBy(entries, &FileEntry::name));
-  index.pathRank = RanksOf(OrderBy(entries, &FileEntry::path));
+void DropRanks(NameIndex& index) {
+  std::lock_guard hold(index.ranks.mutex);
+  Release(index.ranks.name);
+  Release(index.ranks.path);
+  index.ranks.nameCount = 0;
+  index.ranks.pathCount = 0;
 }
 
 bool StartsWith(std::u16string_view s, std::u16string_view p) {
@@ -119,10 +124,7 @@ void ClearNameIndex(NameIndex& index) {
   index.unigramLists.Release();
   index.bigramLists.Release();
   index.trigramLists.Release();
-  Release(index.nameRank);
-  Release(index.pathRank);
-  index.rankedCount = 0;
-  index.ranksCurrent = false;
+  DropRanks(index);
   index.ngramEnabled = false;
 }
 
@@ -135,46 +137,70 @@ void RebuildNameIndex(NameIndex& index) {
   index.entries = entries;
   index.ngramEnabled = ngrams;
 
-  // The orders (three string sorts) and the lists are independent: build them
-  // side by side on the two halves of a small machine.
-  std::exception_ptr orderFailure;
-  std::thread orderThread;
+  // Two halves of roughly equal work, side by side on a small machine: the
+  // name order and the bigrams on a helper thread, the rest here.
+  bool bigramsOk = true;
+  auto helperWork = [&]() {
+    index.nameOrder = OrderBy(*entries, &FileEntry::lowerName);
+    if (ngrams) bigramsOk = BuildNgramTable(index.bigramLists, *entries, 2);
+  };
+  std::exception_ptr helperFailure;
+  std::thread helper;
   try {
-    orderThread = std::thread([&]() noexcept {
+    helper = std::thread([&]() noexcept {
       try {
-        BuildOrders(index);
+        helperWork();
       } catch (...) {
-        orderFailure = std::current_exception();
+        helperFailure = std::current_exception();
       }
     });
   } catch (const std::system_error&) {
-    BuildOrders(index);  // no second thread to be had: do it here
+    helperWork();  // no second thread to be had
   }
-  std::exception_ptr listFailure;
+  std::exception_ptr failure;
+  bool ngramsOk = true;
   try {
     BuildExtensionLists(index);
-    if (index.ngramEnabled && !BuildNgrams(index)) {
-      // Too large for 32-bit offsets: answer by linear scans instead.
-      index.unigramLists.Release();
-      index.bigramLists.Release();
-      index.trigramLists.Release();
-      index.ngramEnabled = false;
+    if (ngrams) {
+      ngramsOk = BuildNgramTable(index.unigramLists, *entries, 1) &&
+                 BuildNgramTable(index.trigramLists, *entries, 3);
     }
   } catch (...) {
-    listFailure = std::current_exception();
+    failure = std::current_exception();
   }
-  if (orderThread.joinable()) orderThread.join();
-  if (orderFailure || listFailure) {
+  if (helper.joinable()) helper.join();
+  if (helperFailure || failure) {
     ClearNameIndex(index);
     index.entries = entries;
-    std::rethrow_exception(orderFailure ? orderFailure : listFailure);
+    std::rethrow_exception(failure ? failure : helperFailure);
   }
-  index.rankedCount = static_cast<uint32_t>(entries->size());
-  index.ranksCurrent = true;
+  if (ngrams && !(ngramsOk && bigramsOk)) {
+    // Too large for 32-bit offsets: answer by linear scans instead.
+    index.unigramLists.Release();
+    index.bigramLists.Release();
+    index.trigramLists.Release();
+    index.ngramEnabled = false;
+  }
 }
 
 void NoteEntriesChanged(NameIndex& index) {
-  index.ranksCurrent = false;
+  DropRanks(index);
+}
+
+const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column) {
+  NameIndex::RankCache& cache = index.ranks;
+  std::lock_guard hold(cache.mutex);
+  const bool byName = column == 0;
+  std::vector<uint32_t>& rank = byName ? cache.name : cache.path;
+  size_t& count = byName ? cache.nameCount : cache.pathCount;
+  const size_t n = index.entries ? index.entries->size() : 0;
+  if (count != n) {
+    rank = index.entries
+               ? RanksOf(OrderBy(*index.entries, byName ? &FileEntry::name : &FileEntry::path))
+               : std::vector<uint32_t>();
+    count = n;
+  }
+  return rank;
 }
 
 std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p) {
@@ -297,8 +323,8 @@ size_t NameIndexBytes(const NameIndex& index) {
   bytes += index.nameOrder.capacity() * sizeof(uint32_t);
   bytes += index.extensionStart.capacity() * sizeof(uint32_t);
   bytes += index.extensionEntries.capacity() * sizeof(uint32_t);
-  bytes += index.nameRank.capacity() * sizeof(uint32_t);
-  bytes += index.pathRank.capacity() * sizeof(uint32_t);
+  bytes += index.ranks.name.capacity() * sizeof(uint32_t);
+  bytes += index.ranks.path.capacity() * sizeof(uint32_t);
   // A hash node: key string (with its own buffer when long), id, next pointer.
   bytes += index.extensionIds.bucket_count() * sizeof(void*);
   for (const auto& [key, id] : index.extensionIds) {

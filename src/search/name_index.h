@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
@@ -37,12 +38,16 @@ struct NameIndex {
   PostingTable trigramLists;  // key: first << 32 | second << 16 | third
 
   // Position of each entry in `name` order and in `path` order (ordinal,
-  // case-sensitive), so that sorting results compares integers. Valid for
-  // entry numbers below rankedCount while ranksCurrent holds.
-  std::vector<uint32_t> nameRank;
-  std::vector<uint32_t> pathRank;
-  uint32_t rankedCount = 0;
-  bool ranksCurrent = false;
+  // case-sensitive), so that sorting results compares integers. Computed on
+  // the first sort that needs them (the window's own rebuild after live
+  // changes runs on its thread and should not pay for them), for all entries
+  // present then; dropped by every clear, rebuild and NoteEntriesChanged.
+  struct RankCache {
+    std::mutex mutex;  // taken inside the shared hold of `lock`
+    std::vector<uint32_t> name, path;
+    size_t nameCount = 0, pathCount = 0;  // entries ranked; 0: not computed
+  };
+  mutable RankCache ranks;
 };
 
 // Both: caller holds `lock` exclusively.
@@ -50,9 +55,14 @@ void ClearNameIndex(NameIndex& index);
 void RebuildNameIndex(NameIndex& index);
 
 // A writer that changed an entry in place (rename, delete) calls this while it
-// still holds `lock` exclusively: the rank arrays no longer describe the names,
-// so sorts fall back to comparing texts until the next rebuild.
+// still holds `lock` exclusively: the rank arrays no longer describe the names
+// and are computed afresh by the next sort.
 void NoteEntriesChanged(NameIndex& index);
+
+// The rank of every entry by `name` (column 0) or `path` (column 1), computed
+// if missing or shorter than the entry array. Caller holds `lock` shared and
+// the index is attached; the array stays valid while that hold lasts.
+const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column);
 
 // Lookups; each takes `lock` shared for its own duration.
 std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view foldedPattern);

@@ -126,8 +126,12 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& spec,
   std::vector<KeyedEntry> items(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
     const uint32_t n = entries[k];
-    const uint64_t group = (spec.foldersFirst && !all[n].isFolder) ? 1 : 0;
-    const uint32_t r = spec.sortDescending ? ~rank[n] : rank[n];
+    // A number past the end (left from before a new indexing run) has no
+    // entry: it sorts as a file with the last rank.
+    const bool known = n < all.size() && n < rank.size();
+    const uint64_t group = (spec.foldersFirst && !(known && all[n].isFolder)) ? 1 : 0;
+    const uint32_t value = known ? rank[n] : 0xFFFFFFFFu;
+    const uint32_t r = spec.sortDescending ? ~value : value;
     items[k] = {group << 32 | r, n};
   }
   RadixSort(items, 33);
@@ -149,14 +153,8 @@ void SortResults(ResultSet& results, const SortSpec& spec, const FileIndex& inde
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
   const bool byText = spec.sortColumn == 0 || spec.sortColumn == 1;
-  bool useRanks =
-      byText && !index.indexing.load() && ni.ranksCurrent && ni.entries == &index.entries;
-  if (useRanks) {
-    useRanks =
-        std::all_of(entries.begin(), entries.end(), [&](uint32_t n) { return n < ni.rankedCount; });
-  }
-  if (useRanks) {
-    SortByRanks(entries, spec, index.entries, spec.sortColumn == 0 ? ni.nameRank : ni.pathRank);
+  if (byText && !index.indexing.load() && ni.entries == &index.entries) {
+    SortByRanks(entries, spec, index.entries, EntryRanks(ni, spec.sortColumn));
   } else {
     SortByItems(entries, spec, [&](uint32_t n) { return LookupEntry(index, n); });
   }

@@ -102,7 +102,7 @@ TEST(Sort, SizeAndDateColumns) {
   EXPECT_EQ(SortedNames(index, {3, true, true}, true), (Names{u"c", u"b", u"a", u"d"}));
 }
 
-TEST(Sort, StaleRanksAreNotTrusted) {
+TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
   FileIndex index;
   test::Fill(index, test::Files({u"b", u"c", u"a"}), false);
   {
@@ -113,6 +113,23 @@ TEST(Sort, StaleRanksAreNotTrusted) {
     index.entries.push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"z"}));
+  {
+    std::lock_guard entriesHold(index.entriesMutex);
+    std::unique_lock hold(index.nameIndex.lock);
+    index.entries.push_back(test::MakeEntry({u"d"}, 4));  // appended after the ranks
+  }
+  EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"d", u"z"}));
+}
+
+TEST(Sort, NumbersPastTheEndDoNotBreakTheSort) {
+  FileIndex index;
+  test::Fill(index, {{u"b"}, {u"a", true}}, false);
+  ResultSet results;
+  results.Replace({9, 0, 1});
+  SortResults(results, {0, false, true}, index);
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 0, 9}));
+  SortResults(results, {1, true, true}, index);
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 9, 0}));
 }
 
 TEST(Sort, EmptySetNeverCallsLookup) {

@@ -1,0 +1,284 @@
+// Search over a million generated names: the name index rebuild and its
+// memory, one-pass queries of every kind, and a whole keystroke from text to
+// filtered, sorted results. `--dump=DIR` also writes the names, the paths and
+// the chosen queries for bench/search_peers.sh (grep -F, plocate).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "index/build_paths.h"
+#include "index/file_index.h"
+#include "name_model.h"
+#include "platform/utf.h"
+#include "search/name_index.h"
+#include "search/query.h"
+#include "search/result_set.h"
+#include "search/string_order.h"
+#include "search/type_filter.h"
+
+namespace {
+
+using namespace zw;
+
+constexpr uint32_t kNodes = 1'050'000;  // about a million listed entries
+
+FileIndex& Index() {
+  static FileIndex* index = [] {
+    auto* idx = new FileIndex;
+    const std::vector<gen::Node> nodes = gen::MakeTree(1, kNodes);
+    idx->entries.reserve(nodes.size());
+    for (uint32_t i = 0; i < nodes.size(); ++i) {
+      const gen::Node& n = nodes[i];
+      if (!gen::IsListed(n)) continue;
+      FileEntry e;
+      e.id = static_cast<uint32_t>(idx->entries.size());
+      e.drive = u'D';
+      e.name = n.name;
+      e.isFolder = n.isFolder;
+      e.size = n.size;
+      e.creationTime = n.creationTime;
+      e.modificationTime = n.modificationTime;
+      e.path = u"D:\\" + gen::PathOf(nodes, i);
+      SetDerivedNameFields(e);
+      idx->entries.push_back(std::move(e));
+    }
+    std::unique_lock hold(idx->nameIndex.lock);
+    idx->nameIndex.entries = &idx->entries;
+    idx->nameIndex.ngramEnabled = true;
+    RebuildNameIndex(idx->nameIndex);
+    return idx;
+  }();
+  return *index;
+}
+
+struct Queries {
+  std::u16string prefix, prefixExt, ext, contains3, contains2, contains1, wide1;
+};
+
+size_t Count(const char16_t* text) {
+  return RunQuery(Index().nameIndex, ParseQuery(text)).size();
+}
+size_t Count(const std::u16string& text) {
+  return Count(text.c_str());
+}
+
+// Picked from the data so that each kind is realistic: a contains query of at
+// least three code units with at most 1,000 results, and the most common code
+// unit for the "most entries match" keystroke.
+const Queries& Chosen() {
+  static const Queries q = [] {
+    Queries q;
+    q.prefix = u"report*";
+    q.prefixExt = u"report*.pdf";
+    q.ext = u"*.pdf";
+    q.contains2 = u"보고";
+    q.contains1 = u"서";
+    const FileIndex& index = Index();
+    for (size_t k = 0; k < index.entries.size() && q.contains3.empty(); k += 997) {
+      const std::u16string& n = index.entries[k].lowerName;
+      for (size_t len = 3; len <= 6 && len <= n.size(); ++len) {
+        std::u16string candidate = n.substr(0, len);
+        if (candidate.find(u'*') != std::u16string::npos) break;
+        const size_t c = Count(candidate);
+        if (c >= 50 && c <= 1000) {
+          q.contains3 = candidate;
+          break;
+        }
+      }
+    }
+    uint32_t best = 0;
+    for (size_t k = 0; k < index.nameIndex.unigramLists.keys.size(); ++k) {
+      if (index.nameIndex.unigramLists.counts[k] > best) {
+        best = index.nameIndex.unigramLists.counts[k];
+        q.wide1 = std::u16string(1, static_cast<char16_t>(index.nameIndex.unigramLists.keys[k]));
+      }
+    }
+    return q;
+  }();
+  return q;
+}
+
+void BM_RebuildNameIndex(benchmark::State& state) {
+  FileIndex& index = Index();
+  const bool ngrams = state.range(0) != 0;
+  for (auto _ : state) {
+    std::unique_lock hold(index.nameIndex.lock);
+    ClearNameIndex(index.nameIndex);
+    index.nameIndex.entries = &index.entries;
+    index.nameIndex.ngramEnabled = ngrams;
+    RebuildNameIndex(index.nameIndex);
+  }
+  const double n = static_cast<double>(index.entries.size());
+  state.counters["entries"] = n;
+  state.counters["bytes_per_entry"] = static_cast<double>(NameIndexBytes(index.nameIndex)) / n;
+  if (!ngrams) {  // leave the index as the query benchmarks expect it
+    std::unique_lock hold(index.nameIndex.lock);
+    ClearNameIndex(index.nameIndex);
+    index.nameIndex.entries = &index.entries;
+    index.nameIndex.ngramEnabled = true;
+    RebuildNameIndex(index.nameIndex);
+  }
+}
+BENCHMARK(BM_RebuildNameIndex)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->MeasureProcessCPUTime();
+
+// The three string orders a rebuild computes, one by one.
+void BM_OrderBy(benchmark::State& state) {
+  const FileIndex& index = Index();
+  std::u16string FileEntry::*field = state.range(0) == 0   ? &FileEntry::lowerName
+                                     : state.range(0) == 1 ? &FileEntry::name
+                                                           : &FileEntry::path;
+  for (auto _ : state) benchmark::DoNotOptimize(OrderBy(index.entries, field).data());
+}
+BENCHMARK(BM_OrderBy)
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3);
+
+// The three n-gram tables a rebuild computes, one by one.
+void BM_NgramTable(benchmark::State& state) {
+  const auto& entries = Index().entries;
+  const uint32_t n = static_cast<uint32_t>(entries.size());
+  const int64_t order = state.range(0);
+  for (auto _ : state) {
+    PostingTable table;
+    BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+      const std::u16string& f = entries[i].lowerName;
+      for (size_t j = static_cast<size_t>(order - 1); j < f.size(); ++j) {
+        uint64_t key = 0;
+        for (int64_t k = order - 1; k >= 0; --k) key = key << 16 | f[j - static_cast<size_t>(k)];
+        sink(key);
+      }
+    });
+    state.counters["keys"] = static_cast<double>(table.keys.size());
+    state.counters["bytes"] = static_cast<double>(table.Bytes());
+  }
+}
+BENCHMARK(BM_NgramTable)
+    ->DenseRange(1, 3)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3);
+
+void RunOne(benchmark::State& state, const std::u16string& text) {
+  const NameIndex& ni = Index().nameIndex;
+  const SearchQuery q = ParseQuery(text);
+  size_t results = 0;
+  for (auto _ : state) {
+    std::vector<uint32_t> r = RunQuery(ni, q);
+    results = r.size();
+    benchmark::DoNotOptimize(r.data());
+  }
+  state.counters["results"] = static_cast<double>(results);
+  state.SetLabel(ToUtf8(text));
+}
+
+void BM_Query_Prefix(benchmark::State& s) {
+  RunOne(s, Chosen().prefix);
+}
+void BM_Query_PrefixExtension(benchmark::State& s) {
+  RunOne(s, Chosen().prefixExt);
+}
+void BM_Query_Extension(benchmark::State& s) {
+  RunOne(s, Chosen().ext);
+}
+void BM_Query_Contains3(benchmark::State& s) {
+  RunOne(s, Chosen().contains3);
+}
+void BM_Query_Contains2(benchmark::State& s) {
+  RunOne(s, Chosen().contains2);
+}
+void BM_Query_Contains1(benchmark::State& s) {
+  RunOne(s, Chosen().contains1);
+}
+BENCHMARK(BM_Query_Prefix)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+BENCHMARK(BM_Query_PrefixExtension)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+BENCHMARK(BM_Query_Extension)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+BENCHMARK(BM_Query_Contains3)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+BENCHMARK(BM_Query_Contains2)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+BENCHMARK(BM_Query_Contains1)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+
+// A keystroke that matches most entries: parse, query, filter, sort.
+void Keystroke(benchmark::State& state, uint32_t column) {
+  const FileIndex& index = Index();
+  const std::u16string& text = Chosen().wide1;
+  TypeFilterState filter;
+  ResultSet results;
+  for (auto _ : state) {
+    results.Clear();
+    results.Replace(RunQuery(index.nameIndex, ParseQuery(text)));
+    FilterResults(results, index, filter);
+    SortResults(results, SortSpec{column, false, true}, index);
+  }
+  state.counters["results"] = static_cast<double>(results.Count());
+  state.SetLabel(ToUtf8(text));
+}
+void BM_Keystroke_ByName(benchmark::State& s) {
+  Keystroke(s, 0);
+}
+void BM_Keystroke_ByPath(benchmark::State& s) {
+  Keystroke(s, 1);
+}
+BENCHMARK(BM_Keystroke_ByName)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(BM_Keystroke_ByPath)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The lists the peers search: lower-case names (grep) and lower-case paths
+// under /D (plocate), plus the queries as "name<TAB>pattern<TAB>our count".
+void Dump(const std::string& dir) {
+  const FileIndex& index = Index();
+  std::ofstream names(dir + "/names.txt"), paths(dir + "/paths.txt"), queries(dir + "/queries.txt");
+  for (const FileEntry& e : index.entries) {
+    names << ToUtf8(e.lowerName) << '\n';
+    std::u16string p = FoldAscii(e.path.substr(2));
+    std::replace(p.begin(), p.end(), u'\\', u'/');
+    paths << "/d" << ToUtf8(p) << '\n';
+  }
+  const Queries& q = Chosen();
+  auto line = [&](const char* kind, const std::u16string& text) {
+    queries << kind << '\t' << ToUtf8(text) << '\t' << Count(text) << '\n';
+  };
+  line("Prefix", q.prefix);
+  line("PrefixExtension", q.prefixExt);
+  line("Extension", q.ext);
+  line("Contains3", q.contains3);
+  line("Contains2", q.contains2);
+  line("Contains1", q.contains1);
+  line("Wide1", q.wide1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dump;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--dump=", 0) == 0) {
+      dump = a.substr(7);
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  int n = static_cast<int>(args.size());
+  benchmark::Initialize(&n, args.data());
+  if (!dump.empty()) {
+    Dump(dump);
+    return 0;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
