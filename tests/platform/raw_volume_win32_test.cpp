@@ -46,6 +46,20 @@ TEST(RawVolumeWin32, ReadsTheBootSectorOfABoundDrive) {
     ASSERT_TRUE(volume.ReadAt(0, boot.data(), 4096, got));
     ASSERT_EQ(got, 4096u);
     EXPECT_EQ(boot, expected);
+
+    // The last sector of the image arrives whole; nothing comes after it.
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const uint64_t size = uint64_t(in.tellg());
+    const uint64_t last = size / sector * sector - sector;
+    in.seekg(std::streamoff(last));
+    in.read(reinterpret_cast<char*>(expected.data()), std::streamsize(sector));
+    ASSERT_TRUE(volume.ReadAt(last, boot.data(), sector, got)) << LastError();
+    ASSERT_EQ(got, sector);
+    EXPECT_EQ(std::memcmp(boot.data(), expected.data(), sector), 0);
+    if (volume.ReadAt(last + sector, boot.data(), sector, got)) {
+      EXPECT_EQ(got, 0u);
+    }
   }
 
   // Wine would allow these; the volume refuses them as Windows does.
