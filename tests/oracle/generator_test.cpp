@@ -318,6 +318,13 @@ TEST(Generator, NeverTouchesWhatItDidNotCreate) {
     EXPECT_FALSE(ran.err.empty());
   }
   EXPECT_FALSE(std::filesystem::exists(dir + "/a.img"));
+
+  // A failure after the image was started leaves nothing behind either.
+  ran = RunTool({ZW_MKIMAGE, "--count", "10", "--out", dir + "/small.img", "--size", "100K"});
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_NE(ran.err.find("too small"), std::string::npos) << ran.err;
+  EXPECT_FALSE(std::filesystem::exists(dir + "/small.img"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/small.img.partial"));
 }
 
 #endif  // _WIN32

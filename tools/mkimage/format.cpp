@@ -15,17 +15,35 @@ namespace zw::gen {
 namespace {
 
 // Runs a program without a shell (paths may hold spaces) and waits for it.
+// Its stderr is kept and shown only when it fails: mkntfs warns about every
+// image file not being a block device.
 bool Run(const std::vector<std::string>& args, std::string& error) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    error = args[0] + ": pipe failed";
+    return false;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  // mkntfs talks a lot even with -q; keep its output for failures only.
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   pid_t pid = 0;
   int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  std::string messages;
+  if (rc == 0) {
+    char buf[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) break;
+      messages.append(buf, size_t(n));
+    }
+  }
+  close(pipeFds[0]);
   if (rc != 0) {
     error = args[0] + ": cannot start (" + std::strerror(rc) + ")";
     return false;
@@ -38,7 +56,7 @@ bool Run(const std::vector<std::string>& args, std::string& error) {
     }
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    error = args[0] + ": failed (status " + std::to_string(status) + ")";
+    error = args[0] + ": failed (status " + std::to_string(status) + "): " + messages;
     return false;
   }
   return true;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -21,17 +22,18 @@ MFT_REF RefOf(ntfs_inode* ni) {
   return MK_MREF(ni->mft_no, le16_to_cpu(ni->mrec->sequence_number));
 }
 
-// Keeps the folder last written to open: the model writes folders in bursts,
-// and each open and close of an inode costs a record read and write.
-class DirCache {
+// The one folder open while a node is written. It is closed after every
+// node: keeping a folder open across nodes lets libntfs-3g open a second,
+// diverging copy of it (its inode cache, the name syncs of hard links), which
+// corrupted large images. libntfs-3g's own cache makes reopening cheap.
+class FolderSlot {
  public:
-  explicit DirCache(ntfs_volume* vol) : vol_(vol) {}
-  ~DirCache() { Close(); }
-  DirCache(const DirCache&) = delete;
-  DirCache& operator=(const DirCache&) = delete;
+  explicit FolderSlot(ntfs_volume* vol) : vol_(vol) {}
+  ~FolderSlot() { Close(); }
+  FolderSlot(const FolderSlot&) = delete;
+  FolderSlot& operator=(const FolderSlot&) = delete;
 
   ntfs_inode* Get(MFT_REF ref) {
-    if (ni_ != nullptr && ref_ == ref) return ni_;
     Close();
     ni_ = ntfs_inode_open(vol_, MREF(ref));
     ref_ = ni_ != nullptr ? ref : kNoRef;
@@ -76,6 +78,7 @@ class Writer {
 
  private:
   bool CreateNode(uint32_t i);
+  bool CreateNodeInFolder(uint32_t i);
   bool WriteData(ntfs_inode* ni, uint32_t i, uint64_t size);
   bool WriteFragmented(ntfs_inode* ni, uint32_t i, uint64_t size);
   bool AddStreams(ntfs_inode* ni);
@@ -103,7 +106,7 @@ class Writer {
   const std::vector<Node>& nodes_;
   const WriteOptions& options_;
   WriteReport& report_;
-  DirCache dirs_;
+  FolderSlot dirs_;
   std::vector<MFT_REF> refs_;
   std::vector<uint8_t> data_;
   std::vector<runlist*> blocks_;
@@ -157,6 +160,14 @@ bool Writer::AddStreams(ntfs_inode* ni) {
 }
 
 bool Writer::CreateNode(uint32_t i) {
+  bool ok = CreateNodeInFolder(i);
+  int saved = errno;
+  dirs_.Close();
+  errno = saved;
+  return ok;
+}
+
+bool Writer::CreateNodeInFolder(uint32_t i) {
   const Node& n = nodes_[i];
   Written& w = report_.nodes[i];
   MFT_REF parentRef = ParentRef(i);
@@ -223,6 +234,7 @@ bool Writer::DeleteNode(uint32_t i) {
   ntfs_inode* ni = dir != nullptr ? ntfs_inode_open(vol_, MREF(refs_[i])) : nullptr;
   if (ni == nullptr) {
     Fail(i, "opening for delete");
+    dirs_.Close();
     return false;
   }
   std::string path = "/" + Utf8(PathOf(nodes_, i, u'/'));
@@ -277,8 +289,8 @@ bool Writer::Run(std::string& error) {
     if (options_.fragmentMft && i % blockEvery == blockEvery / 2) BlockMftGrowth();
     if (options_.progress && (i + 1) % 50000 == 0) {
       double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(stderr, "zw-mkimage: %u of %zu nodes written, $MFT in %u runs (%.0f s)\n",
-                   i + 1, nodes_.size(), MftRuns(), s);
+      std::fprintf(stderr, "zw-mkimage: %u of %zu nodes written, $MFT in %u runs (%.0f s)\n", i + 1,
+                   nodes_.size(), MftRuns(), s);
     }
   }
   // Deleting last leaves the freed records free, as on a used volume.
@@ -292,10 +304,31 @@ bool Writer::Run(std::string& error) {
   return true;
 }
 
+// libntfs-3g's lines on stderr, without the one it prints for every delete
+// outside its FUSE driver (there is no inode cache here to update).
+int LogToStderr(const char* function, const char* file, int line, u32 level, void* data,
+                const char* format, va_list args) {
+  if (std::strncmp(format, "Could not delete inode cache entry", 34) == 0) return 0;
+  const int saved = errno;
+  char text[1024];
+  std::vsnprintf(text, sizeof text, format, args);
+  size_t len = std::strlen(text);
+  while (len > 0 && text[len - 1] == '\n') text[--len] = '\0';
+  if (level & NTFS_LOG_LEVEL_PERROR)
+    std::fprintf(stderr, "zw-mkimage: libntfs-3g: %s: %s\n", text, std::strerror(saved));
+  else
+    std::fprintf(stderr, "zw-mkimage: libntfs-3g: %s\n", text);
+  errno = saved;
+  return int(len);
+}
+
 }  // namespace
 
 bool WriteTree(const std::string& image, const std::vector<Node>& nodes,
                const WriteOptions& options, WriteReport& report, std::string& error) {
+  // libntfs-3g's own reasons for a failure are worth seeing.
+  ntfs_log_set_handler(LogToStderr);
+  ntfs_log_set_levels(NTFS_LOG_LEVEL_ERROR | NTFS_LOG_LEVEL_PERROR | NTFS_LOG_LEVEL_CRITICAL);
   ntfs_volume* vol = ntfs_mount(image.c_str(), NTFS_MNT_EXCLUSIVE);
   if (vol == nullptr) {
     error = image + ": ntfs_mount failed (" + std::strerror(errno) + ")";
