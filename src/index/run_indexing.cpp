@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -75,6 +76,7 @@ void RunIndexing(FileIndex& index, const DriveIndexer& indexer) {
   }
 
   bool success = true;
+  std::optional<uint64_t> rebuiltCount;  // entries the name index was last built over
   for (char16_t letter : drives) {
     if (index.stopRequested.load()) {
       success = false;
@@ -96,10 +98,14 @@ void RunIndexing(FileIndex& index, const DriveIndexer& indexer) {
       continue;
     }
     RebuildAll(index, fastSearch);
-    if (index.driveDoneCallback) index.driveDoneCallback(letter, EntryCount(index));
+    rebuiltCount = EntryCount(index);
+    if (index.driveDoneCallback) index.driveDoneCallback(letter, *rebuiltCount);
   }
 
-  RebuildAll(index, fastSearch);
+  // The closing rebuild: skipped only when the last drive's rebuild already
+  // describes exactly these entries (a second pass over a million names
+  // would build the same thing again).
+  if (!rebuiltCount || *rebuiltCount != EntryCount(index)) RebuildAll(index, fastSearch);
   index.indexing.store(false);
   if (index.completeCallback) index.completeCallback(success, EntryCount(index));
 }

@@ -14,6 +14,7 @@
 #include "platform/registry_store.h"
 #include "settings/settings.h"
 #include "support/test_paths.h"
+#include "volumes/drive_info.h"
 
 namespace zw {
 namespace {
@@ -21,10 +22,40 @@ namespace {
 using namespace platform;
 namespace fs = std::filesystem;
 
-class MemorySettings : public ::testing::Test {
+// Every case runs on the in-memory store and on the system's store: the
+// store file in a scratch folder on POSIX, the real registry on Windows
+// (under Wine, a throwaway prefix).
+class SettingsStore : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { UseMemoryRegistry(true); }
-  void TearDown() override { UseMemoryRegistry(false); }
+  void SetUp() override {
+    if (GetParam()) {
+      UseMemoryRegistry(true);
+      return;
+    }
+#ifdef _WIN32
+    RegistryKey existing;
+    if (existing.OpenForRead(kSettingsKeyPath) == kErrorSuccess)
+      GTEST_SKIP() << "this user has settings of their own; they are left alone";
+    created_ = true;
+#else
+    const std::string dir = test::ScratchDir(
+        std::string("store_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    SetRegistryDirectory(dir);
+#endif
+  }
+  void TearDown() override {
+    if (GetParam()) {
+      UseMemoryRegistry(false);
+      return;
+    }
+#ifdef _WIN32
+    if (created_) DeleteRegistryTree(kSettingsKeyPath);
+#else
+    SetRegistryDirectory("");
+#endif
+  }
+  bool created_ = false;
 
   static void PutRaw(std::u16string_view name, uint32_t type, const std::string& bytes) {
     RegistryKey key;
@@ -39,7 +70,7 @@ class MemorySettings : public ::testing::Test {
   }
 };
 
-TEST_F(MemorySettings, NoKeyGivesEveryDefaultAndWritesNothing) {
+TEST_P(SettingsStore, NoKeyGivesEveryDefaultAndWritesNothing) {
   EXPECT_TRUE(ReadFlag(kProgressiveSearch, kDefaultProgressiveSearch));
   EXPECT_FALSE(ReadFlag(kParallelSearch, kDefaultParallelSearch));
   EXPECT_EQ(ReadSortColumn(), 0u);
@@ -53,7 +84,7 @@ TEST_F(MemorySettings, NoKeyGivesEveryDefaultAndWritesNothing) {
   EXPECT_EQ(key.OpenForRead(kSettingsKeyPath), kErrorFileNotFound);
 }
 
-TEST_F(MemorySettings, DwordsRoundTripAndWrongTypesReadAsDefault) {
+TEST_P(SettingsStore, DwordsRoundTripAndWrongTypesReadAsDefault) {
   EXPECT_TRUE(WriteDword(kFoldersFirst, 0));
   EXPECT_FALSE(ReadFlag(kFoldersFirst, kDefaultFoldersFirst));
   EXPECT_TRUE(WriteDword(kFoldersFirst, 1));
@@ -76,7 +107,7 @@ TEST_F(MemorySettings, DwordsRoundTripAndWrongTypesReadAsDefault) {
   EXPECT_EQ(ReadDword(kSearchDebounce, 0), 5u);
 }
 
-TEST_F(MemorySettings, SelectedDrivesParseAndSave) {
+TEST_P(SettingsStore, SelectedDrivesParseAndSave) {
   PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"d,C,x", true));
   EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'C', u'D', u'X'}));
   EXPECT_TRUE(SaveSelectedDrives({u'X', u'C', u'D'}));
@@ -98,7 +129,7 @@ TEST_F(MemorySettings, SelectedDrivesParseAndSave) {
   EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'E', u'Z'}));
 }
 
-TEST_F(MemorySettings, MalformedSelectedDrivesReadAsEmpty) {
+TEST_P(SettingsStore, MalformedSelectedDrivesReadAsEmpty) {
   PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"C,D", false));  // no terminating NUL
   EXPECT_TRUE(LoadSelectedDrives().empty());
   PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"C,D", true) + std::string(1, '\0'));  // odd size
@@ -115,10 +146,12 @@ TEST_F(MemorySettings, MalformedSelectedDrivesReadAsEmpty) {
   EXPECT_TRUE(LoadSelectedDrives().empty());
 }
 
-// No drives are bound in this test program, so the first-run rule adds none;
-// what matters is which values it reads and writes.
-TEST_F(MemorySettings, InitialDriveSetAndFirstRun) {
-  EXPECT_TRUE(InitialDriveSet().empty());
+// The first-run rule adds the fixed NTFS drives (none on POSIX here, since no
+// drive is bound; Wine reports its own) and marks the first run done.
+TEST_P(SettingsStore, InitialDriveSetAndFirstRun) {
+  std::set<char16_t> fixedNtfs;
+  for (const DriveInfo& d : EnumerateNtfsDrives()) fixedNtfs.insert(d.letter);
+  EXPECT_EQ(InitialDriveSet(), fixedNtfs);
   EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
   RegistryKey key;
   ASSERT_EQ(key.OpenForRead(kSettingsKeyPath), kErrorSuccess);
@@ -130,9 +163,11 @@ TEST_F(MemorySettings, InitialDriveSetAndFirstRun) {
   EXPECT_EQ(InitialDriveSet(), (std::set<char16_t>{u'D', u'X'}));
 
   // FirstRunComplete of another type counts as not done: the set is extended
-  // (by nothing here) and the flag is written again as a DWORD.
+  // and the flag is written again as a DWORD.
   PutRaw(kFirstRunComplete, kRegSz, Utf16Bytes(u"1", true));
-  EXPECT_EQ(InitialDriveSet(), (std::set<char16_t>{u'D', u'X'}));
+  std::set<char16_t> extended = fixedNtfs;
+  extended.insert({u'D', u'X'});
+  EXPECT_EQ(InitialDriveSet(), extended);
   EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
 
   FileIndex index;
@@ -140,7 +175,7 @@ TEST_F(MemorySettings, InitialDriveSetAndFirstRun) {
   EXPECT_EQ(index.drives, (std::set<char16_t>{u'D', u'X'}));
 }
 
-TEST_F(MemorySettings, RawQueryFollowsRegistryRules) {
+TEST_P(SettingsStore, RawQueryFollowsRegistryRules) {
   RegistryKey key;
   ASSERT_EQ(key.OpenForWrite(kSettingsKeyPath), kErrorSuccess);
   ASSERT_EQ(key.SetString(u"Text", u"abc"), kErrorSuccess);
@@ -156,6 +191,9 @@ TEST_F(MemorySettings, RawQueryFollowsRegistryRules) {
   EXPECT_EQ(reader.SetDword(u"X", 1), kErrorAccessDenied);
   EXPECT_EQ(RegistryKey().SetDword(u"X", 1), kErrorInvalidHandle);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, SettingsStore, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Memory" : "System"; });
 
 // The POSIX store file, in a scratch folder (never the user's ~/.config).
 class FileSettings : public ::testing::Test {
