@@ -28,6 +28,7 @@ struct Scan {
       case RecordStatus::OutOfRange:
         return true;
       case RecordStatus::IoError:
+      case RecordStatus::PastEnd:
         ++counters.ioErrors;
         return true;
       case RecordStatus::BadSignature:
@@ -105,6 +106,9 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(FileEntry&)>& onEntr
   // no extent holds.
   const uint64_t covered = reader.RecordsCovered();
   if (covered != 0 && covered < expected) expected = covered;
+  // Nor can the MFT be larger than the volume.
+  const uint64_t fit = reader.volumeBytes / reader.bytesPerRecord;
+  if (fit != 0 && fit < expected) expected = fit;
   c.expected = expected;
 
   Scan scan{reader, onEntry, c, FileEntry{}};
@@ -131,7 +135,14 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(FileEntry&)>& onEntr
           uint8_t* record = batch->data.data() + size_t{i} * bpr;
           stopped = !scan.Take(r, record, CheckBatchRecord(record, bpr));
         } else {
-          stopped = !scan.Take(r, single.data(), reader.ReadRecordChecked(r, single.data()));
+          const RecordStatus status = reader.ReadRecordChecked(r, single.data());
+          if (status == RecordStatus::PastEnd) {
+            // The rest of the batch lies further on in the same extent, so
+            // past the end of the volume too.
+            c.ioErrors += batch->count - i;
+            break;
+          }
+          stopped = !scan.Take(r, single.data(), status);
         }
       }
       if (!stopped) n = batch->first + batch->count;

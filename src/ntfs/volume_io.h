@@ -10,7 +10,18 @@
 
 namespace zw::ntfs {
 
+enum class ReadResult {
+  Ok,
+  Failed,   // the volume refused the read or the request was impossible
+  PastEnd,  // the volume ended before all bytes came
+};
+
+ReadResult ReadVolume(platform::RawVolume& volume, uint64_t offset, void* out, size_t length);
+
 // True only when all `length` bytes at `offset` arrived.
-bool ReadVolumeBytes(platform::RawVolume& volume, uint64_t offset, void* out, size_t length);
+inline bool ReadVolumeBytes(platform::RawVolume& volume, uint64_t offset, void* out,
+                            size_t length) {
+  return ReadVolume(volume, offset, out, length) == ReadResult::Ok;
+}
 
 }  // namespace zw::ntfs

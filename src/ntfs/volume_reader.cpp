@@ -223,17 +223,28 @@ bool VolumeReader::LocateMftByte(uint64_t mftOffset, uint64_t& volumeOffset,
   return false;
 }
 
-bool VolumeReader::ReadMftBytes(uint64_t mftOffset, uint8_t* out, size_t length) {
+namespace {
+
+ntfs::ReadResult ReadMftPieces(VolumeReader& reader, uint64_t mftOffset, uint8_t* out,
+                               size_t length) {
   while (length > 0) {
     uint64_t volumeOffset = 0, contiguous = 0;
-    if (!LocateMftByte(mftOffset, volumeOffset, contiguous)) return false;
+    if (!reader.LocateMftByte(mftOffset, volumeOffset, contiguous)) return ntfs::ReadResult::Failed;
     const size_t piece = static_cast<size_t>(std::min<uint64_t>(length, contiguous));
-    if (piece == 0 || !ntfs::ReadVolumeBytes(handle, volumeOffset, out, piece)) return false;
+    if (piece == 0) return ntfs::ReadResult::Failed;
+    const ntfs::ReadResult result = ntfs::ReadVolume(reader.handle, volumeOffset, out, piece);
+    if (result != ntfs::ReadResult::Ok) return result;
     mftOffset += piece;
     out += piece;
     length -= piece;
   }
-  return true;
+  return ntfs::ReadResult::Ok;
+}
+
+}  // namespace
+
+bool VolumeReader::ReadMftBytes(uint64_t mftOffset, uint8_t* out, size_t length) {
+  return ReadMftPieces(*this, mftOffset, out, length) == ntfs::ReadResult::Ok;
 }
 
 uint64_t VolumeReader::RecordsCovered() const {
@@ -256,7 +267,14 @@ RecordStatus VolumeReader::ReadRecordChecked(uint64_t n, uint8_t* buffer) {
   if (mftBytes != 0 && offset >= mftBytes) return RecordStatus::OutOfRange;
   uint64_t volumeOffset = 0, contiguous = 0;
   if (!LocateMftByte(offset, volumeOffset, contiguous)) return RecordStatus::OutOfRange;
-  if (!ReadMftBytes(offset, buffer, bytesPerRecord)) return RecordStatus::IoError;
+  switch (ReadMftPieces(*this, offset, buffer, bytesPerRecord)) {
+    case ntfs::ReadResult::Ok:
+      break;
+    case ntfs::ReadResult::PastEnd:
+      return RecordStatus::PastEnd;
+    case ntfs::ReadResult::Failed:
+      return RecordStatus::IoError;
+  }
   if (ntfs::RecordSignature(Bytes{buffer, bytesPerRecord}) != ntfs::kFileSignature)
     return RecordStatus::BadSignature;
   if (ntfs::ApplyFixups(buffer, bytesPerRecord) != ntfs::FixupResult::Ok)

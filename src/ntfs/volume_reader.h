@@ -28,7 +28,8 @@ enum class OpenStatus { Ok, Missing, Unreadable, NotNtfs, DamagedBootSector };
 enum class RecordStatus {
   Ok,
   OutOfRange,     // past the MFT's size or in no extent
-  IoError,        // the volume refused the read or gave too little
+  IoError,        // the volume refused the read
+  PastEnd,        // the volume ends before the record
   BadSignature,   // not a "FILE" record (never used, or damaged)
   FixupMismatch,  // damaged: a torn write or garbage
 };
