@@ -202,7 +202,7 @@ TEST(Searcher, SupersededSearchesDeliverNothing) {
         auto report = [&, k](uint64_t) {
           if (k < startedAndReturned.load()) lateReports.fetch_add(1);
         };
-        auto done = [&, k](uint64_t n) {
+        auto done = [report, &lastDone, k](uint64_t n) {
           report(n);
           lastDone.store(k);
         };
