@@ -3,6 +3,11 @@
 
 #include <windows.h>
 
+// The platform layer has functions of these names; <windows.h> would rename
+// them to the W functions. Those are called by their full names here.
+#undef GetVolumeInformation
+#undef GetDiskFreeSpace
+
 #include <string>
 #include <string_view>
 
