@@ -21,7 +21,7 @@ sample: build
 
 # The main job on the built-in sample volume, bound as drive D:.
 run: sample
-	@$(NATIVE)/zanderwyn --drive D=$(SAMPLE) --stats list | head -n 30
+	@$(NATIVE)/zanderwyn --drive D=$(SAMPLE) --stats search 보고서 "*.pdf" --sort size --desc --long | head -n 30
 
 # Every test: native, sanitizers, and the Windows build under Wine.
 test: deps

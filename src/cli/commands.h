@@ -27,4 +27,7 @@ int RunDrives(CliContext& context, const CommandArgs& args);
 // journal FILE [--drive LETTER]: the changes a saved change-journal stream yields.
 int RunJournal(CliContext& context, const CommandArgs& args);
 
+// search TEXT... [options]: the window's search, filter and sort, printed.
+int RunSearch(CliContext& context, const CommandArgs& args);
+
 }  // namespace zw::cli

@@ -33,6 +33,11 @@ constexpr Command kCommands[] = {
      RunDrives},
     {"journal", "journal FILE [--drive LETTER]",
      "print the changes a saved change-journal stream ($UsnJrnl:$J) yields", RunJournal},
+    {"search", "search TEXT... [opts]",
+     "find by name as the window does; opts: --type 0..8, --sort name|path|size|date, --desc,\n"
+     "                       --no-folders-first, --long, --count, --fast-search 0|1,\n"
+     "                       --parallel 0|1, --progressive 0|1",
+     RunSearch},
 };
 
 void PrintHelp() {
