@@ -20,8 +20,13 @@ for tool in hyperfine fls ntfsls cmake python3; do
   command -v "$tool" >/dev/null || { echo "peers.sh: $tool is missing (tools/install-deps.sh)" >&2; exit 2; }
 done
 
-cmake -S "$root" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DZW_TESTS=OFF -DZW_TOOLS=ON >/dev/null
-cmake --build "$work/build" --target zanderwyn zw-mkimage -j2 >/dev/null
+mkdir -p "$work"
+if ! { cmake -S "$root" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DZW_TESTS=OFF -DZW_TOOLS=ON &&
+       cmake --build "$work/build" --target zanderwyn zw-mkimage -j2; } >"$work/build.log" 2>&1; then
+  tail -30 "$work/build.log" >&2
+  echo "peers.sh: build failed (whole log: $work/build.log)" >&2
+  exit 1
+fi
 cli=$work/build/zanderwyn
 mkimage=$work/build/tools/zw-mkimage
 
