@@ -1,6 +1,8 @@
 #include "index/build_paths.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,6 +16,8 @@ namespace {
 constexpr uint64_t kRootRecord = 5;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int kMaxDepth = 256;
+// Below this, a second thread costs more than it saves.
+constexpr size_t kParallelMinEntries = 50000;
 
 // Record number -> position. Record numbers of one volume are dense (they
 // are positions in the MFT), so a flat array is both smaller and much faster
@@ -89,6 +93,28 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
   if (entries.empty()) return;
   const size_t n = entries.size();
 
+  // Lower-case names and extensions need nothing but the entry's own name, so
+  // a second thread makes them while this one walks parents. The two write
+  // different fields and read only `name` and `isFolder`, which nobody writes.
+  std::exception_ptr derivedFailure;
+  std::thread derived;
+  if (n >= kParallelMinEntries && std::thread::hardware_concurrency() > 1) {
+    derived = std::thread([&entries, &derivedFailure]() noexcept {
+      try {
+        for (FileEntry& e : entries) SetDerivedNameFields(e);
+      } catch (...) {
+        derivedFailure = std::current_exception();
+      }
+    });
+  }
+  struct Joiner {
+    std::thread& thread;
+    ~Joiner() {
+      if (thread.joinable()) thread.join();
+    }
+  } joiner{derived};
+  const bool derivedHere = !derived.joinable();
+
   uint64_t maxRecord = kRootRecord;
   for (const FileEntry& e : entries) maxRecord = std::max(maxRecord, e.recordNumber);
   RecordMap recordIndex(maxRecord, n, n);
@@ -154,8 +180,10 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
       platform::FileAttributeData data;
       if (platform::GetFileAttributeData(e.path, data)) e.size = data.size;
     }
-    SetDerivedNameFields(e);
+    if (derivedHere) SetDerivedNameFields(e);
   }
+  if (derived.joinable()) derived.join();
+  if (derivedFailure) std::rethrow_exception(derivedFailure);
 }
 
 void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries) {

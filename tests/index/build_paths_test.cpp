@@ -175,6 +175,25 @@ TEST(BuildPaths, LowerNameFoldsOnlyAsciiCapitals) {
   EXPECT_EQ(v[1].path, u"D:\\\u0130STANBUL.TXT");  // the path keeps the case
 }
 
+TEST(BuildPaths, LargeVolumesGetEveryDerivedField) {
+  // Big enough for the derived fields to be made on a second thread.
+  std::vector<FileEntry> v;
+  v.push_back(Entry(16, 5, u"Top", true));
+  for (uint64_t i = 0; i < 70000; ++i) {
+    const std::u16string stem = u"File" + FromUtf8(std::to_string(i));
+    v.push_back(Entry(17 + i, i % 3 == 0 ? 5 : 16, i % 2 ? stem + u".TXT" : stem, i % 7 == 0));
+  }
+  BuildPaths(u'D', v);
+  for (size_t i = 1; i < v.size(); ++i) {
+    const FileEntry& e = v[i];
+    ASSERT_EQ(e.lowerName, FoldAscii(e.name)) << i;
+    const bool hasExtension = !e.isFolder && (i - 1) % 2 == 1;
+    ASSERT_EQ(e.extension, hasExtension ? u"TXT" : u"") << i;
+    ASSERT_EQ(e.lowerExtension, hasExtension ? u"txt" : u"") << i;
+    ASSERT_EQ(e.path, ((i - 1) % 3 == 0 ? u"D:\\" : u"D:\\Top\\") + e.name) << i;
+  }
+}
+
 TEST(BuildPaths, ZeroSizesAreAskedOfTheFileSystem) {
   const std::string dir = test::ScratchDir("build_paths_sizes");
   {
