@@ -33,8 +33,7 @@ constexpr const char* kUsage =
 struct SearchOptions {
   std::vector<std::string> texts;
   TypeFilterState filter;
-  SortSpec sort{kDefaultSortColumn, kDefaultSortDescending != 0,
-                kDefaultFoldersFirst != 0};
+  SortSpec sort{kDefaultSortColumn, kDefaultSortDescending != 0, kDefaultFoldersFirst != 0};
   bool longFormat = false;
   bool countOnly = false;
   bool fastSearch = kDefaultFastSearch != 0;
@@ -181,8 +180,7 @@ int RunSearch(CliContext& context, const CommandArgs& args) {
   }
   if (context.stats) {
     PrintStat("name-index", MicrosecondsSince(rebuildStart) / 1000, "ms");
-    PrintStat("name-index-bytes",
-              index.entries.empty() ? 0 : indexBytes / index.entries.size());
+    PrintStat("name-index-bytes", index.entries.empty() ? 0 : indexBytes / index.entries.size());
   }
 
   Searcher searcher(o.parallel, o.progressive);

@@ -1,0 +1,175 @@
+// The search command end to end, against a generated volume and a volume
+// written by Windows. The oracle is the list command's own output, filtered
+// and sorted here by hand.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../cli/cli_runner.h"
+#include "support/test_paths.h"
+
+namespace zw {
+namespace {
+
+using test::CliResult;
+using Lines = std::vector<std::string>;
+
+CliResult Cli(const std::vector<std::string>& args) {
+  return test::RunProgram(ZW_CLI, args);
+}
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return s;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct Listed {
+  std::string path, name;
+  bool folder;
+};
+
+std::vector<Listed> ListAll(const std::string& drive) {
+  CliResult r = Cli({"--drive", drive, "list", "--long"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<Listed> all;
+  for (const std::string& line : r.OutLines()) {
+    std::vector<std::string> cols;
+    size_t from = 0;
+    while (true) {
+      const size_t tab = line.find('\t', from);
+      cols.push_back(line.substr(from, tab - from));
+      if (tab == std::string::npos) break;
+      from = tab + 1;
+    }
+    if (cols.size() >= 4) all.push_back({cols[0], cols[1], cols[3] == "<DIR>"});
+  }
+  return all;
+}
+
+class SearchCommand : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+#ifdef ZW_MKIMAGE
+    const std::string dir = test::ScratchDir("search-command");
+    image_ = dir + "/sample.img";
+    const std::string command = std::string(ZW_MKIMAGE) + " --seed 3 --count 1500 --quiet --out " +
+                                test::ShellQuote(image_);
+    if (std::system(command.c_str()) != 0) image_.clear();
+#endif
+  }
+  void SetUp() override {
+    if (image_.empty()) GTEST_SKIP() << "no test-image generator in this build";
+  }
+  std::string Drive() const {
+    return "D=" + image_;
+  }
+  static std::string image_;
+};
+std::string SearchCommand::image_;
+
+TEST_F(SearchCommand, ExtensionSearchEqualsTheFilteredListSortedByPath) {
+  std::vector<std::string> expected;
+  for (const Listed& e : ListAll(Drive())) {
+    if (!e.folder && EndsWith(LowerAscii(e.name), ".pdf")) expected.push_back(e.path);
+  }
+  ASSERT_FALSE(expected.empty());
+  // UTF-8 byte order is UTF-16 code unit order within the BMP, where the
+  // generator's names stay.
+  std::sort(expected.begin(), expected.end());
+  CliResult r = Cli({"--drive", Drive(), "search", "*.PDF", "--sort", "path"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), expected);
+}
+
+TEST_F(SearchCommand, EmptyTextListsEveryEntryThatPassesTheType) {
+  const auto all = ListAll(Drive());
+  size_t folders = 0;
+  for (const Listed& e : all) folders += e.folder ? 1 : 0;
+  CliResult r = Cli({"--drive", Drive(), "search", "", "--count"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), Lines{std::to_string(all.size())});
+  r = Cli({"--drive", Drive(), "search", "", "--type", "1", "--count"});
+  EXPECT_EQ(r.OutLines(), Lines{std::to_string(folders)});
+  // Several texts: one header each, in the order given.
+  r = Cli({"--drive", Drive(), "search", "", "*", "--type", "2", "--count"});
+  EXPECT_EQ(r.OutLines(), (Lines{"# ", std::to_string(all.size() - folders), "# *", "0"}));
+}
+
+TEST_F(SearchCommand, EveryOptionCombinationPrintsTheSameRows) {
+  for (const char* text : {"re", "*port", "보고서", "a*"}) {
+    CliResult base = Cli({"--drive", Drive(), "search", text, "--sort", "name", "--desc"});
+    ASSERT_EQ(base.status, 0) << base.err;
+    for (const char* fast : {"0", "1"}) {
+      for (const char* parallel : {"0", "1"}) {
+        for (const char* progressive : {"0", "1"}) {
+          CliResult r =
+              Cli({"--drive", Drive(), "search", text, "--sort", "name", "--desc", "--fast-search",
+                   fast, "--parallel", parallel, "--progressive", progressive});
+          // Equal names may swap places, so compare as sorted sets plus the
+          // name order of the rows.
+          Lines a = base.OutLines(), b = r.OutLines();
+          EXPECT_EQ(a.size(), b.size()) << text;
+          std::sort(a.begin(), a.end());
+          std::sort(b.begin(), b.end());
+          EXPECT_EQ(a, b) << text << fast << parallel << progressive;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(SearchCommand, FoldersComeFirstAndStatsAreReported) {
+  CliResult r = Cli({"--drive", Drive(), "--stats", "search", "e", "--long"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  bool seenFile = false;
+  for (const std::string& line : r.OutLines()) {
+    const bool folder = line.find("\t<DIR>\t") != std::string::npos;
+    EXPECT_FALSE(folder && seenFile) << "a folder after a file: " << line;
+    seenFile = seenFile || !folder;
+  }
+  const std::string err = r.err;
+  for (const char* stat : {"name-index: ", "name-index-bytes: ", "query: ", "sort: "}) {
+    EXPECT_NE(err.find(stat), std::string::npos) << stat;
+  }
+}
+
+TEST(SearchCommandArgs, BadInputIsRefusedClearly) {
+  for (const Lines& args :
+       {Lines{"search"}, Lines{"search", "a", "--type", "9"}, Lines{"search", "a", "--sort", "x"},
+        Lines{"search", "a", "--parallel", "2"}, Lines{"search", "a", "--bogus"},
+        Lines{"search", "a", "--type"}}) {
+    CliResult r = Cli(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("search: "), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+// A volume written by Windows: names with a stream and a system folder.
+TEST(SearchCommandReal, FindsTheNamesWindowsWrote) {
+  const std::string source = test::TestDataDir() + "/ntfs-real/images/go-ntfs-charlie.dd.bz2";
+  if (!std::filesystem::exists(source)) GTEST_SKIP() << "no shared test data";
+  const std::string dir = test::ScratchDir("search-command-real");
+  const std::string image = dir + "/charlie.dd";
+  const std::string command =
+      "bunzip2 -kc " + test::ShellQuote(source) + " > " + test::ShellQuote(image);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  CliResult r = Cli({"--drive", "E=" + image, "search", "nine", "*.DAT", "system*"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), (Lines{"# nine", "E:\\Nine.txt", "# *.DAT",
+                                 "E:\\System Volume Information\\WPSettings.dat", "# system*",
+                                 "E:\\System Volume Information"}));
+}
+
+}  // namespace
+}  // namespace zw
