@@ -258,7 +258,8 @@ TEST(Generator, AttributeListsMoveAttributesOut) {
   ASSERT_TRUE(g.ok) << g.log;
   std::map<std::string, uint64_t> special;
   for (const auto& m : ReadManifest(g.manifest))
-    if (m.kind == 'F' && m.flags != "-") special[m.flags] = m.record;
+    if (m.kind == 'F' && (m.flags == "links" || m.flags == "streams" || m.flags == "fragmented"))
+      special[m.flags] = m.record;
   ASSERT_EQ(special.size(), 3u);
   for (const auto& [what, record] : special) {
     SCOPED_TRACE(what);
@@ -274,6 +275,27 @@ TEST(Generator, AttributeListsMoveAttributesOut) {
   }
   zw::test::Ran istat = RunTool({"istat", g.image, std::to_string(special["fragmented"])});
   EXPECT_GE(ClusterRuns(istat.out, "Type: $DATA (128-"), 100u);
+}
+
+// Some files carry an 8.3 name beside the long one, as Windows writes them.
+TEST(Generator, SomeFilesHaveDosNames) {
+  const auto& g = Generate({"plain-512", 101, 3000, {}});
+  ASSERT_TRUE(g.ok) << g.log;
+  size_t checked = 0;
+  for (const auto& m : ReadManifest(g.manifest)) {
+    if (m.flags != "dos" || checked == 3) continue;
+    ++checked;
+    zw::test::Ran istat = RunTool({"istat", g.image, std::to_string(m.record)});
+    size_t names = 0, shortNames = 0;
+    for (const std::string& line : zw::test::SplitLines(istat.out)) {
+      if (line.rfind("Name: ", 0) != 0) continue;
+      ++names;
+      if (line.find("~1") != std::string::npos && line.size() <= 6 + 12) ++shortNames;
+    }
+    EXPECT_EQ(names, 2u) << istat.out;
+    EXPECT_EQ(shortNames, 1u) << istat.out;
+  }
+  EXPECT_EQ(checked, 3u);
 }
 
 TEST(Generator, SameSeedSameImageContent) {

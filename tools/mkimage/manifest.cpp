@@ -22,6 +22,7 @@ std::string ManifestText(const std::vector<Node>& nodes, const WriteReport& repo
     add(kManyLinks, "links");
     add(kManyStreams, "streams");
     add(kFragmented, "fragmented");
+    if (w.dosName) flags += flags.empty() ? "dos" : ",dos";
     if (flags.empty()) flags = "-";
     out += kind;
     out += '\t' + std::to_string(w.record) + '\t' + std::to_string(w.size) + '\t' + flags + '\t' +

@@ -5,7 +5,7 @@
 // kind: D folder, F file, L another name (hard link) of the file at target,
 // X a deleted file (its record is free). record is the MFT record number,
 // size the bytes of the unnamed stream, flags "-" or a comma list of
-// links, streams, fragmented. Paths start below the root and use "\".
+// links, streams, fragmented, dos (also has an 8.3 name). Paths start below the root and use "\".
 // Lines starting with "#" are comments.
 #pragma once
 

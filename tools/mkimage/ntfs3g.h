@@ -44,3 +44,7 @@ extern "C" {
 #include <ntfs-3g/logging.h>
 #include <ntfs-3g/volume.h>
 }
+
+// support.h defines min and max as macros; they would break <algorithm>.
+#undef min
+#undef max

@@ -67,6 +67,35 @@ void Fill(std::vector<uint8_t>& buf, uint32_t seed) {
   }
 }
 
+// Windows gives long names a second, 8.3 name in the DOS namespace; a few
+// files here get one, so records with a DOS name beside the long one exist.
+bool WantsDosName(const Node& n, uint32_t i) {
+  return !n.isFolder && n.flags == 0 && n.name.size() > 12 && i % 29 == 3;
+}
+
+// A short name unique in any folder: letters of the long name, the node
+// number in base 36, "~1", and the extension's first letters.
+std::string DosNameFor(const Node& n, uint32_t i) {
+  auto upper = [](char16_t c) -> char {
+    if (c >= u'a' && c <= u'z') return char(c - 32);
+    if ((c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')) return char(c);
+    return 0;
+  };
+  std::string number;
+  for (uint32_t v = i; v != 0 || number.empty(); v /= 36)
+    number.insert(number.begin(), "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[v % 36]);
+  std::string stem;
+  size_t dot = n.name.rfind(u'.');
+  for (size_t k = 0; k < n.name.size() && k < dot && stem.size() + number.size() < 6; ++k)
+    if (char c = upper(n.name[k])) stem += c;
+  std::string name = stem + number.substr(number.size() > 6 ? number.size() - 6 : 0) + "~1";
+  std::string ext;
+  for (size_t k = dot == std::u16string::npos ? n.name.size() : dot + 1;
+       k < n.name.size() && ext.size() < 3; ++k)
+    if (char c = upper(n.name[k])) ext += c;
+  return ext.empty() ? name : name + "." + ext;
+}
+
 class Writer {
  public:
   Writer(ntfs_volume* vol, const std::vector<Node>& nodes, const WriteOptions& o, WriteReport& r)
@@ -79,6 +108,7 @@ class Writer {
  private:
   bool CreateNode(uint32_t i);
   bool CreateNodeInFolder(uint32_t i);
+  bool AddDosName(uint32_t i);
   bool WriteData(ntfs_inode* ni, uint32_t i, uint64_t size);
   bool WriteFragmented(ntfs_inode* ni, uint32_t i, uint64_t size);
   bool AddStreams(ntfs_inode* ni);
@@ -163,8 +193,25 @@ bool Writer::CreateNode(uint32_t i) {
   bool ok = CreateNodeInFolder(i);
   int saved = errno;
   dirs_.Close();
+  if (ok && WantsDosName(nodes_[i], i)) report_.nodes[i].dosName = AddDosName(i);
   errno = saved;
   return ok;
+}
+
+bool Writer::AddDosName(uint32_t i) {
+  ntfs_inode* dir = ntfs_inode_open(vol_, MREF(ParentRef(i)));
+  ntfs_inode* ni = dir != nullptr ? ntfs_inode_open(vol_, MREF(refs_[i])) : nullptr;
+  if (ni == nullptr) {
+    if (dir != nullptr) ntfs_inode_close(dir);
+    return false;
+  }
+  std::string dos = DosNameFor(nodes_[i], i);
+  // Closes both inodes, as libntfs-3g's own callers rely on.
+  if (ntfs_set_ntfs_dos_name(ni, dir, dos.c_str(), dos.size(), 0) != 0) {
+    Fail(i, "setting the DOS name");
+    return false;
+  }
+  return true;
 }
 
 bool Writer::CreateNodeInFolder(uint32_t i) {

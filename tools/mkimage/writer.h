@@ -23,6 +23,7 @@ struct Written {
   uint64_t size = 0;
   bool ok = false;
   bool deleted = false;  // a kDeleted node whose delete went through
+  bool dosName = false;  // also has an 8.3 name
 };
 
 struct WriteReport {
