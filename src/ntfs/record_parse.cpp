@@ -140,11 +140,18 @@ bool ReadNonResident(VolumeReader& reader, const uint8_t* attribute, size_t attr
   if (!attr.NonResidentHeaderFits() || attr.LowestVcn() != 0) return false;
   const uint64_t total = attr.RealSize();
   if (total == 0 || total > kMaxNonResident) return false;
+  const uint64_t cluster = reader.bytesPerCluster;
+  // A damaged size must not cost a 16 MiB buffer when the runs could never
+  // fill it.
+  uint64_t covered = 0;
+  ntfs::RunListDecoder probe(attr.RunList());
+  ntfs::DataRun run;
+  while (covered < total && probe.Next(run))
+    covered += run.length >= (total - covered) / cluster + 1 ? total - covered : run.length * cluster;
+  if (covered < total) return false;
   out.assign(static_cast<size_t>(total), 0);
 
-  const uint64_t cluster = reader.bytesPerCluster;
   ntfs::RunListDecoder decoder(attr.RunList());
-  ntfs::DataRun run;
   uint64_t filled = 0;
   while (filled < total && decoder.Next(run)) {
     const uint64_t left = total - filled;

@@ -14,6 +14,9 @@
 #include "platform/utf.h"
 #include "scan_fixture.h"
 
+// Crafted images are bound through the POSIX drive table; on Windows the
+// same reads are covered by windows_volume_test.cpp on drives Wine provides.
+#ifndef _WIN32
 namespace zw {
 namespace {
 
@@ -296,3 +299,5 @@ TEST(RealVolumeTest, Win10PartitionOfAWholeDisk) {
 
 }  // namespace
 }  // namespace zw
+
+#endif  // _WIN32

@@ -8,6 +8,9 @@
 #include "ntfs/record.h"
 #include "scan_fixture.h"
 
+// Crafted images are bound through the POSIX drive table; on Windows the
+// same reads are covered by windows_volume_test.cpp on drives Wine provides.
+#ifndef _WIN32
 namespace zw {
 namespace {
 
@@ -237,3 +240,5 @@ TEST(VolumeReaderTest, MftWithoutDecodableRunsIsReadAsContiguous) {
 
 }  // namespace
 }  // namespace zw
+
+#endif  // _WIN32
