@@ -2,9 +2,7 @@
 
 #include <cstdio>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
+#include "platform/process_memory.h"
 
 namespace zw::cli {
 
@@ -46,13 +44,7 @@ std::string DriveLabel(const DriveArg& drive) {
 }
 
 uint64_t PeakResidentBytes() {
-#ifdef _WIN32
-  return 0;
-#else
-  rusage usage{};
-  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  return uint64_t(usage.ru_maxrss) * 1024;  // Linux reports KiB
-#endif
+  return platform::PeakResidentBytes();
 }
 
 }  // namespace zw::cli
