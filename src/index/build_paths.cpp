@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -99,13 +100,17 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
   std::exception_ptr derivedFailure;
   std::thread derived;
   if (n >= kParallelMinEntries && std::thread::hardware_concurrency() > 1) {
-    derived = std::thread([&entries, &derivedFailure]() noexcept {
-      try {
-        for (FileEntry& e : entries) SetDerivedNameFields(e);
-      } catch (...) {
-        derivedFailure = std::current_exception();
-      }
-    });
+    try {
+      derived = std::thread([&entries, &derivedFailure]() noexcept {
+        try {
+          for (FileEntry& e : entries) SetDerivedNameFields(e);
+        } catch (...) {
+          derivedFailure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one does all the work.
+    }
   }
   struct Joiner {
     std::thread& thread;
