@@ -58,13 +58,16 @@ void PrintHelp() {
       "commands:\n";
   for (const Command& c : kCommands) {
     std::string usage = c.usage;
-    text += "  " + usage + std::string(usage.size() < 20 ? 21 - usage.size() : 1, ' ') + c.summary +
-            "\n";
+    // A long usage gets its own line, so the summaries stay in one column.
+    text +=
+        "  " + usage +
+        (usage.size() < 20 ? std::string(21 - usage.size(), ' ') : "\n" + std::string(23, ' ')) +
+        c.summary + "\n";
   }
   text +=
       "\n"
       "exit status: 0 success, 2 bad arguments or a volume that could not be read,\n"
-      "1 any other failure\n";
+      "130 stopped with Ctrl+C (what was indexed is kept), 1 any other failure\n";
   std::fputs(text.c_str(), stdout);
 }
 
