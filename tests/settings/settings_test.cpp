@@ -130,7 +130,14 @@ TEST_P(SettingsStore, SelectedDrivesParseAndSave) {
 }
 
 TEST_P(SettingsStore, MalformedSelectedDrivesReadAsEmpty) {
-  PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"C,D", false));  // no terminating NUL
+  {
+    // No terminating NUL. Windows adds one to the count when the character
+    // after the data is a NUL ("the user forgot it"), so one that is not follows.
+    const std::string bytes = Utf16Bytes(u"C,DX", false);
+    RegistryKey key;
+    ASSERT_EQ(key.OpenForWrite(kSettingsKeyPath), kErrorSuccess);
+    ASSERT_EQ(key.Set(kSelectedDrives, kRegSz, bytes.data(), 6), kErrorSuccess);
+  }
   EXPECT_TRUE(LoadSelectedDrives().empty());
   PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"C,D", true) + std::string(1, '\0'));  // odd size
   EXPECT_TRUE(LoadSelectedDrives().empty());
