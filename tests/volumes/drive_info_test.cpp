@@ -30,6 +30,30 @@ TEST(FormatSize, UnitsChangeAtTheBoundaryAndRoundAfterwards) {
   EXPECT_EQ(FormatSize(UINT64_MAX), u"16777216.0 TB");
 }
 
+#ifdef _WIN32
+// Under the Wine harness an NTFS image is bound as a drive (ZW_WINE_DRIVE):
+// the system's own calls must report it as a fixed NTFS drive.
+TEST(SystemDrives, BoundImageIsAFixedNtfsDrive) {
+  const char* drive = std::getenv("ZW_WINE_DRIVE");
+  if (!drive || !drive[0]) GTEST_SKIP() << "no image bound as a drive";
+  const char16_t letter = char16_t(drive[0] & ~0x20);
+  bool enumerated = false;
+  for (const DriveInfo& d : EnumerateNtfsDrives()) {
+    EXPECT_TRUE(d.isNtfs);
+    enumerated |= d.letter == letter;
+  }
+  EXPECT_TRUE(enumerated);
+  bool listed = false;
+  for (const DriveInfo& d : ListSelectableDrives()) {
+    if (d.letter != letter) continue;
+    listed = true;
+    EXPECT_TRUE(d.isNtfs);
+    EXPECT_GT(d.totalBytes, 0u);
+  }
+  EXPECT_TRUE(listed);
+}
+#endif
+
 #ifndef _WIN32
 std::string RunText(const std::string& command) {
   std::string out;
