@@ -130,11 +130,12 @@ std::string Converted(const std::string& name, const std::vector<std::string>& c
   static std::mutex mutex;
   std::lock_guard lock(mutex);
   const std::string dir = zw::test::BinaryDir() + "/test-data/oracle";
-  const std::string path = dir + "/" + name;
+  std::string path = dir + "/" + name;
   if (std::filesystem::exists(path)) return path;
   std::filesystem::create_directories(dir);
   const std::string tmp = path + ".tmp" + std::to_string(getpid());
   std::vector<std::string> args;
+  args.reserve(convert.size());
   for (const std::string& a : convert) args.push_back(a == "OUT" ? tmp : a);
   Ran ran = RunTool(args);
   if (ran.status != 0) {

@@ -43,7 +43,7 @@ TEST(OracleCompare, CatchesMissingDuplicateUnknownAndDeleted) {
   auto o = OracleFromFls(kFls);
   const std::vector<std::string> base = {"D:\\docs", "D:\\docs\\a.txt", "D:\\docs\\b.txt",
                                          "D:\\other"};
-  auto problems = [&](std::vector<std::string> listing) {
+  auto problems = [&](const std::vector<std::string>& listing) {
     return CompareWithOracle(listing, o).size();
   };
   EXPECT_EQ(problems(base), 0u);

@@ -19,6 +19,7 @@ namespace {
 // image file not being a block device.
 bool Run(const std::vector<std::string>& args, std::string& error) {
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   int pipeFds[2];

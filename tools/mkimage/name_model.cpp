@@ -294,7 +294,9 @@ uint32_t Builder::Add(uint32_t parent, std::u16string name, bool isFolder, uint6
       std::u16string suffix = u" (" + Number(n, 0) + u")";
       std::u16string s = stem;
       CutTo(s, 255 - suffix.size() - ext.size());
-      std::u16string candidate = s + suffix + ext;
+      std::u16string candidate = s;
+      candidate += suffix;
+      candidate += ext;
       k = key(candidate);
       if (taken_.count(k) == 0) {
         name = std::move(candidate);

@@ -100,7 +100,7 @@ class Writer {
  public:
   Writer(ntfs_volume* vol, const std::vector<Node>& nodes, const WriteOptions& o, WriteReport& r)
       : vol_(vol), nodes_(nodes), options_(o), report_(r), dirs_(vol), refs_(nodes.size(), kNoRef) {
-    data_.resize(64 * 1024);
+    data_.resize(size_t(64) * 1024);
   }
 
   bool Run(std::string& error);
