@@ -1,0 +1,170 @@
+// Applying journal changes to a large index: a mix of creates, renames and
+// deletes through ApplyChange, and a folder rename that rewrites the paths of
+// everything below it. A search thread runs meanwhile and counts what it
+// completed.
+//
+//   zw_live_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "index/build_paths.h"
+#include "index/file_index.h"
+#include "live/live_update.h"
+#include "live/usn_monitor.h"
+#include "platform/usn_journal.h"
+#include "platform/utf.h"
+#include "search/name_index.h"
+
+namespace zw {
+namespace {
+
+constexpr uint32_t kEntries = 1'000'000;
+constexpr uint32_t kFolders = 1000;
+constexpr uint64_t kFirstFolder = 100;
+constexpr uint64_t kFirstFile = kFirstFolder + kFolders;
+
+std::u16string Num(uint64_t n) {
+  return FromUtf8(std::to_string(n));
+}
+
+// 1,000 folders under the root of C, the rest of the million as files in them.
+const std::vector<FileEntry>& BaseEntries() {
+  static const std::vector<FileEntry> base = [] {
+    std::vector<FileEntry> v;
+    v.reserve(kEntries);
+    for (uint32_t i = 0; i < kEntries; ++i) {
+      FileEntry e;
+      e.id = i;
+      e.drive = u'C';
+      if (i < kFolders) {
+        e.recordNumber = kFirstFolder + i;
+        e.parentRecordNumber = 5;
+        e.isFolder = true;
+        e.name = u"folder_" + Num(i);
+        e.path = u"C:\\" + e.name;
+      } else {
+        const uint32_t folder = i % kFolders;
+        e.recordNumber = kFirstFolder + i;
+        e.parentRecordNumber = kFirstFolder + folder;
+        e.name = u"document_" + Num(i) + u".txt";
+        e.path = v[folder].path + u"\\" + e.name;
+      }
+      SetDerivedNameFields(e);
+      v.push_back(std::move(e));
+    }
+    return v;
+  }();
+  return base;
+}
+
+struct Fixture {
+  std::unique_ptr<FileIndex> index = std::make_unique<FileIndex>();
+  UsnMonitor monitor{platform::UsnJournalFactory{}};
+
+  Fixture() {
+    index->entries = BaseEntries();
+    std::lock_guard entriesLock(index->entriesMutex);
+    std::unique_lock names(index->nameIndex.lock);
+    index->nameIndex.entries = &index->entries;
+    RebuildNameIndex(index->nameIndex);
+  }
+  void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map
+};
+
+// Runs searches until told to stop; how many finished is reported.
+class SearchLoad {
+ public:
+  explicit SearchLoad(FileIndex& index)
+      : thread_([this, &index] {
+          const SearchQuery q = ParseQuery(u"document_12");
+          while (!stop_.load()) {
+            benchmark::DoNotOptimize(RunQuery(index.nameIndex, q).size());
+            done_.fetch_add(1);
+            std::this_thread::yield();
+          }
+        }) {}
+  ~SearchLoad() {
+    stop_ = true;
+    thread_.join();
+  }
+  uint64_t Done() const { return done_.load(); }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> done_{0};
+  std::thread thread_;
+};
+
+void BM_ApplyChangeMix100k(benchmark::State& state) {
+  uint64_t searches = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto f = std::make_unique<Fixture>();
+    f->Ready();
+    std::vector<UsnChange> changes;
+    changes.reserve(100'000);
+    for (uint32_t i = 0; i < 100'000; ++i) {
+      const uint64_t file = kFirstFile + 7 * uint64_t(i) % (kEntries - kFolders);
+      const uint64_t folder = kFirstFolder + i % kFolders;
+      switch (i % 3) {
+        case 0:
+          changes.push_back({UsnChangeKind::Created, u'C', 2'000'000 + i, folder,
+                             u"new_" + Num(i) + u".dat", false});
+          break;
+        case 1:
+          changes.push_back(
+              {UsnChangeKind::Renamed, u'C', file, folder, u"renamed_" + Num(i), false});
+          break;
+        default:
+          changes.push_back({UsnChangeKind::Deleted, u'C', file + 3, folder, u"", false});
+          break;
+      }
+    }
+    auto load = std::make_unique<SearchLoad>(*f->index);
+    state.ResumeTiming();
+    for (const UsnChange& c : changes) ApplyChange(*f->index, f->monitor, c);
+    state.PauseTiming();
+    searches += load->Done();
+    load.reset();
+    f.reset();
+    state.ResumeTiming();
+  }
+  state.counters["searches_meanwhile"] =
+      benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
+  state.SetItemsProcessed(int64_t(state.iterations()) * 100'000);
+}
+BENCHMARK(BM_ApplyChangeMix100k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_FolderRenameRewrites10k(benchmark::State& state) {
+  auto f = std::make_unique<Fixture>();
+  // One folder holding 10,000 of the files (moved there before timing).
+  f->Ready();
+  for (uint32_t i = 0; i < 10'000; ++i) {
+    ApplyChange(*f->index, f->monitor,
+                {UsnChangeKind::Renamed, u'C', kFirstFile + 1 + i * 90, kFirstFolder,
+                 u"moved_" + Num(i) + u".txt", false});
+  }
+  auto load = std::make_unique<SearchLoad>(*f->index);
+  uint64_t n = 0;
+  for (auto _ : state) {
+    ApplyChange(*f->index, f->monitor,
+                {UsnChangeKind::Renamed, u'C', kFirstFolder, 5, u"renamed_" + Num(++n), true});
+  }
+  state.counters["searches_meanwhile"] = double(load->Done());
+  load.reset();
+  const FileEntry& moved = f->index->entries[kFolders + 1];
+  if (moved.path.rfind(u"C:\\renamed_" + Num(n) + u"\\", 0) != 0) {
+    state.SkipWithError("descendant path not rewritten");
+  }
+}
+BENCHMARK(BM_FolderRenameRewrites10k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace zw
+
+BENCHMARK_MAIN();
