@@ -20,9 +20,10 @@ set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 2
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
-mingw_dir=${ZW_MINGW_BUILD:-}
-native_dir=${ZW_NATIVE_BUILD:-}
-prefix=${ZW_WINE_PREFIX:-$root/build/wine}
+absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$root/$1" ;; esac; }
+mingw_dir=$(absolute "${ZW_MINGW_BUILD:-}")
+native_dir=$(absolute "${ZW_NATIVE_BUILD:-}")
+prefix=$(absolute "${ZW_WINE_PREFIX:-build/wine}")
 out=$prefix-run
 log=$root/build/test-logs/$(basename "$prefix")
 mkdir -p "$out" "$log"
@@ -56,10 +57,24 @@ else
     -DCMAKE_BUILD_TYPE=Release)
   build=(cmake --build "$mingw_dir" -j "$jobs")
 fi
-if ! "${configure[@]}" >"$log/configure.txt" 2>&1 || ! "${build[@]}" >"$log/build.txt" 2>&1; then
-  tail -n 30 "$log/configure.txt" "$log/build.txt"
-  fail "mingw build (see $log/build.txt)"
+if ! "${configure[@]}" >"$log/configure.txt" 2>&1; then
+  tail -n 30 "$log/configure.txt"
+  fail "mingw configure (see $log/configure.txt)"
   summary
+fi
+# Keep going past a broken target, so that the others still run; the exes of
+# targets that failed to build are removed so they cannot pass stale.
+keep_going=()
+[ -f "$mingw_dir/Makefile" ] && keep_going=(-- -k)
+if ! "${build[@]}" "${keep_going[@]}" >"$log/build.txt" 2>&1; then
+  grep -E 'error|undefined reference' "$log/build.txt" | grep -v 'ld returned' | sort -u | head -n 20
+  fail "mingw build (see $log/build.txt)"
+  for target in $(grep -Eo "Target '[^']*/zw_[a-z]+_tests.dir/build' not remade" "$log/build.txt" |
+                  grep -Eo 'zw_[a-z]+_tests'); do
+    rm -f "$mingw_dir/tests/$target.exe"
+  done
+  grep -q "Target 'CMakeFiles/zanderwyn.dir/build' not remade" "$log/build.txt" &&
+    rm -f "$mingw_dir/zanderwyn.exe"
 fi
 
 # ---- 2. Images, made or converted into the build tree ------------------------
@@ -82,7 +97,7 @@ fi
 native_cli=$native_dir/zanderwyn
 mkimage=$native_dir/tools/zw-mkimage
 
-d_image=${ZW_WINE_IMAGE:-}
+d_image=$(absolute "${ZW_WINE_IMAGE:-}")
 if [ -z "$d_image" ]; then
   d_image=$out/generated.img
   if [ ! -s "$d_image" ] && [ -x "$mkimage" ]; then
