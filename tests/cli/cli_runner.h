@@ -2,7 +2,10 @@
 // area's executable is made of its *_test.cpp files.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -60,10 +63,26 @@ inline CliResult RunProgram(const std::string& program, const std::vector<std::s
   std::string base;
   {
     std::lock_guard lock(mutex);
-    base = BinaryDir() + "/test-scratch/cli-run-" + std::to_string(::getpid()) + "-" +
+#ifdef _WIN32
+    const long long pid = 0;
+#else
+    const long long pid = ::getpid();
+#endif
+    base = BinaryDir() + "/test-scratch/cli-run-" + std::to_string(pid) + "-" +
            std::to_string(counter++);
   }
   std::filesystem::create_directories(BinaryDir() + "/test-scratch");
+#ifdef _WIN32
+  // cmd.exe: double quotes, and one more pair around the whole line, which
+  // cmd /c strips.
+  auto quote = [](const std::string& a) { return "\"" + a + "\""; };
+  std::string command = "\"" + quote(program);
+  for (const std::string& a : args) command += " " + quote(a);
+  command += " <NUL >" + quote(base + ".out") + " 2>" + quote(base + ".err") + "\"";
+  const int raw = std::system(command.c_str());
+  CliResult result;
+  result.status = raw;
+#else
   // Settings go to a scratch folder, never the user's own ~/.config.
   std::string command = "XDG_CONFIG_HOME=" + ShellQuote(BinaryDir() + "/test-scratch/cli-config") +
                         " " + ShellQuote(program);
@@ -72,6 +91,7 @@ inline CliResult RunProgram(const std::string& program, const std::vector<std::s
   const int raw = std::system(command.c_str());
   CliResult result;
   if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+#endif
   result.out = ReadFile(base + ".out");
   result.err = ReadFile(base + ".err");
   std::filesystem::remove(base + ".out");

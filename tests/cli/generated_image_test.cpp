@@ -69,7 +69,7 @@ Manifest ParseManifest(const std::string& text, char letter) {
 
 // Makes the image once per process; empty when the generator is not there.
 std::string GeneratedImage(const std::string& name, const std::vector<std::string>& options) {
-#ifdef ZW_MKIMAGE
+#if defined(ZW_MKIMAGE) && !defined(_WIN32)
   const std::string dir = BinaryDir() + "/test-data";
   std::filesystem::create_directories(dir);
   const std::string image = dir + "/" + name + ".img";

@@ -195,6 +195,9 @@ TEST(BuildPaths, LargeVolumesGetEveryDerivedField) {
 }
 
 TEST(BuildPaths, ZeroSizesAreAskedOfTheFileSystem) {
+#ifdef _WIN32
+  GTEST_SKIP() << "drive letters resolve through mount points only on POSIX";
+#endif
   const std::string dir = test::ScratchDir("build_paths_sizes");
   {
     std::ofstream(dir + "/five.bin", std::ios::binary) << "12345";
