@@ -130,6 +130,14 @@ if [ "${ZW_WINE_KEEP:-0}" != 1 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
     summary
   fi
   wineserver -w
+  # Hangul in dialogs and the window needs a font that has it.
+  fonts=$out/fonts.reg
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"Segoe UI"="NanumGothic"' '"Tahoma"="NanumGothic"' \
+    '"MS Shell Dlg"="NanumGothic"' '"MS Shell Dlg 2"="NanumGothic"' >"$fonts"
+  wine reg import "$fonts" >>"$log/wineboot.txt" 2>&1 || echo "note: font replacements not set"
+  wineserver -w
 fi
 
 bind_drive() {  # $1: letter (lower case), $2: image
