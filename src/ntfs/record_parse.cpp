@@ -146,8 +146,15 @@ bool ReadNonResident(VolumeReader& reader, const uint8_t* attribute, size_t attr
   uint64_t covered = 0;
   ntfs::RunListDecoder probe(attr.RunList());
   ntfs::DataRun run;
-  while (covered < total && probe.Next(run))
-    covered += run.length >= (total - covered) / cluster + 1 ? total - covered : run.length * cluster;
+  while (covered < total && probe.Next(run)) {
+    const uint64_t left = total - covered;
+    const uint64_t bytes = run.length >= left / cluster + 1 ? left : run.length * cluster;
+    // Clusters past the end of the volume cannot be read either.
+    if (!run.sparse && reader.volumeBytes != 0 &&
+        (run.lcn > reader.volumeBytes / cluster || bytes > reader.volumeBytes - run.lcn * cluster))
+      return false;
+    covered += bytes;
+  }
   if (covered < total) return false;
   out.assign(static_cast<size_t>(total), 0);
 

@@ -66,8 +66,11 @@ TEST(HandleVolumeTest, VolumeWrittenByWindows) {
   std::set<uint64_t> expected;
   for (uint64_t r = 24; r <= 38; ++r) expected.insert(r);
   EXPECT_EQ(records, expected);
-  for (const FileEntry& e : s.entries)
-    if (e.recordNumber == 38) EXPECT_EQ(e.name, u"Nine.txt");
+  for (const FileEntry& e : s.entries) {
+    if (e.recordNumber == 38) {
+      EXPECT_EQ(e.name, u"Nine.txt");
+    }
+  }
   EXPECT_EQ(s.counters.damaged, 0u);
 }
 

@@ -140,7 +140,7 @@ class RecordBuilder {
     PutLe(a, 0x10, value.size(), 4);
     PutLe(a, 0x14, valueOff, 2);
     for (size_t i = 0; i < name.size(); ++i) PutLe(a, nameOff + 2 * i, name[i], 2);
-    std::memcpy(a.data() + valueOff, value.data(), value.size());
+    if (!value.empty()) std::memcpy(a.data() + valueOff, value.data(), value.size());
     return Raw(a);
   }
 
@@ -164,7 +164,7 @@ class RecordBuilder {
     PutLe(a, 0x30, realSize, 8);
     PutLe(a, 0x38, realSize, 8);
     for (size_t i = 0; i < name.size(); ++i) PutLe(a, nameOff + 2 * i, name[i], 2);
-    std::memcpy(a.data() + runOff, runList.data(), runList.size());
+    if (!runList.empty()) std::memcpy(a.data() + runOff, runList.data(), runList.size());
     return Raw(a);
   }
 
