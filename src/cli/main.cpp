@@ -20,7 +20,10 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdlib>
 #endif
 
 namespace zw::cli {
@@ -224,7 +227,28 @@ int wmain(int argc, wchar_t** argv) {
   return zw::cli::Main(args);
 }
 #else
+namespace {
+
+// A million entries are a few hundred MiB of small strings, and on virtual
+// machines the first touch of each 4 KiB page is costly. glibc backs its heap
+// with huge pages when asked through a tunable, which it reads only at
+// start: so start once more with it set. The user's own tunables are left
+// alone, and if the restart fails the program simply goes on.
+void RestartWithHugePageHeap(char** argv) {
+#if defined(__GLIBC__) && defined(__linux__)
+  if (std::getenv("GLIBC_TUNABLES") != nullptr) return;
+  if (setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 0) != 0) return;
+  execv("/proc/self/exe", argv);
+  unsetenv("GLIBC_TUNABLES");
+#else
+  (void)argv;
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  RestartWithHugePageHeap(argv);
   // A reader that goes away (| head) ends the output quietly; figures on
   // stderr still come.
   std::signal(SIGPIPE, SIG_IGN);
