@@ -125,11 +125,11 @@ void BM_ApplyChangeMix100k(benchmark::State& state) {
           break;
       }
     }
-    auto load = std::make_unique<SearchLoad>(*f->index);
+    auto load = state.range(0) != 0 ? std::make_unique<SearchLoad>(*f->index) : nullptr;
     state.ResumeTiming();
     for (const UsnChange& c : changes) ApplyChange(*f->index, f->monitor, c);
     state.PauseTiming();
-    searches += load->Done();
+    if (load) searches += load->Done();
     load.reset();
     f.reset();
     state.ResumeTiming();
@@ -138,7 +138,13 @@ void BM_ApplyChangeMix100k(benchmark::State& state) {
       benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
   state.SetItemsProcessed(int64_t(state.iterations()) * 100'000);
 }
-BENCHMARK(BM_ApplyChangeMix100k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+// Argument: 1 with a search thread running meanwhile, 0 alone.
+BENCHMARK(BM_ApplyChangeMix100k)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 void BM_FolderRenameRewrites10k(benchmark::State& state) {
   auto f = std::make_unique<Fixture>();
