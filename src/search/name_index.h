@@ -3,7 +3,7 @@
 //
 // Everything is flat: the name order and the extension lists are plain arrays
 // of entry numbers, and the n-gram lists are delta-coded in PostingTables, so
-// a million entries with n-grams stay near 100 bytes each.
+// a million entries with n-grams stay near 50 bytes each.
 #pragma once
 
 #include <cstddef>
