@@ -114,6 +114,16 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
   if (index.indexing.load()) return;
   {
     std::lock_guard entriesLock(index.entriesMutex);
+    {
+      // Room for new files now, while nothing searches through a monitor
+      // thread's lock: growing a million entries later would hold every
+      // search back for as long as the move takes.
+      const size_t want = index.entries.size() + index.entries.size() / 16 + 1024;
+      if (index.entries.capacity() < want) {
+        std::unique_lock names(index.nameIndex.lock);
+        index.entries.reserve(want);
+      }
+    }
     const auto& entries = index.entries;
     monitor.RebuildIds(entries.size(), [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
       for (size_t i = 0; i < entries.size(); ++i) {
