@@ -8,7 +8,7 @@ packages=(
   ntfs-3g ntfs-3g-dev sleuthkit
   clang libclang-rt-14-dev
   mingw-w64 wine64 xvfb xauth fonts-nanum imagemagick
-  qemu-utils bzip2 plocate
+  qemu-utils bzip2 plocate hyperfine
 )
 missing=()
 for p in "${packages[@]}"; do
