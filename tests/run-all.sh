@@ -25,7 +25,7 @@ run_preset() {  # $1: preset
     failed=$((failed + 1))
     return
   fi
-  (cd "build/$2" && ctest --output-on-failure -j "$jobs") >"$log/$1-ctest.txt" 2>&1
+  (cd "build/$2" && ctest --output-on-failure) >"$log/$1-ctest.txt" 2>&1
   tail -n 3 "$log/$1-ctest.txt"
   grep -E '^\s*[0-9]+ - .*\(Failed|\(Subprocess|\(Timeout' "$log/$1-ctest.txt" || true
   count_ctest "$1" "$log/$1-ctest.txt"

@@ -77,6 +77,9 @@ TEST_F(LiveUpdateTest, CreatedFileGetsItsPathFromAnIndexedParentOrTheRoot) {
 }
 
 TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
+#ifdef _WIN32
+  GTEST_SKIP() << "drive mount points resolve paths only on POSIX";
+#endif
   const std::string dir = test::ScratchDir("live-attributes");
   std::ofstream(dir + "/new.bin", std::ios::binary) << std::string(1234, 'x');
   platform::DriveBinding binding;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "oracle/oracle_support.h"
 
 namespace zw::test {
@@ -34,7 +36,17 @@ inline const GeneratedImage& Generate(const ImageConfig& c) {
   std::lock_guard lock(mutex);
   auto it = made.find(c.name);
   if (it != made.end()) return it->second;
-  const std::string dir = BinaryDir() + "/test-scratch/oracle-images";
+  // Tests run as parallel processes: each makes its own images, in a folder
+  // of its own that goes away with it.
+  struct ProcessDir {
+    std::string path = BinaryDir() + "/test-scratch/oracle-images/" + std::to_string(getpid());
+    ~ProcessDir() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static ProcessDir processDir;
+  const std::string& dir = processDir.path;
   std::filesystem::create_directories(dir);
   GeneratedImage g;
   g.image = dir + "/" + c.name + ".img";

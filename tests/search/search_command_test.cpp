@@ -157,6 +157,9 @@ TEST(SearchCommandArgs, BadInputIsRefusedClearly) {
 
 // A volume written by Windows: names with a stream and a system folder.
 TEST(SearchCommandReal, FindsTheNamesWindowsWrote) {
+#ifdef _WIN32
+  GTEST_SKIP() << "image files bind to drive letters only on POSIX";
+#endif
   const std::string source = test::TestDataDir() + "/ntfs-real/images/go-ntfs-charlie.dd.bz2";
   if (!std::filesystem::exists(source)) GTEST_SKIP() << "no shared test data";
   const std::string dir = test::ScratchDir("search-command-real");
