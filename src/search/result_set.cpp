@@ -76,7 +76,7 @@ int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
   }
 }
 
-void SortByItems(std::vector<uint32_t>& entries, const SortSpec& spec, const EntryLookup& lookup) {
+void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup) {
   static const char16_t kEmpty[] = u"";
   std::vector<SortItem> items;
   items.reserve(entries.size());
@@ -84,17 +84,17 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& spec, const Ent
     SortItem item{n, false, kEmpty, 0, 0};
     if (const FileEntry* e = lookup(n)) {
       item.folder = e->isFolder;
-      if (spec.sortColumn == 0) item.text = e->name.c_str();
-      if (spec.sortColumn == 1) item.text = e->path.c_str();
-      if (spec.sortColumn == 2) item.size = e->size;
-      if (spec.sortColumn == 3) item.modified = e->modificationTime;
+      if (order.sortColumn == 0) item.text = e->name.c_str();
+      if (order.sortColumn == 1) item.text = e->path.c_str();
+      if (order.sortColumn == 2) item.size = e->size;
+      if (order.sortColumn == 3) item.modified = e->modificationTime;
     }
     items.push_back(item);
   }
   std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
-    if (spec.foldersFirst && a.folder != b.folder) return a.folder;
-    const int cmp = CompareItems(a, b, spec.sortColumn);
-    return spec.sortDescending ? cmp > 0 : cmp < 0;
+    if (order.foldersFirst && a.folder != b.folder) return a.folder;
+    const int cmp = CompareItems(a, b, order.sortColumn);
+    return order.sortDescending ? cmp > 0 : cmp < 0;
   });
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
 }
@@ -121,7 +121,7 @@ void RadixSort(std::vector<KeyedEntry>& items, int bits) {
 }
 
 // Folders-first group in bit 32, the (possibly inverted) rank below.
-void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& spec,
+void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order,
                  const std::vector<FileEntry>& all, const std::vector<uint32_t>& rank) {
   std::vector<KeyedEntry> items(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
@@ -129,9 +129,9 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& spec,
     // A number past the end (left from before a new indexing run) has no
     // entry: it sorts as a file with the last rank.
     const bool known = n < all.size() && n < rank.size();
-    const uint64_t group = (spec.foldersFirst && !(known && all[n].isFolder)) ? 1 : 0;
+    const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder)) ? 1 : 0;
     const uint32_t value = known ? rank[n] : 0xFFFFFFFFu;
-    const uint32_t r = spec.sortDescending ? ~value : value;
+    const uint32_t r = order.sortDescending ? ~value : value;
     items[k] = {group << 32 | r, n};
   }
   RadixSort(items, 33);
@@ -140,23 +140,23 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& spec,
 
 }  // namespace
 
-void ResultSet::SortResults(const SortSpec& spec, const EntryLookup& lookup) {
+void ResultSet::SortResults(const SortSpec& order, const EntryLookup& lookup) {
   std::lock_guard hold(mutex_);
   if (entries_.empty()) return;
-  SortByItems(entries_, spec, lookup);
+  SortByItems(entries_, order, lookup);
 }
 
-void SortResults(ResultSet& results, const SortSpec& spec, const FileIndex& index) {
+void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& index) {
   std::shared_lock indexHold(index.nameIndex.lock);
   const NameIndex& ni = index.nameIndex;
   std::lock_guard hold(results.mutex_);
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
-  const bool byText = spec.sortColumn == 0 || spec.sortColumn == 1;
+  const bool byText = order.sortColumn == 0 || order.sortColumn == 1;
   if (byText && !index.indexing.load() && ni.entries == &index.entries) {
-    SortByRanks(entries, spec, index.entries, EntryRanks(ni, spec.sortColumn));
+    SortByRanks(entries, order, index.entries, EntryRanks(ni, order.sortColumn));
   } else {
-    SortByItems(entries, spec, [&](uint32_t n) { return LookupEntry(index, n); });
+    SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(index, n); });
   }
 }
 

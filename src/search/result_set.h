@@ -2,7 +2,7 @@
 // order, and its sorting.
 //
 // Lock order: a caller that also needs the name index lock takes it first
-// (FilterResults and SortResults(spec, FileIndex) do so themselves).
+// (FilterResults and SortResults(order, FileIndex) do so themselves).
 #pragma once
 
 #include <cstddef>
@@ -40,7 +40,7 @@ class ResultSet {
   std::vector<uint32_t> Snapshot() const;
 
   void KeepIf(const std::function<bool(uint32_t)>& predicate);
-  void SortResults(const SortSpec& spec, const EntryLookup& lookup);
+  void SortResults(const SortSpec& order, const EntryLookup& lookup);
 
   // Runs f(entries) under the lock only while `generation` is still the
   // newest; returns whether it ran. This is how a search delivers.
@@ -61,7 +61,7 @@ class ResultSet {
 
 // Sorts with the rank arrays of the name index when they describe every
 // result, by comparing texts otherwise. Takes the name index lock shared.
-void SortResults(ResultSet& results, const SortSpec& spec, const FileIndex& index);
+void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& index);
 
 // KeepIf with TypeFilter by entry number, under the name index lock.
 void FilterResults(ResultSet& results, const FileIndex& index, const TypeFilterState& state);

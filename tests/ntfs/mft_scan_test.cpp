@@ -236,10 +236,10 @@ TEST(MftScanTest, StopFromCallbackReportsWhereItStopped) {
 // Enough records for several batches and the read-ahead thread, over a
 // fragmented MFT, with an unreadable tail.
 TEST(MftScanTest, ManyRecordsInOrderWithProgress) {
-  VolumeSpec spec;
-  spec.mftExtents = {{3000, 2000}, {16, 2000}, {6000, 1000}};
-  spec.totalClusters = 7000;
-  VolumeBuilder b(spec);
+  VolumeSpec layout;
+  layout.mftExtents = {{3000, 2000}, {16, 2000}, {6000, 1000}};
+  layout.totalClusters = 7000;
+  VolumeBuilder b(layout);
   const uint64_t count = b.RecordCount();  // 20,000
   for (uint64_t n = 16; n < count; ++n) {
     if (n % 7 == 0) continue;
@@ -267,9 +267,9 @@ TEST(MftScanTest, ManyRecordsInOrderWithProgress) {
 }
 
 TEST(MftScanTest, ImplausibleMftSizeIsBoundedByItsExtents) {
-  VolumeSpec spec;
-  spec.mftBytesOverride = uint64_t{1} << 50;
-  VolumeBuilder b(spec);
+  VolumeSpec layout;
+  layout.mftBytesOverride = uint64_t{1} << 50;
+  VolumeBuilder b(layout);
   b.SetRecord(16, RB().FileName(5, u"only", test::kWin32).Finish());
   BoundVolume vol(b, "hugesize");
   test::ScanResult s = test::ScanVolume(u'V');

@@ -12,15 +12,15 @@ namespace {
 
 using Names = std::vector<std::u16string>;
 
-Names SortedNames(FileIndex& index, SortSpec spec, bool byRanks) {
+Names SortedNames(FileIndex& index, SortSpec order, bool byRanks) {
   ResultSet results;
   std::vector<uint32_t> all(index.entries.size());
   std::iota(all.begin(), all.end(), 0u);
   results.Replace(all);
   if (byRanks) {
-    SortResults(results, spec, index);
+    SortResults(results, order, index);
   } else {
-    results.SortResults(spec, [&](uint32_t n) { return LookupEntry(index, n); });
+    results.SortResults(order, [&](uint32_t n) { return LookupEntry(index, n); });
   }
   return test::NamesOf(index, results.Snapshot());
 }
@@ -78,9 +78,9 @@ TEST(Sort, RanksAndTextsAgreeOnGeneratedNames) {
   for (uint32_t column : {0u, 1u}) {
     for (bool descending : {false, true}) {
       for (bool folders : {false, true}) {
-        SortSpec spec{column, descending, folders};
-        Names a = SortedNames(index, spec, true);
-        Names b = SortedNames(index, spec, false);
+        SortSpec order{column, descending, folders};
+        Names a = SortedNames(index, order, true);
+        Names b = SortedNames(index, order, false);
         // Equal names may come in either order, so compare the name sequence.
         EXPECT_EQ(a, b) << column << descending << folders;
       }

@@ -224,7 +224,7 @@ struct VolumeSpec {
 
 class VolumeBuilder {
  public:
-  explicit VolumeBuilder(VolumeSpec spec = {}) : spec_(std::move(spec)) {
+  explicit VolumeBuilder(VolumeSpec layout = {}) : spec_(std::move(layout)) {
     image_.assign(spec_.totalClusters * spec_.bytesPerCluster, 0);
     ByteVec boot(512, 0);
     boot[0] = 0xEB;
