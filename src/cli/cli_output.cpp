@@ -6,43 +6,7 @@ namespace zw::cli {
 
 namespace {
 constexpr size_t kBufferBytes = size_t(1) << 20;
-
-inline void PutUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
-}
 }  // namespace
-
-void AppendUtf8(std::string& out, std::u16string_view text) {
-  const size_t n = text.size();
-  for (size_t i = 0; i < n; ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 &&
-               text[i + 1] <= 0xDFFF) {
-      PutUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      PutUtf8(out, 0xFFFD);
-    } else {
-      PutUtf8(out, c);
-    }
-  }
-}
 
 Output::Output(std::FILE* stream) : stream_(stream) {
   buffer_.reserve(kBufferBytes);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf.h"
+
 namespace zw::cli {
 
 class Output {
@@ -36,7 +38,7 @@ class Output {
 };
 
 // Appends `text` to `out` as UTF-8, with U+FFFD for unpaired surrogates.
-void AppendUtf8(std::string& out, std::u16string_view text);
+using zw::AppendUtf8;
 
 // "2024-03-01 14:05" in local time, or empty for a time that cannot be shown.
 std::string FormatLocalTime(uint64_t filetime);

@@ -34,11 +34,13 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 }
 }  // namespace
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+void AppendUtf8(std::string& out, std::u16string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
+    if (c < 0x80) {
+      out += char(c);
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
@@ -51,6 +53,12 @@ std::string ToUtf8(std::u16string_view text) {
     }
     AppendUtf8(out, c);
   }
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendUtf8(out, text);
   return out;
 }
 
