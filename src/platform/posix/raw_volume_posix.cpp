@@ -56,26 +56,6 @@ uint32_t ImageSectorSize(int fd, uint64_t base, uint64_t length) {
 
 }  // namespace
 
-RawVolume::RawVolume(RawVolume&& other) noexcept
-    : handle_(other.handle_),
-      base_(other.base_),
-      length_(other.length_),
-      sectorSize_(other.sectorSize_) {
-  other.handle_ = kInvalid;
-}
-
-RawVolume& RawVolume::operator=(RawVolume&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    base_ = other.base_;
-    length_ = other.length_;
-    sectorSize_ = other.sectorSize_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
 bool RawVolume::Open(char16_t letter) noexcept {
   Close();
   std::optional<DriveBinding> binding;

@@ -60,26 +60,6 @@ uint64_t QueryLength(HANDLE h) {
 
 }  // namespace
 
-RawVolume::RawVolume(RawVolume&& other) noexcept
-    : handle_(other.handle_),
-      base_(other.base_),
-      length_(other.length_),
-      sectorSize_(other.sectorSize_) {
-  other.handle_ = kInvalid;
-}
-
-RawVolume& RawVolume::operator=(RawVolume&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    base_ = other.base_;
-    length_ = other.length_;
-    sectorSize_ = other.sectorSize_;
-    other.handle_ = kInvalid;
-  }
-  return *this;
-}
-
 bool RawVolume::Open(char16_t letter) noexcept {
   Close();
   if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
