@@ -152,7 +152,7 @@ void UseStoredSelection(CliContext& context) {
 
 }  // namespace
 
-IndexingFigures IndexDrives(CliContext& context, FileIndex& index) {
+IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameIndex) {
   IndexingFigures figures;
   if (context.drives.empty()) UseStoredSelection(context);
   if (context.drives.empty()) {
@@ -190,7 +190,11 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index) {
   for (const DriveArg& drive : context.drives) letters.insert(drive.letter);
   {
     InterruptGuard interrupt(index);
-    StartIndexRun(index, letters, std::move(callbacks), /*saveSelection=*/false, indexer);
+    IndexRunOptions options;
+    options.saveSelection = false;
+    options.nameIndex = nameIndex;
+    options.indexer = indexer;
+    StartIndexRun(index, letters, std::move(callbacks), std::move(options));
     JoinIndexThread(index);
   }
   progress.Clear();

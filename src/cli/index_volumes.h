@@ -22,8 +22,8 @@ struct IndexingFigures {
 // Indexes every drive of `context` into `index`, in ascending letter order.
 // A volume that cannot be read is reported on stderr and sets
 // `context.badInput`; the others are still indexed. Without any drive, says
-// so and sets `badInput`.
-IndexingFigures IndexDrives(CliContext& context, FileIndex& index);
+// so and sets `badInput`. The name index is built only when `nameIndex`.
+IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameIndex);
 
 // The --stats lines: records, entries, scan, paths, total (since the start of
 // the program, so output is included), peak-rss, bytes-per-entry.

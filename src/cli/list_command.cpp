@@ -49,7 +49,7 @@ int RunList(CliContext& context, const CommandArgs& args) {
   }
 
   FileIndex index;
-  const IndexingFigures figures = IndexDrives(context, index);
+  const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   Output& out = context.out;
   for (const FileEntry& e : index.entries) {
     if (out.Broken()) break;

@@ -163,10 +163,11 @@ int RunSearch(CliContext& context, const CommandArgs& args) {
   if (!ParseArgs(args, o)) return kExitBadInput;
 
   FileIndex index;
-  const IndexingFigures figures = IndexDrives(context, index);
+  const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   if (context.stats) PrintIndexingStats(context, figures, index);
 
-  // The index the window would have after its indexing run.
+  // The name index the window would have after its indexing run, built once
+  // with this command's own choice of n-grams.
   const auto rebuildStart = std::chrono::steady_clock::now();
   size_t indexBytes = 0;
   {

@@ -57,10 +57,11 @@ void EndFailedRun(FileIndex& index) noexcept {
 }  // namespace
 
 void RunIndexing(FileIndex& index) {
-  RunIndexing(index, {});
+  RunIndexing(index, IndexRunOptions{});
 }
 
-void RunIndexing(FileIndex& index, const DriveIndexer& indexer) {
+void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
+  const DriveIndexer& indexer = options.indexer;
   const bool fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);
 
   {
@@ -98,15 +99,18 @@ void RunIndexing(FileIndex& index, const DriveIndexer& indexer) {
       success = false;
       continue;
     }
-    RebuildAll(index, fastSearch);
-    rebuiltCount = EntryCount(index);
-    if (index.driveDoneCallback) index.driveDoneCallback(letter, *rebuiltCount);
+    if (options.nameIndex) {
+      RebuildAll(index, fastSearch);
+      rebuiltCount = EntryCount(index);
+    }
+    if (index.driveDoneCallback) index.driveDoneCallback(letter, EntryCount(index));
   }
 
   // The closing rebuild: skipped only when the last drive's rebuild already
   // describes exactly these entries (a second pass over a million names
   // would build the same thing again).
-  if (!rebuiltCount || *rebuiltCount != EntryCount(index)) RebuildAll(index, fastSearch);
+  if (options.nameIndex && (!rebuiltCount || *rebuiltCount != EntryCount(index)))
+    RebuildAll(index, fastSearch);
   index.indexing.store(false);
   if (index.completeCallback) index.completeCallback(success, EntryCount(index));
 }
@@ -124,7 +128,7 @@ void JoinIndexThread(FileIndex& index) {
 }
 
 bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingCallbacks callbacks,
-                   bool saveSelection, DriveIndexer indexer) {
+                   IndexRunOptions options) {
   if (index.indexing.load()) {
     RequestStop(index);
     JoinIndexThread(index);
@@ -133,7 +137,7 @@ bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingC
     std::scoped_lock lock(index.drivesMutex);
     index.drives = drives;
   }
-  if (saveSelection) SaveSelectedDrives(drives);
+  if (options.saveSelection) SaveSelectedDrives(drives);
   index.progressCallback = std::move(callbacks.progress);
   index.driveDoneCallback = std::move(callbacks.driveDone);
   index.completeCallback = std::move(callbacks.complete);
@@ -146,10 +150,10 @@ bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingC
   auto gate = std::make_shared<std::mutex>();
   std::unique_lock opening(*gate);
   try {
-    index.indexThread = std::thread([&index, gate, indexer = std::move(indexer)]() noexcept {
+    index.indexThread = std::thread([&index, gate, options = std::move(options)]() noexcept {
       try {
         { std::scoped_lock wait(*gate); }
-        RunIndexing(index, indexer);
+        RunIndexing(index, options);
       } catch (const std::system_error& e) {
         // The index was destroyed from this very thread (or a callback tried
         // to wait for it): it must not be touched again.

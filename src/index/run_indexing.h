@@ -14,12 +14,22 @@ struct FileIndex;
 // Indexes one drive into the index; true when its entries were appended.
 using DriveIndexer = std::function<bool(FileIndex& index, char16_t letter)>;
 
+struct IndexRunOptions {
+  // Store the drive set as SelectedDrives.
+  bool saveSelection = true;
+  // Build the name index after each drive and at the end. A caller that only
+  // reads the entries (the command line's listing) saves the time and memory.
+  bool nameIndex = true;
+  // Defaults to IndexDrive.
+  DriveIndexer indexer;
+};
+
 // The body of indexThread: empties the index, indexes each drive of
-// `index.drives`, rebuilds the name index after each drive and at the end,
-// clears `indexing` and then calls completeCallback. `indexer` defaults to
-// IndexDrive.
+// `index.drives`, rebuilds the name index after each drive and at the end
+// (unless `options.nameIndex` is false), clears `indexing` and then calls
+// completeCallback.
 void RunIndexing(FileIndex& index);
-void RunIndexing(FileIndex& index, const DriveIndexer& indexer);
+void RunIndexing(FileIndex& index, const IndexRunOptions& options);
 
 struct IndexingCallbacks {
   std::function<void(char16_t drive, uint64_t done, uint64_t expected)> progress;
@@ -28,12 +38,13 @@ struct IndexingCallbacks {
 };
 
 // Stops a running run and waits for it, replaces the drive set (and stores
-// it as SelectedDrives when `saveSelection`), installs the callbacks and, when
-// the set is not empty, starts indexThread. True when a run was started.
+// it as SelectedDrives when `options.saveSelection`), installs the callbacks
+// and, when the set is not empty, starts indexThread. True when a run was
+// started.
 // Throws std::system_error (resource_deadlock_would_occur) when called on the
 // indexing thread itself, and whatever std::thread throws when it cannot start.
 bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingCallbacks callbacks,
-                   bool saveSelection = true, DriveIndexer indexer = {});
+                   IndexRunOptions options = {});
 
 // Asks the run to stop at its next record; returns at once.
 void RequestStop(FileIndex& index);

@@ -24,6 +24,13 @@
 namespace zw {
 namespace {
 
+IndexRunOptions NoSave(DriveIndexer indexer = {}) {
+  IndexRunOptions options;
+  options.saveSelection = false;
+  options.indexer = std::move(indexer);
+  return options;
+}
+
 struct Image {
   std::string path;
   uint64_t entries = 0;  // what IndexDrive appends for it alone
@@ -91,7 +98,8 @@ class IndexingRun : public ::testing::Test {
 
   // Runs to the end on indexThread and waits for it.
   static void Run(FileIndex& index, const std::set<char16_t>& drives, Record& r,
-                  std::function<void(char16_t, uint64_t, uint64_t)> onProgress = {}) {
+                  std::function<void(char16_t, uint64_t, uint64_t)> onProgress = {},
+                  IndexRunOptions options = NoSave()) {
     IndexingCallbacks cb;
     cb.progress = [&r, onProgress](char16_t d, uint64_t done, uint64_t expected) {
       {
@@ -112,7 +120,7 @@ class IndexingRun : public ::testing::Test {
       r.total = n;
       r.indexingAtComplete = index.indexing.load();
     };
-    ASSERT_TRUE(StartIndexRun(index, drives, std::move(cb), /*saveSelection=*/false));
+    ASSERT_TRUE(StartIndexRun(index, drives, std::move(cb), std::move(options)));
     JoinIndexThread(index);
   }
 
@@ -210,6 +218,28 @@ TEST_F(IndexingRun, FastSearchOffBuildsNoNgrams) {
   EXPECT_GT(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
 }
 
+// A run without the name index must not leave the previous run's name index
+// describing entries that are gone.
+TEST_F(IndexingRun, EntriesOnlyRunLeavesNoNameIndex) {
+  FileIndex index;
+  Record first;
+  Run(index, {u'D', u'F'}, first);
+  ASSERT_FALSE(index.nameIndex.nameOrder.empty());
+
+  IndexRunOptions entriesOnly = NoSave();
+  entriesOnly.nameIndex = false;
+  Record r;
+  Run(index, {u'D', u'F'}, r, {}, std::move(entriesOnly));
+  const uint64_t d = images_[0].entries, f = images_[2].entries;
+  ASSERT_EQ(r.done.size(), 2u);
+  EXPECT_EQ(r.done[0], std::make_pair(u'D', d));
+  EXPECT_EQ(r.done[1], std::make_pair(u'F', d + f));
+  EXPECT_TRUE(r.success);
+  EXPECT_EQ(index.entries.size(), d + f);
+  EXPECT_TRUE(index.nameIndex.nameOrder.empty());
+  EXPECT_EQ(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
+}
+
 TEST_F(IndexingRun, StartStoresTheSelectionAndEmptySelectionStartsNothing) {
   FileIndex index;
   EXPECT_FALSE(StartIndexRun(index, {}, {}));
@@ -231,7 +261,7 @@ TEST_F(IndexingRun, WaitingOnTheIndexingThreadFromItselfFails) {
       if (e.code() == std::errc::resource_deadlock_would_occur) ++deadlocks;
     }
   };
-  ASSERT_TRUE(StartIndexRun(index, {u'D'}, std::move(cb), false));
+  ASSERT_TRUE(StartIndexRun(index, {u'D'}, std::move(cb), NoSave()));
   JoinIndexThread(index);
   EXPECT_EQ(deadlocks.load(), 1);
 }
@@ -252,7 +282,7 @@ TEST_F(IndexingRun, DestroyingTheIndexFromItsOwnThreadFails) {
     finished = true;
     return false;
   };
-  ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, false, indexer));
+  ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, NoSave(indexer)));
   while (!finished.load()) std::this_thread::yield();
   EXPECT_EQ(outcome.load(), 1);
 }
