@@ -9,19 +9,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "index/file_entry.h"
+#include "platform/shared_mutex.h"
 #include "search/posting_table.h"
 #include "search/query.h"
 
 namespace zw {
 
 struct NameIndex {
-  mutable std::shared_mutex lock;
+  // Writer-first: a live change gets in between searches started back to back.
+  mutable platform::SharedMutex lock;
   const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
   std::vector<uint32_t> nameOrder;                  // ascending by lowerName
   bool ngramEnabled = false;
