@@ -2,6 +2,9 @@
 
 #include <ctime>
 
+#include "index/file_entry.h"
+#include "volumes/drive_info.h"
+
 namespace zw::cli {
 
 namespace {
@@ -66,6 +69,29 @@ std::string FormatLocalTime(uint64_t filetime) {
                               local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
   if (n <= 0) return {};
   return std::string(text, size_t(n));
+}
+
+std::u16string_view FolderOf(std::u16string_view path) {
+  const size_t slash = path.rfind(u'\\');
+  if (slash == std::u16string_view::npos || slash == 0) return path;
+  return path.substr(0, slash);
+}
+
+void WriteEntryColumns(Output& out, const FileEntry& e, bool exactSize) {
+  out.Write(e.name);
+  out.Write('\t');
+  out.Write(FolderOf(e.path));
+  out.Write('\t');
+  if (e.isFolder) {
+    out.Write(std::string_view("<DIR>"));
+  } else if (exactSize) {
+    out.WriteNumber(e.size);
+  } else {
+    out.Write(FormatSize(e.size));
+  }
+  out.Write('\t');
+  out.Write(FormatLocalTime(e.modificationTime));
+  out.Write('\n');
 }
 
 }  // namespace zw::cli

@@ -1,41 +1,10 @@
 // list: every indexed entry in index order, one full path per line; --long
 // adds the name, folder, size and date columns, separated by tabs.
-#include <string_view>
-
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
 #include "index/file_index.h"
 
 namespace zw::cli {
-
-namespace {
-
-// The folder column of the result list: the path up to its last backslash,
-// "C:" for an entry at the root, the whole path when there is none.
-std::u16string_view FolderOf(std::u16string_view path) {
-  const size_t slash = path.rfind(u'\\');
-  if (slash == std::u16string_view::npos || slash == 0) return path;
-  return path.substr(0, slash);
-}
-
-void WriteLong(Output& out, const FileEntry& e) {
-  out.Write(e.path);
-  out.Write('\t');
-  out.Write(e.name);
-  out.Write('\t');
-  out.Write(FolderOf(e.path));
-  out.Write('\t');
-  if (e.isFolder) {
-    out.Write(std::string_view("<DIR>"));
-  } else {
-    out.WriteNumber(e.size);
-  }
-  out.Write('\t');
-  out.Write(FormatLocalTime(e.modificationTime));
-  out.Write('\n');
-}
-
-}  // namespace
 
 int RunList(CliContext& context, const CommandArgs& args) {
   bool longFormat = false;
@@ -53,10 +22,11 @@ int RunList(CliContext& context, const CommandArgs& args) {
   Output& out = context.out;
   for (const FileEntry& e : index.entries) {
     if (out.Broken()) break;
+    out.Write(e.path);
     if (longFormat) {
-      WriteLong(out, e);
+      out.Write('\t');
+      WriteEntryColumns(out, e, /*exactSize=*/true);
     } else {
-      out.Write(e.path);
       out.Write('\n');
     }
   }

@@ -104,31 +104,14 @@ bool ParseArgs(const CommandArgs& args, SearchOptions& o) {
   return true;
 }
 
-std::u16string_view FolderOf(std::u16string_view path) {
-  const size_t slash = path.rfind(u'\\');
-  if (slash == std::u16string_view::npos || slash == 0) return path;
-  return path.substr(0, slash);
-}
-
-// The four columns of the result list: name, folder, size, date.
+// The four columns of the result list, or the full path alone.
 void WriteRow(Output& out, const FileEntry& e, bool longFormat) {
-  if (!longFormat) {
+  if (longFormat) {
+    WriteEntryColumns(out, e, /*exactSize=*/false);
+  } else {
     out.Write(e.path);
     out.Write('\n');
-    return;
   }
-  out.Write(e.name);
-  out.Write('\t');
-  out.Write(FolderOf(e.path));
-  out.Write('\t');
-  if (e.isFolder) {
-    out.Write(std::string_view("<DIR>"));
-  } else {
-    out.Write(FormatSize(e.size));
-  }
-  out.Write('\t');
-  out.Write(FormatLocalTime(e.modificationTime));
-  out.Write('\n');
 }
 
 // Waits for the done callback of one search.
