@@ -4,6 +4,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+#include "platform/utf.h"
 
 namespace zw::platform {
 namespace detail {
@@ -87,24 +88,6 @@ namespace {
 constexpr std::string_view kHeader = "Zanderwyn registry 1";
 constexpr char kHex[] = "0123456789abcdef";
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
-}
-
 // Text in double quotes: readable UTF-8, with \\, \" and \uXXXX for control
 // characters and unpaired surrogates, so every code unit survives.
 void AppendQuoted(std::string& out, std::u16string_view text) {
@@ -113,7 +96,7 @@ void AppendQuoted(std::string& out, std::u16string_view text) {
     char16_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      AppendUtf8(out, text.substr(i, 2));
       ++i;
     } else if (c == u'"' || c == u'\\') {
       out += '\\';
@@ -122,7 +105,7 @@ void AppendQuoted(std::string& out, std::u16string_view text) {
       out += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
     } else {
-      AppendUtf8(out, c);
+      AppendUtf8(out, text.substr(i, 1));
     }
   }
   out += '"';
@@ -316,16 +299,7 @@ std::string SerializeRegistry(const RegistryDocument& doc) {
   out += '\n';
   for (const auto& [folded, key] : doc.keys) {
     out += '[';
-    std::u16string_view p = key.path;
-    for (size_t i = 0; i < p.size(); ++i) {
-      char16_t c = p[i];
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < p.size()) {
-        AppendUtf8(out, 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (p[i + 1] - 0xDC00));
-        ++i;
-      } else {
-        AppendUtf8(out, c);
-      }
-    }
+    AppendUtf8(out, key.path);  // key paths are the program's own, never unpaired surrogates
     out += "]\n";
     for (const auto& [fname, entry] : key.values) {
       const auto& [name, v] = entry;

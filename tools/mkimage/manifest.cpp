@@ -1,6 +1,6 @@
 #include "manifest.h"
 
-#include "utf8.h"
+#include "platform/utf.h"
 
 namespace zw::gen {
 
@@ -26,8 +26,8 @@ std::string ManifestText(const std::vector<Node>& nodes, const WriteReport& repo
     if (flags.empty()) flags = "-";
     out += kind;
     out += '\t' + std::to_string(w.record) + '\t' + std::to_string(w.size) + '\t' + flags + '\t' +
-           ToUtf8(PathOf(nodes, i));
-    if (kind == 'L') out += '\t' + ToUtf8(PathOf(nodes, n.linkOf));
+           zw::ToUtf8(PathOf(nodes, i));
+    if (kind == 'L') out += '\t' + zw::ToUtf8(PathOf(nodes, n.linkOf));
     out += '\n';
   }
   return out;

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "ntfs3g.h"
-#include "utf8.h"
+#include "platform/utf.h"
 
 namespace zw::gen {
 namespace {
@@ -56,7 +56,7 @@ class FolderSlot {
 };
 
 std::string Utf8(const std::u16string& s) {
-  return ToUtf8(s);
+  return zw::ToUtf8(s);
 }
 
 void Fill(std::vector<uint8_t>& buf, uint32_t seed) {
