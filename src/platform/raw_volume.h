@@ -31,6 +31,12 @@ class RawVolume {
   uint32_t SectorSize() const noexcept { return sectorSize_; }
 
  private:
+  // The checks every system makes before reading: an open handle, and an
+  // offset and length in whole sectors. False with the last error set.
+  bool CanRead(uint64_t offset, size_t length) const noexcept;
+  // Back to the closed state, once the system handle is released.
+  void Forget() noexcept;
+
   static constexpr intptr_t kInvalid = -1;
   intptr_t handle_ = kInvalid;  // HANDLE on Windows, file descriptor elsewhere
   uint64_t base_ = 0;           // start of the volume inside the file (partitions)

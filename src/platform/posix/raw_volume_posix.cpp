@@ -20,8 +20,6 @@ namespace zw::platform {
 
 namespace {
 
-constexpr uint32_t kDefaultSector = kDefaultSectorSize;
-
 bool IsPowerOfTwo(uint32_t v) {
   return v != 0 && (v & (v - 1)) == 0;
 }
@@ -47,10 +45,11 @@ bool PreadFully(int fd, uint64_t offset, void* buffer, size_t length, size_t& go
 // sector decides: an NTFS volume made for 4096-byte sectors must then be read
 // in 4096-byte units, as it would be on its disk.
 uint32_t ImageSectorSize(int fd, uint64_t base, uint64_t length) {
-  unsigned char boot[kDefaultSector];
+  unsigned char boot[kDefaultSectorSize];
   size_t got = 0;
-  if (length < sizeof boot) return kDefaultSector;
-  if (!PreadFully(fd, base, boot, sizeof boot, got) || got != sizeof boot) return kDefaultSector;
+  if (length < sizeof boot) return kDefaultSectorSize;
+  if (!PreadFully(fd, base, boot, sizeof boot, got) || got != sizeof boot)
+    return kDefaultSectorSize;
   return SectorSizeFromBootSector(boot);
 }
 
@@ -90,7 +89,7 @@ bool RawVolume::Open(char16_t letter) noexcept {
     int logical = 0;
     if (::ioctl(fd, BLKSSZGET, &logical) != 0) return fail(ErrorFromErrno(errno));
     deviceSector = uint32_t(logical);
-    if (!IsPowerOfTwo(deviceSector)) deviceSector = kDefaultSector;
+    if (!IsPowerOfTwo(deviceSector)) deviceSector = kDefaultSectorSize;
   } else if (S_ISREG(st.st_mode)) {
     diskBytes = uint64_t(st.st_size);
   } else if (S_ISDIR(st.st_mode)) {
@@ -132,24 +131,12 @@ bool RawVolume::Open(char16_t letter) noexcept {
 
 void RawVolume::Close() noexcept {
   if (handle_ != kInvalid) ::close(int(handle_));
-  handle_ = kInvalid;
-  base_ = 0;
-  length_ = 0;
-  sectorSize_ = kDefaultSector;
+  Forget();
 }
 
 bool RawVolume::ReadAt(uint64_t offset, void* buffer, size_t length, size_t& bytesRead) noexcept {
   bytesRead = 0;
-  if (handle_ == kInvalid) {
-    SetLastError(error::kInvalidHandle);
-    return false;
-  }
-  // A Windows volume handle refuses these; refusing them here too lets tests
-  // on Linux catch reads that would fail on Windows.
-  if (offset % sectorSize_ != 0 || length % sectorSize_ != 0) {
-    SetLastError(error::kInvalidParameter);
-    return false;
-  }
+  if (!CanRead(offset, length)) return false;
   if (length == 0) return true;
   // The size is always known here: nothing is read past the volume's end,
   // which for a partition is also where the next one begins.

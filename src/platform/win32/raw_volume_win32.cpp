@@ -82,24 +82,12 @@ bool RawVolume::Open(char16_t letter) noexcept {
 
 void RawVolume::Close() noexcept {
   if (handle_ != kInvalid) ::CloseHandle(AsHandle(handle_));
-  handle_ = kInvalid;
-  base_ = 0;
-  length_ = 0;
-  sectorSize_ = kDefaultSectorSize;
+  Forget();
 }
 
 bool RawVolume::ReadAt(uint64_t offset, void* buffer, size_t length, size_t& bytesRead) noexcept {
   bytesRead = 0;
-  if (handle_ == kInvalid) {
-    SetLastError(error::kInvalidHandle);
-    return false;
-  }
-  // Windows refuses these itself, but Wine does not: refusing them here keeps
-  // the tests under Wine as strict as a real volume.
-  if (offset % sectorSize_ != 0 || length % sectorSize_ != 0) {
-    SetLastError(error::kInvalidParameter);
-    return false;
-  }
+  if (!CanRead(offset, length)) return false;
   if (length_ != 0) {
     if (offset >= length_) return true;
     length = size_t(std::min<uint64_t>(length, length_ - offset));
