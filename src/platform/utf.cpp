@@ -1,26 +1,30 @@
 #include "platform/utf.h"
 
+#include <algorithm>
+
 namespace zw {
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes the 1 to 4 bytes of `c` at `p`; returns the end.
+char* EncodeUtf8(char* p, char32_t c) {
   if (c < 0x80) {
-    out += char(c);
+    *p++ = char(c);
   } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
+    *p++ = char(0xC0 | (c >> 6));
+    *p++ = char(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
+    *p++ = char(0xE0 | (c >> 12));
+    *p++ = char(0x80 | ((c >> 6) & 0x3F));
+    *p++ = char(0x80 | (c & 0x3F));
   } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
+    *p++ = char(0xF0 | (c >> 18));
+    *p++ = char(0x80 | ((c >> 12) & 0x3F));
+    *p++ = char(0x80 | ((c >> 6) & 0x3F));
+    *p++ = char(0x80 | (c & 0x3F));
   }
+  return p;
 }
 
 void AppendUtf16(std::u16string& out, char32_t c) {
@@ -35,23 +39,35 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 }  // namespace
 
 void AppendUtf8(std::string& out, std::u16string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c < 0x80) {
-      out += char(c);
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        ++i;
-      } else {
+  // Encoded a piece at a time into a buffer on the stack and appended in one
+  // go: a million paths byte by byte into the string cost more than the scan.
+  constexpr size_t kPiece = 256;
+  char piece[kPiece * 3 + 1];  // +1: a pair may start at the last unit
+  size_t i = 0;
+  while (i < text.size()) {
+    char* p = piece;
+    const size_t end = std::min(text.size(), i + kPiece);
+    for (; i < end; ++i) {
+      char32_t c = text[i];
+      if (c < 0x80) {
+        *p++ = char(c);
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDBFF) {
+        // A pair is read whole even when its second unit lies past the
+        // piece: 4 bytes, one more than the last unit was given.
+        if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+          ++i;
+        } else {
+          c = kReplacement;
+        }
+      } else if (c >= 0xDC00 && c <= 0xDFFF) {
         c = kReplacement;
       }
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      c = kReplacement;
+      p = EncodeUtf8(p, c);
     }
-    AppendUtf8(out, c);
+    out.append(piece, size_t(p - piece));
   }
 }
 
