@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/real_images.h"
 #include "support/test_paths.h"
 
 namespace zw::test {
@@ -43,18 +44,6 @@ inline std::string ReadFile(const std::string& path) {
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-inline std::string ShellQuote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
 }
 
 inline CliResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
@@ -103,20 +92,9 @@ inline CliResult RunCli(const std::vector<std::string>& args) {
   return RunProgram(ZW_CLI, args);
 }
 
-// A real 40 MiB volume written by Windows, unpacked once into the build tree.
+// A real 40 MiB volume written by Windows.
 inline std::string CharlieImage() {
-  static std::once_flag once;
-  static std::string path = BinaryDir() + "/test-data/charlie.dd";
-  std::call_once(once, [] {
-    if (std::filesystem::exists(path)) return;
-    std::filesystem::create_directories(BinaryDir() + "/test-data");
-    const std::string source = TestDataDir() + "/ntfs-real/images/go-ntfs-charlie.dd.bz2";
-    const std::string command = "bunzip2 -kc " + ShellQuote(source) + " > " +
-                                ShellQuote(path + ".tmp") + " && mv " + ShellQuote(path + ".tmp") +
-                                " " + ShellQuote(path);
-    if (std::system(command.c_str()) != 0) std::filesystem::remove(path + ".tmp");
-  });
-  return path;
+  return RealImagePath(RealImage::Charlie);
 }
 
 // `volume` behind a 1 MiB MBR that holds it as primary entry `slot` (1-4).

@@ -11,6 +11,7 @@
 #include "index/file_index.h"
 #include "platform/drive_table.h"
 #include "platform/utf.h"
+#include "support/real_images.h"
 #include "support/test_paths.h"
 
 namespace zw {
@@ -19,19 +20,7 @@ namespace {
 using testing::ElementsAre;
 
 std::string Charlie() {
-  static const std::string path = [] {
-    const std::string dir = test::BinaryDir() + "/test-data";
-    std::filesystem::create_directories(dir);
-    const std::string image = dir + "/charlie.dd";
-    if (!std::filesystem::exists(image)) {
-      const std::string command = "bunzip2 -kc '" + test::TestDataDir() +
-                                  "/ntfs-real/images/go-ntfs-charlie.dd.bz2' > '" + image +
-                                  ".tmp' && mv '" + image + ".tmp' '" + image + "'";
-      if (std::system(command.c_str()) != 0) return std::string();
-    }
-    return image;
-  }();
-  return path;
+  return test::RealImagePath(test::RealImage::Charlie);
 }
 
 // A copy of the charlie volume with `patch` written at `offset`.

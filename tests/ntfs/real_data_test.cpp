@@ -13,6 +13,7 @@
 #include "ntfs/run_list.h"
 #include "platform/utf.h"
 #include "scan_fixture.h"
+#include "support/real_images.h"
 
 // Crafted images are bound through the POSIX drive table; on Windows the
 // same reads are covered by windows_volume_test.cpp on drives Wine provides.
@@ -32,46 +33,14 @@ ByteVec ReadFile(const std::string& path) {
   return ByteVec(std::istreambuf_iterator<char>(in), {});
 }
 
-// Converted images are kept between runs under the build tree.
-std::string ConvertedDir() {
-  fs::path dir = fs::path(test::BinaryDir()) / "testdata-converted";
-  fs::create_directories(dir);
-  return dir.string();
-}
-
-std::string Convert(const std::string& output, const std::string& command) {
-  const std::string path = ConvertedDir() + "/" + output;
-  if (fs::exists(path)) return path;
-  const std::string tmp = path + ".part";
-  const std::string full = command + " > '" + tmp + "' 2>/dev/null";
-  if (std::system(full.c_str()) != 0) return "";
-  fs::rename(tmp, path);
-  return path;
-}
-
 std::string CharlieImage() {
-  return Convert("charlie.dd", "bunzip2 -kc '" + RealDir() + "/images/go-ntfs-charlie.dd.bz2'");
+  return test::RealImagePath(test::RealImage::Charlie);
 }
-
 std::string VssImage() {
-  const std::string path = ConvertedDir() + "/vsstest.raw";
-  if (!fs::exists(path)) {
-    const std::string cmd = "qemu-img convert -f qcow2 -O raw '" + RealDir() +
-                            "/images/plaso-vsstest.qcow2' '" + path + ".part' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return "";
-    fs::rename(path + ".part", path);
-  }
-  return path;
+  return test::RealImagePath(test::RealImage::VssTest);
 }
-
 std::string Win10Image() {
-  const std::string path = ConvertedDir() + "/ntfs.raw";
-  if (!fs::exists(path)) {
-    const std::string cmd = "tar -xzSf '" + RealDir() + "/images/ntfs-samples-ntfs-20h1.tgz' -C '" +
-                            ConvertedDir() + "' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return "";
-  }
-  return fs::exists(path) ? path : "";
+  return test::RealImagePath(test::RealImage::Windows20H1);
 }
 
 // record -> every path fls gives it.

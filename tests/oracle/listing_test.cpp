@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "oracle/generated_images.h"
+#include "support/real_images.h"
 
 namespace {
 
@@ -118,39 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-// Real volumes, converted once into the build tree. Converting writes to a
-// temporary name first so that a failed or concurrent run never leaves a
-// truncated image behind.
-std::string Converted(const std::string& name, const std::vector<std::string>& convert,
-                      const std::string& producedName = "") {
-  static std::mutex mutex;
-  std::lock_guard lock(mutex);
-  const std::string dir = zw::test::BinaryDir() + "/test-data/oracle";
-  std::string path = dir + "/" + name;
-  if (std::filesystem::exists(path)) return path;
-  std::filesystem::create_directories(dir);
-  const std::string tmp = path + ".tmp" + std::to_string(getpid());
-  std::vector<std::string> args;
-  args.reserve(convert.size());
-  for (const std::string& a : convert) args.push_back(a == "OUT" ? tmp : a);
-  Ran ran = RunTool(args);
-  if (ran.status != 0) {
-    std::filesystem::remove_all(tmp);
-    ADD_FAILURE() << args[0] << " failed: " << ran.err;
-    return "";
-  }
-  std::error_code ec;
-  // tar writes a folder; the image is inside it.
-  if (!producedName.empty()) {
-    std::filesystem::rename(tmp + "/" + producedName, path, ec);
-    std::filesystem::remove_all(tmp);
-  } else {
-    std::filesystem::rename(tmp, path, ec);
-  }
-  if (ec) ADD_FAILURE() << "cannot move " << tmp << ": " << ec.message();
-  return path;
-}
-
 const std::string kReal = zw::test::TestDataDir() + "/ntfs-real";
 
 void ExpectRealVolume(const std::string& binding, const std::string& expectedListing) {
@@ -165,9 +133,7 @@ void ExpectRealVolume(const std::string& binding, const std::string& expectedLis
 }
 
 TEST(RealVolumes, CharlieEqualsFls) {
-  std::string bz = kReal + "/images/go-ntfs-charlie.dd.bz2";
-  std::string image =
-      Converted("charlie.dd", {"sh", "-c", "bunzip2 -kc \"$0\" > \"$1\"", bz, "OUT"});
+  std::string image = zw::test::RealImagePath(zw::test::RealImage::Charlie);
   ASSERT_FALSE(image.empty());
   ExpectRealVolume(image, "go-ntfs-charlie.fls.txt");
   // The expected listing is fls's; the image must still give it.
@@ -178,18 +144,14 @@ TEST(RealVolumes, CharlieEqualsFls) {
 }
 
 TEST(RealVolumes, VssTestEqualsFls) {
-  std::string image = Converted("vsstest.raw", {"qemu-img", "convert", "-f", "qcow2", "-O", "raw",
-                                                kReal + "/images/plaso-vsstest.qcow2", "OUT"});
+  std::string image = zw::test::RealImagePath(zw::test::RealImage::VssTest);
   ASSERT_FALSE(image.empty());
   ExpectRealVolume(image, "plaso-vsstest.fls.txt");
 }
 
 // A whole-disk image: the volume is partition 1 of its MBR.
 TEST(RealVolumes, Windows20H1PartitionEqualsFls) {
-  std::string tgz = kReal + "/images/ntfs-samples-ntfs-20h1.tgz";
-  std::string image = Converted(
-      "ntfs-20h1.raw", {"sh", "-c", "mkdir -p \"$1\" && tar -xzSf \"$0\" -C \"$1\"", tgz, "OUT"},
-      "ntfs.raw");
+  std::string image = zw::test::RealImagePath(zw::test::RealImage::Windows20H1);
   ASSERT_FALSE(image.empty());
   ExpectRealVolume(image + ":1", "ntfs-samples-ntfs-20h1.fls.txt");
 }

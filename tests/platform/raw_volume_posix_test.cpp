@@ -16,6 +16,7 @@
 #include "platform/drive_table.h"
 #include "platform/last_error.h"
 #include "platform/raw_volume.h"
+#include "support/real_images.h"
 #include "support/test_paths.h"
 
 namespace zw::platform {
@@ -227,27 +228,9 @@ TEST_F(RawVolumeTest, OpensForReadingOnlyAndMovesOwnership) {
   EXPECT_FALSE(assigned.IsOpen());
 }
 
-// The real Windows 10 disk image: MBR, NTFS at sector 2048. Extracted once
-// into the build tree; skipped where that cannot be done.
+// The real Windows 10 disk image: MBR, NTFS at sector 2048.
 std::string RealDiskImage() {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::path(test::BinaryDir()) / "testdata" / "ntfs-20h1";
-  const fs::path image = dir / "ntfs.raw";
-  if (fs::exists(image)) return image.string();
-  const fs::path archive =
-      fs::path(test::TestDataDir()) / "ntfs-real" / "images" / "ntfs-samples-ntfs-20h1.tgz";
-  if (!fs::exists(archive)) return {};
-  std::error_code ec;
-  // Extract beside the target and rename, so that parallel test processes
-  // never see half an image.
-  const fs::path temp = dir / ("extract-" + std::to_string(::getpid()));
-  fs::create_directories(temp, ec);
-  const std::string command =
-      "tar -xzSf '" + archive.string() + "' -C '" + temp.string() + "' 2>/dev/null";
-  if (std::system(command.c_str()) == 0 && fs::exists(temp / "ntfs.raw"))
-    fs::rename(temp / "ntfs.raw", image, ec);
-  fs::remove_all(temp, ec);
-  return fs::exists(image) ? image.string() : std::string();
+  return test::RealImagePath(test::RealImage::Windows20H1);
 }
 
 TEST_F(RawVolumeTest, RealWindowsDiskImagePartitionOne) {

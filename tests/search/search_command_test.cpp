@@ -160,13 +160,8 @@ TEST(SearchCommandReal, FindsTheNamesWindowsWrote) {
 #ifdef _WIN32
   GTEST_SKIP() << "image files bind to drive letters only on POSIX";
 #endif
-  const std::string source = test::TestDataDir() + "/ntfs-real/images/go-ntfs-charlie.dd.bz2";
-  if (!std::filesystem::exists(source)) GTEST_SKIP() << "no shared test data";
-  const std::string dir = test::ScratchDir("search-command-real");
-  const std::string image = dir + "/charlie.dd";
-  const std::string command =
-      "bunzip2 -kc " + test::ShellQuote(source) + " > " + test::ShellQuote(image);
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string image = test::RealImagePath(test::RealImage::Charlie);
+  if (image.empty()) GTEST_SKIP() << "no shared test data, or bunzip2 missing";
   CliResult r = Cli({"--drive", "E=" + image, "search", "nine", "*.DAT", "system*"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.OutLines(), (Lines{"# nine", "E:\\Nine.txt", "# *.DAT",

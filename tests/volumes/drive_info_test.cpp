@@ -12,6 +12,7 @@
 
 #include "platform/drive_table.h"
 #include "platform/drives.h"
+#include "support/real_images.h"
 #include "support/test_paths.h"
 #include "volumes/drive_info.h"
 
@@ -175,10 +176,8 @@ TEST_F(BoundDrives, DriveInfoOfSingleLetters) {
 // A volume written by Windows: the label and free space agree with The
 // Sleuth Kit and ntfs-3g.
 TEST_F(BoundDrives, RealWindowsVolume) {
-  const std::string image = dir_ + "/charlie.dd";
-  const std::string unpack = "bunzip2 -kc '" + test::TestDataDir() +
-                             "/ntfs-real/images/go-ntfs-charlie.dd.bz2' > " + image;
-  if (std::system(unpack.c_str()) != 0) GTEST_SKIP() << "bunzip2 or the test data is missing";
+  const std::string image = test::RealImagePath(test::RealImage::Charlie);
+  if (image.empty()) GTEST_SKIP() << "bunzip2 or the test data is missing";
   Bind(u'G', image);
   DriveInfo info;
   ASSERT_TRUE(GetDriveInfo(u'G', info));
@@ -189,7 +188,9 @@ TEST_F(BoundDrives, RealWindowsVolume) {
     ADD_FAILURE() << "The Sleuth Kit names the volume otherwise:\n" << fsstat.substr(0, 400);
   const std::string ntfsinfo = RunText("ntfsinfo -m " + image + " 2>/dev/null");
   const long long freeClusters = NumberAfter(ntfsinfo, "Free Clusters: ");
-  if (freeClusters >= 0) EXPECT_EQ(info.freeBytes, uint64_t(freeClusters) * 4096);
+  if (freeClusters >= 0) {
+    EXPECT_EQ(info.freeBytes, uint64_t(freeClusters) * 4096);
+  }
 }
 #endif
 

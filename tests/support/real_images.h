@@ -1,0 +1,22 @@
+// The volumes written by Windows in the shared test data, unpacked once into
+// the build tree and shared by every test process after that.
+#pragma once
+
+#include <string>
+
+namespace zw::test {
+
+enum class RealImage {
+  Charlie,      // go-ntfs-charlie: a 40 MiB volume
+  VssTest,      // plaso-vsstest: a volume with shadow copies
+  Windows20H1,  // ntfs-samples 20H1: a whole disk, NTFS in MBR partition 1
+};
+
+// The raw image, or "" where it cannot be made: no test data, a missing
+// unpacking tool (bunzip2, qemu-img, tar), or Windows.
+std::string RealImagePath(RealImage which);
+
+// `arg` quoted for sh.
+std::string ShellQuote(const std::string& arg);
+
+}  // namespace zw::test
