@@ -44,7 +44,9 @@ class Searcher {
   // Set by the window before each search.
   void SetNameIndex(const NameIndex* index) { nameIndex_ = index; }
 
-  // Never blocks on a running search.
+  // Never blocks on a running search. `progress` and `done` run on a worker
+  // under the result set's lock: they may post a message, but must not take
+  // the name index lock (that order deadlocks once a writer waits).
   void StartSearch(const SearchQuery& query, ResultSet* resultSet, SearchCallback progress,
                    SearchCallback done);
 
