@@ -3,7 +3,7 @@
 // everything below it. Where a search thread runs meanwhile, it starts a
 // search every `pause` milliseconds after the last one ended (0: back to
 // back) and reports how many completed and the slowest of them. The name
-// index has n-grams, as the window builds it by default.
+// index has n-grams, as the window builds it by default, unless said.
 //
 //   zw_live_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -71,12 +71,12 @@ struct Fixture {
   std::unique_ptr<FileIndex> index = std::make_unique<FileIndex>();
   UsnMonitor monitor{platform::UsnJournalFactory{}};
 
-  Fixture() {
+  explicit Fixture(bool ngrams = true) {
     index->entries = BaseEntries();
     std::lock_guard entriesLock(index->entriesMutex);
     std::unique_lock names(index->nameIndex.lock);
     index->nameIndex.entries = &index->entries;
-    index->nameIndex.ngramEnabled = true;
+    index->nameIndex.ngramEnabled = ngrams;
     RebuildNameIndex(index->nameIndex);
   }
   void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map
@@ -181,7 +181,7 @@ BENCHMARK(BM_ApplyChangeMix100k)
     ->UseRealTime();
 
 void BM_FolderRenameRewrites10k(benchmark::State& state) {
-  auto f = std::make_unique<Fixture>();
+  auto f = std::make_unique<Fixture>(state.range(2) != 0);
   // One folder holding 10,000 of the files (moved there before timing).
   f->Ready();
   for (uint32_t i = 0; i < 10'000; ++i) {
@@ -204,13 +204,16 @@ void BM_FolderRenameRewrites10k(benchmark::State& state) {
     state.SkipWithError("descendant path not rewritten");
   }
 }
-// Arguments: the search threads' pause and their number. Back to back (0)
-// included, since one rename waits out at most the searches in progress;
-// two threads overlap their holds, which a reader-first lock never breaks.
+// Arguments: the search threads' pause, their number, and n-grams (1) or
+// not. Back to back (0) included, since one rename waits out at most the
+// searches in progress; two threads overlap their holds, which a reader-first
+// lock never breaks. Without n-grams each search scans every name, a piece
+// at a time.
 BENCHMARK(BM_FolderRenameRewrites10k)
-    ->Args({20, 1})
-    ->Args({0, 1})
-    ->Args({0, 2})
+    ->Args({20, 1, 1})
+    ->Args({0, 1, 1})
+    ->Args({0, 2, 1})
+    ->Args({0, 2, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

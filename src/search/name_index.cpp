@@ -81,6 +81,28 @@ uint32_t EntryCount(const NameIndex& index) {
   return index.entries ? static_cast<uint32_t>(index.entries->size()) : 0;
 }
 
+// Entries scanned per hold of the lock by the linear scan: a writer waits for
+// one piece, not for a scan of a million names.
+constexpr uint32_t kLinearScanPiece = 16384;
+
+// Every entry whose name contains `p`, ascending, read a piece at a time, each
+// under the lock shared. Entries appended meanwhile are scanned too; the scan
+// ends if the entries are detached.
+std::vector<uint32_t> ContainsScan(const NameIndex& index, std::u16string_view p) {
+  std::vector<uint32_t> result;
+  uint32_t i = 0;
+  for (;;) {
+    std::shared_lock hold(index.lock);
+    if (!index.entries) return result;
+    const auto& entries = *index.entries;
+    const uint32_t end = std::min(EntryCount(index), i + kLinearScanPiece);
+    if (i >= end) return result;
+    for (; i < end; ++i) {
+      if (FindSubstring(entries[i].lowerName, p) != kNotFound) result.push_back(i);
+    }
+  }
+}
+
 // Walks the name order from the first name not less than `p` and stops at the
 // first name that does not begin with it.
 template <class Take>
@@ -307,10 +329,13 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
     }
     case MatchMode::Contains: {
       std::vector<uint32_t> result;
+      bool linear = false;
       {
         std::shared_lock hold(index.lock);
-        result = ContainsLookup(index, p);
+        linear = !index.ngramEnabled && !p.empty();
+        if (!linear) result = ContainsLookup(index, p);
       }
+      if (linear) result = ContainsScan(index, p);
       if (!x.empty()) KeepWithExtension(index, result, x);
       return result;
     }

@@ -74,7 +74,8 @@ std::vector<uint32_t> ExtensionLookup(const NameIndex& index, std::u16string_vie
 // Caller holds `lock` shared.
 std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view foldedPattern);
 
-// The whole query in one pass, no worker threads.
+// The whole query in one pass, no worker threads. Without n-grams, text
+// inside names is scanned in pieces, each under its own shared hold.
 std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query);
 
 // Bytes held by the index's own arrays and maps (not the entries). Caller
