@@ -81,25 +81,32 @@ uint32_t EntryCount(const NameIndex& index) {
   return index.entries ? static_cast<uint32_t>(index.entries->size()) : 0;
 }
 
+// Appends every entry in [first, last) whose name contains `p`. Caller holds
+// `lock` shared.
+void ScanNames(const NameIndex& index, std::u16string_view p, uint32_t first, uint32_t last,
+               std::vector<uint32_t>& result) {
+  const auto& entries = *index.entries;
+  for (uint32_t i = first; i < last; ++i) {
+    if (FindSubstring(entries[i].lowerName, p) != kNotFound) result.push_back(i);
+  }
+}
+
 // Entries scanned per hold of the lock by the linear scan: a writer waits for
 // one piece, not for a scan of a million names.
 constexpr uint32_t kLinearScanPiece = 16384;
 
-// Every entry whose name contains `p`, ascending, read a piece at a time, each
-// under the lock shared. Entries appended meanwhile are scanned too; the scan
-// ends if the entries are detached.
+// ScanNames over every entry, a piece at a time, each under the lock shared.
+// Entries appended meanwhile are scanned too; the scan ends if the entries
+// are detached.
 std::vector<uint32_t> ContainsScan(const NameIndex& index, std::u16string_view p) {
   std::vector<uint32_t> result;
-  uint32_t i = 0;
-  for (;;) {
+  for (uint32_t i = 0;;) {
     std::shared_lock hold(index.lock);
     if (!index.entries) return result;
-    const auto& entries = *index.entries;
     const uint32_t end = std::min(EntryCount(index), i + kLinearScanPiece);
     if (i >= end) return result;
-    for (; i < end; ++i) {
-      if (FindSubstring(entries[i].lowerName, p) != kNotFound) result.push_back(i);
-    }
+    ScanNames(index, p, i, end, result);
+    i = end;
   }
 }
 
@@ -257,9 +264,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view
   const auto& entries = *index.entries;
   const uint32_t n = EntryCount(index);
   if (!index.ngramEnabled) {
-    for (uint32_t i = 0; i < n; ++i) {
-      if (FindSubstring(entries[i].lowerName, p) != kNotFound) result.push_back(i);
-    }
+    ScanNames(index, p, 0, n, result);
     return result;
   }
   // Lists hold numbers from the last rebuild; the array only grows between
