@@ -1,8 +1,8 @@
 #include "cli/cli_output.h"
 
-#include <ctime>
-
 #include "index/file_entry.h"
+#include "platform/local_time.h"
+#include "view/cell_text.h"
 #include "volumes/drive_info.h"
 
 namespace zw::cli {
@@ -52,35 +52,22 @@ void Output::Flush() {
 }
 
 std::string FormatLocalTime(uint64_t filetime) {
-  // FILETIME counts 100 ns steps from 1601; time_t counts seconds from 1970.
-  constexpr uint64_t kEpochDelta = 11644473600ull;
-  if (filetime == 0) return {};
-  const uint64_t seconds = filetime / 10000000ull;
-  if (seconds < kEpochDelta) return {};
-  const std::time_t t = static_cast<std::time_t>(seconds - kEpochDelta);
-  std::tm local{};
-#ifdef _WIN32
-  if (localtime_s(&local, &t) != 0) return {};
-#else
-  if (localtime_r(&t, &local) == nullptr) return {};
-#endif
+  // Times before 1970 are not believed: a zero or garbage stamp shows empty.
+  constexpr uint64_t kUnixEpoch = 116444736000000000ull;
+  if (filetime < kUnixEpoch) return {};
+  platform::CalendarTime t;
+  if (!platform::ToLocalCalendarTime(filetime, t)) return {};
   char text[40];
-  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
-                              local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day,
+                              t.hour, t.minute);
   if (n <= 0) return {};
   return std::string(text, size_t(n));
-}
-
-std::u16string_view FolderOf(std::u16string_view path) {
-  const size_t slash = path.rfind(u'\\');
-  if (slash == std::u16string_view::npos || slash == 0) return path;
-  return path.substr(0, slash);
 }
 
 void WriteEntryColumns(Output& out, const FileEntry& e, bool exactSize) {
   out.Write(e.name);
   out.Write('\t');
-  out.Write(FolderOf(e.path));
+  out.Write(view::FolderOf(e.path));
   out.Write('\t');
   if (e.isFolder) {
     out.Write(std::string_view("<DIR>"));

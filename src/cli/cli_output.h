@@ -47,10 +47,6 @@ using zw::AppendUtf8;
 // "2024-03-01 14:05" in local time, or empty for a time that cannot be shown.
 std::string FormatLocalTime(uint64_t filetime);
 
-// The folder column of the result list: the path up to its last backslash,
-// "C:" for an entry at the root, the whole path when there is none.
-std::u16string_view FolderOf(std::u16string_view path);
-
 // The four columns of the result list, tab-separated, and a newline: name,
 // folder, size ("<DIR>" for a folder; in bytes when `exactSize`, else as the
 // window shows it) and date.

@@ -1,0 +1,298 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/main_window.h"
+#include "app/wide_text.h"
+#include "index/file_index.h"
+#include "search/query.h"
+#include "settings/settings.h"
+#include "view/list_changes.h"
+#include "view/status_text.h"
+
+namespace zw::app {
+
+namespace {
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) noexcept {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    ::EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      ::PostMessageW(hwnd, WM_APP_STARTUP, 0, 0);
+      OnCreate();
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    case WM_SIZE:
+      if (wParam != SIZE_MINIMIZED) Layout();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      ::BeginPaint(hwnd, &paint);
+      ::EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+      return OnCommand(wParam, lParam);
+    case WM_TIMER:
+      if (wParam == IDT_SEARCH) {
+        searchTimer.Stop();
+        SearchFromWindow();
+      }
+      return 0;
+    case WM_APP_INDEXING_DONE:
+      OnIndexingDone(wParam, lParam);
+      return 0;
+    case WM_APP_SEARCH_PROGRESS:
+      return 0;
+    case WM_APP_SEARCH_DONE:
+      OnSearchDone(wParam);
+      return 0;
+    case WM_APP_DRIVE_INDEXED:
+      OnDriveIndexed(wParam, lParam);
+      return 0;
+    case WM_APP_SCAN_PROGRESS:
+      if (IsCurrentRun(wParam))
+        SetStatus(view::ScanProgressText(LowOfParam(wParam), uint64_t(lParam)));
+      return 0;
+    case WM_APP_LIST_READY:
+      OnListReady(wParam, lParam);
+      return 0;
+    case WM_APP_INDEX_CHANGED:
+      OnIndexChanged();
+      return 0;
+    case WM_APP_STARTUP:
+      OnStartup();
+      return 0;
+    default:
+      return ::DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
+  const int id = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  switch (id) {
+    case IDM_ABOUT:
+      ::DialogBoxParamW(AppInstance(), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd, AboutProc, 0);
+      return 0;
+    case IDM_EXIT:
+      ::DestroyWindow(hwnd);
+      return 0;
+    case IDM_SELECT_DRIVES:
+    case IDC_DRIVE_BUTTON:
+      ChooseDrives();
+      return 0;
+    case IDM_SORT_NAME:
+      SortByColumn(0);
+      return 0;
+    case IDM_SORT_PATH:
+      SortByColumn(1);
+      return 0;
+    case IDM_SORT_SIZE:
+      SortByColumn(2);
+      return 0;
+    case IDM_SORT_DATE:
+      SortByColumn(3);
+      return 0;
+    case IDM_SORT_ASCENDING:
+    case IDM_SORT_DESCENDING:
+      SortDescending(id == IDM_SORT_DESCENDING);
+      return 0;
+    case IDM_FOLDERS_FIRST:
+      ToggleFoldersFirst();
+      return 0;
+    case IDC_SEARCH_EDIT:
+      if (code == EN_CHANGE) SearchSoon();
+      return 0;
+    case IDC_TYPE_COMBO:
+      if (code == CBN_SELCHANGE) {
+        searchTimer.Stop();
+        SearchFromWindow();
+      }
+      return 0;
+    default:
+      if (id >= IDC_DRIVE_CHECK_FIRST && id <= IDC_DRIVE_CHECK_LAST) {
+        OnDriveCheckChanged();
+        return 0;
+      }
+      return ::DefWindowProcW(hwnd, WM_COMMAND, wParam, 0);
+  }
+}
+
+void MainWindow::SortByColumn(uint32_t column) {
+  sortColumn = column;
+  WriteDword(kSortColumn, column);
+  UpdateSortMenu();
+  ResortResults();
+}
+
+void MainWindow::SortDescending(bool descending) {
+  sortDescending = descending;
+  WriteDword(kSortDescending, descending ? 1 : 0);
+  UpdateSortMenu();
+  ResortResults();
+}
+
+void MainWindow::ToggleFoldersFirst() {
+  foldersFirst = !foldersFirst;
+  WriteDword(kFoldersFirst, foldersFirst ? 1 : 0);
+  UpdateSortMenu();
+  ResortResults();
+}
+
+void MainWindow::SearchSoon() {
+  if (searchDebounce) {
+    searchTimer.Stop();
+    searchTimer.Start(hwnd, kSearchDebounceMs);
+  } else {
+    SearchFromWindow();
+  }
+}
+
+bool MainWindow::SearchTextEmpty() const {
+  return ::GetWindowTextLengthW(searchEdit) == 0;
+}
+
+TypeFilterState MainWindow::FilterState() const {
+  TypeFilterState state;
+  state.hasTypeCombo = typeCombo != nullptr;
+  if (typeCombo != nullptr) {
+    const LRESULT selection = ::SendMessageW(typeCombo, CB_GETCURSEL, 0, 0);
+    state.category =
+        selection == CB_ERR ? TypeCategory::NoSelection : static_cast<TypeCategory>(int(selection));
+  }
+  state.hasDriveChecks = !driveChecks.empty();
+  state.checkedDrives = checkedDrives;
+  return state;
+}
+
+SortSpec MainWindow::CurrentSort() const {
+  return SortSpec{sortColumn, sortDescending, foldersFirst};
+}
+
+void MainWindow::SearchFromWindow() {
+  FileIndex& index = GetIndex();
+  if (view::EntryCount(index) == 0) return;
+  const std::u16string text = WindowText(searchEdit);
+  if (searcher && searcher->running.load()) searcher->cancelRequested = true;
+  searchAgainWhenDone = false;  // this search sees the index as it is now
+  if (text.empty()) {
+    ShowAllEntries();
+    return;
+  }
+  const SearchQuery query = ParseQuery(text);
+  results->Clear();
+  searcher->SetNameIndex(&index.nameIndex);
+  const uint32_t number = ++searchNumber;
+  HWND window = hwnd;
+  searcher->StartSearch(
+      query, results.get(),
+      [window, number](uint64_t count) {
+        ::PostMessageW(window, WM_APP_SEARCH_PROGRESS, number, LPARAM(count));
+      },
+      [window, number](uint64_t count) {
+        ::PostMessageW(window, WM_APP_SEARCH_DONE, number, LPARAM(count));
+      });
+}
+
+void MainWindow::ShowAllEntries() {
+  FileIndex& index = GetIndex();
+  ++searchNumber;  // a search still on its way is answered by this list
+  results->Clear();
+  const std::vector<uint32_t> all = AllPassing(index, FilterState());
+  results->Append(all);
+  if (!all.empty()) {
+    SortResults(*results, CurrentSort(), index);
+    ::InvalidateRect(resultList, nullptr, FALSE);
+  }
+  SetResultCount(all.size());
+}
+
+void MainWindow::OnSearchDone(WPARAM wParam) {
+  if (!results || uint32_t(wParam) != searchNumber) return;  // overtaken
+  FilterResults(*results, GetIndex(), FilterState());
+  ResortResults();
+  SetResultCount(results->Count());
+  if (searchAgainWhenDone) SearchFromWindow();
+}
+
+void MainWindow::ResortResults() {
+  if (!results || results->Count() == 0) return;
+  SortResults(*results, CurrentSort(), GetIndex());
+  ::InvalidateRect(resultList, nullptr, FALSE);
+}
+
+void MainWindow::SetResultCount(uint64_t count) {
+  ::SendMessageW(resultList, LVM_SETITEMCOUNT, WPARAM(int(count)), LVSICF_NOSCROLL);
+  ::InvalidateRect(resultList, nullptr, FALSE);
+  SetStatus(view::ItemCountText(count));
+}
+
+void MainWindow::SetStatus(std::u16string_view text) {
+  const std::wstring terminated = ToWide(text);
+  ::SendMessageW(statusBar, SB_SETTEXTW, 0, LPARAM(terminated.c_str()));
+}
+
+void MainWindow::UpdateSortMenu() {
+  HMENU menu = ::GetMenu(hwnd);
+  if (menu == nullptr) return;
+  auto check = [menu](UINT id, bool on) {
+    ::CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  };
+  check(IDM_SORT_NAME, sortColumn == 0);
+  check(IDM_SORT_PATH, sortColumn == 1);
+  check(IDM_SORT_SIZE, sortColumn == 2);
+  check(IDM_SORT_DATE, sortColumn == 3);
+  check(IDM_SORT_ASCENDING, !sortDescending);
+  check(IDM_SORT_DESCENDING, sortDescending);
+  check(IDM_FOLDERS_FIRST, foldersFirst);
+}
+
+void MainWindow::OnDriveIndexed(WPARAM wParam, LPARAM lParam) {
+  if (!IsCurrentRun(wParam)) return;
+  SetStatus(view::DriveIndexedText(LowOfParam(wParam), uint64_t(lParam)));
+  if (SearchTextEmpty()) {
+    ShowAllEntries();
+  } else {
+    SearchSoon();
+  }
+}
+
+void MainWindow::OnIndexChanged() {
+  FileIndex& index = GetIndex();
+  if (!results) return;
+  const bool running = searcher && searcher->running.load();
+  switch (view::StepForIndexChange(SearchTextEmpty(), running)) {
+    case view::IndexChangeStep::FollowInList: {
+      const view::ListFollowResult r =
+          view::FollowIndexChange(*results, index, knownEntryCount, FilterState());
+      knownEntryCount = r.entryCount;
+      if (r.appended != 0 || r.dropped != 0) SetResultCount(results->Count());
+      break;
+    }
+    case view::IndexChangeStep::SearchAgain:
+      knownEntryCount = view::EntryCount(index);
+      SearchFromWindow();
+      break;
+    case view::IndexChangeStep::SearchAgainWhenDone:
+      knownEntryCount = view::EntryCount(index);
+      searchAgainWhenDone = true;
+      break;
+  }
+}
+
+}  // namespace zw::app

@@ -1,0 +1,38 @@
+// The texts of the result list's four columns for one entry, read through
+// the index's lock, so that the window never touches an entry's strings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace zw {
+struct FileIndex;
+}
+
+namespace zw::view {
+
+inline constexpr uint32_t kColumnName = 0;
+inline constexpr uint32_t kColumnFolder = 1;
+inline constexpr uint32_t kColumnSize = 2;
+inline constexpr uint32_t kColumnDate = 3;
+
+// One list cell: 1023 units and the terminator.
+inline constexpr size_t kCellTextCapacity = 1024;
+
+// The path up to its last backslash ("C:" for an entry at the root); the
+// whole path when it has none, or only one in front.
+std::u16string_view FolderOf(std::u16string_view path);
+
+// "2024-03-01 14:05" in local time into `out`, terminated; empty when the
+// time cannot be converted. Returns the length.
+size_t FormatDateText(uint64_t filetime, char16_t* out, size_t capacity);
+
+// Writes the text of `column` for entry `entryNumber` into `out` (cut to
+// capacity - 1 and terminated); any other column gives the empty text.
+// False, writing nothing, when there is no such entry to show. Takes the
+// name index lock shared.
+bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, char16_t* out,
+              size_t capacity);
+
+}  // namespace zw::view

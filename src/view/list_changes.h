@@ -1,0 +1,55 @@
+// How the list follows the index: the list of every entry after a run, and
+// what an index change (files created, renamed, deleted) does to the list.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace zw {
+struct FileIndex;
+class ResultSet;
+struct TypeFilterState;
+}  // namespace zw
+
+namespace zw::view {
+
+// The number of entries in the index, read under the name index lock.
+uint64_t EntryCount(const FileIndex& index);
+
+// Puts every entry number, ascending, into `results`, but only while
+// `generation` (from results.Clear()) is still the newest: a list built for
+// an earlier run or overtaken by a search is dropped. Returns the number of
+// entries delivered, or nothing when it was dropped. Runs off the window's
+// thread; takes the name index lock shared only to read the count.
+std::optional<uint64_t> BuildFullList(const FileIndex& index, ResultSet& results,
+                                      uint64_t generation);
+
+enum class IndexChangeStep {
+  // The list shows every entry: follow the change in place.
+  FollowInList,
+  // A search text is shown and no search runs: search again, so that the
+  // list holds exactly what the text finds now.
+  SearchAgain,
+  // A search is running; it may or may not see the change, so appending to
+  // what it delivers could show a row twice. Search again once it is done.
+  SearchAgainWhenDone,
+};
+
+inline IndexChangeStep StepForIndexChange(bool searchTextEmpty, bool searchRunning) {
+  if (searchTextEmpty) return IndexChangeStep::FollowInList;
+  return searchRunning ? IndexChangeStep::SearchAgainWhenDone : IndexChangeStep::SearchAgain;
+}
+
+struct ListFollowResult {
+  uint64_t entryCount = 0;  // entries in the index now: the next knownEntryCount
+  uint64_t appended = 0;
+  uint64_t dropped = 0;
+};
+
+// FollowInList: drops the rows whose entry no longer passes the filter (a
+// deleted entry has no name), then appends, unsorted and in index order, the
+// entries from `knownEntryCount` on that pass it.
+ListFollowResult FollowIndexChange(ResultSet& results, const FileIndex& index,
+                                   uint64_t knownEntryCount, const TypeFilterState& state);
+
+}  // namespace zw::view

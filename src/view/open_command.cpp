@@ -1,0 +1,26 @@
+#include "view/open_command.h"
+
+#include <shared_mutex>
+
+#include "index/file_index.h"
+#include "view/cell_text.h"
+
+namespace zw::view {
+
+std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
+                                          uint32_t column) {
+  std::shared_lock hold(index.nameIndex.lock);
+  const FileEntry* e = LookupEntry(index, entryNumber);
+  if (e == nullptr || e->path.empty()) return std::nullopt;
+  OpenCommand command;
+  if (column == kColumnFolder) {
+    // Quoted, so that a blank in the path does not split the argument.
+    command.file = u"explorer.exe";
+    command.parameters = u"/select,\"" + e->path + u"\"";
+  } else {
+    command.file = e->path;
+  }
+  return command;
+}
+
+}  // namespace zw::view

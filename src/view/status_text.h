@@ -1,0 +1,30 @@
+// Every text of the status bar and of the progress dialog, exactly as the
+// user reads it. Counts are written here, not by wide printf (see decimal.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zw::view {
+
+inline constexpr std::u16string_view kStatusReady = u"준비";
+inline constexpr std::u16string_view kStatusChooseDrives =
+    u"드라이브를 선택하세요 (메뉴 → 드라이브 선택)";
+inline constexpr std::u16string_view kStatusIndexing = u"인덱싱 중...";
+
+// "D: 1회성 스캔 중... 120000개 레코드"
+std::u16string ScanProgressText(char16_t drive, uint64_t records);
+// "D: 완료 - 총 4200개 항목"
+std::u16string DriveIndexedText(char16_t drive, uint64_t entries);
+// "인덱싱 완료: 4200개 항목 - 목록 준비 중..."
+std::u16string IndexingDoneText(uint64_t entries);
+// "4200개 항목"
+std::u16string ItemCountText(uint64_t items);
+
+// The progress dialog: "D: 드라이브 스캔 중... 120000개 레코드"
+std::u16string DialogProgressText(char16_t drive, uint64_t records);
+inline constexpr std::u16string_view kDialogScanning = u"드라이브 스캔 중...";
+inline constexpr std::u16string_view kDialogCancelling = u"취소 중...";
+
+}  // namespace zw::view

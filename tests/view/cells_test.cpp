@@ -1,0 +1,158 @@
+// What a result row shows and what its double click starts, read through the
+// view's functions only.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "index/file_index.h"
+#include "search/search_support.h"
+#include "view/cell_text.h"
+#include "view/icon_choice.h"
+#include "view/layout.h"
+#include "view/open_command.h"
+#include "view/status_text.h"
+
+namespace zw::view {
+namespace {
+
+using test::Item;
+
+class Cells : public ::testing::Test {
+ protected:
+  // Entry numbers: 0 a file at the root, 1 a folder, 2 a deleted file,
+  // 3 a name longer than a cell.
+  void SetUp() override {
+    test::Fill(index_,
+               {{u"a.txt", false, u'C', 1536, 0},
+                {u"Work", true, u'C', 4096, 0},
+                {u"gone.txt"},
+                {std::u16string(1500, u'x')}},
+               false);
+    std::lock_guard hold(index_.entriesMutex);
+    index_.entries[0].path = u"C:\\a.txt";
+    index_.entries[1].path = u"C:\\Work\\a b";
+    index_.entries[2].name.clear();
+    index_.entries[2].path.clear();
+  }
+  std::u16string Cell(uint32_t n, uint32_t column) {
+    char16_t text[kCellTextCapacity];
+    if (!CellText(index_, n, column, text, kCellTextCapacity)) return u"(none)";
+    return text;
+  }
+  std::unique_ptr<FileIndex> holder_ = std::make_unique<FileIndex>();
+  FileIndex& index_ = *holder_;
+};
+
+TEST_F(Cells, ColumnsOfAFileAndAFolder) {
+  EXPECT_EQ(Cell(0, kColumnName), u"a.txt");
+  EXPECT_EQ(Cell(0, kColumnFolder), u"C:");
+  EXPECT_EQ(Cell(1, kColumnFolder), u"C:\\Work");
+  EXPECT_EQ(Cell(0, kColumnSize), u"1.5 KB");
+  EXPECT_EQ(Cell(1, kColumnSize), u"<DIR>");  // whatever its size
+  EXPECT_EQ(Cell(0, 7), u"");
+  EXPECT_EQ(Cell(3, kColumnName), std::u16string(kCellTextCapacity - 1, u'x'));
+  EXPECT_EQ(Cell(4, kColumnName), u"(none)");
+  EXPECT_EQ(Cell(kNoEntry, kColumnName), u"(none)");
+  EXPECT_EQ(FolderOf(u"nobackslash"), u"nobackslash");
+  EXPECT_EQ(FolderOf(u"\\top"), u"\\top");
+}
+
+TEST_F(Cells, DateIsLocalTimeWithoutSeconds) {
+  const char* saved = std::getenv("TZ");
+  const std::string restore = saved ? saved : "";
+  setenv("TZ", "KST-9", 1);  // nine hours ahead of UTC, no summer time
+  tzset();
+  char16_t text[kCellTextCapacity];
+  FormatDateText(0, text, kCellTextCapacity);
+  EXPECT_EQ(std::u16string(text), u"1601-01-01 09:00");
+  // 2024-03-01 05:05:59 UTC
+  FormatDateText(133537431590000000ull, text, kCellTextCapacity);
+  EXPECT_EQ(std::u16string(text), u"2024-03-01 14:05");
+  FormatDateText(0x8000000000000000ull, text, kCellTextCapacity);
+  EXPECT_EQ(std::u16string(text), u"");
+  if (saved) {
+    setenv("TZ", restore.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+TEST_F(Cells, DoubleClickOpensTheEntryOrSelectsItInTheFileManager) {
+  const auto select = OpenCommandFor(index_, 1, kColumnFolder);
+  ASSERT_TRUE(select);
+  EXPECT_EQ(select->file, u"explorer.exe");
+  EXPECT_EQ(select->parameters, u"/select,\"C:\\Work\\a b\"");
+  const auto open = OpenCommandFor(index_, 0, kColumnName);
+  ASSERT_TRUE(open);
+  EXPECT_EQ(open->file, u"C:\\a.txt");
+  EXPECT_EQ(open->parameters, u"");
+  EXPECT_FALSE(OpenCommandFor(index_, 2, kColumnName));  // deleted
+  EXPECT_FALSE(OpenCommandFor(index_, 9, kColumnName));
+}
+
+TEST(Icons, EachModeChoosesByFolderClassOrExtension) {
+  FileIndex index;
+  test::Fill(index,
+             {{u"README"}, {u"Report.PDF"}, {u"clip.ts"}, {u"shortcut.lnk"}, {u"photos.jpg", true}},
+             false);
+  auto choose = [&](uint32_t n, bool fast) {
+    IconChoice c;
+    EXPECT_TRUE(ChooseIcon(index, n, fast, c));
+    return c;
+  };
+  using Kind = IconChoice::Kind;
+  EXPECT_EQ(choose(0, true).kind, Kind::File);
+  EXPECT_EQ(choose(0, false).kind, Kind::File);
+  EXPECT_EQ(choose(1, true).iconClass, IconClass::Document);
+  EXPECT_EQ(choose(1, false).extension, u"pdf");
+  EXPECT_EQ(choose(2, true).iconClass, IconClass::Video);  // before Code
+  EXPECT_EQ(choose(3, true).kind, Kind::File);
+  EXPECT_EQ(choose(3, false).kind, Kind::Extension);
+  EXPECT_EQ(choose(4, true).kind, Kind::Folder);
+  EXPECT_EQ(choose(4, false).kind, Kind::Folder);
+  IconChoice none;
+  EXPECT_FALSE(ChooseIcon(index, 5, true, none));
+
+  std::set<std::u16string_view> distinct(kPrefetchedIconExtensions.begin(),
+                                         kPrefetchedIconExtensions.end());
+  EXPECT_EQ(distinct.size(), 64u);
+  EXPECT_EQ(distinct.count(u""), 0u);
+}
+
+TEST(StatusTexts, CountsAndLettersInPlace) {
+  EXPECT_EQ(ScanProgressText(u'D', 123456), u"D: 1회성 스캔 중... 123456개 레코드");
+  EXPECT_EQ(DriveIndexedText(u'C', 0), u"C: 완료 - 총 0개 항목");
+  EXPECT_EQ(IndexingDoneText(18446744073709551615ull),
+            u"인덱싱 완료: 18446744073709551615개 항목 - 목록 준비 중...");
+  EXPECT_EQ(ItemCountText(1000000), u"1000000개 항목");
+  EXPECT_EQ(DialogProgressText(u'D', 123456), u"D: 드라이브 스캔 중... 123456개 레코드");
+}
+
+TEST(Layout, ScalesWithTheDpiAndMakesRoomForTheDriveRow) {
+  EXPECT_EQ(ScaleForDpi(250, 144), 375);
+  EXPECT_EQ(ScaleForDpi(18, 144), 27);
+  EXPECT_EQ(ScaleForDpi(5, 120), 6);  // 6.25
+  EXPECT_EQ(ScaleForDpi(2, 120), 3);  // 2.5: halves away from zero
+
+  const MainLayout bare = ComputeMainLayout(944, 541, 96, 22, 0, 0);
+  EXPECT_EQ(bare.searchEdit, (Box{10, 10, 944 - 30 - 200, 36}));
+  EXPECT_EQ(bare.typeCombo, (Box{944 - 210, 10, 200, 36}));
+  EXPECT_EQ(bare.resultList, (Box{10, 56, 924, 541 - 22 - 56 - 10}));
+
+  const MainLayout row = ComputeMainLayout(1400, 800, 144, 33, 3, DriveButtonWidth(120, 144));
+  ASSERT_EQ(row.driveChecks.size(), 3u);
+  EXPECT_EQ(row.driveChecks[0], (Box{15, 15 + 54 + 6, 75, 30}));
+  EXPECT_EQ(row.driveChecks[2].x, 15 + 2 * (75 + 6));
+  EXPECT_EQ(row.driveButton, (Box{15 + 3 * (75 + 6), 75, 150, 30}));  // at least 100 at 96
+  EXPECT_EQ(DriveButtonWidth(200, 96), 216);  // a text wider than 100: never clipped
+  EXPECT_EQ(row.resultList.y, 75 + 30 + 6);
+  EXPECT_EQ(row.resultList.height, 800 - 33 - 111 - 15);
+}
+
+}  // namespace
+}  // namespace zw::view
