@@ -3,7 +3,11 @@
 namespace zw::app {
 
 void DispatchWithAccelerators(MSG& message, HACCEL accelerators) {
-  if (accelerators != nullptr && ::TranslateAcceleratorW(message.hwnd, accelerators, &message))
+  // The command goes to the top-level window that had the keystroke: the
+  // search box's own window procedure knows no menu command.
+  HWND target = message.hwnd != nullptr ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+  if (accelerators != nullptr && target != nullptr &&
+      ::TranslateAcceleratorW(target, accelerators, &message))
     return;
   ::TranslateMessage(&message);
   ::DispatchMessageW(&message);

@@ -6,8 +6,9 @@
 
 namespace zw::app {
 
-// Accelerators first, translated for the window that received the message
-// (so a command reaches the window that had the keystroke).
+// Accelerators first, translated for the top-level window of the one that
+// received the message, so that a command typed in the search box reaches
+// the main window (and one typed in a dialog, that dialog).
 void DispatchWithAccelerators(MSG& message, HACCEL accelerators);
 
 // Until WM_QUIT; returns its wParam.

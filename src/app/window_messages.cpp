@@ -281,7 +281,11 @@ void MainWindow::OnIndexChanged() {
       const view::ListFollowResult r =
           view::FollowIndexChange(*results, index, knownEntryCount, FilterState());
       knownEntryCount = r.entryCount;
-      if (r.appended != 0 || r.dropped != 0) SetResultCount(results->Count());
+      if (r.appended != 0 || r.dropped != 0) {
+        SetResultCount(results->Count());
+      } else {
+        ::InvalidateRect(resultList, nullptr, FALSE);  // a rename shows in its row
+      }
       break;
     }
     case view::IndexChangeStep::SearchAgain:

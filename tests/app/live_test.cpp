@@ -1,0 +1,99 @@
+// The list while the index follows the change journals: each run's live
+// update on its own entries, and rows for files that appear or disappear.
+#include <algorithm>
+#include <string>
+
+#include "app/app_ids.h"
+#include "app/wide_text.h"
+#include "app/window_harness.h"
+#include "index/file_index.h"
+#include "live/live_test_support.h"
+#include "live/usn_monitor.h"
+#include "settings/settings.h"
+#include "volumes/drive_select_dialog_win32.h"
+
+namespace zw::app::test {
+namespace {
+
+class Live : public WindowTest {
+ protected:
+  void TearDown() override {
+    WindowTest::TearDown();
+    GetUsnMonitor().SetDeviceFactory(platform::OpenSystemUsnJournal);
+  }
+  size_t CountOf(const std::u16string& name) {
+    const auto names = Column(0);
+    return size_t(std::count(names.begin(), names.end(), name));
+  }
+};
+
+// After a second run the journal threads must follow the new drives with
+// entry numbers of the new index: left running from the first run they
+// would apply changes to whatever entries now sit at the old numbers.
+TEST_F(Live, EachRunFollowsItsOwnDrivesWithAFreshIdMap) {
+  zw::test::Journals journals;
+  journals[u'C'];
+  journals[u'Z'];
+  GetUsnMonitor().SetDeviceFactory(journals.Factory());
+  fake_.Add(u'C', {{u"C:\\one.txt"}, {u"C:\\two.txt"}, {u"C:\\three.txt"}});
+  fake_.Add(u'Z', {{u"Z:\\a.txt"}, {u"Z:\\b.txt"}, {u"Z:\\c.txt"}, {u"Z:\\d.txt"}});
+  OpenIndexed({u'C'});
+  ASSERT_PUMP_UNTIL(GetUsnMonitor().IdCount() == 3, "the first run's live update");
+
+  DialogWatch again(kDriveDialogTitle, [](HWND dialog) {
+    SetDriveRow(dialog, L"C:\\", false);
+    SetDriveRow(dialog, L"Z:\\", true);
+    Click(dialog, IDOK);
+  });
+  Command(IDM_SELECT_DRIVES);
+  WaitForList();
+  ASSERT_PUMP_UNTIL(journals[u'Z']->ReadCount() > 0, "Z:'s journal to be read");
+  EXPECT_EQ(GetUsnMonitor().IdCount(), 4u);
+
+  // Z:\b.txt is entry 1 of the second run (record 101, see FakeDrives).
+  journals[u'Z']->Append(zw::test::Record(
+      zw::test::Ref(101), zw::test::Ref(5),
+      platform::kUsnReasonRenameNewName | platform::kUsnReasonClose, u"renamed.txt"));
+  EXPECT_PUMP_UNTIL(CountOf(u"renamed.txt") == 1, "the rename on Z:");
+  EXPECT_EQ(CountOf(u"b.txt"), 0u);
+  EXPECT_EQ(CountOf(u"two.txt"), 0u);
+}
+
+TEST_F(Live, FullListGainsNewFilesAndLosesDeletedOnes) {
+  fake_.Add(u'C', {{u"C:\\one.txt"}, {u"C:\\two.txt"}, {u"C:\\three.txt"}});
+  OpenIndexed({u'C'});
+  FileIndex& index = GetIndex();
+  AppendLive(index, {u"C:\\four.txt"});
+  DeleteLive(index, 1);
+  ::SendMessageW(Main(), WM_APP_INDEX_CHANGED, 0, 0);
+  EXPECT_EQ(Rows(), 3);
+  EXPECT_EQ(Status(), u"3개 항목");
+  EXPECT_EQ(CountOf(u""), 0u) << "a row for the deleted file";
+  EXPECT_EQ(Cell(2, 0), u"four.txt");  // appended at the end, unsorted
+}
+
+// A file that appears while a search runs: the search may find it itself,
+// so adding it to what the search delivers could show it twice.
+TEST_F(Live, FileAddedDuringARunningSearchShowsOnce) {
+  SetSetting(kFastSearch, 0);  // a scan that reaches entries appended meanwhile
+  std::vector<FakeFile> many;
+  for (int i = 0; i < 100000; ++i) many.push_back({u"C:\\d\\f" + FromWide(std::to_wstring(i))});
+  many.push_back({u"C:\\d\\needle.dat"});
+  fake_.Add(u'C', std::move(many));
+  OpenIndexed({u'C'});
+  {
+    FileIndex& index = GetIndex();
+    SlowWrite journal(index, 300, [&] { AppendLiveLocked(index, {u"C:\\needle.txt"}); });
+    Type(u"needle");
+    journal.Begin();
+    ASSERT_TRUE(window_->SearchEngine()->running.load()) << "the scan ended too soon";
+    ::SendMessageW(Main(), WM_APP_INDEX_CHANGED, 0, 0);
+  }
+  EXPECT_PUMP_UNTIL(!window_->SearchEngine()->running.load() && Status() == u"2개 항목",
+                    "the search, and the one after it");
+  Settle();
+  EXPECT_EQ(Column(0), (std::vector<std::u16string>{u"needle.dat", u"needle.txt"}));
+}
+
+}  // namespace
+}  // namespace zw::app::test
