@@ -22,9 +22,10 @@ build: deps
 sample: build
 	@[ -f $(SAMPLE) ] || $(LOGGED)/sample.txt $(NATIVE)/tools/zw-mkimage --seed 1 --count 3000 --out $(SAMPLE)
 
-# The main job on the built-in sample volume, bound as drive D:.
+# The window on the built-in sample volume, bound as drive D: under Wine: on
+# the display when there is one, else under Xvfb with build/screenshot.png.
 run: sample
-	@$(NATIVE)/zanderwyn --drive D=$(SAMPLE) --stats search 보고서 "*.pdf" --sort size --desc --long | head -n 30
+	@tools/run-window.sh $(SAMPLE) 보고서
 
 # Every test: native, sanitizers, and the Windows build under Wine.
 test: deps

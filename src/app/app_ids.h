@@ -40,6 +40,7 @@
 #define IDC_DRIVE_CHECK_LAST 1125
 
 #define IDT_SEARCH 2001
+#define IDT_ROW_SWEEP 2002  // drops rows of deleted entries, a slice at a time
 
 #ifndef RC_INVOKED
 #include <cstdint>

@@ -55,6 +55,7 @@ void MainWindow::StartIndexing(const std::set<char16_t>& drives) {
   // The journal threads hold entry numbers of the index this run replaces.
   StopLiveUpdate();
   JoinListBuilder();
+  StopSweep();
   results->Clear();
   ::SendMessageW(resultList, LVM_SETITEMCOUNT, 0, 0);
   ::InvalidateRect(resultList, nullptr, TRUE);
@@ -97,6 +98,7 @@ void MainWindow::OnIndexingDone(WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::StartListBuilder() {
   JoinListBuilder();
+  StopSweep();
   FileIndex& index = GetIndex();
   ResultSet* target = results.get();
   const uint64_t generation = target->Clear();

@@ -220,6 +220,7 @@ void MainWindow::OnDestroy() {
   if (searcher) searcher->StopAll();
   JoinListBuilder();
   searchTimer.Stop();
+  sweepTimer.Stop();
   ::PostQuitMessage(0);
 }
 
@@ -229,6 +230,7 @@ void MainWindow::ForgetDestroyedWindows() {
   driveChecks.clear();
   driveButton.Release();
   searchTimer.Forget();
+  sweepTimer.Forget();
   hwnd = searchEdit = typeCombo = resultList = statusBar = nullptr;
 }
 

@@ -26,6 +26,7 @@
 #include "search/searcher.h"
 #include "search/type_filter.h"
 #include "view/icon_choice.h"
+#include "view/list_changes.h"
 #include "volumes/progress_dialog_win32.h"
 
 namespace zw {
@@ -78,6 +79,8 @@ class MainWindow {
   void OnDriveIndexed(WPARAM wParam, LPARAM lParam);
   void OnListReady(WPARAM wParam, LPARAM lParam);
   void OnIndexChanged();
+  void SweepRows();
+  void StopSweep();
   void SearchFromWindow();
   void ShowAllEntries();
   void ResortResults();
@@ -147,6 +150,8 @@ class MainWindow {
   wchar_t classNameText[100] = {};
 
   WindowTimer searchTimer{IDT_SEARCH};
+  WindowTimer sweepTimer{IDT_ROW_SWEEP};
+  view::RowSweep rowSweep;
   uint32_t runNumber = 0;     // of the latest run started
   uint32_t searchNumber = 0;  // of the latest search started
   bool searchAgainWhenDone = false;

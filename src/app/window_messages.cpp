@@ -43,6 +43,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       ::EndPaint(hwnd, &paint);
       return 0;
     }
+    case WM_CTLCOLORSTATIC:
+      // The drive check boxes stand on the window's own background.
+      ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOW));
+      return LRESULT(::GetSysColorBrush(COLOR_WINDOW));
     case WM_NOTIFY:
       return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
@@ -51,6 +55,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == IDT_SEARCH) {
         searchTimer.Stop();
         SearchFromWindow();
+      } else if (wParam == IDT_ROW_SWEEP) {
+        sweepTimer.Stop();
+        SweepRows();
       }
       return 0;
     case WM_APP_INDEXING_DONE:
@@ -184,9 +191,25 @@ SortSpec MainWindow::CurrentSort() const {
   return SortSpec{sortColumn, sortDescending, foldersFirst};
 }
 
+void MainWindow::SweepRows() {
+  if (!results) return;
+  if (rowSweep.Step(*results, GetIndex(), FilterState()) != 0) {
+    SetResultCount(results->Count());
+  } else {
+    ::InvalidateRect(resultList, nullptr, FALSE);  // a rename shows in its row
+  }
+  if (rowSweep.Pending()) sweepTimer.Start(hwnd, 10);
+}
+
+void MainWindow::StopSweep() {
+  rowSweep.Cancel();
+  sweepTimer.Stop();
+}
+
 void MainWindow::SearchFromWindow() {
   FileIndex& index = GetIndex();
   if (view::EntryCount(index) == 0) return;
+  StopSweep();  // the list is made afresh
   const std::u16string text = WindowText(searchEdit);
   if (searcher && searcher->running.load()) searcher->cancelRequested = true;
   searchAgainWhenDone = false;  // this search sees the index as it is now
@@ -211,6 +234,7 @@ void MainWindow::SearchFromWindow() {
 
 void MainWindow::ShowAllEntries() {
   FileIndex& index = GetIndex();
+  StopSweep();
   ++searchNumber;  // a search still on its way is answered by this list
   results->Clear();
   const std::vector<uint32_t> all = AllPassing(index, FilterState());
@@ -279,13 +303,12 @@ void MainWindow::OnIndexChanged() {
   switch (view::StepForIndexChange(SearchTextEmpty(), running)) {
     case view::IndexChangeStep::FollowInList: {
       const view::ListFollowResult r =
-          view::FollowIndexChange(*results, index, knownEntryCount, FilterState());
+          view::AppendNewEntries(*results, index, knownEntryCount, FilterState());
       knownEntryCount = r.entryCount;
-      if (r.appended != 0 || r.dropped != 0) {
-        SetResultCount(results->Count());
-      } else {
-        ::InvalidateRect(resultList, nullptr, FALSE);  // a rename shows in its row
-      }
+      if (r.appended != 0) SetResultCount(results->Count());
+      // Any row may belong to a file deleted or renamed just now.
+      rowSweep.Restart(results->Count());
+      SweepRows();
       break;
     }
     case view::IndexChangeStep::SearchAgain:

@@ -1,5 +1,6 @@
 #include "view/list_changes.h"
 
+#include <algorithm>
 #include <numeric>
 #include <shared_mutex>
 #include <vector>
@@ -26,8 +27,8 @@ std::optional<uint64_t> BuildFullList(const FileIndex& index, ResultSet& results
   return count;
 }
 
-ListFollowResult FollowIndexChange(ResultSet& results, const FileIndex& index,
-                                   uint64_t knownEntryCount, const TypeFilterState& state) {
+ListFollowResult AppendNewEntries(ResultSet& results, const FileIndex& index,
+                                  uint64_t knownEntryCount, const TypeFilterState& state) {
   ListFollowResult out;
   std::vector<uint32_t> added;
   {
@@ -37,13 +38,32 @@ ListFollowResult FollowIndexChange(ResultSet& results, const FileIndex& index,
       if (TypeFilter(index, uint32_t(i), state)) added.push_back(uint32_t(i));
     }
   }
-  const size_t before = results.Count();
-  FilterResults(results, index, state);
-  const size_t after = results.Count();
-  out.dropped = before > after ? before - after : 0;
   if (!added.empty()) results.Append(added);
   out.appended = added.size();
   return out;
+}
+
+size_t RowSweep::Step(ResultSet& results, const FileIndex& index, const TypeFilterState& state,
+                      size_t budget) {
+  if (remaining_ == 0) return 0;
+  size_t dropped = 0;
+  std::shared_lock hold(index.nameIndex.lock);  // before the result set's lock
+  const size_t rows = results.Count();
+  if (cursor_ >= rows) cursor_ = 0;
+  const size_t first = cursor_;
+  const size_t last = first + std::min({budget, remaining_, rows - first});
+  size_t row = 0;
+  // Only the slice is looked up; the rest of the rows are passed over.
+  results.KeepIf([&](uint32_t n) {
+    const size_t at = row++;
+    if (at < first || at >= last || TypeFilter(index, n, state)) return true;
+    ++dropped;
+    return false;
+  });
+  const size_t looked = last - first;
+  cursor_ = last - dropped;
+  remaining_ = rows == 0 ? 0 : remaining_ - std::min(remaining_, std::max<size_t>(looked, 1));
+  return dropped;
 }
 
 }  // namespace zw::view

@@ -43,13 +43,35 @@ inline IndexChangeStep StepForIndexChange(bool searchTextEmpty, bool searchRunni
 struct ListFollowResult {
   uint64_t entryCount = 0;  // entries in the index now: the next knownEntryCount
   uint64_t appended = 0;
-  uint64_t dropped = 0;
 };
 
-// FollowInList: drops the rows whose entry no longer passes the filter (a
-// deleted entry has no name), then appends, unsorted and in index order, the
-// entries from `knownEntryCount` on that pass it.
-ListFollowResult FollowIndexChange(ResultSet& results, const FileIndex& index,
-                                   uint64_t knownEntryCount, const TypeFilterState& state);
+// FollowInList, first half: appends, unsorted and in index order, the
+// entries from `knownEntryCount` on that pass the filter.
+ListFollowResult AppendNewEntries(ResultSet& results, const FileIndex& index,
+                                  uint64_t knownEntryCount, const TypeFilterState& state);
+
+// FollowInList, second half: the rows whose entry no longer passes (a deleted
+// entry has no name, a renamed one may have left the filter) go, a slice at
+// a time, so that a list of a million rows never holds the window up for
+// long. Restart after every change; Step until it is no longer pending.
+class RowSweep {
+ public:
+  static constexpr size_t kRowsPerStep = 65536;
+
+  void Restart(size_t rows) { remaining_ = rows; }
+  void Cancel() {
+    remaining_ = 0;
+    cursor_ = 0;
+  }
+  bool Pending() const { return remaining_ != 0; }
+  // Looks at up to `budget` rows from where the last step ended (wrapping
+  // around); returns how many it dropped.
+  size_t Step(ResultSet& results, const FileIndex& index, const TypeFilterState& state,
+              size_t budget = kRowsPerStep);
+
+ private:
+  size_t cursor_ = 0;
+  size_t remaining_ = 0;
+};
 
 }  // namespace zw::view

@@ -68,7 +68,17 @@ TEST_F(DriveDialog, CancelAtStartAsksForDrivesAndStoresNothing) {
   EXPECT_EQ(FindDialog(L"인덱싱 중..."), nullptr);
 }
 
-using IndexingRun = WindowTest;
+class IndexingRun : public WindowTest {
+ protected:
+  // A run over C: that holds at C: until released (or stopped).
+  void OpenHeldAtC(int files) {
+    fake_.Add(u'C', SomeFiles(u'C', files));
+    fake_.Gate(u'C');
+    SaveSelectedDrives({u'C'});
+    Open();
+    ASSERT_PUMP_UNTIL(fake_.Waiting(), "the run to reach C:");
+  }
+};
 
 TEST_F(IndexingRun, ReadsTheBoundVolumeWithTheProgressDialog) {
   if (!std::getenv("ZW_WINE_DRIVE")) GTEST_FAIL() << "tests/wine/run.sh binds an image as D:";
@@ -119,11 +129,7 @@ TEST_F(IndexingRun, ProgressReachesTheStatusAndTheDialogAndCancelStopsTheRun) {
 }
 
 TEST_F(IndexingRun, ClosingTheProgressDialogOnlyAsksToStop) {
-  fake_.Add(u'C', SomeFiles(u'C', 2));
-  fake_.Gate(u'C');
-  SaveSelectedDrives({u'C'});
-  Open();
-  ASSERT_PUMP_UNTIL(fake_.Waiting(), "the run to reach C:");
+  OpenHeldAtC(2);
   HWND progress = FindDialog(L"인덱싱 중...");
   ASSERT_NE(progress, nullptr);
   ::SendMessageW(progress, WM_CLOSE, 0, 0);
@@ -137,11 +143,7 @@ TEST_F(IndexingRun, ClosingTheProgressDialogOnlyAsksToStop) {
 // has begun; that report must not end the new run's progress or list its
 // half-built index.
 TEST_F(IndexingRun, CompletionOfAStoppedRunIsIgnored) {
-  fake_.Add(u'C', SomeFiles(u'C', 5));
-  fake_.Gate(u'C');
-  SaveSelectedDrives({u'C'});
-  Open();
-  ASSERT_PUMP_UNTIL(fake_.Waiting(), "the first run");
+  OpenHeldAtC(5);
   MessageRecorder completions(WM_APP_INDEXING_DONE);
   DialogWatch again(kDriveDialogTitle, [](HWND dialog) { Click(dialog, IDOK); });
   Command(IDM_SELECT_DRIVES);  // stops the first run, then starts the second

@@ -72,10 +72,10 @@ void Pump(DWORD ms) {
   }
 }
 
-bool PumpUntil(const std::function<bool()>& done) {
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
   const DWORD start = ::GetTickCount();
   while (!done()) {
-    if (::GetTickCount() - start > kWaitMs) return false;
+    if (::GetTickCount() - start > limitMs) return false;
     if (!PumpOne()) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
   }
   return true;

@@ -28,8 +28,8 @@ namespace zw::app::test {
 
 // Runs this thread's messages for `ms` milliseconds.
 void Pump(DWORD ms);
-// Runs messages until `done`; false when 30 s pass first.
-bool PumpUntil(const std::function<bool()>& done);
+// Runs messages until `done`; false when `limitMs` (30 s) pass first.
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 30000);
 // Runs every message posted before this call.
 void Settle();
 

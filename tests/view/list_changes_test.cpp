@@ -46,27 +46,48 @@ TEST(ListChanges, FullListIsDroppedOnceSomethingNewerOwnsTheResults) {
   EXPECT_EQ(results.Count(), 0u);
 }
 
-TEST(ListChanges, FollowingAddsNewPassingEntriesAndDropsDeletedRows) {
+TEST(ListChanges, FollowingAppendsNewPassingEntriesOnce) {
   FileIndex index;
-  test::Fill(index, test::Files({u"keep.txt", u"doomed.txt", u"pic.jpg"}), false);
+  test::Fill(index, test::Files({u"keep.txt", u"pic.jpg"}), false);
   ResultSet results;
-  results.Replace({2, 1, 0});  // sorted somehow
+  results.Replace({0});
   TypeFilterState documents;
   documents.category = TypeCategory::Documents;
-  FilterResults(results, index, documents);
-
   Append(index, {u"new.txt"});
   Append(index, {u"new.png"});
-  Delete(index, 1);
-  const ListFollowResult r = FollowIndexChange(results, index, 3, documents);
-  EXPECT_EQ(r.entryCount, 5u);
+  const ListFollowResult r = AppendNewEntries(results, index, 2, documents);
+  EXPECT_EQ(r.entryCount, 4u);
   EXPECT_EQ(r.appended, 1u);
-  EXPECT_EQ(r.dropped, 1u);
-  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 3}));
+  EXPECT_EQ(AppendNewEntries(results, index, r.entryCount, documents).appended, 0u);
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 2}));
+}
 
-  // Nothing new: nothing appended twice.
-  EXPECT_EQ(FollowIndexChange(results, index, r.entryCount, documents).appended, 0u);
-  EXPECT_EQ(results.Count(), 2u);
+// Deleted rows go a slice at a time, wherever they are, and the others keep
+// their order.
+TEST(ListChanges, SweepDropsEveryDeletedRowInSlices) {
+  FileIndex index;
+  test::Fill(index, test::RandomItems(1000, 3), false);
+  ResultSet results;
+  std::vector<uint32_t> rows;
+  for (uint32_t n = 0; n < 1000; ++n)
+    if (!index.entries[n].name.empty()) rows.push_back(999 - n);  // any order
+  results.Replace(rows);
+  for (uint32_t n : {998u, 500u, 1u}) Delete(index, n);
+  std::vector<uint32_t> expected;
+  for (uint32_t n : rows)
+    if (!index.entries[n].name.empty()) expected.push_back(n);
+
+  RowSweep sweep;
+  sweep.Step(results, index, TypeFilterState{}, 64);
+  EXPECT_EQ(results.Count(), rows.size()) << "nothing to do before a restart";
+  sweep.Restart(results.Count());
+  int steps = 0;
+  while (sweep.Pending() && steps < 100) {
+    sweep.Step(results, index, TypeFilterState{}, 64);
+    ++steps;
+  }
+  EXPECT_GT(steps, 5);
+  EXPECT_EQ(results.Snapshot(), expected);
 }
 
 TEST(ListChanges, ChangeDuringASearchWaitsForIt) {
@@ -93,10 +114,13 @@ TEST(ListChanges, WindowReadsHoldTheLocksWhileEntriesChange) {
   });
   TypeFilterState all;
   uint64_t known = 2000;
+  RowSweep sweep;
   char16_t text[kCellTextCapacity];
   IconChoice icon;
   while (!done) {
-    known = FollowIndexChange(results, index, known, all).entryCount;
+    known = AppendNewEntries(results, index, known, all).entryCount;
+    sweep.Restart(results.Count());
+    sweep.Step(results, index, all, 512);
     for (size_t row = 0; row < 64; ++row) {
       const uint32_t n = results.At(row);
       CellText(index, n, kColumnName, text, kCellTextCapacity);
@@ -105,7 +129,9 @@ TEST(ListChanges, WindowReadsHoldTheLocksWhileEntriesChange) {
     }
   }
   journal.join();
-  known = FollowIndexChange(results, index, known, all).entryCount;
+  known = AppendNewEntries(results, index, known, all).entryCount;
+  sweep.Restart(results.Count());
+  while (sweep.Pending()) sweep.Step(results, index, all);
   EXPECT_EQ(known, 5000u);
   for (uint32_t n : results.Snapshot()) EXPECT_FALSE(index.entries[n].name.empty()) << n;
 }

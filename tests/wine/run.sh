@@ -22,6 +22,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 2
 root=$(pwd)
+. tools/wine-session.sh
 jobs=${JOBS:-$(nproc)}
 absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$root/$1" ;; esac; }
 mingw_dir=$(absolute "${ZW_MINGW_BUILD:-}")
@@ -144,39 +145,27 @@ if [ "${ZW_WINE_KEEP:-0}" != 1 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
     summary
   fi
   bounded 300 wineserver -w
-  # Hangul in dialogs and the window needs a font that has it.
   fonts=$out/fonts.reg
-  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
-    '"Segoe UI"="NanumGothic"' '"Tahoma"="NanumGothic"' \
-    '"MS Shell Dlg"="NanumGothic"' '"MS Shell Dlg 2"="NanumGothic"' >"$fonts"
+  # (X11 Driver not managed: with no window manager under Xvfb, every window
+  # hidden or destroyed would wait two seconds for one.)
+  { printf '%s\r\n' 'Windows Registry Editor Version 5.00' ''
+    wine_font_lines
+    printf '%s\r\n' '' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Managed"="N"'
+  } >"$fonts"
   bounded 300 wine reg import "$fonts" >>"$log/wineboot.txt" 2>&1 || echo "note: font replacements not set"
   bounded 300 wineserver -w
 fi
 
-bind_drive() {  # $1: letter (lower case), $2: image
-  mkdir -p "$out/mnt-$1"
-  ln -sfn "$out/mnt-$1" "$WINEPREFIX/dosdevices/$1:"
-  ln -sfn "$2" "$WINEPREFIX/dosdevices/$1::"
-}
 rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::" \
   "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/e::"
-[ -s "${d_image:-}" ] && bind_drive d "$d_image"
-[ -s "$e_image" ] && bind_drive e "$e_image"
+[ -s "${d_image:-}" ] && bind_wine_drive d "$d_image" "$out/mnt-d"
+[ -s "$e_image" ] && bind_wine_drive e "$e_image" "$out/mnt-e"
 wineserver -k >/dev/null 2>&1  # drive links are read when the server starts
 
-fifo=$out/xvfb-display
-rm -f "$fifo" && mkfifo "$fifo"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$fifo" >"$log/xvfb.txt" 2>&1 &
-xvfb_pid=$!
-display=
-read -r -t 60 display <"$fifo"
-rm -f "$fifo"
-if [ -z "$display" ]; then
+if ! start_xvfb 1280x1024x24 "$log/xvfb.txt"; then
   fail "Xvfb did not start"
   summary
 fi
-export DISPLAY=:$display
 
 # ---- 4. Every test executable ------------------------------------------------
 echo "== test executables"
@@ -191,20 +180,17 @@ exes=("$mingw_dir"/tests/zw_*_tests.exe)
 # Only the test programs this configuration defines: an area removed or
 # switched off leaves its old exe behind, which must not count.
 targets=$(cmake --build "$mingw_dir" --target help 2>/dev/null | grep -Eo 'zw_[a-z_]+_tests' | sort -u)
-for exe in "${exes[@]}"; do
-  name=$(basename "$exe" .exe)
-  if [ -n "$targets" ] && ! grep -qx "$name" <<<"$targets"; then
-    echo "$name: left from an earlier configuration, not run"
-    continue
-  fi
+run_exe() {  # $1: label for the log, $2: exe, then its arguments
+  local name=$1 exe=$2
+  shift 2
   # Wine writes CRLF; the counts below match whole lines.
-  (cd "$mingw_dir/tests" && bounded "$exe_limit" wine "$exe" --gtest_color=no) 2>&1 |
+  (cd "$mingw_dir/tests" && bounded "$exe_limit" wine "$exe" --gtest_color=no "$@") 2>&1 |
     tr -d '\r' >"$log/$name.txt"
   status=${PIPESTATUS[0]}
   if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
     fail "$name did not finish within $exe_limit s, stopped (see $log/$name.txt)"
     tail -n 5 "$log/$name.txt"
-    continue
+    return
   fi
   ok=$(grep -c '^\[       OK \]' "$log/$name.txt")
   bad=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log/$name.txt")
@@ -220,7 +206,31 @@ for exe in "${exes[@]}"; do
     tail -n 10 "$log/$name.txt"
   fi
   echo "$name: $ok passed, $bad failed, $skip skipped"
+}
+
+for exe in "${exes[@]}"; do
+  name=$(basename "$exe" .exe)
+  if [ -n "$targets" ] && ! grep -qx "$name" <<<"$targets"; then
+    echo "$name: left from an earlier configuration, not run"
+    continue
+  fi
+  run_exe "$name" "$exe"
 done
+
+# The window's layout once more at 144 DPI (the system DPI is read when the
+# server starts), then back to 96 for whatever runs next in this prefix.
+app_exe=$mingw_dir/tests/zw_app_tests.exe
+if [ -f "$app_exe" ] && { [ -z "$targets" ] || grep -qx zw_app_tests <<<"$targets"; }; then
+  set_dpi() {
+    bounded 300 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+      >>"$log/dpi.txt" 2>&1
+    bounded 300 wineserver -w
+    wineserver -k >/dev/null 2>&1
+  }
+  set_dpi 144
+  ZW_WINE_DPI=144 run_exe zw_app_tests-144dpi "$app_exe" --gtest_filter='*Dpi*'
+  set_dpi 96
+fi
 
 # ---- 5. The same listing from both builds ------------------------------------
 echo "== listings"
