@@ -55,8 +55,7 @@ void MainWindow::StartIndexing(const std::set<char16_t>& drives) {
   // The journal threads hold entry numbers of the index this run replaces.
   StopLiveUpdate();
   JoinListBuilder();
-  StopSweep();
-  results->Clear();
+  RenewResults();
   ::SendMessageW(resultList, LVM_SETITEMCOUNT, 0, 0);
   ::InvalidateRect(resultList, nullptr, TRUE);
   SetStatus(view::kStatusIndexing);
@@ -98,10 +97,9 @@ void MainWindow::OnIndexingDone(WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::StartListBuilder() {
   JoinListBuilder();
-  StopSweep();
   FileIndex& index = GetIndex();
   ResultSet* target = results.get();
-  const uint64_t generation = target->Clear();
+  const uint64_t generation = RenewResults();
   const uint32_t run = runNumber;
   HWND window = hwnd;
   // Joined before the next one, and at shutdown: it never outlives the

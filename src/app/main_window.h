@@ -81,6 +81,10 @@ class MainWindow {
   void OnIndexChanged();
   void SweepRows();
   void StopSweep();
+  // Empties the list for whatever fills it next; whatever was on its way
+  // (a search's completion, a sweep) no longer applies. Returns the result
+  // set's new generation.
+  uint64_t RenewResults();
   void SearchFromWindow();
   void ShowAllEntries();
   void ResortResults();

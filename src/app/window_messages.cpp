@@ -206,10 +206,15 @@ void MainWindow::StopSweep() {
   sweepTimer.Stop();
 }
 
+uint64_t MainWindow::RenewResults() {
+  StopSweep();
+  ++searchNumber;  // a completion still on its way belongs to the old list
+  return results->Clear();
+}
+
 void MainWindow::SearchFromWindow() {
   FileIndex& index = GetIndex();
   if (view::EntryCount(index) == 0) return;
-  StopSweep();  // the list is made afresh
   const std::u16string text = WindowText(searchEdit);
   if (searcher && searcher->running.load()) searcher->cancelRequested = true;
   searchAgainWhenDone = false;  // this search sees the index as it is now
@@ -218,9 +223,9 @@ void MainWindow::SearchFromWindow() {
     return;
   }
   const SearchQuery query = ParseQuery(text);
-  results->Clear();
+  RenewResults();
   searcher->SetNameIndex(&index.nameIndex);
-  const uint32_t number = ++searchNumber;
+  const uint32_t number = searchNumber;
   HWND window = hwnd;
   searcher->StartSearch(
       query, results.get(),
@@ -234,9 +239,7 @@ void MainWindow::SearchFromWindow() {
 
 void MainWindow::ShowAllEntries() {
   FileIndex& index = GetIndex();
-  StopSweep();
-  ++searchNumber;  // a search still on its way is answered by this list
-  results->Clear();
+  RenewResults();
   const std::vector<uint32_t> all = AllPassing(index, FilterState());
   results->Append(all);
   if (!all.empty()) {

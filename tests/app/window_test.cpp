@@ -131,7 +131,7 @@ TEST_F(Window, MinimisedWindowIsNotLaidOut) {
 // Closing must wait for the workers: a search still scanning would
 // otherwise fill a result set that is gone and post to a dead window.
 TEST_F(Window, ClosingStopsTheSearchesStillRunning) {
-  SetSetting(kFastSearch, 0);  // a scan of every name, not an index lookup
+  SetSetting(kFastSearch, 0);  // a scan of every name: long enough to be caught running
   std::vector<FakeFile> many;
   for (int i = 0; i < 200000; ++i) many.push_back({u"C:\\d\\f" + FromWide(std::to_wstring(i))});
   fake_.Add(u'C', std::move(many));
