@@ -162,7 +162,8 @@ rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/d::" \
 [ -s "$e_image" ] && bind_wine_drive e "$e_image" "$out/mnt-e"
 wineserver -k >/dev/null 2>&1  # drive links are read when the server starts
 
-if ! start_xvfb 1280x1024x24 "$log/xvfb.txt"; then
+# Room for the window at 144 DPI (1440 x 900): a larger one would be cut to the screen.
+if ! start_xvfb 1920x1200x24 "$log/xvfb.txt"; then
   fail "Xvfb did not start"
   summary
 fi
