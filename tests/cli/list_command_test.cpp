@@ -72,6 +72,13 @@ TEST_F(ListCommand, SeveralDrivesInLetterOrderWhateverTheArgumentOrder) {
   EXPECT_EQ(r.OutLines(), expected);
 }
 
+TEST_F(ListCommand, ALaterDriveForTheSameLetterReplacesTheEarlierOne) {
+  const std::string missing = BinaryDir() + "/test-scratch/no-such-volume.img";
+  const CliResult r = RunCli({"--drive", "D=" + missing, "list", "--drive", "d=" + CharlieImage()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), kCharlie);
+}
+
 TEST_F(ListCommand, APartitionOfAWholeDiskImage) {
   const std::string disk = WithMbr(CharlieImage(), 2, "charlie-mbr.img");
   const CliResult r = RunCli({"--drive", "D=" + disk + ":2", "list"});
@@ -208,6 +215,14 @@ TEST(CommandLine, HelpNamesTheOptionsAndCommands) {
   for (const char* word : {"--drive", "--stats", "--debug", "list", "--long"}) {
     EXPECT_THAT(r.out, HasSubstr(word));
   }
+  // Each command's own help, wherever --help stands.
+  const CliResult search = RunCli({"search", "--help"});
+  EXPECT_EQ(search.status, 0);
+  EXPECT_THAT(search.out, HasSubstr("--sort"));
+  EXPECT_THAT(search.out, testing::Not(HasSubstr("\njournal")));
+  const CliResult journal = RunCli({"--help", "journal"});
+  EXPECT_EQ(journal.status, 0);
+  EXPECT_THAT(journal.out, HasSubstr("FILE"));
 }
 
 }  // namespace

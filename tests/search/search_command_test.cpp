@@ -167,6 +167,10 @@ TEST(SearchCommandReal, FindsTheNamesWindowsWrote) {
   EXPECT_EQ(r.OutLines(), (Lines{"# nine", "E:\\Nine.txt", "# *.DAT",
                                  "E:\\System Volume Information\\WPSettings.dat", "# system*",
                                  "E:\\System Volume Information"}));
+  // After "--" an option's name is a search text like any other.
+  r = Cli({"--drive", "E=" + image, "search", "--count", "--", "--long", "-l"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), (Lines{"# --long", "0", "# -l", "0"}));
 }
 
 }  // namespace
