@@ -20,9 +20,14 @@
 #include "search/name_index.h"
 #include "settings/settings.h"
 #include "support/test_paths.h"
+#include "support/wait.h"
 
 namespace zw {
 namespace {
+
+// Every case runs on generated volumes bound as drives: builds without the
+// generator (Windows, the TSan preset) have none of them.
+#if !defined(_WIN32) && defined(ZW_MKIMAGE)
 
 IndexRunOptions NoSave(DriveIndexer indexer = {}) {
   IndexRunOptions options;
@@ -41,9 +46,6 @@ struct Image {
 class IndexingRun : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-#if defined(_WIN32) || !defined(ZW_MKIMAGE)
-    return;  // no generator in this build, and image files bind only on POSIX
-#else
     const std::string dir = test::ScratchDir("indexing_images");
     const struct { int seed, count; } specs[] = {{11, 300}, {12, 12000}, {13, 500}};
     for (const auto& s : specs) {
@@ -57,11 +59,10 @@ class IndexingRun : public ::testing::Test {
     }
     std::ofstream(dir + "/zeros.img", std::ios::binary) << std::string(1 << 20, '\0');
     zeros_ = dir + "/zeros.img";
-#endif
   }
 
   void SetUp() override {
-    if (images_.size() != 3) GTEST_SKIP() << "no generated images in this build";
+    ASSERT_EQ(images_.size(), 3u) << "the generator failed (its message is above)";
     platform::UseMemoryRegistry(true);
     platform::ClearDriveTable();
     Bind(u'D', images_[0].path);
@@ -283,7 +284,7 @@ TEST_F(IndexingRun, DestroyingTheIndexFromItsOwnThreadFails) {
     return false;
   };
   ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, NoSave(indexer)));
-  while (!finished.load()) std::this_thread::yield();
+  ASSERT_TRUE(test::PollUntil([&] { return finished.load(); }, "the indexer to end"));
   EXPECT_EQ(outcome.load(), 1);
 }
 
@@ -315,6 +316,8 @@ TEST_F(IndexingRun, SearchesDuringARunSeeOnlyFinishedDrives) {
   EXPECT_TRUE(r.success);
   ExpectConsistent(index);
 }
+
+#endif  // ZW_MKIMAGE
 
 }  // namespace
 }  // namespace zw

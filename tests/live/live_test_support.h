@@ -74,6 +74,7 @@ inline std::vector<uint8_t> Record(uint64_t fileRef, uint64_t parentRef, uint32_
 #include <memory>
 
 #include "live/usn_change.h"
+#include "support/wait.h"
 
 namespace zw::test {
 
@@ -107,9 +108,12 @@ class ChangeSink {
     changes_.push_back(c);
     cv_.notify_all();
   }
+  // What came, once `count` changes did or the wait gave up (a failure).
   std::vector<UsnChange> WaitFor(size_t count) {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return changes_.size() >= count; });
+    WaitUntil(
+        cv_, lock, [&] { return changes_.size() >= count; },
+        std::to_string(count) + " changes, " + std::to_string(changes_.size()) + " so far");
     return changes_;
   }
   std::vector<UsnChange> Changes() {

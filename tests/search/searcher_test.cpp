@@ -1,4 +1,5 @@
 #include "search/searcher.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,8 @@ struct Completion {
   }
   uint64_t Wait() {
     std::unique_lock hold(mutex);
-    cv.wait(hold, [&] { return done; });
+    test::WaitUntil(
+        cv, hold, [&] { return done; }, "the search to be done");
     return count;
   }
 };
