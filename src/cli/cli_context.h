@@ -18,8 +18,8 @@ namespace zw::cli {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;        // the program itself failed (out of memory, ...)
-inline constexpr int kExitBadInput = 2;       // bad arguments, or a volume could not be read
+inline constexpr int kExitFailure = 1;   // the program itself failed (out of memory, ...)
+inline constexpr int kExitBadInput = 2;  // bad arguments, or a volume could not be read
 inline constexpr int kExitInterrupted = 130;  // Ctrl+C, as shells report it
 
 struct DriveArg {
