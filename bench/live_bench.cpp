@@ -73,11 +73,7 @@ struct Fixture {
 
   explicit Fixture(bool ngrams = true) {
     index->entries = BaseEntries();
-    std::lock_guard entriesLock(index->entriesMutex);
-    std::unique_lock names(index->nameIndex.lock);
-    index->nameIndex.entries = &index->entries;
-    index->nameIndex.ngramEnabled = ngrams;
-    RebuildNameIndex(index->nameIndex);
+    RebuildNameIndex(*index, ngrams);
   }
   void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map
 };

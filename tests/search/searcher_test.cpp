@@ -175,18 +175,15 @@ TEST(Searcher, SupersededSearchesDeliverNothing) {
     std::thread writer([&]() noexcept {
       uint32_t round = 0;
       while (!stopWriter.load()) {
-        std::lock_guard entriesHold(index.entriesMutex);
-        std::unique_lock hold(index.nameIndex.lock);
-        for (int k = 0; k < 50; ++k) {
-          index.entries.push_back(
-              test::MakeEntry({u"abc new"}, static_cast<uint32_t>(index.entries.size())));
+        {
+          std::lock_guard entriesHold(index.entriesMutex);
+          std::unique_lock hold(index.nameIndex.lock);
+          for (int k = 0; k < 50; ++k) {
+            index.entries.push_back(
+                test::MakeEntry({u"abc new"}, static_cast<uint32_t>(index.entries.size())));
+          }
         }
-        if (++round % 8 == 0) {
-          ClearNameIndex(index.nameIndex);
-          index.nameIndex.entries = &index.entries;
-          index.nameIndex.ngramEnabled = o.ngrams;
-          RebuildNameIndex(index.nameIndex);
-        }
+        if (++round % 8 == 0) RebuildNameIndex(index, o.ngrams);
       }
     });
 
