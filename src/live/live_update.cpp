@@ -244,8 +244,8 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
       old.modificationTime = entry.modificationTime;
       old.creationTime = entry.creationTime;
       if (old.path != entry.path) {
+        NotePathChange(index.nameIndex, previous);
         old.path = std::move(entry.path);
-        NoteEntriesChanged(index.nameIndex);
       }
       Notify(index);
       return;
@@ -316,17 +316,21 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   {
     std::unique_lock names(index.nameIndex.lock);
     if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
-    if (e.name != newName) NoteNameChange(index.nameIndex, n);
+    if (e.name != newName) {
+      NoteNameChange(index.nameIndex, n);
+    } else {
+      NotePathChange(index.nameIndex, n);
+    }
     e.name = newName;
     SetDerivedNameFields(e);
     e.path = newPath;
     e.parentRecordNumber = newParent;
     monitor.AdjustChildCount(ParentKey(e), +1);
     for (uint32_t i : below) {
+      NotePathChange(index.nameIndex, i);
       std::u16string& p = index.entries[i].path;
       p.replace(0, oldPath.size(), newPath);
     }
-    NoteEntriesChanged(index.nameIndex);
   }
   Notify(index);
   FoldChangesIfLarge(index);

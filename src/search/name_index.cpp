@@ -72,8 +72,61 @@ void DropRanks(NameIndex& index) {
   std::lock_guard hold(index.ranks.mutex);
   Release(index.ranks.name);
   Release(index.ranks.path);
+  Release(index.ranks.nameMoved);
+  Release(index.ranks.pathMoved);
   index.ranks.nameCount = 0;
   index.ranks.pathCount = 0;
+}
+
+// Entries whose text changed, beyond which ordering them all again is cheaper
+// than placing each.
+size_t MovedLimit(size_t count) {
+  return count / 8 + 64;
+}
+
+void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>& moved,
+               uint32_t n) {
+  if (n >= count) return;  // unranked: placed as an appended one
+  moved.push_back(n);
+  if (moved.size() > MovedLimit(count)) {
+    Release(rank);
+    Release(moved);
+    count = 0;
+  }
+}
+
+// Brings one rank array up to date: the entries whose text stayed keep their
+// order, the changed and the appended ones are placed among them by binary
+// search. False when it is not worth it.
+bool UpdateRanks(const std::vector<FileEntry>& entries, std::u16string FileEntry::*field,
+                 std::vector<uint32_t>& rank, size_t count, std::vector<uint32_t>& moved) {
+  const size_t n = entries.size();
+  if (count == 0 || count > n || rank.size() != count) return false;
+  for (size_t e = count; e < n; ++e) moved.push_back(static_cast<uint32_t>(e));
+  std::sort(moved.begin(), moved.end());
+  moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+  if (moved.size() > MovedLimit(n)) return false;
+  std::vector<bool> isMoved(count, false);
+  for (uint32_t m : moved) {
+    if (m < count) isMoved[m] = true;
+  }
+  std::vector<uint32_t> order(count);
+  for (uint32_t e = 0; e < count; ++e) order[rank[e]] = e;
+  std::erase_if(order, [&](uint32_t e) { return isMoved[e]; });
+  auto less = [&](uint32_t a, uint32_t b) { return entries[a].*field < entries[b].*field; };
+  std::sort(moved.begin(), moved.end(), less);
+  std::vector<uint32_t> merged;
+  merged.reserve(n);
+  auto kept = order.begin();
+  for (uint32_t m : moved) {
+    const auto at = std::upper_bound(kept, order.end(), m, less);
+    merged.insert(merged.end(), kept, at);
+    merged.push_back(m);
+    kept = at;
+  }
+  merged.insert(merged.end(), kept, order.end());
+  rank = RanksOf(merged);
+  return true;
 }
 
 void ForgetChanges(NameIndex& index) {
@@ -286,12 +339,23 @@ void ClearNameIndex(NameIndex& index) {
 }
 
 void NoteNameChange(NameIndex& index, uint32_t n) {
-  DropRanks(index);
+  {
+    NameIndex::RankCache& r = index.ranks;
+    std::lock_guard hold(r.mutex);
+    NoteMoved(r.name, r.nameCount, r.nameMoved, n);
+    NoteMoved(r.path, r.pathCount, r.pathMoved, n);
+  }
   if (!index.entries || n >= index.builtCount || n >= index.entries->size()) return;
   if (index.changed.empty()) index.changed.resize(index.builtCount);
   if (index.changed[n]) return;  // placed by the name it was built with, not the last one
   index.builtNames.emplace(n, (*index.entries)[n].lowerName);
   index.changed[n] = true;
+}
+
+void NotePathChange(NameIndex& index, uint32_t n) {
+  NameIndex::RankCache& r = index.ranks;
+  std::lock_guard hold(r.mutex);
+  NoteMoved(r.path, r.pathCount, r.pathMoved, n);
 }
 
 void NoteEntriesChanged(NameIndex& index) {
@@ -313,13 +377,17 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column)
   const bool byName = column == 0;
   std::vector<uint32_t>& rank = byName ? cache.name : cache.path;
   size_t& count = byName ? cache.nameCount : cache.pathCount;
+  std::vector<uint32_t>& moved = byName ? cache.nameMoved : cache.pathMoved;
+  std::u16string FileEntry::*field = byName ? &FileEntry::name : &FileEntry::path;
   const size_t n = index.entries ? index.entries->size() : 0;
-  if (count != n) {
-    rank = index.entries
-               ? RanksOf(OrderBy(*index.entries, byName ? &FileEntry::name : &FileEntry::path))
-               : std::vector<uint32_t>();
-    count = n;
+  if (count == n && moved.empty()) return rank;
+  if (!index.entries) {
+    rank.clear();
+  } else if (!UpdateRanks(*index.entries, field, rank, count, moved)) {
+    rank = RanksOf(OrderBy(*index.entries, field));
   }
+  moved.clear();
+  count = n;
   return rank;
 }
 
@@ -456,6 +524,7 @@ size_t NameIndexBytes(const NameIndex& index) {
   bytes += index.extensionEntries.capacity() * sizeof(uint32_t);
   bytes += index.ranks.name.capacity() * sizeof(uint32_t);
   bytes += index.ranks.path.capacity() * sizeof(uint32_t);
+  bytes += (index.ranks.nameMoved.capacity() + index.ranks.pathMoved.capacity()) * sizeof(uint32_t);
   // A hash node: key string (with its own buffer when long), id, next pointer.
   bytes += index.extensionIds.bucket_count() * sizeof(void*);
   for (const auto& [key, id] : index.extensionIds) {

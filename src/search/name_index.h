@@ -61,11 +61,14 @@ struct NameIndex : NameTables {
   // Position of each entry in `name` order and in `path` order (ordinal,
   // case-sensitive), so that sorting results compares integers. Computed on
   // the first sort that needs them, for all entries present then; dropped by
-  // every clear, build and change of a name or path.
+  // every clear and build. Live changes only note the entries whose text
+  // changed: the next sort places those and the appended ones among the rest,
+  // rather than ordering a million texts again on the window's thread.
   struct RankCache {
     std::mutex mutex;  // taken inside the shared hold of `lock`
     std::vector<uint32_t> name, path;
-    size_t nameCount = 0, pathCount = 0;  // entries ranked; 0: not computed
+    size_t nameCount = 0, pathCount = 0;         // entries ranked; 0: not computed
+    std::vector<uint32_t> nameMoved, pathMoved;  // ranked entries whose text changed since
   };
   mutable RankCache ranks;
 };
@@ -83,11 +86,13 @@ void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, Nam
 void ClearNameIndex(NameIndex& index);
 
 // Caller holds `lock` exclusively, and calls it just before the name of entry
-// `n` changes (rename, delete).
+// `n` changes (rename, delete; its path changes with it).
 void NoteNameChange(NameIndex& index, uint32_t n);
+// The same when only the path of entry `n` changes (its folder moved).
+void NotePathChange(NameIndex& index, uint32_t n);
 
-// A writer that changed paths in place calls this while it still holds `lock`
-// exclusively: the rank arrays no longer describe them.
+// A writer that changed entries in place in other ways calls this while it
+// still holds `lock` exclusively: the rank arrays are computed afresh.
 void NoteEntriesChanged(NameIndex& index);
 
 // Entries the tables do not describe as they stand: changed plus appended.

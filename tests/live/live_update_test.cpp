@@ -2,12 +2,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "live_test_support.h"
 #include "platform/drive_table.h"
 #include "search/name_index.h"
+#include "search/result_set.h"
 #include "search/search_support.h"
 #include "support/test_paths.h"
 
@@ -250,8 +252,9 @@ TEST_F(LiveUpdateTest, CreatedDebugLineCarriesTheWholePath) {
 }
 
 // After creates, renames and deletes applied live, every kind of query finds
-// what a name index built afresh over the same entries finds. The change
-// limit is small, so part of the changes is folded in by a rebuild on the way.
+// what a name index built afresh over the same entries finds, and sorts by
+// name and path agree with sorting the texts. The change limit is small, so
+// part of the changes is folded in by a rebuild on the way.
 class LiveNameIndex : public ::testing::TestWithParam<bool> {};
 
 TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
@@ -264,8 +267,25 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
   StartLiveUpdate(index, monitor);  // no drives: the id map only
   {
     std::unique_lock hold(index.nameIndex.lock);
-    index.nameIndex.deltaLimit = 200;
+    index.nameIndex.deltaLimit = 100;
   }
+  auto sortedBy = [&](uint32_t column, bool byRanks) {
+    ResultSet results;
+    std::vector<uint32_t> all(index.entries.size());
+    std::iota(all.begin(), all.end(), 0u);
+    results.Replace(all);
+    const SortSpec order{column, false, true};
+    if (byRanks) {
+      SortResults(results, order, index);
+    } else {
+      results.SortResults(order, [&](uint32_t n) { return LookupEntry(index, n); });
+    }
+    std::vector<std::u16string> texts;
+    for (uint32_t e : results.Snapshot()) {
+      texts.push_back(column == 0 ? index.entries[e].name : index.entries[e].path);
+    }
+    return texts;
+  };
   std::vector<std::u16string> names;
   for (const test::Item& item : test::RandomItems(600, 22)) {
     if (!item.name.empty()) names.push_back(item.name);
@@ -276,6 +296,10 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
     return uint32_t(seed >> 33);
   };
   for (uint32_t k = 0; k < 400; ++k) {
+    if (k == 300) {  // the rank arrays exist before the last changes
+      sortedBy(0, true);
+      sortedBy(1, true);
+    }
     const std::u16string& name = names[k % names.size()];
     const uint64_t record = index.entries[next() % index.entries.size()].recordNumber;
     if (k % 3 == 0) {
@@ -313,6 +337,8 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
       EXPECT_EQ(live, built) << ToUtf8(text);
     }
   }
+  EXPECT_EQ(sortedBy(0, true), sortedBy(0, false));
+  EXPECT_EQ(sortedBy(1, true), sortedBy(1, false));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ngrams, LiveNameIndex, ::testing::Bool(),
