@@ -31,6 +31,7 @@
 #include "platform/usn_journal_scripted.h"
 #include "platform/utf.h"
 #include "search/name_index.h"
+#include "search/result_set.h"
 
 namespace zw {
 namespace {
@@ -186,28 +187,6 @@ std::vector<UsnChange> ChangeMix(uint32_t count) {
   return changes;
 }
 
-// A burst of 10,000 changes while the window reads cells: the longest it
-// waited for the lock. No rebuild happens (the burst stays below the change
-// limit), so every change reaches the name index in place.
-void BM_ChangeBurst10kCellStall(benchmark::State& state) {
-  double longest = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto f = std::make_unique<Fixture>();
-    f->Ready();
-    const std::vector<UsnChange> changes = ChangeMix(10'000);
-    CellReader reader(*f->index);
-    state.ResumeTiming();
-    for (const UsnChange& c : changes) ApplyChange(*f->index, f->monitor, c);
-    state.PauseTiming();
-    longest = std::max(longest, reader.Stop());
-    f.reset();
-    state.ResumeTiming();
-  }
-  state.counters["longest_cell_wait_ms"] = longest;
-}
-BENCHMARK(BM_ChangeBurst10kCellStall)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-
 // A whole rebuild of the name index (as after each drive of a run, or when
 // live changes grow large) while the window reads cells.
 void BM_RebuildCellStall(benchmark::State& state) {
@@ -287,19 +266,55 @@ BENCHMARK(BM_RecordToFound)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-void BM_ApplyChangeMix100k(benchmark::State& state) {
+// The window's sort by name after 1,000 changes (the rank arrays existed
+// before them): the changed and new entries are placed among the others.
+// For comparison, arg 1 drops the rank arrays instead, as every change used to.
+void BM_SortByNameAfter1kChanges(benchmark::State& state) {
+  auto f = std::make_unique<Fixture>();
+  f->Ready();
+  const std::vector<UsnChange> changes = ChangeMix(1'000 * uint32_t(state.max_iterations));
+  ResultSet results;
+  const SortSpec byName{0, false, true};
+  results.Replace(RunQuery(f->index->nameIndex, ParseQuery(u"document_1")));
+  SortResults(results, byName, *f->index);
+  size_t next = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (size_t k = 0; k < 1'000; ++k) ApplyChange(*f->index, f->monitor, changes[next++]);
+    if (state.range(0) == 1) {
+      std::unique_lock hold(f->index->nameIndex.lock);
+      NoteEntriesChanged(f->index->nameIndex);
+    }
+    state.ResumeTiming();
+    SortResults(results, byName, *f->index);
+  }
+  state.counters["results"] = double(results.Count());
+}
+BENCHMARK(BM_SortByNameAfter1kChanges)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// `count` changes of the mix, with the window reading cells meanwhile (the
+// longest it waited for the lock is reported) and, for a pause of 0 or more,
+// a search thread.
+void ApplyMix(benchmark::State& state, uint32_t count, int searchPause) {
   uint64_t searches = 0;
   double slowest = 0;
+  double longestWait = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto f = std::make_unique<Fixture>();
     f->Ready();
-    const std::vector<UsnChange> changes = ChangeMix(100'000);
-    auto load = state.range(0) >= 0 ? std::make_unique<SearchLoad>(*f->index, int(state.range(0)))
-                                    : nullptr;
+    const std::vector<UsnChange> changes = ChangeMix(count);
+    auto load = searchPause >= 0 ? std::make_unique<SearchLoad>(*f->index, searchPause) : nullptr;
+    CellReader reader(*f->index);
     state.ResumeTiming();
     for (const UsnChange& c : changes) ApplyChange(*f->index, f->monitor, c);
     state.PauseTiming();
+    longestWait = std::max(longestWait, reader.Stop());
     if (load) {
       load->Stop();
       searches += load->Done();
@@ -309,10 +324,18 @@ void BM_ApplyChangeMix100k(benchmark::State& state) {
     f.reset();
     state.ResumeTiming();
   }
-  state.counters["searches_meanwhile"] =
-      benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
-  state.counters["slowest_search_ms"] = slowest;
-  state.SetItemsProcessed(int64_t(state.iterations()) * 100'000);
+  if (searchPause >= 0) {
+    state.counters["searches_meanwhile"] =
+        benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
+    state.counters["slowest_search_ms"] = slowest;
+  }
+  state.counters["longest_cell_wait_ms"] = longestWait;
+  state.SetItemsProcessed(int64_t(state.iterations()) * count);
+}
+
+// 100,000 changes cross the change limit, so one rebuild runs part-way.
+void BM_ApplyChangeMix100k(benchmark::State& state) {
+  ApplyMix(state, 100'000, int(state.range(0)));
 }
 // Argument: -1 alone; otherwise the search thread's pause in milliseconds. A
 // search every 20 ms is a fast typist's pace and more. Back to back (0) is not
@@ -323,6 +346,13 @@ BENCHMARK(BM_ApplyChangeMix100k)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();
+
+// A burst of 10,000: below the change limit, every change reaches the name
+// index in place.
+void BM_ChangeBurst10k(benchmark::State& state) {
+  ApplyMix(state, 10'000, -1);
+}
+BENCHMARK(BM_ChangeBurst10k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_FolderRenameRewrites10k(benchmark::State& state) {
   auto f = std::make_unique<Fixture>(state.range(2) != 0);

@@ -154,18 +154,17 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
       }
     }
     const auto& entries = index.entries;
-    monitor.RebuildIds(entries.size(), index.runNumber,
-                       [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
-                         for (size_t i = 0; i < entries.size(); ++i) {
-                           const FileEntry& e = entries[i];
-                           // Tombstones come back too (a later delete or rename still finds
-                           // them), but never in place of a live entry with the same record.
-                           auto [it, inserted] = ids.try_emplace(OwnKey(e), uint32_t(i));
-                           if (!inserted && (IsLive(e) || !IsLive(entries[it->second])))
-                             it->second = uint32_t(i);
-                           if (IsLive(e)) ++children[ParentKey(e)];
-                         }
-                       });
+    auto fill = [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
+      for (size_t i = 0; i < entries.size(); ++i) {
+        const FileEntry& e = entries[i];
+        // Tombstones come back too (a later delete or rename still finds
+        // them), but never in place of a live entry with the same record.
+        auto [it, inserted] = ids.try_emplace(OwnKey(e), uint32_t(i));
+        if (!inserted && (IsLive(e) || !IsLive(entries[it->second]))) it->second = uint32_t(i);
+        if (IsLive(e)) ++children[ParentKey(e)];
+      }
+    };
+    monitor.RebuildIds(entries.size(), index.runNumber, fill);
   }
   std::set<char16_t> drives;
   {

@@ -15,13 +15,14 @@
 namespace zw {
 namespace {
 
-using namespace platform;
+using platform::ScriptedJournal;
+using platform::UseMemoryRegistry;
+using platform::UsnJournalFactory;
 using test::Record;
 using test::Ref;
-
-constexpr uint32_t kCreate = kUsnReasonFileCreate | kUsnReasonClose;
-constexpr uint32_t kDelete = kUsnReasonFileDelete | kUsnReasonClose;
-constexpr uint32_t kRename = kUsnReasonRenameNewName | kUsnReasonClose;
+constexpr uint32_t kCreate = test::kCreateClose;
+constexpr uint32_t kDelete = test::kDeleteClose;
+constexpr uint32_t kRename = test::kRenameClose;
 
 class LiveAcrossRuns : public ::testing::Test {
  protected:
