@@ -129,11 +129,6 @@ bool UpdateRanks(const std::vector<FileEntry>& entries, std::u16string FileEntry
   return true;
 }
 
-void ForgetChanges(NameIndex& index) {
-  std::unordered_map<uint32_t, std::u16string>().swap(index.builtNames);
-  std::vector<bool>().swap(index.changed);
-}
-
 bool StartsWith(std::u16string_view s, std::u16string_view p) {
   return s.size() >= p.size() && s.compare(0, p.size(), p) == 0;
 }
@@ -276,6 +271,7 @@ NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
   NameTables tables;
   tables.builtCount = static_cast<uint32_t>(entries.size());
   tables.ngramEnabled = ngrams;
+  tables.deltaLimit = std::max<size_t>(kMinDeltaLimit, entries.size() / 16);
   if (entries.empty()) return tables;
 
   // Two halves of roughly equal work, side by side on a small machine: the
@@ -324,8 +320,6 @@ NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
 void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables) {
   std::swap(static_cast<NameTables&>(index), tables);
   index.entries = entries;
-  ForgetChanges(index);
-  index.deltaLimit = std::max<size_t>(kMinDeltaLimit, index.builtCount / 16);
   DropRanks(index);
 }
 
@@ -333,8 +327,6 @@ void ClearNameIndex(NameIndex& index) {
   NameTables none;
   std::swap(static_cast<NameTables&>(index), none);
   index.entries = nullptr;
-  ForgetChanges(index);
-  index.deltaLimit = 0;
   DropRanks(index);
 }
 

@@ -27,7 +27,8 @@
 
 namespace zw {
 
-// What one build over the entries produces.
+// What one build over the entries produces, and the changes recorded against
+// it since (swapped out together, so that both are freed off the lock).
 struct NameTables {
   uint32_t builtCount = 0;          // the tables describe entries [0, builtCount)
   std::vector<uint32_t> nameOrder;  // ascending by lowerName as built
@@ -43,12 +44,6 @@ struct NameTables {
   PostingTable unigramLists;  // key: the code unit
   PostingTable bigramLists;   // key: first << 16 | second
   PostingTable trigramLists;  // key: first << 32 | second << 16 | third
-};
-
-struct NameIndex : NameTables {
-  // Writer-first: a live change gets in between searches started back to back.
-  mutable platform::SharedMutex lock;
-  const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
 
   // Built entries whose name changed (renamed, deleted) since the build, with
   // the folded name they were placed by, which keeps the name order's binary
@@ -57,6 +52,12 @@ struct NameIndex : NameTables {
   std::vector<bool> changed;  // by entry number; empty until the first change
   // Changed plus appended entries beyond which a writer rebuilds.
   size_t deltaLimit = 0;
+};
+
+struct NameIndex : NameTables {
+  // Writer-first: a live change gets in between searches started back to back.
+  mutable platform::SharedMutex lock;
+  const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
 
   // Position of each entry in `name` order and in `path` order (ordinal,
   // case-sensitive), so that sorting results compares integers. Computed on
@@ -78,8 +79,8 @@ struct NameIndex : NameTables {
 NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams);
 
 // Caller holds `lock` exclusively. Attaches `entries` and puts `tables` in;
-// `tables` gets the previous ones back, to be freed after the lock is let go.
-// Forgets every change recorded since the previous build.
+// `tables` gets the previous ones back, with the changes recorded against
+// them, to be freed after the lock is let go.
 void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables);
 
 // Caller holds `lock` exclusively. Detaches and releases everything.
