@@ -266,6 +266,29 @@ BENCHMARK(BM_RecordToFound)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// One query of each kind (0 prefix, 1 suffix, 2 contains, 3 extension) with
+// no changes since the build (arg 0) or with 60,000 (arg 1, near the most
+// the name index holds before it folds them in): what the delta costs.
+void BM_QueryWithChanges(benchmark::State& state) {
+  static std::unique_ptr<Fixture> f;
+  static bool changed = false;
+  if (!f) {
+    f = std::make_unique<Fixture>();
+    f->Ready();
+  }
+  if (state.range(1) == 1 && !changed) {
+    for (const UsnChange& c : ChangeMix(60'000)) ApplyChange(*f->index, f->monitor, c);
+    changed = true;
+  }
+  const char16_t* texts[] = {u"document_12*", u"*_12345.txt", u"ment_1234", u"*.dat"};
+  const SearchQuery q = ParseQuery(texts[state.range(0)]);
+  size_t results = 0;
+  for (auto _ : state) results = RunQuery(f->index->nameIndex, q).size();
+  state.counters["results"] = double(results);
+  state.counters["delta"] = double(NameIndexDelta(f->index->nameIndex));
+}
+BENCHMARK(BM_QueryWithChanges)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
 // The window's sort by name after 1,000 changes (the rank arrays existed
 // before them): the changed and new entries are placed among the others.
 // For comparison, arg 1 drops the rank arrays instead, as every change used to.

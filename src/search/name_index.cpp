@@ -1,6 +1,7 @@
 #include "search/name_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -146,7 +147,8 @@ uint32_t EntryCount(const NameIndex& index) {
 }
 
 bool IsChanged(const NameIndex& index, uint32_t e) {
-  return e < index.changed.size() && index.changed[e];
+  const size_t word = e >> 6;
+  return word < index.changedBits.size() && (index.changedBits[word] >> (e & 63) & 1) != 0;
 }
 
 // The folded name the tables placed `e` by.
@@ -167,10 +169,12 @@ template <class Keep>
 std::vector<uint32_t> DeltaMatches(const NameIndex& index, Keep&& keep) {
   const auto& entries = *index.entries;
   std::vector<uint32_t> found;
-  for (const auto& changed : index.builtNames) {
-    if (keep(entries[changed.first])) found.push_back(changed.first);
+  for (size_t word = 0; word < index.changedBits.size(); ++word) {
+    for (uint64_t bits = index.changedBits[word]; bits != 0; bits &= bits - 1) {
+      const auto e = static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(bits)));
+      if (keep(entries[e])) found.push_back(e);
+    }
   }
-  std::sort(found.begin(), found.end());
   const uint32_t n = EntryCount(index);
   for (uint32_t e = std::min(index.builtCount, n); e < n; ++e) {
     if (keep(entries[e])) found.push_back(e);
@@ -338,10 +342,10 @@ void NoteNameChange(NameIndex& index, uint32_t n) {
     NoteMoved(r.path, r.pathCount, r.pathMoved, n);
   }
   if (!index.entries || n >= index.builtCount || n >= index.entries->size()) return;
-  if (index.changed.empty()) index.changed.resize(index.builtCount);
-  if (index.changed[n]) return;  // placed by the name it was built with, not the last one
+  if (IsChanged(index, n)) return;  // placed by the name it was built with, not the last one
+  if (index.changedBits.empty()) index.changedBits.resize((size_t(index.builtCount) + 63) / 64);
   index.builtNames.emplace(n, (*index.entries)[n].lowerName);
-  index.changed[n] = true;
+  index.changedBits[n >> 6] |= uint64_t{1} << (n & 63);
 }
 
 void NotePathChange(NameIndex& index, uint32_t n) {
@@ -527,7 +531,7 @@ size_t NameIndexBytes(const NameIndex& index) {
     bytes += sizeof(std::u16string) + sizeof(uint32_t) + 3 * sizeof(void*);
     if (name.size() > 7) bytes += (name.capacity() + 1) * sizeof(char16_t);
   }
-  bytes += index.changed.capacity() / 8;
+  bytes += index.changedBits.capacity() * sizeof(uint64_t);
   bytes += index.unigramLists.Bytes() + index.bigramLists.Bytes() + index.trigramLists.Bytes();
   return bytes;
 }

@@ -49,7 +49,9 @@ struct NameTables {
   // the folded name they were placed by, which keeps the name order's binary
   // search sound.
   std::unordered_map<uint32_t, std::u16string> builtNames;
-  std::vector<bool> changed;  // by entry number; empty until the first change
+  // The same entries as bits, 64 to a word, which a lookup walks in order;
+  // empty until the first change.
+  std::vector<uint64_t> changedBits;
   // Changed plus appended entries beyond which a writer rebuilds.
   size_t deltaLimit = 0;
 };
