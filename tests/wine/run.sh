@@ -2,7 +2,10 @@
 # The Windows build under Wine: builds the mingw preset, runs every test
 # executable in a throwaway Wine prefix, then checks that zanderwyn.exe lists
 # NTFS images bound as drive letters exactly as the native build lists them.
-# The last line is "wine: N passed, M failed" (tests/run-all.sh reads it).
+# The last line is "wine: N passed, M failed, K skipped" (tests/run-all.sh
+# reads it). Each test executable gets ZW_WINE_EXE_TIMEOUT seconds (default
+# 1800, far above what any needs) before it is stopped and counted as failed,
+# so that a hang cannot stall the run.
 #
 # Images bound in the prefix: D: a volume made by the native generator
 # (build/native/tools/zw-mkimage; any NTFS image given as ZW_WINE_IMAGE
@@ -27,22 +30,33 @@ prefix=$(absolute "${ZW_WINE_PREFIX:-build/wine}")
 out=$prefix-run
 log=$root/build/test-logs/$(basename "$prefix")
 mkdir -p "$out" "$log"
+rm -f "$log"/zw_*_tests.txt  # only this run's programs may count
 passed=0
 failed=0
 skipped=0
 
+exe_limit=${ZW_WINE_EXE_TIMEOUT:-1800}
 summary() {
-  [ "$skipped" -gt 0 ] && echo "($skipped skipped)"
-  echo "wine: $passed passed, $failed failed"
+  echo "wine: $passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ]
   exit $?
+}
+# Like `timeout`, but the whole Wine session goes when the limit is hit: the
+# server would keep the next program waiting on what the stuck one held.
+bounded() {  # $1: seconds, then the command
+  local limit=$1
+  shift
+  timeout -k 30 "$limit" "$@"
+  local status=$?
+  [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && wineserver -k >/dev/null 2>&1
+  return "$status"
 }
 fail() {
   echo "FAIL: $*"
   failed=$((failed + 1))
 }
 
-for tool in wine wineboot wineserver Xvfb cmake; do
+for tool in wine wineboot wineserver Xvfb cmake timeout; do
   command -v "$tool" >/dev/null || { fail "$tool is not installed (tools/install-deps.sh)"; summary; }
 done
 
@@ -124,20 +138,20 @@ if [ "${ZW_WINE_KEEP:-0}" != 1 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== wine prefix"
   wineserver -k >/dev/null 2>&1
   rm -rf "$WINEPREFIX"
-  if ! wineboot -i >"$log/wineboot.txt" 2>&1; then
+  if ! bounded 600 wineboot -i >"$log/wineboot.txt" 2>&1; then
     tail -n 10 "$log/wineboot.txt"
     fail "wineboot -i"
     summary
   fi
-  wineserver -w
+  bounded 300 wineserver -w
   # Hangul in dialogs and the window needs a font that has it.
   fonts=$out/fonts.reg
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
     '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
     '"Segoe UI"="NanumGothic"' '"Tahoma"="NanumGothic"' \
     '"MS Shell Dlg"="NanumGothic"' '"MS Shell Dlg 2"="NanumGothic"' >"$fonts"
-  wine reg import "$fonts" >>"$log/wineboot.txt" 2>&1 || echo "note: font replacements not set"
-  wineserver -w
+  bounded 300 wine reg import "$fonts" >>"$log/wineboot.txt" 2>&1 || echo "note: font replacements not set"
+  bounded 300 wineserver -w
 fi
 
 bind_drive() {  # $1: letter (lower case), $2: image
@@ -155,7 +169,8 @@ fifo=$out/xvfb-display
 rm -f "$fifo" && mkfifo "$fifo"
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$fifo" >"$log/xvfb.txt" 2>&1 &
 xvfb_pid=$!
-read -r display <"$fifo"
+display=
+read -r -t 60 display <"$fifo"
 rm -f "$fifo"
 if [ -z "$display" ]; then
   fail "Xvfb did not start"
@@ -183,8 +198,14 @@ for exe in "${exes[@]}"; do
     continue
   fi
   # Wine writes CRLF; the counts below match whole lines.
-  (cd "$mingw_dir/tests" && wine "$exe" --gtest_color=no) 2>&1 | tr -d '\r' >"$log/$name.txt"
+  (cd "$mingw_dir/tests" && bounded "$exe_limit" wine "$exe" --gtest_color=no) 2>&1 |
+    tr -d '\r' >"$log/$name.txt"
   status=${PIPESTATUS[0]}
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    fail "$name did not finish within $exe_limit s, stopped (see $log/$name.txt)"
+    tail -n 5 "$log/$name.txt"
+    continue
+  fi
   ok=$(grep -c '^\[       OK \]' "$log/$name.txt")
   bad=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log/$name.txt")
   skip=$(grep -cE '^\[  SKIPPED \] .*\([0-9]+ ms\)$' "$log/$name.txt")
@@ -213,9 +234,9 @@ compare_listing() {  # $1: drive letter, $2: image
     fail "listing $letter: no native zanderwyn"
     return
   fi
-  "$native_cli" --drive "$letter=$image" list >"$native" 2>"$native.err"
+  timeout 600 "$native_cli" --drive "$letter=$image" list >"$native" 2>"$native.err"
   local native_status=$?
-  wine "$mingw_dir/zanderwyn.exe" --drive "$letter" list >"$windows" 2>"$windows.err"
+  bounded 600 wine "$mingw_dir/zanderwyn.exe" --drive "$letter" list >"$windows" 2>"$windows.err"
   local wine_status=$?
   if [ "$native_status" -ne 0 ] || [ ! -s "$native" ]; then
     fail "listing $letter: the native build failed (status $native_status): $(head -n 3 "$native.err")"
