@@ -202,6 +202,7 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
     options.saveSelection = false;
     options.nameIndex = nameIndex;
     options.indexer = indexer;
+    options.journalFactory = nullptr;  // nothing follows this run
     StartIndexRun(index, letters, std::move(callbacks), std::move(options));
     JoinIndexThread(index);
   }

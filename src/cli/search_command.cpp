@@ -89,13 +89,9 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
   // with this command's own choice of n-grams.
   const auto rebuildStart = std::chrono::steady_clock::now();
   size_t indexBytes = 0;
+  RebuildNameIndex(index, o.fastSearch);
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    ClearNameIndex(index.nameIndex);
-    index.nameIndex.entries = &index.entries;
-    index.nameIndex.ngramEnabled = o.fastSearch;
-    RebuildNameIndex(index.nameIndex);
+    std::shared_lock hold(index.nameIndex.lock);
     indexBytes = NameIndexBytes(index.nameIndex);
   }
   if (context.stats) {

@@ -52,12 +52,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
     test::AddEntry(index, u'C', 100 + i, 5, u"C:\\seed_" + FromUtf8(std::to_string(i)) + u".txt");
   }
   index.drives = {u'K', u'L', u'M'};
-  {
-    std::lock_guard entriesLock(index.entriesMutex);
-    std::unique_lock names(index.nameIndex.lock);
-    index.nameIndex.entries = &index.entries;
-    RebuildNameIndex(index.nameIndex);
-  }
+  RebuildNameIndex(index, false);
   std::mutex mutex;
   std::condition_variable cv;
   int notified = 0;
@@ -106,9 +101,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
         if (done.load()) return;
         seen = notified;
       }
-      std::lock_guard entriesLock(index.entriesMutex);
-      std::unique_lock names(index.nameIndex.lock);
-      RebuildNameIndex(index.nameIndex);
+      RebuildNameIndex(index, false);
     }
   });
 

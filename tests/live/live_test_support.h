@@ -61,6 +61,12 @@ inline uint64_t Ref(uint64_t record, uint16_t sequence = 3) {
   return (uint64_t(sequence) << 48) | record;
 }
 
+// Closing records of the three kinds of change that name a file.
+inline constexpr uint32_t kCreateClose = platform::kUsnReasonFileCreate | platform::kUsnReasonClose;
+inline constexpr uint32_t kDeleteClose = platform::kUsnReasonFileDelete | platform::kUsnReasonClose;
+inline constexpr uint32_t kRenameClose =
+    platform::kUsnReasonRenameNewName | platform::kUsnReasonClose;
+
 inline std::vector<uint8_t> Record(uint64_t fileRef, uint64_t parentRef, uint32_t reason,
                                    std::u16string_view name, bool folder = false) {
   return platform::MakeUsnRecordV2(fileRef, parentRef, reason,
