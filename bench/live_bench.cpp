@@ -5,14 +5,20 @@
 // back) and reports how many completed and the slowest of them. The name
 // index has n-grams, as the window builds it by default, unless said.
 //
+// Also what the window thread feels: the longest it waits for the name index
+// lock to read a cell during a burst of changes or a rebuild, and the time
+// from a journal record to the entry found by each kind of query.
+//
 //   zw_live_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +28,10 @@
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "platform/usn_journal.h"
+#include "platform/usn_journal_scripted.h"
 #include "platform/utf.h"
 #include "search/name_index.h"
+#include "search/result_set.h"
 
 namespace zw {
 namespace {
@@ -73,11 +81,7 @@ struct Fixture {
 
   explicit Fixture(bool ngrams = true) {
     index->entries = BaseEntries();
-    std::lock_guard entriesLock(index->entriesMutex);
-    std::unique_lock names(index->nameIndex.lock);
-    index->nameIndex.entries = &index->entries;
-    index->nameIndex.ngramEnabled = ngrams;
-    RebuildNameIndex(index->nameIndex);
+    RebuildNameIndex(*index, ngrams);
   }
   void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map
 };
@@ -125,37 +129,215 @@ class SearchLoad {
   std::vector<std::thread> threads_;
 };
 
-void BM_ApplyChangeMix100k(benchmark::State& state) {
+// Reads a cell now and then, as the window does while it paints, and keeps
+// the longest wait for the lock.
+class CellReader {
+ public:
+  explicit CellReader(const FileIndex& index)
+      : thread_([this, &index] {
+          uint32_t n = 0;
+          std::u16string cell;
+          while (!stop_.load()) {
+            const auto start = std::chrono::steady_clock::now();
+            {
+              std::shared_lock hold(index.nameIndex.lock);
+              const std::chrono::duration<double, std::milli> waited =
+                  std::chrono::steady_clock::now() - start;
+              longestMs_ = std::max(longestMs_, waited.count());
+              if (const FileEntry* e = LookupEntry(index, n)) cell = e->path;
+            }
+            benchmark::DoNotOptimize(cell.data());
+            n = (n + 7919) % kEntries;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+        }) {}
+  ~CellReader() { Stop(); }
+  double Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    return longestMs_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  double longestMs_ = 0;  // written by the thread, read after the join
+  std::thread thread_;
+};
+
+std::vector<UsnChange> ChangeMix(uint32_t count) {
+  std::vector<UsnChange> changes;
+  changes.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t file = kFirstFile + 7 * uint64_t(i) % (kEntries - kFolders);
+    const uint64_t folder = kFirstFolder + i % kFolders;
+    switch (i % 3) {
+      case 0:
+        changes.push_back({UsnChangeKind::Created, u'C', 2'000'000 + i, folder,
+                           u"new_" + Num(i) + u".dat", false});
+        break;
+      case 1:
+        changes.push_back(
+            {UsnChangeKind::Renamed, u'C', file, folder, u"renamed_" + Num(i), false});
+        break;
+      default:
+        changes.push_back({UsnChangeKind::Deleted, u'C', file + 3, folder, u"", false});
+        break;
+    }
+  }
+  return changes;
+}
+
+// A whole rebuild of the name index (as after each drive of a run, or when
+// live changes grow large) while the window reads cells.
+void BM_RebuildCellStall(benchmark::State& state) {
+  auto f = std::make_unique<Fixture>();
+  double longest = 0;
+  for (auto _ : state) {
+    CellReader reader(*f->index);
+    RebuildNameIndex(*f->index, true);
+    longest = std::max(longest, reader.Stop());
+  }
+  state.counters["longest_cell_wait_ms"] = longest;
+}
+BENCHMARK(BM_RebuildCellStall)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// From a create record written to the journal to the new entry found by one
+// kind of query (0 prefix, 1 suffix, 2 contains, 3 extension), the window's
+// way: the monitor thread polls and applies the change, the changed callback
+// fires, and one search runs. Records are written at varying points of the
+// monitor's 100 ms pause; the mean and the worst are reported.
+void BM_RecordToFound(benchmark::State& state) {
+  auto f = std::make_unique<Fixture>();
+  std::mutex mutex;
+  std::condition_variable changed;
+  uint64_t changes = 0;
+  f->index->changedCallback = [&] {
+    std::lock_guard hold(mutex);
+    ++changes;
+    changed.notify_all();
+  };
+  auto journal = std::make_shared<platform::ScriptedJournal>(0x77, 0);
+  f->monitor.SetDeviceFactory(
+      [journal](char16_t) { return platform::ScriptedJournal::Open(journal); });
+  f->index->drives = {u'C'};
+  f->Ready();
+  if (!journal->WaitForReads(1)) state.SkipWithError("the monitor never read its journal");
+  const int kind = int(state.range(0));
+  uint64_t n = 0;
+  double worst = 0;
+  for (auto _ : state) {
+    std::this_thread::sleep_for(std::chrono::milliseconds((n * 37) % 100));
+    const std::u16string stem = u"zqx" + Num(++n);
+    const std::u16string text = kind == 0   ? stem + u"*"
+                                : kind == 1 ? u"*" + stem + u".pdf"
+                                : kind == 2 ? stem.substr(1)
+                                            : u"*.pdf";
+    const SearchQuery q = ParseQuery(text);
+    uint64_t seen = 0;
+    {
+      std::lock_guard hold(mutex);
+      seen = changes;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    journal->Append(platform::MakeUsnRecordV2(
+        5'000'000 + n, kFirstFolder, platform::kUsnReasonFileCreate | platform::kUsnReasonClose,
+        0x20, stem + u".pdf"));
+    {
+      std::unique_lock hold(mutex);
+      changed.wait(hold, [&] { return changes > seen; });
+    }
+    const std::vector<uint32_t> hits = RunQuery(f->index->nameIndex, q);
+    bool found = false;
+    {
+      std::shared_lock hold(f->index->nameIndex.lock);
+      for (uint32_t e : hits) found = found || f->index->entries[e].name == stem + u".pdf";
+    }
+    if (!found) state.SkipWithError("the new entry was not found");
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    state.SetIterationTime(took.count());
+    worst = std::max(worst, took.count() * 1000);
+  }
+  state.counters["worst_ms"] = worst;
+  StopLiveUpdate(f->monitor);
+}
+BENCHMARK(BM_RecordToFound)
+    ->DenseRange(0, 3)
+    ->Iterations(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// One query of each kind (0 prefix, 1 suffix, 2 contains, 3 extension) with
+// no changes since the build (arg 0) or with 60,000 (arg 1, near the most
+// the name index holds before it folds them in): what the delta costs.
+void BM_QueryWithChanges(benchmark::State& state) {
+  static std::unique_ptr<Fixture> f;
+  static bool changed = false;
+  if (!f) {
+    f = std::make_unique<Fixture>();
+    f->Ready();
+  }
+  if (state.range(1) == 1 && !changed) {
+    for (const UsnChange& c : ChangeMix(60'000)) ApplyChange(*f->index, f->monitor, c);
+    changed = true;
+  }
+  const char16_t* texts[] = {u"document_12*", u"*_12345.txt", u"ment_1234", u"*.dat"};
+  const SearchQuery q = ParseQuery(texts[state.range(0)]);
+  size_t results = 0;
+  for (auto _ : state) results = RunQuery(f->index->nameIndex, q).size();
+  state.counters["results"] = double(results);
+  state.counters["delta"] = double(NameIndexDelta(f->index->nameIndex));
+}
+BENCHMARK(BM_QueryWithChanges)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+// The window's sort by name after 1,000 changes (the rank arrays existed
+// before them): the changed and new entries are placed among the others.
+// For comparison, arg 1 drops the rank arrays instead, as every change used to.
+void BM_SortByNameAfter1kChanges(benchmark::State& state) {
+  auto f = std::make_unique<Fixture>();
+  f->Ready();
+  const std::vector<UsnChange> changes = ChangeMix(1'000 * uint32_t(state.max_iterations));
+  ResultSet results;
+  const SortSpec byName{0, false, true};
+  results.Replace(RunQuery(f->index->nameIndex, ParseQuery(u"document_1")));
+  SortResults(results, byName, *f->index);
+  size_t next = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (size_t k = 0; k < 1'000; ++k) ApplyChange(*f->index, f->monitor, changes[next++]);
+    if (state.range(0) == 1) {
+      std::unique_lock hold(f->index->nameIndex.lock);
+      NoteEntriesChanged(f->index->nameIndex);
+    }
+    state.ResumeTiming();
+    SortResults(results, byName, *f->index);
+  }
+  state.counters["results"] = double(results.Count());
+}
+BENCHMARK(BM_SortByNameAfter1kChanges)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// `count` changes of the mix, with the window reading cells meanwhile (the
+// longest it waited for the lock is reported) and, for a pause of 0 or more,
+// a search thread.
+void ApplyMix(benchmark::State& state, uint32_t count, int searchPause) {
   uint64_t searches = 0;
   double slowest = 0;
+  double longestWait = 0;
   for (auto _ : state) {
     state.PauseTiming();
     auto f = std::make_unique<Fixture>();
     f->Ready();
-    std::vector<UsnChange> changes;
-    changes.reserve(100'000);
-    for (uint32_t i = 0; i < 100'000; ++i) {
-      const uint64_t file = kFirstFile + 7 * uint64_t(i) % (kEntries - kFolders);
-      const uint64_t folder = kFirstFolder + i % kFolders;
-      switch (i % 3) {
-        case 0:
-          changes.push_back({UsnChangeKind::Created, u'C', 2'000'000 + i, folder,
-                             u"new_" + Num(i) + u".dat", false});
-          break;
-        case 1:
-          changes.push_back(
-              {UsnChangeKind::Renamed, u'C', file, folder, u"renamed_" + Num(i), false});
-          break;
-        default:
-          changes.push_back({UsnChangeKind::Deleted, u'C', file + 3, folder, u"", false});
-          break;
-      }
-    }
-    auto load = state.range(0) >= 0 ? std::make_unique<SearchLoad>(*f->index, int(state.range(0)))
-                                    : nullptr;
+    const std::vector<UsnChange> changes = ChangeMix(count);
+    auto load = searchPause >= 0 ? std::make_unique<SearchLoad>(*f->index, searchPause) : nullptr;
+    CellReader reader(*f->index);
     state.ResumeTiming();
     for (const UsnChange& c : changes) ApplyChange(*f->index, f->monitor, c);
     state.PauseTiming();
+    longestWait = std::max(longestWait, reader.Stop());
     if (load) {
       load->Stop();
       searches += load->Done();
@@ -165,10 +347,18 @@ void BM_ApplyChangeMix100k(benchmark::State& state) {
     f.reset();
     state.ResumeTiming();
   }
-  state.counters["searches_meanwhile"] =
-      benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
-  state.counters["slowest_search_ms"] = slowest;
-  state.SetItemsProcessed(int64_t(state.iterations()) * 100'000);
+  if (searchPause >= 0) {
+    state.counters["searches_meanwhile"] =
+        benchmark::Counter(double(searches), benchmark::Counter::kAvgIterations);
+    state.counters["slowest_search_ms"] = slowest;
+  }
+  state.counters["longest_cell_wait_ms"] = longestWait;
+  state.SetItemsProcessed(int64_t(state.iterations()) * count);
+}
+
+// 100,000 changes cross the change limit, so one rebuild runs part-way.
+void BM_ApplyChangeMix100k(benchmark::State& state) {
+  ApplyMix(state, 100'000, int(state.range(0)));
 }
 // Argument: -1 alone; otherwise the search thread's pause in milliseconds. A
 // search every 20 ms is a fast typist's pace and more. Back to back (0) is not
@@ -179,6 +369,13 @@ BENCHMARK(BM_ApplyChangeMix100k)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();
+
+// A burst of 10,000: below the change limit, every change reaches the name
+// index in place.
+void BM_ChangeBurst10k(benchmark::State& state) {
+  ApplyMix(state, 10'000, -1);
+}
+BENCHMARK(BM_ChangeBurst10k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_FolderRenameRewrites10k(benchmark::State& state) {
   auto f = std::make_unique<Fixture>(state.range(2) != 0);

@@ -49,10 +49,7 @@ FileIndex& Index() {
       SetDerivedNameFields(e);
       idx->entries.push_back(std::move(e));
     }
-    std::unique_lock hold(idx->nameIndex.lock);
-    idx->nameIndex.entries = &idx->entries;
-    idx->nameIndex.ngramEnabled = true;
-    RebuildNameIndex(idx->nameIndex);
+    RebuildNameIndex(*idx, true);
     return idx;
   }();
   return *index;
@@ -108,23 +105,11 @@ const Queries& Chosen() {
 void BM_RebuildNameIndex(benchmark::State& state) {
   FileIndex& index = Index();
   const bool ngrams = state.range(0) != 0;
-  for (auto _ : state) {
-    std::unique_lock hold(index.nameIndex.lock);
-    ClearNameIndex(index.nameIndex);
-    index.nameIndex.entries = &index.entries;
-    index.nameIndex.ngramEnabled = ngrams;
-    RebuildNameIndex(index.nameIndex);
-  }
+  for (auto _ : state) RebuildNameIndex(index, ngrams);
   const double n = static_cast<double>(index.entries.size());
   state.counters["entries"] = n;
   state.counters["bytes_per_entry"] = static_cast<double>(NameIndexBytes(index.nameIndex)) / n;
-  if (!ngrams) {  // leave the index as the query benchmarks expect it
-    std::unique_lock hold(index.nameIndex.lock);
-    ClearNameIndex(index.nameIndex);
-    index.nameIndex.entries = &index.entries;
-    index.nameIndex.ngramEnabled = true;
-    RebuildNameIndex(index.nameIndex);
-  }
+  if (!ngrams) RebuildNameIndex(index, true);  // as the query benchmarks expect it
 }
 BENCHMARK(BM_RebuildNameIndex)
     ->Arg(1)

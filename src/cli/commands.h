@@ -1,33 +1,44 @@
-// The commands of the command line. Each lives in its own file; adding one is
-// a declaration here and one line in the table of main.cpp.
+// The commands of the command line. Each lives in its own file and adds its
+// subcommand, with its own options, to the parser; adding one is a
+// declaration here and one line in main.cpp.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_context.h"
 
+namespace CLI {
+class App;
+class Validator;
+}  // namespace CLI
+
 namespace zw::cli {
 
-using CommandArgs = std::vector<std::string>;
-
 struct Command {
-  const char* name;
-  const char* usage;    // shown by --help, after "zanderwyn [options] "
-  const char* summary;  // one line
-  int (*run)(CliContext& context, const CommandArgs& args);
+  CLI::App* app = nullptr;  // the subcommand, owned by the parser
+  // Runs the command with the options the parser filled in.
+  std::function<int(CliContext& context)> run;
 };
 
 // list [--long]: every indexed entry, one full path per line.
-int RunList(CliContext& context, const CommandArgs& args);
+Command AddListCommand(CLI::App& parser);
 
 // drives: the selectable drives with label, file system, sizes and NTFS or not.
-int RunDrives(CliContext& context, const CommandArgs& args);
+Command AddDrivesCommand(CLI::App& parser);
 
 // journal FILE [--drive LETTER]: the changes a saved change-journal stream yields.
-int RunJournal(CliContext& context, const CommandArgs& args);
+Command AddJournalCommand(CLI::App& parser);
 
 // search TEXT... [options]: the window's search, filter and sort, printed.
-int RunSearch(CliContext& context, const CommandArgs& args);
+Command AddSearchCommand(CLI::App& parser);
+
+// Accepts only one of `choices`; otherwise "takes a, b or c, not 'x'".
+CLI::Validator OneOf(std::vector<std::string> choices);
+
+// "D" or "D:" (any case) as an upper-case letter; false for anything else.
+bool ParseDriveLetter(std::string_view value, char16_t& letter);
 
 }  // namespace zw::cli

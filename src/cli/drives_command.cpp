@@ -1,6 +1,7 @@
 // drives: the selectable drives as the drive selection dialog lists them,
 // one per line: root, label, file system, total, free, and whether the drive
 // can be indexed (only NTFS can).
+#include <CLI/CLI.hpp>
 #include <string>
 
 #include "cli/commands.h"
@@ -9,11 +10,9 @@
 
 namespace zw::cli {
 
-int RunDrives(CliContext& context, const CommandArgs& args) {
-  if (!args.empty()) {
-    PrintError("drives: unknown option '" + args.front() + "' (usage: zanderwyn [options] drives)");
-    return kExitBadInput;
-  }
+namespace {
+
+int RunDrives(CliContext& context) {
   // Without --drive, the readable NTFS block devices stand for the drives.
   if (context.drives.empty()) platform::BindNtfsBlockDevices();
   const std::vector<DriveInfo> drives = ListSelectableDrives();
@@ -44,6 +43,14 @@ int RunDrives(CliContext& context, const CommandArgs& args) {
   }
   out.Flush();
   return kExitOk;
+}
+
+}  // namespace
+
+Command AddDrivesCommand(CLI::App& parser) {
+  CLI::App* drives = parser.add_subcommand(
+      "drives", "list the drives that can be chosen, with label, sizes and NTFS or not");
+  return {drives, RunDrives};
 }
 
 }  // namespace zw::cli

@@ -26,12 +26,14 @@ struct IndexingFigures {
 IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameIndex);
 
 // The --stats lines: records, entries, scan, paths, total (since the start of
-// the program, so output is included), peak-rss, bytes-per-entry.
+// the program, so output is included), peak-rss, and bytes-per-entry where the
+// allocator reports block sizes (bytes-per-entry-estimate elsewhere).
 void PrintIndexingStats(const CliContext& context, const IndexingFigures& figures,
                         const FileIndex& index);
 
 // Resident bytes of the entries: the records themselves plus every heap
-// block their strings own, with the allocator's own overhead.
+// block their strings own, with the allocator's own overhead (measured with
+// glibc, estimated elsewhere).
 uint64_t EntryBytes(const FileIndex& index);
 
 }  // namespace zw::cli

@@ -2,8 +2,9 @@
 // same open, read and record path the live monitor uses, and prints one line
 // per change: kind, drive, file and parent reference (16 hex digits),
 // directory flag, name, separated by tabs.
-#include <cctype>
+#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "cli/commands.h"
@@ -15,7 +16,10 @@ namespace zw::cli {
 
 namespace {
 
-constexpr const char* kUsage = "usage: zanderwyn [options] journal FILE [--drive LETTER]";
+struct JournalOptions {
+  std::string file;
+  std::string letter;  // empty: the one drive given, else C
+};
 
 void WriteHex16(Output& out, uint64_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -24,47 +28,18 @@ void WriteHex16(Output& out, uint64_t value) {
   out.Write(std::string_view(text, 16));
 }
 
-bool ParseLetter(std::string_view value, char16_t& letter) {
-  if (value.size() == 2 && value[1] == ':') value.remove_suffix(1);
-  if (value.size() != 1 || !std::isalpha(static_cast<unsigned char>(value[0]))) return false;
-  letter = char16_t(std::toupper(static_cast<unsigned char>(value[0])));
-  return true;
-}
-
-}  // namespace
-
-int RunJournal(CliContext& context, const CommandArgs& args) {
-  std::string file;
-  char16_t letter = u'C';
-  if (context.drives.size() == 1) letter = context.drives.front().letter;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--drive" || arg.rfind("--drive=", 0) == 0) {
-      const std::string value =
-          arg == "--drive" ? (i + 1 < args.size() ? args[++i] : std::string()) : arg.substr(8);
-      if (!ParseLetter(value, letter)) {
-        PrintError("journal: --drive needs a drive letter, such as --drive D (" +
-                   std::string(kUsage) + ")");
-        return kExitBadInput;
-      }
-    } else if (!arg.empty() && arg[0] == '-') {
-      PrintError("journal: unknown option '" + arg + "' (" + kUsage + ")");
-      return kExitBadInput;
-    } else if (file.empty()) {
-      file = arg;
-    } else {
-      PrintError("journal: only one FILE may be given (" + std::string(kUsage) + ")");
-      return kExitBadInput;
-    }
-  }
-  if (file.empty()) {
-    PrintError(std::string("journal: no FILE given (") + kUsage + ")");
+int RunJournal(CliContext& context, const JournalOptions& o) {
+  if (o.file.empty()) {
+    PrintError("journal: no FILE given (see zanderwyn journal --help)");
     return kExitBadInput;
   }
+  char16_t letter = u'C';
+  if (context.drives.size() == 1) letter = context.drives.front().letter;
+  if (!o.letter.empty()) ParseDriveLetter(o.letter, letter);  // checked by the parser
 
   std::string error;
   platform::SavedStreamStats streamStats;
-  auto journal = platform::LoadSavedUsnStream(file, /*replay=*/true, error, &streamStats);
+  auto journal = platform::LoadSavedUsnStream(o.file, /*replay=*/true, error, &streamStats);
   if (!journal) {
     PrintError("journal: " + error);
     return kExitBadInput;
@@ -113,6 +88,27 @@ int RunJournal(CliContext& context, const CommandArgs& args) {
     PrintStat("reads", s.reads.load());
   }
   return kExitOk;
+}
+
+}  // namespace
+
+Command AddJournalCommand(CLI::App& parser) {
+  CLI::App* journal = parser.add_subcommand(
+      "journal", "print the changes a saved change-journal stream ($UsnJrnl:$J) yields");
+  auto o = std::make_shared<JournalOptions>();
+  journal->add_option("FILE", o->file, "the saved stream")->type_name("");
+  // Its own --drive names the letter the changes are for; it binds nothing.
+  journal
+      ->add_option("--drive", o->letter,
+                   "the drive the changes are for (default: the one --drive, else C)")
+      ->type_name("LETTER")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            char16_t letter = 0;
+            return ParseDriveLetter(value, letter) ? "" : "needs a drive letter, such as --drive D";
+          },
+          "", ""));
+  return {journal, [o](CliContext& context) { return RunJournal(context, *o); }};
 }
 
 }  // namespace zw::cli

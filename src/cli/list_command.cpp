@@ -1,22 +1,17 @@
 // list: every indexed entry in index order, one full path per line; --long
 // adds the name, folder, size and date columns, separated by tabs.
+#include <CLI/CLI.hpp>
+#include <memory>
+
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
 #include "index/file_index.h"
 
 namespace zw::cli {
 
-int RunList(CliContext& context, const CommandArgs& args) {
-  bool longFormat = false;
-  for (const std::string& arg : args) {
-    if (arg == "--long" || arg == "-l") {
-      longFormat = true;
-    } else {
-      PrintError("list: unknown option '" + arg + "' (usage: zanderwyn [options] list [--long])");
-      return kExitBadInput;
-    }
-  }
+namespace {
 
+int RunList(CliContext& context, bool longFormat) {
   FileIndex index;
   const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   Output& out = context.out;
@@ -33,6 +28,17 @@ int RunList(CliContext& context, const CommandArgs& args) {
   out.Flush();
   if (context.stats) PrintIndexingStats(context, figures, index);
   return kExitOk;
+}
+
+}  // namespace
+
+Command AddListCommand(CLI::App& parser) {
+  CLI::App* list =
+      parser.add_subcommand("list", "print every indexed file and folder, one full path per line");
+  auto longFormat = std::make_shared<bool>(false);
+  list->add_flag("--long,-l", *longFormat,
+                 "add the name, folder, size and date, separated by tabs");
+  return {list, [longFormat](CliContext& context) { return RunList(context, *longFormat); }};
 }
 
 }  // namespace zw::cli

@@ -1,9 +1,9 @@
 // zanderwyn: the command-line front end. Global options may stand before or
-// after the command; everything after "--" goes to the command unread.
+// after the command; everything after "--" goes to the command unread. CLI11
+// parses; the commands add their own options.
+#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -29,49 +29,25 @@
 namespace zw::cli {
 namespace {
 
-constexpr Command kCommands[] = {
-    {"list", "list [--long]", "print every indexed file and folder, one full path per line",
-     RunList},
-    {"drives", "drives", "list the drives that can be chosen, with label, sizes and NTFS or not",
-     RunDrives},
-    {"journal", "journal FILE [--drive LETTER]",
-     "print the changes a saved change-journal stream ($UsnJrnl:$J) yields", RunJournal},
-    {"search", "search TEXT... [opts]",
-     "find by name as the window does; opts: --type 0..8, --sort name|path|size|date, --desc,\n"
-     "                       --no-folders-first, --long, --count, --fast-search 0|1,\n"
-     "                       --parallel 0|1, --progressive 0|1",
-     RunSearch},
-};
+constexpr const char* kExitStatus =
+    "exit status: 0 success, 2 bad arguments or a volume that could not be read,\n"
+    "130 stopped with Ctrl+C (what was indexed is kept), 1 any other failure";
 
-void PrintHelp() {
-  std::string text =
-      "usage: zanderwyn [options] <command> [command options]\n"
-      "\n"
-      "options:\n"
-#ifdef _WIN32
-      "  --drive D            index drive D: (repeatable)\n"
-#else
-      "  --drive D=PATH       bind drive D: to an NTFS image file or block device\n"
-      "  --drive D=PATH:N     bind drive D: to partition N of a whole-disk image\n"
-#endif
-      "  --stats              print figures (records, entries, times, memory) on stderr\n"
-      "  --debug              print diagnostic lines on stderr\n"
-      "  --help               show this text\n"
-      "\n"
-      "commands:\n";
-  for (const Command& c : kCommands) {
-    std::string usage = c.usage;
-    // A long usage gets its own line, so the summaries stay in one column.
-    text +=
-        "  " + usage +
-        (usage.size() < 20 ? std::string(21 - usage.size(), ' ') : "\n" + std::string(23, ' ')) +
-        c.summary + "\n";
+// "zanderwyn: search: --type: takes 0, 1 ... not '9' (see zanderwyn search --help)"
+void PrintParseError(CLI::App& parser, const CLI::ParseError& e) {
+  const std::vector<CLI::App*> chosen = parser.get_subcommands();
+  std::string message = e.what();
+  std::string help = "zanderwyn --help";
+  if (!chosen.empty()) {
+    message = chosen.back()->get_name() + ": " + message;
+    help = "zanderwyn " + chosen.back()->get_name() + " --help";
+  } else if (!parser.remaining().empty()) {
+    message = "unknown command '" + parser.remaining().front() + "'";
+  } else if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr &&
+             message.find("subcommand") != std::string::npos) {
+    message = "no command given";
   }
-  text +=
-      "\n"
-      "exit status: 0 success, 2 bad arguments or a volume that could not be read,\n"
-      "130 stopped with Ctrl+C (what was indexed is kept), 1 any other failure\n";
-  std::fputs(text.c_str(), stdout);
+  PrintError(message + " (see " + help + ")");
 }
 
 // Adds one --drive value to the context; false (with a message) when malformed.
@@ -79,16 +55,14 @@ bool AddDrive(CliContext& context, std::string_view value) {
   DriveArg drive;
 #ifdef _WIN32
   // The letters are the real volumes; an image file cannot be bound here.
-  if (value.size() == 2 && value[1] == ':') value.remove_suffix(1);
-  if (value.size() != 1 || !std::isalpha(static_cast<unsigned char>(value[0]))) {
+  if (!ParseDriveLetter(value, drive.letter)) {
     PrintError("--drive " + std::string(value) + ": expected a drive letter, such as --drive D");
     return false;
   }
-  drive.letter = char16_t(std::toupper(static_cast<unsigned char>(value[0])));
 #else
-  if (value.size() == 1 || (value.size() == 2 && value[1] == ':')) {
+  char16_t letter = 0;
+  if (value.size() <= 2 && ParseDriveLetter(value, letter)) {
     // A letter alone selects a volume that is already bound (found at start).
-    const char16_t letter = char16_t(std::toupper(static_cast<unsigned char>(value[0])));
     const auto binding = platform::FindDriveBinding(letter);
     if (!binding) {
       PrintError("--drive " + std::string(value) + ": no volume is bound to " + DriveName(letter) +
@@ -124,57 +98,67 @@ bool AddDrive(CliContext& context, std::string_view value) {
 
 int Run(const std::vector<std::string>& argv) {
   CliContext context;
-  const Command* command = nullptr;
-  CommandArgs commandArgs;
-  bool help = false;
-  bool rest = false;
-  for (size_t i = 0; i < argv.size(); ++i) {
-    const std::string& arg = argv[i];
-    if (rest) {
-      commandArgs.push_back(arg);
-    } else if (arg == "--") {
-      rest = true;
-    } else if (arg == "--help" || arg == "-h") {
-      help = true;
-    } else if (arg == "--stats") {
-      context.stats = true;
-    } else if (arg == "--debug") {
-      context.debug = true;
-    } else if (command != nullptr && command->run == RunJournal &&
-               (arg == "--drive" || arg.rfind("--drive=", 0) == 0)) {
-      commandArgs.push_back(arg);  // journal's own --drive names a letter, binds nothing
-    } else if (arg == "--drive" || arg.rfind("--drive=", 0) == 0) {
-      std::string value;
-      if (arg == "--drive") {
-        if (i + 1 >= argv.size()) {
-          PrintError("--drive needs a value, such as --drive D=disk.img");
-          return kExitBadInput;
-        }
-        value = argv[++i];
-      } else {
-        value = arg.substr(std::strlen("--drive="));
-      }
-      if (!AddDrive(context, value)) return kExitBadInput;
-    } else if (command == nullptr && !arg.empty() && arg[0] != '-') {
-      for (const Command& c : kCommands) {
-        if (arg == c.name) command = &c;
-      }
-      if (command == nullptr) {
-        PrintError("unknown command '" + arg + "' (see zanderwyn --help)");
-        return kExitBadInput;
-      }
-    } else if (command != nullptr) {
-      commandArgs.push_back(arg);  // the command judges its own options
-    } else {
-      PrintError("unknown option '" + arg + "' (see zanderwyn --help)");
-      return kExitBadInput;
-    }
-  }
-  if (help) {
-    PrintHelp();
+  CLI::App parser(
+      "Finds files and folders by name on NTFS volumes, read straight from the Master File\n"
+      "Table. Options may stand before or after the command; everything after -- goes to\n"
+      "the command unread.",
+      "zanderwyn");
+  parser.footer(kExitStatus);
+  parser.get_formatter()->column_width(30);
+  parser.get_formatter()->label("SUBCOMMAND", "COMMAND");
+  // Options the command does not know are the global ones, wherever they stand.
+  parser.fallthrough();
+  parser.require_subcommand(1);
+  std::vector<std::string> drives;
+  parser
+      .add_option("--drive", drives,
+#ifdef _WIN32
+                  "index drive D: (repeatable)")
+      ->type_name("D")
+#else
+                  "bind drive D: to an NTFS image or block device, or to\n"
+                  "partition N of a whole-disk image (repeatable)")
+      ->type_name("D=PATH[:N]")
+#endif
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  parser.add_flag("--stats", context.stats,
+                  "print figures (records, entries, times, memory) on stderr");
+  parser.add_flag("--debug", context.debug, "print diagnostic lines on stderr");
+  const Command commands[] = {
+      AddListCommand(parser),
+      AddSearchCommand(parser),
+      AddDrivesCommand(parser),
+      AddJournalCommand(parser),
+  };
+
+  for (const Command& c : commands) c.app->group("Commands");
+
+  // CLI11 takes its arguments last first.
+  std::vector<std::string> args(argv.rbegin(), argv.rend());
+  try {
+    parser.parse(args);
+  } catch (const CLI::CallForHelp&) {
+    const std::vector<CLI::App*> chosen = parser.get_subcommands();
+    // Alone, --help shows every command with its own options.
+    std::fputs((chosen.empty() ? parser.help("", CLI::AppFormatMode::All)
+                               : chosen.back()->help("zanderwyn"))
+                   .c_str(),
+               stdout);
     return kExitOk;
+  } catch (const CLI::ParseError& e) {
+    PrintParseError(parser, e);
+    return kExitBadInput;
   }
-  if (command == nullptr) {
+  for (const std::string& value : drives) {
+    if (!AddDrive(context, value)) return kExitBadInput;
+  }
+  const Command* command = nullptr;
+  for (const Command& c : commands) {
+    if (c.app->parsed()) command = &c;
+  }
+  if (command == nullptr) {  // require_subcommand makes this unreachable
     PrintError("no command given (see zanderwyn --help)");
     return kExitBadInput;
   }
@@ -186,7 +170,7 @@ int Run(const std::vector<std::string>& argv) {
       std::fputs(text.c_str(), stderr);
     });
   }
-  int status = command->run(context, commandArgs);
+  int status = command->run(context);
   context.out.Flush();
   const std::string damaged = platform::TakeRegistryDamageNotice();
   if (!damaged.empty()) {

@@ -1,12 +1,16 @@
 // search TEXT...: the window's search pipeline on the command line. Each text
 // is parsed, searched by the Searcher on its worker, filtered by type and
 // sorted exactly as the window does when the search is done, then printed.
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
@@ -25,11 +29,6 @@ namespace zw::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "zanderwyn [options] search TEXT... [--type 0..8] [--sort name|path|size|date] [--desc] "
-    "[--no-folders-first] [--long] [--count] [--fast-search 0|1] [--parallel 0|1] "
-    "[--progressive 0|1]";
-
 struct SearchOptions {
   std::vector<std::string> texts;
   TypeFilterState filter;
@@ -40,69 +39,6 @@ struct SearchOptions {
   bool parallel = kDefaultParallelSearch != 0;
   bool progressive = kDefaultProgressiveSearch != 0;
 };
-
-bool Fail(const std::string& message) {
-  PrintError("search: " + message + " (usage: " + kUsage + ")");
-  return false;
-}
-
-bool ParseFlag(const std::string& name, const std::string& value, bool& out) {
-  if (value == "0" || value == "1") {
-    out = value == "1";
-    return true;
-  }
-  return Fail(name + " takes 0 or 1, not '" + value + "'");
-}
-
-bool ParseArgs(const CommandArgs& args, SearchOptions& o) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) return Fail(a + " needs a value");
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--long" || a == "-l") {
-      o.longFormat = true;
-    } else if (a == "--count") {
-      o.countOnly = true;
-    } else if (a == "--desc") {
-      o.sort.sortDescending = true;
-    } else if (a == "--no-folders-first") {
-      o.sort.foldersFirst = false;
-    } else if (a == "--type") {
-      if (!value(v)) return false;
-      if (v.size() != 1 || v[0] < '0' || v[0] > '8') {
-        return Fail("--type takes a number from 0 to 8, not '" + v + "'");
-      }
-      o.filter.category = static_cast<TypeCategory>(v[0] - '0');
-    } else if (a == "--sort") {
-      if (!value(v)) return false;
-      const char* columns[] = {"name", "path", "size", "date"};
-      bool known = false;
-      for (uint32_t c = 0; c < 4; ++c) {
-        if (v == columns[c]) {
-          o.sort.sortColumn = c;
-          known = true;
-        }
-      }
-      if (!known) return Fail("--sort takes name, path, size or date, not '" + v + "'");
-    } else if (a == "--fast-search" || a == "--parallel" || a == "--progressive") {
-      if (!value(v)) return false;
-      bool& target = a == "--fast-search" ? o.fastSearch
-                     : a == "--parallel"  ? o.parallel
-                                          : o.progressive;
-      if (!ParseFlag(a, v, target)) return false;
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return Fail("unknown option '" + a + "'");
-    } else {
-      o.texts.push_back(a);  // "-x" and "" are search texts too
-    }
-  }
-  if (o.texts.empty()) return Fail("no search text given");
-  return true;
-}
 
 // The four columns of the result list, or the full path alone.
 void WriteRow(Output& out, const FileEntry& e, bool longFormat) {
@@ -139,11 +75,11 @@ uint64_t MicrosecondsSince(std::chrono::steady_clock::time_point t) {
           .count());
 }
 
-}  // namespace
-
-int RunSearch(CliContext& context, const CommandArgs& args) {
-  SearchOptions o;
-  if (!ParseArgs(args, o)) return kExitBadInput;
+int RunSearch(CliContext& context, const SearchOptions& o) {
+  if (o.texts.empty()) {
+    PrintError("search: no search text given (see zanderwyn search --help)");
+    return kExitBadInput;
+  }
 
   FileIndex index;
   const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
@@ -153,13 +89,9 @@ int RunSearch(CliContext& context, const CommandArgs& args) {
   // with this command's own choice of n-grams.
   const auto rebuildStart = std::chrono::steady_clock::now();
   size_t indexBytes = 0;
+  RebuildNameIndex(index, o.fastSearch);
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    ClearNameIndex(index.nameIndex);
-    index.nameIndex.entries = &index.entries;
-    index.nameIndex.ngramEnabled = o.fastSearch;
-    RebuildNameIndex(index.nameIndex);
+    std::shared_lock hold(index.nameIndex.lock);
     indexBytes = NameIndexBytes(index.nameIndex);
   }
   if (context.stats) {
@@ -216,6 +148,57 @@ int RunSearch(CliContext& context, const CommandArgs& args) {
   }
   searcher.StopAll();
   return kExitOk;
+}
+
+}  // namespace
+
+Command AddSearchCommand(CLI::App& parser) {
+  CLI::App* search = parser.add_subcommand(
+      "search", "find by name as the window does, filtered and sorted as it shows them");
+  auto o = std::make_shared<SearchOptions>();
+  search
+      ->add_option("TEXT", o->texts,
+                   "what to search for, as typed into the window (\"\": everything)")
+      ->type_name("");
+  search
+      ->add_option_function<std::string>(
+          "--type", [o](const std::string& v) { o->filter.category = TypeCategory(v[0] - '0'); },
+          "the type filter: 0 all, 1 folders, 2 files, 3 documents,\n"
+          "4 images, 5 videos, 6 music, 7 programs, 8 archives")
+      ->type_name("0..8")
+      ->check(OneOf({"0", "1", "2", "3", "4", "5", "6", "7", "8"}));
+  static const std::vector<std::string> kColumns = {"name", "path", "size", "date"};
+  search
+      ->add_option_function<std::string>(
+          "--sort",
+          [o](const std::string& v) {
+            o->sort.sortColumn =
+                uint32_t(std::find(kColumns.begin(), kColumns.end(), v) - kColumns.begin());
+          },
+          "the column to sort by")
+      ->type_name("name|path|size|date")
+      ->check(OneOf(kColumns));
+  search->add_flag("--desc", o->sort.sortDescending, "sort in descending order");
+  search->add_flag_callback(
+      "--no-folders-first", [o] { o->sort.foldersFirst = false; },
+      "mix folders with files instead of listing them first");
+  search->add_flag("--long,-l", o->longFormat, "the name, folder, size and date columns");
+  search->add_flag("--count", o->countOnly, "print only the number of results");
+  const std::pair<const char*, bool SearchOptions::*> switches[] = {
+      {"--fast-search", &SearchOptions::fastSearch},
+      {"--parallel", &SearchOptions::parallel},
+      {"--progressive", &SearchOptions::progressive},
+  };
+  for (const auto& [name, member] : switches) {
+    search
+        ->add_option_function<std::string>(
+            name, [o, member = member](const std::string& v) { (*o).*member = v == "1"; },
+            std::string("the window's setting of the same name (default ") +
+                ((*o).*member ? "1" : "0") + ")")
+        ->type_name("0|1")
+        ->check(OneOf({"0", "1"}));
+  }
+  return {search, [o](CliContext& context) { return RunSearch(context, *o); }};
 }
 
 }  // namespace zw::cli

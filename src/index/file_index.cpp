@@ -1,5 +1,6 @@
 #include "index/file_index.h"
 
+#include <mutex>
 #include <system_error>
 
 #include "index/run_indexing.h"
@@ -27,8 +28,22 @@ FileIndex& GetIndex() {
 }
 
 const FileEntry* LookupEntry(const FileIndex& index, uint32_t n) {
-  if (index.indexing.load() || n >= index.entries.size()) return nullptr;
+  if (n >= index.entries.size()) return nullptr;
   return &index.entries[n];
+}
+
+void RebuildNameIndexHoldingEntries(FileIndex& index, bool ngrams) {
+  NameTables tables = BuildNameTables(index.entries, ngrams);
+  {
+    std::unique_lock hold(index.nameIndex.lock);
+    SwapNameTables(index.nameIndex, &index.entries, tables);
+  }
+  // `tables` holds the previous build now, freed here without the lock.
+}
+
+void RebuildNameIndex(FileIndex& index, bool ngrams) {
+  std::scoped_lock lock(index.entriesMutex);
+  RebuildNameIndexHoldingEntries(index, ngrams);
 }
 
 }  // namespace zw

@@ -11,12 +11,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "index/file_entry.h"
+#include "platform/usn_journal.h"
 #include "search/name_index.h"
 
 namespace zw {
@@ -41,14 +43,31 @@ struct FileIndex {
   std::atomic<bool> stopRequested{false};
   std::thread indexThread;
   std::function<void()> changedCallback;
+  // Counts indexing runs; changed with the entries when a run empties them,
+  // so that live update can tell entry numbers of an earlier run.
+  uint64_t runNumber = 0;
+  // Where each drive's change journal stood just before its MFT was read;
+  // live update starts there. Guarded by entriesMutex.
+  std::map<char16_t, platform::UsnJournalPosition> journalPositions;
 };
 
 // The one process-wide index, built on first use.
 FileIndex& GetIndex();
 
-// The entry at `n`, or null while indexing or when `n` is past the end. The
+// The entry at `n`, or null when `n` is past the end. Works during a run too:
+// drives already appended are there, the one being scanned is not yet. The
 // caller must hold `index.nameIndex.lock` shared (or `entriesMutex`) for as
 // long as it uses the pointer.
 const FileEntry* LookupEntry(const FileIndex& index, uint32_t n);
+
+// The one way to (re)build the name index over the entries as they stand,
+// with or without n-grams. Holds entriesMutex for the build, which keeps
+// every writer out while searches and cells go on reading the old tables;
+// the name index lock is held exclusively only to swap the new ones in.
+// Nobody needs to call it after live changes: they reach the name index as
+// they are applied.
+void RebuildNameIndex(FileIndex& index, bool ngrams);
+// The same for a caller that already holds entriesMutex.
+void RebuildNameIndexHoldingEntries(FileIndex& index, bool ngrams);
 
 }  // namespace zw

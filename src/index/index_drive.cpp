@@ -34,6 +34,24 @@ void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter) {
       entries.end());
 }
 
+size_t AppendDriveEntries(FileIndex& index, char16_t letter, std::vector<FileEntry>& local) {
+  std::scoped_lock lock(index.entriesMutex);
+  std::unique_lock nameLock(index.nameIndex.lock);
+  auto& entries = index.entries;
+  const size_t first = entries.size();
+  // The first drive takes the vector as it stands: no second copy of a
+  // million entries at the peak.
+  if (entries.empty()) entries.swap(local);
+  entries.insert(entries.end(), std::make_move_iterator(local.begin()),
+                 std::make_move_iterator(local.end()));
+  local.clear();
+  for (size_t n = first; n < entries.size(); ++n) {
+    entries[n].id = uint32_t(n);
+    entries[n].drive = letter;
+  }
+  return entries.size() - first;
+}
+
 bool IndexDrive(FileIndex& index, char16_t letter) {
   IndexDriveStats stats;
   return IndexDrive(index, letter, stats);
@@ -85,22 +103,7 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
   DropMetadataEntries(local, letter);
   stats.pathsNanoseconds = NanosecondsSince(pathsStart);
 
-  {
-    std::scoped_lock lock(index.entriesMutex);
-    std::unique_lock nameLock(index.nameIndex.lock);
-    auto& entries = index.entries;
-    const size_t first = entries.size();
-    // The first drive takes the vector as it stands: no second copy of a
-    // million entries at the peak.
-    if (entries.empty()) entries.swap(local);
-    entries.insert(entries.end(), std::make_move_iterator(local.begin()),
-                   std::make_move_iterator(local.end()));
-    for (size_t n = first; n < entries.size(); ++n) {
-      entries[n].id = uint32_t(n);
-      entries[n].drive = letter;
-    }
-    stats.appended = entries.size() - first;
-  }
+  stats.appended = AppendDriveEntries(index, letter, local);
   return true;
 }
 

@@ -16,15 +16,20 @@
 namespace zw {
 namespace {
 
-// Both locks in the writers' order; the name index then describes exactly the
-// entries as they stand.
-void RebuildAll(FileIndex& index, bool ngrams) {
-  std::scoped_lock lock(index.entriesMutex);
-  std::unique_lock nameLock(index.nameIndex.lock);
-  ClearNameIndex(index.nameIndex);
-  index.nameIndex.entries = &index.entries;
-  index.nameIndex.ngramEnabled = ngrams;
-  RebuildNameIndex(index.nameIndex);
+// The journal's id and end, asked before the drive is read: reading from
+// there replays everything made while it was. A volume without a journal
+// has no position (one is made when live update starts).
+std::optional<platform::UsnJournalPosition> JournalPosition(
+    const platform::UsnJournalFactory& factory, char16_t letter) noexcept {
+  if (!factory) return std::nullopt;
+  try {
+    std::unique_ptr<platform::UsnJournalDevice> device = factory(letter);
+    platform::UsnJournalInfo info;
+    if (!device || !device->Query(info)) return std::nullopt;
+    return platform::UsnJournalPosition{info.journalId, info.nextUsn};
+  } catch (...) {
+    return std::nullopt;
+  }
 }
 
 uint64_t EntryCount(FileIndex& index) {
@@ -69,6 +74,8 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
     std::unique_lock nameLock(index.nameIndex.lock);
     std::vector<FileEntry>().swap(index.entries);  // releases the storage too
     ClearNameIndex(index.nameIndex);
+    index.journalPositions.clear();
+    ++index.runNumber;
   }
 
   std::set<char16_t> drives;
@@ -84,6 +91,7 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
       success = false;
       break;
     }
+    const auto position = JournalPosition(options.journalFactory, letter);
     bool appended = false;
     try {
       appended = indexer ? indexer(index, letter) : IndexDrive(index, letter);
@@ -99,8 +107,12 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
       success = false;
       continue;
     }
+    if (position) {
+      std::scoped_lock lock(index.entriesMutex);
+      index.journalPositions[letter] = *position;
+    }
     if (options.nameIndex) {
-      RebuildAll(index, fastSearch);
+      RebuildNameIndex(index, fastSearch);
       rebuiltCount = EntryCount(index);
     }
     if (index.driveDoneCallback) index.driveDoneCallback(letter, EntryCount(index));
@@ -110,7 +122,7 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
   // describes exactly these entries (a second pass over a million names
   // would build the same thing again).
   if (options.nameIndex && (!rebuiltCount || *rebuiltCount != EntryCount(index)))
-    RebuildAll(index, fastSearch);
+    RebuildNameIndex(index, fastSearch);
   index.indexing.store(false);
   if (index.completeCallback) index.completeCallback(success, EntryCount(index));
 }

@@ -7,6 +7,8 @@
 #include <functional>
 #include <set>
 
+#include "platform/usn_journal.h"
+
 namespace zw {
 
 struct FileIndex;
@@ -22,12 +24,17 @@ struct IndexRunOptions {
   bool nameIndex = true;
   // Defaults to IndexDrive.
   DriveIndexer indexer;
+  // Where each drive's journal position comes from, taken just before the
+  // drive is read so that live update misses nothing made meanwhile. Only
+  // queried, never created. Empty: no positions (nothing follows the run).
+  platform::UsnJournalFactory journalFactory = platform::OpenSystemUsnJournal;
 };
 
 // The body of indexThread: empties the index, indexes each drive of
-// `index.drives`, rebuilds the name index after each drive and at the end
-// (unless `options.nameIndex` is false), clears `indexing` and then calls
-// completeCallback.
+// `index.drives` (noting its journal position first), rebuilds the name index
+// after each drive and at the end (unless `options.nameIndex` is false),
+// clears `indexing` and then calls completeCallback. Searches, cells and
+// filters read the drives already appended meanwhile.
 void RunIndexing(FileIndex& index);
 void RunIndexing(FileIndex& index, const IndexRunOptions& options);
 

@@ -44,6 +44,11 @@ void MonitorThreadFailed(char16_t letter) {
   Emit(u"UsnMonitor: Failed to start a thread for " + std::u16string(1, letter) + u":\n");
 }
 
+void PositionLost(char16_t letter) {
+  Emit(u"UsnMonitor: Journal of " + std::u16string(1, letter) +
+       u": no longer holds the changes made while indexing; reading from its end\n");
+}
+
 void Record(char16_t letter, uint32_t reason, std::u16string_view name) {
   std::u16string line = u"USN ";
   line += letter;

@@ -15,6 +15,7 @@ void OpenFailed(char16_t letter, uint32_t error);         // OpenUsnJournal: Cre
 void MonitorOpenFailed(char16_t letter, uint32_t error);  // UsnMonitor: Failed to open ...
 void MonitorStarted(char16_t letter);
 void MonitorThreadFailed(char16_t letter);
+void PositionLost(char16_t letter);  // the indexing run's position is gone from the journal
 void Record(char16_t letter, uint32_t reason, std::u16string_view name);
 void Created(uint32_t id, std::u16string_view path);
 

@@ -1,6 +1,7 @@
 #include "live/live_update.h"
 
 #include <mutex>
+#include <new>
 #include <set>
 #include <shared_mutex>
 #include <utility>
@@ -82,18 +83,41 @@ void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n) {
     for (uint32_t i : doomed) {
       FileEntry& e = index.entries[i];
       if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
+      NoteNameChange(index.nameIndex, i);
       e.name.clear();
       e.lowerName.clear();
       e.path.clear();
       keys.emplace_back(OwnKey(e), i);
     }
-    NoteEntriesChanged(index.nameIndex);
   }
   monitor.RemoveIds(keys);
 }
 
 void Notify(const FileIndex& index) {
   if (index.changedCallback) index.changedCallback();
+}
+
+// Whether a change may be applied: no run is replacing the entries, and the
+// id map was built from the entries of the run that is there now. Caller
+// holds entriesMutex or the name index lock.
+bool IdMapIsCurrent(const FileIndex& index, const UsnMonitor& monitor) {
+  return !index.indexing.load() && monitor.IdMapTag() == index.runNumber;
+}
+
+// Folds a large set of changes into the name index by a rebuild. This thread
+// holds entriesMutex, so the other journal threads wait, while searches read
+// on until the new tables are swapped in.
+void FoldChangesIfLarge(FileIndex& index) {
+  NameIndex& names = index.nameIndex;
+  if (names.entries != &index.entries || !NameIndexWantsRebuild(names)) return;
+  try {
+    RebuildNameIndexHoldingEntries(index, names.ngramEnabled);
+  } catch (const std::bad_alloc&) {
+    // Searches stay right with the changes as they are; try again once
+    // they have doubled rather than at every change.
+    std::unique_lock hold(names.lock);
+    names.deltaLimit *= 2;
+  }
 }
 
 }  // namespace
@@ -112,8 +136,13 @@ uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char1
 
 void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
   if (index.indexing.load()) return;
+  // Following an earlier run: its threads end first (a change they were
+  // applying is done with), so that the new map and drive set take over.
+  monitor.Stop();
+  UsnMonitor::StartPositions from;
   {
     std::lock_guard entriesLock(index.entriesMutex);
+    from = index.journalPositions;
     {
       // Room for new files now, while nothing searches through a monitor
       // thread's lock: growing a million entries later would hold every
@@ -125,7 +154,7 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
       }
     }
     const auto& entries = index.entries;
-    monitor.RebuildIds(entries.size(), [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
+    auto fill = [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
       for (size_t i = 0; i < entries.size(); ++i) {
         const FileEntry& e = entries[i];
         // Tombstones come back too (a later delete or rename still finds
@@ -134,7 +163,8 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
         if (!inserted && (IsLive(e) || !IsLive(entries[it->second]))) it->second = uint32_t(i);
         if (IsLive(e)) ++children[ParentKey(e)];
       }
-    });
+    };
+    monitor.RebuildIds(entries.size(), index.runNumber, fill);
   }
   std::set<char16_t> drives;
   {
@@ -143,7 +173,7 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
   }
   monitor.SetChangeHandler(
       [&index, &monitor](const UsnChange& change) { ApplyChange(index, monitor, change); });
-  monitor.Start(drives);
+  monitor.Start(drives, from);
 }
 
 void StartLiveUpdate(FileIndex& index) {
@@ -190,8 +220,9 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   SetDerivedNameFields(entry);
 
   std::lock_guard entriesLock(index.entriesMutex);
-  // During a run the entries are being replaced; the run reads the file anyway.
-  if (index.indexing.load() || index.entries.size() >= kNoEntry) return;
+  // During a run the entries are being replaced; the run reads the file
+  // anyway, and the change comes again from the run's journal position.
+  if (!IdMapIsCurrent(index, monitor) || index.entries.size() >= kNoEntry) return;
   bool parentFound = false;
   entry.path = PathUnder(index, monitor, drive, parentRef, name, parentFound);
   // The file system is asked while searches can still read the entries.
@@ -201,21 +232,38 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     entry.modificationTime = data.lastWriteTime;
     entry.creationTime = data.creationTime;
   }
+  const uint32_t previous = FindEntryByRef(index, monitor, drive, ref);
+  if (previous != kNoEntry && IsLive(index.entries[previous])) {
+    FileEntry& old = index.entries[previous];
+    if (old.parentRecordNumber == entry.parentRecordNumber && old.name == entry.name) {
+      // The scan saw this file already (its creation is replayed from the
+      // journal position taken before the scan): refresh, never repeat it.
+      std::unique_lock names(index.nameIndex.lock);
+      old.size = entry.size;
+      old.modificationTime = entry.modificationTime;
+      old.creationTime = entry.creationTime;
+      if (old.path != entry.path) {
+        NotePathChange(index.nameIndex, previous);
+        old.path = std::move(entry.path);
+      }
+      Notify(index);
+      return;
+    }
+  }
   const uint32_t id = uint32_t(index.entries.size());
   entry.id = id;
-  // A live entry that already holds this record is a file the scan saw while
-  // it was being created, or one whose deletion was missed: either way it is
-  // gone now, and keeping it would show the file twice.
-  const uint32_t previous = FindEntryByRef(index, monitor, drive, ref);
   {
     std::unique_lock names(index.nameIndex.lock);
+    // A live entry that holds this record under another name or folder is
+    // one whose deletion was missed: it is gone now, and keeping it would
+    // show the record twice.
     if (previous != kNoEntry && IsLive(index.entries[previous])) {
       FileEntry& old = index.entries[previous];
       monitor.AdjustChildCount(ParentKey(old), -1);
+      NoteNameChange(index.nameIndex, previous);
       old.name.clear();
       old.lowerName.clear();
       old.path.clear();
-      NoteEntriesChanged(index.nameIndex);
     }
     index.entries.push_back(std::move(entry));
   }
@@ -223,26 +271,30 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   monitor.AdjustChildCount(MakeIdKey(drive, parentRef), +1);
   live_debug::Created(id, index.entries[id].path);
   Notify(index);
+  FoldChangesIfLarge(index);
 }
 
 void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
   std::lock_guard entriesLock(index.entriesMutex);
-  if (index.indexing.load()) return;
+  if (!IdMapIsCurrent(index, monitor)) return;
   const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
-  if (n == kNoEntry) return;
+  if (n == kNoEntry || !IsLive(index.entries[n])) return;  // gone already
   TombstoneTree(index, monitor, n);
   Notify(index);
+  FoldChangesIfLarge(index);
 }
 
 void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
                    uint64_t parentRef, std::u16string_view newName) {
   std::lock_guard entriesLock(index.entriesMutex);
-  if (index.indexing.load()) return;
+  if (!IdMapIsCurrent(index, monitor)) return;
   const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
   if (n == kNoEntry) return;  // a file the index never held is not added by a rename
   if (IsRecycleBinName(newName, false)) {
+    if (!IsLive(index.entries[n])) return;
     TombstoneTree(index, monitor, n);  // moved into the recycle bin
     Notify(index);
+    FoldChangesIfLarge(index);
     return;
   }
   FileEntry& e = index.entries[n];
@@ -256,23 +308,31 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     if (slash != std::u16string::npos)
       newPath = oldPath.substr(0, slash + 1) + std::u16string(newName);
   }
+  // Replayed after a scan that saw the new name already: nothing to do.
+  if (e.name == newName && e.parentRecordNumber == newParent && oldPath == newPath) return;
   std::vector<uint32_t> below;
   if (oldPath != newPath) below = DescendantsIfAny(index, monitor, e);
   {
     std::unique_lock names(index.nameIndex.lock);
     if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
+    if (e.name != newName) {
+      NoteNameChange(index.nameIndex, n);
+    } else {
+      NotePathChange(index.nameIndex, n);
+    }
     e.name = newName;
     SetDerivedNameFields(e);
     e.path = newPath;
     e.parentRecordNumber = newParent;
     monitor.AdjustChildCount(ParentKey(e), +1);
     for (uint32_t i : below) {
+      NotePathChange(index.nameIndex, i);
       std::u16string& p = index.entries[i].path;
       p.replace(0, oldPath.size(), newPath);
     }
-    NoteEntriesChanged(index.nameIndex);
   }
   Notify(index);
+  FoldChangesIfLarge(index);
 }
 
 void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
@@ -280,7 +340,7 @@ void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint6
   std::u16string path;
   {
     std::shared_lock names(index.nameIndex.lock);
-    if (index.indexing.load()) return;
+    if (!IdMapIsCurrent(index, monitor)) return;
     n = FindEntryByRef(index, monitor, drive, ref);
     if (n == kNoEntry) return;
     path = index.entries[n].path;
@@ -290,7 +350,7 @@ void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint6
     std::lock_guard entriesLock(index.entriesMutex);
     // The entry may have been renamed or removed meanwhile; only the same
     // record gets the new figures.
-    if (!index.indexing.load() && FindEntryByRef(index, monitor, drive, ref) == n) {
+    if (IdMapIsCurrent(index, monitor) && FindEntryByRef(index, monitor, drive, ref) == n) {
       std::unique_lock names(index.nameIndex.lock);
       index.entries[n].size = data.size;
       index.entries[n].modificationTime = data.lastWriteTime;

@@ -17,8 +17,12 @@ namespace zw {
 struct FileIndex;
 class UsnMonitor;
 
-// Rebuilds the id map from the entries and starts the monitor on the index's
-// drives, with ApplyChange as its handler. Does nothing while indexing.
+// Stops the monitor if it runs (it may follow an earlier run's drives and
+// numbers), rebuilds the id map from the entries and starts the monitor on
+// the index's drives, with ApplyChange as its handler. Each drive's journal is
+// read from where it stood before the drive was indexed, so changes made
+// during the run are applied too. Does nothing while indexing. Every change
+// it applies reaches the name index at once (no rebuild is needed).
 void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor);
 void StartLiveUpdate(FileIndex& index);  // the process-wide monitor
 
@@ -29,7 +33,10 @@ void StartLiveUpdate(FileIndex& index);  // the process-wide monitor
 bool StopLiveUpdate(UsnMonitor& monitor);
 bool StopLiveUpdate();
 
-// Dispatches one change; ignored while an indexing run is in progress.
+// Dispatches one change; ignored while an indexing run is in progress and
+// when the id map was built for an earlier run. Replaying a change the index
+// holds already (a create of a file it has, a delete of one that is gone, a
+// rename to its present name) changes nothing.
 void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change);
 
 // The entry number that (drive, ref) stands for, or kNoEntry. Only numbers

@@ -38,14 +38,16 @@ UsnMonitor::~UsnMonitor() {
   Stop();
 }
 
-bool UsnMonitor::Start(const std::set<char16_t>& drives) {
+bool UsnMonitor::Start(const std::set<char16_t>& drives, const StartPositions& from) {
   if (drives.empty()) return false;
   bool expected = false;
   if (!running_.compare_exchange_strong(expected, true)) return false;
   stopRequested_.exchange(false);
   for (char16_t letter : drives) {
+    std::optional<platform::UsnJournalPosition> position;
+    if (auto it = from.find(letter); it != from.end()) position = it->second;
     try {
-      threads_.emplace_back([this, letter] { MonitorVolume(letter); });
+      threads_.emplace_back([this, letter, position] { MonitorVolume(letter, position); });
     } catch (const std::system_error&) {
       // The other volumes are still followed; this one stays unmonitored.
       live_debug::MonitorThreadFailed(letter);
@@ -130,7 +132,8 @@ bool UsnMonitor::SleepUnlessStopped() {
   return !sleepWake_.wait_for(lock, kPollInterval, [&] { return stopRequested_.load(); });
 }
 
-void UsnMonitor::MonitorVolume(char16_t letter) noexcept {
+void UsnMonitor::MonitorVolume(char16_t letter,
+                               std::optional<platform::UsnJournalPosition> from) noexcept {
   tlsMonitor = this;
   try {
     int64_t startUsn = 0;
@@ -142,8 +145,19 @@ void UsnMonitor::MonitorVolume(char16_t letter) noexcept {
     live_debug::MonitorStarted(letter);
     std::vector<uint8_t> buffer(kBufferSize, 0);
     platform::UsnJournalInfo info;
-    device->Query(info);  // a failure leaves id 0, and reads fail until the journal is back
+    // A failure leaves id 0, and reads fail until the journal is back.
+    const bool known = device->Query(info);
     uint64_t journalId = info.journalId;
+    if (from) {
+      // Replays what changed while the drive was being indexed, as long as
+      // the journal still reaches back that far.
+      if (known && from->journalId == journalId && from->usn >= info.firstUsn &&
+          from->usn <= info.nextUsn) {
+        startUsn = from->usn;
+      } else {
+        live_debug::PositionLost(letter);
+      }
+    }
 
     while (!stopRequested_.load()) {
       const ReadResult result = ReadOnce(letter, *device, startUsn, journalId, buffer);
@@ -251,9 +265,10 @@ void UsnMonitor::RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAn
   }
 }
 
-void UsnMonitor::RebuildIds(size_t reserve,
+void UsnMonitor::RebuildIds(size_t reserve, uint64_t tag,
                             const std::function<void(IdMap& ids, IdMap& childCounts)>& fill) {
   std::lock_guard lock(idMutex_);
+  idTag_.store(tag);
   ids_.clear();
   childCounts_.clear();
   ids_.reserve(reserve);

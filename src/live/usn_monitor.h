@@ -7,8 +7,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -42,9 +44,13 @@ class UsnMonitor {
   UsnMonitor& operator=(const UsnMonitor&) = delete;
   ~UsnMonitor();
 
+  // Where to read a drive's journal from instead of its end.
+  using StartPositions = std::map<char16_t, platform::UsnJournalPosition>;
+
   // Starts one thread per letter. False, changing nothing, while running or
-  // for an empty set.
-  bool Start(const std::set<char16_t>& drives);
+  // for an empty set. A drive with a position in `from` is read from there
+  // while its journal still holds it, and from the end otherwise.
+  bool Start(const std::set<char16_t>& drives, const StartPositions& from = {});
   // Cancels pending reads, joins the threads, closes the handles. Returns
   // whether it was running. Not from a monitor thread or the handler: it
   // would wait for itself, so it returns false there and does nothing.
@@ -60,7 +66,8 @@ class UsnMonitor {
   // the handle in the handle map. Null on failure, with LastError() set.
   platform::UsnJournalDevice* OpenUsnJournal(char16_t letter, int64_t& startUsn);
   // The thread routine.
-  void MonitorVolume(char16_t letter) noexcept;
+  void MonitorVolume(char16_t letter,
+                     std::optional<platform::UsnJournalPosition> from = std::nullopt) noexcept;
   // Decodes one record of `available` bytes and hands a change to the handler.
   RecordVerdict ProcessRecord(char16_t letter, const uint8_t* record, size_t available);
 
@@ -78,8 +85,10 @@ class UsnMonitor {
   void RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries);
   using IdMap = std::unordered_map<IdKey, uint32_t>;
   // Clears the map and the child counts and lets `fill` insert, all under the
-  // id-map lock.
-  void RebuildIds(size_t reserve, const std::function<void(IdMap& ids, IdMap& childCounts)>& fill);
+  // id-map lock. `tag` says which entries the numbers belong to.
+  void RebuildIds(size_t reserve, uint64_t tag,
+                  const std::function<void(IdMap& ids, IdMap& childCounts)>& fill);
+  uint64_t IdMapTag() const { return idTag_.load(); }
   size_t IdCount() const;
 
   // Live entries per folder (keyed like the id map, by the folder's record),
@@ -99,6 +108,7 @@ class UsnMonitor {
   std::vector<std::thread> threads_;
   IdMap ids_;
   IdMap childCounts_;
+  std::atomic<uint64_t> idTag_{0};
   mutable std::mutex idMutex_;
   std::unordered_map<char16_t, std::unique_ptr<platform::UsnJournalDevice>> handles_;
   std::mutex handleMutex_;

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error_codes.h"
+
 namespace zw::platform {
 
 // Value types, numbered as Windows numbers them.
@@ -21,17 +23,6 @@ inline constexpr uint32_t kRegBinary = 3;
 inline constexpr uint32_t kRegDword = 4;
 inline constexpr uint32_t kRegMultiSz = 7;
 inline constexpr uint32_t kRegQword = 11;
-
-// System error codes, as Windows numbers them.
-inline constexpr uint32_t kErrorSuccess = 0;
-inline constexpr uint32_t kErrorFileNotFound = 2;
-inline constexpr uint32_t kErrorAccessDenied = 5;
-inline constexpr uint32_t kErrorInvalidHandle = 6;
-inline constexpr uint32_t kErrorInvalidData = 13;
-inline constexpr uint32_t kErrorWriteFault = 29;
-inline constexpr uint32_t kErrorInvalidParameter = 87;
-inline constexpr uint32_t kErrorMoreData = 234;
-inline constexpr uint32_t kErrorUnsupportedType = 1630;
 
 struct RegistryValue {
   uint32_t type = kRegNone;

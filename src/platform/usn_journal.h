@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/error_codes.h"
+
 namespace zw::platform {
 
 // USN_JOURNAL_DATA: only the fields the monitor uses.
@@ -16,6 +18,13 @@ struct UsnJournalInfo {
   uint64_t journalId = 0;  // offset 0
   int64_t firstUsn = 0;    // offset 8
   int64_t nextUsn = 0;     // offset 16
+};
+
+// Where a journal stood at some moment: reading from `usn` later yields every
+// change made since, as long as the journal still has that id and position.
+struct UsnJournalPosition {
+  uint64_t journalId = 0;
+  int64_t usn = 0;
 };
 
 // READ_USN_JOURNAL_DATA_V0, byte for byte.
@@ -43,16 +52,6 @@ inline constexpr uint32_t kUsnReasonRenameNewName = 0x00002000;
 inline constexpr uint32_t kUsnReasonBasicInfoChange = 0x00008000;
 inline constexpr uint32_t kUsnReasonClose = 0x80000000;
 inline constexpr uint32_t kFileAttributeDirectory = 0x10;
-
-// System error numbers the devices report (Windows values everywhere, so the
-// debugger lines read the same under Wine, on Windows and in tests).
-inline constexpr uint32_t kErrorInvalidFunction = 1;
-inline constexpr uint32_t kErrorFileNotFound = 2;
-inline constexpr uint32_t kErrorNotSupported = 50;
-inline constexpr uint32_t kErrorOperationAborted = 995;
-inline constexpr uint32_t kErrorJournalDeleteInProgress = 1178;
-inline constexpr uint32_t kErrorJournalNotActive = 1179;
-inline constexpr uint32_t kErrorJournalEntryDeleted = 1181;
 
 // One open journal handle. Every call reports failure as false with
 // LastError() set. Cancel may be called from another thread while Read runs.

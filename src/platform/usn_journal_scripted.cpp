@@ -125,9 +125,9 @@ size_t ScriptedJournal::ReadCount() const {
   return readStarts_.size();
 }
 
-void ScriptedJournal::WaitForReads(size_t count) const {
+bool ScriptedJournal::WaitForReads(size_t count, std::chrono::milliseconds limit) const {
   std::unique_lock lock(mutex_);
-  readDone_.wait(lock, [&] { return readStarts_.size() >= count; });
+  return readDone_.wait_for(lock, limit, [&] { return readStarts_.size() >= count; });
 }
 
 size_t ScriptedJournal::OpenCount() const {

@@ -4,6 +4,7 @@
 // can be served through it. Portable, so the Windows build's tests use it too.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -53,7 +54,9 @@ class ScriptedJournal {
   // --- observation ---
   std::vector<int64_t> ReadStarts() const;  // StartUsn of every Read so far
   size_t ReadCount() const;
-  void WaitForReads(size_t count) const;  // blocks until that many reads happened
+  // Blocks until that many reads happened; false once `limit` passed first.
+  [[nodiscard]] bool WaitForReads(size_t count,
+                                  std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
   size_t OpenCount() const;
   size_t CancelCount() const;
   size_t CloseCount() const;

@@ -1,6 +1,7 @@
 #include "search/name_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -12,33 +13,36 @@ namespace zw {
 
 namespace {
 
+// Changes beyond which a writer folds them in by a rebuild, at the least.
+constexpr size_t kMinDeltaLimit = 65536;
+
 template <class T>
 void Release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
 
-void BuildExtensionLists(NameIndex& index) {
-  const auto& entries = *index.entries;
+void BuildExtensionLists(NameTables& tables, const std::vector<FileEntry>& entries) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   constexpr uint32_t kNone = 0xFFFFFFFFu;
   std::vector<uint32_t> idOf(n, kNone);
   std::vector<uint32_t> counts;
   for (uint32_t i = 0; i < n; ++i) {
     const std::u16string& x = entries[i].lowerExtension;
-    if (x.empty()) continue;
-    auto [it, added] = index.extensionIds.try_emplace(x, static_cast<uint32_t>(counts.size()));
+    // A deleted entry keeps its extension, but no search may find it.
+    if (x.empty() || entries[i].name.empty()) continue;
+    auto [it, added] = tables.extensionIds.try_emplace(x, static_cast<uint32_t>(counts.size()));
     if (added) counts.push_back(0);
     idOf[i] = it->second;
     ++counts[it->second];
   }
-  index.extensionStart.assign(counts.size() + 1, 0);
+  tables.extensionStart.assign(counts.size() + 1, 0);
   for (size_t id = 0; id < counts.size(); ++id) {
-    index.extensionStart[id + 1] = index.extensionStart[id] + counts[id];
+    tables.extensionStart[id + 1] = tables.extensionStart[id] + counts[id];
   }
-  index.extensionEntries.resize(index.extensionStart.back());
-  std::vector<uint32_t> fill(index.extensionStart.begin(), index.extensionStart.end() - 1);
+  tables.extensionEntries.resize(tables.extensionStart.back());
+  std::vector<uint32_t> fill(tables.extensionStart.begin(), tables.extensionStart.end() - 1);
   for (uint32_t i = 0; i < n; ++i) {
-    if (idOf[i] != kNone) index.extensionEntries[fill[idOf[i]]++] = i;
+    if (idOf[i] != kNone) tables.extensionEntries[fill[idOf[i]]++] = i;
   }
 }
 
@@ -69,20 +73,138 @@ void DropRanks(NameIndex& index) {
   std::lock_guard hold(index.ranks.mutex);
   Release(index.ranks.name);
   Release(index.ranks.path);
+  Release(index.ranks.nameMoved);
+  Release(index.ranks.pathMoved);
   index.ranks.nameCount = 0;
   index.ranks.pathCount = 0;
+}
+
+// Entries whose text changed, beyond which ordering them all again is cheaper
+// than placing each.
+size_t MovedLimit(size_t count) {
+  return count / 8 + 64;
+}
+
+void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>& moved,
+               uint32_t n) {
+  if (n >= count) return;  // unranked: placed as an appended one
+  moved.push_back(n);
+  if (moved.size() > MovedLimit(count)) {
+    Release(rank);
+    Release(moved);
+    count = 0;
+  }
+}
+
+// Brings one rank array up to date: the entries whose text stayed keep their
+// order, the changed and the appended ones are placed among them by binary
+// search. False when it is not worth it.
+bool UpdateRanks(const std::vector<FileEntry>& entries, std::u16string FileEntry::*field,
+                 std::vector<uint32_t>& rank, size_t count, std::vector<uint32_t>& moved) {
+  const size_t n = entries.size();
+  if (count == 0 || count > n || rank.size() != count) return false;
+  for (size_t e = count; e < n; ++e) moved.push_back(static_cast<uint32_t>(e));
+  std::sort(moved.begin(), moved.end());
+  moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+  if (moved.size() > MovedLimit(n)) return false;
+  std::vector<bool> isMoved(count, false);
+  for (uint32_t m : moved) {
+    if (m < count) isMoved[m] = true;
+  }
+  std::vector<uint32_t> order(count);
+  for (uint32_t e = 0; e < count; ++e) order[rank[e]] = e;
+  std::erase_if(order, [&](uint32_t e) { return isMoved[e]; });
+  auto less = [&](uint32_t a, uint32_t b) { return entries[a].*field < entries[b].*field; };
+  std::sort(moved.begin(), moved.end(), less);
+  std::vector<uint32_t> merged;
+  merged.reserve(n);
+  auto kept = order.begin();
+  for (uint32_t m : moved) {
+    const auto at = std::upper_bound(kept, order.end(), m, less);
+    merged.insert(merged.end(), kept, at);
+    merged.push_back(m);
+    kept = at;
+  }
+  merged.insert(merged.end(), kept, order.end());
+  rank = RanksOf(merged);
+  return true;
 }
 
 bool StartsWith(std::u16string_view s, std::u16string_view p) {
   return s.size() >= p.size() && s.compare(0, p.size(), p) == 0;
 }
 
+bool EndsWith(std::u16string_view s, std::u16string_view p) {
+  return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
+}
+
+bool HasExtension(const FileEntry& e, std::u16string_view x) {
+  return !e.name.empty() && !e.lowerExtension.empty() && e.lowerExtension == x;
+}
+
 uint32_t EntryCount(const NameIndex& index) {
   return index.entries ? static_cast<uint32_t>(index.entries->size()) : 0;
 }
 
+bool IsChanged(const NameIndex& index, uint32_t e) {
+  const size_t word = e >> 6;
+  return word < index.changedBits.size() && (index.changedBits[word] >> (e & 63) & 1) != 0;
+}
+
+// The folded name the tables placed `e` by.
+std::u16string_view BuiltName(const NameIndex& index, uint32_t e) {
+  if (IsChanged(index, e)) return index.builtNames.find(e)->second;
+  return (*index.entries)[e].lowerName;
+}
+
+void DropChanged(const NameIndex& index, std::vector<uint32_t>& result) {
+  if (index.builtNames.empty()) return;
+  std::erase_if(result, [&](uint32_t e) { return IsChanged(index, e); });
+}
+
+// The entries the tables do not describe as they stand (changed ones, then
+// those appended since the build) that pass `keep`, ascending. Caller holds
+// `lock` shared and the index is attached.
+template <class Keep>
+std::vector<uint32_t> DeltaMatches(const NameIndex& index, Keep&& keep) {
+  const auto& entries = *index.entries;
+  std::vector<uint32_t> found;
+  for (size_t word = 0; word < index.changedBits.size(); ++word) {
+    for (uint64_t bits = index.changedBits[word]; bits != 0; bits &= bits - 1) {
+      const auto e = static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(bits)));
+      if (keep(entries[e])) found.push_back(e);
+    }
+  }
+  const uint32_t n = EntryCount(index);
+  for (uint32_t e = std::min(index.builtCount, n); e < n; ++e) {
+    if (keep(entries[e])) found.push_back(e);
+  }
+  return found;
+}
+
+// Both ascending by entry number.
+void MergeAscending(std::vector<uint32_t>& result, const std::vector<uint32_t>& delta) {
+  if (delta.empty()) return;
+  const auto middle = static_cast<std::ptrdiff_t>(result.size());
+  result.insert(result.end(), delta.begin(), delta.end());
+  std::inplace_merge(result.begin(), result.begin() + middle, result.end());
+}
+
+// `result` in name order, `delta` ascending by number; equal names keep the
+// built ones first.
+void MergeByName(const NameIndex& index, std::vector<uint32_t>& result,
+                 std::vector<uint32_t> delta) {
+  if (delta.empty()) return;
+  const auto& entries = *index.entries;
+  auto byName = [&](uint32_t a, uint32_t b) { return entries[a].lowerName < entries[b].lowerName; };
+  std::stable_sort(delta.begin(), delta.end(), byName);
+  const auto middle = static_cast<std::ptrdiff_t>(result.size());
+  result.insert(result.end(), delta.begin(), delta.end());
+  std::inplace_merge(result.begin(), result.begin() + middle, result.end(), byName);
+}
+
 // Appends every entry in [first, last) whose name contains `p`. Caller holds
-// `lock` shared.
+// `lock` shared. Reads names as they stand, so it needs no delta.
 void ScanNames(const NameIndex& index, std::u16string_view p, uint32_t first, uint32_t last,
                std::vector<uint32_t>& result) {
   const auto& entries = *index.entries;
@@ -111,28 +233,33 @@ std::vector<uint32_t> ContainsScan(const NameIndex& index, std::u16string_view p
 }
 
 // Walks the name order from the first name not less than `p` and stops at the
-// first name that does not begin with it.
+// first name that does not begin with it, both by the names as built; takes
+// only entries that kept their name.
 template <class Take>
 void PrefixWalk(const NameIndex& index, std::u16string_view p, Take&& take) {
-  const auto& entries = *index.entries;
   const uint32_t n = EntryCount(index);
-  auto it = std::lower_bound(index.nameOrder.begin(), index.nameOrder.end(), p,
-                             [&](uint32_t e, std::u16string_view v) {
-                               return e < n && std::u16string_view(entries[e].lowerName) < v;
-                             });
+  auto it = std::lower_bound(
+      index.nameOrder.begin(), index.nameOrder.end(), p,
+      [&](uint32_t e, std::u16string_view v) { return e < n && BuiltName(index, e) < v; });
   for (; it != index.nameOrder.end(); ++it) {
-    if (*it >= n || !StartsWith(entries[*it].lowerName, p)) break;
-    take(*it);
+    if (*it >= n || !StartsWith(BuiltName(index, *it), p)) break;
+    if (!IsChanged(index, *it)) take(*it);
   }
 }
 
 std::vector<uint32_t> ExtensionLookupLocked(const NameIndex& index, std::u16string_view x) {
   if (!index.entries || x.empty()) return {};
+  std::vector<uint32_t> result;
   auto it = index.extensionIds.find(std::u16string(x));
-  if (it == index.extensionIds.end()) return {};
-  const uint32_t id = it->second;
-  return std::vector<uint32_t>(index.extensionEntries.begin() + index.extensionStart[id],
-                               index.extensionEntries.begin() + index.extensionStart[id + 1]);
+  if (it != index.extensionIds.end()) {
+    const uint32_t id = it->second;
+    result.assign(index.extensionEntries.begin() + index.extensionStart[id],
+                  index.extensionEntries.begin() + index.extensionStart[id + 1]);
+  }
+  DropChanged(index, result);
+  MergeAscending(result,
+                 DeltaMatches(index, [&](const FileEntry& e) { return HasExtension(e, x); }));
+  return result;
 }
 
 void KeepWithExtension(const NameIndex& index, std::vector<uint32_t>& result,
@@ -144,34 +271,19 @@ void KeepWithExtension(const NameIndex& index, std::vector<uint32_t>& result,
 
 }  // namespace
 
-void ClearNameIndex(NameIndex& index) {
-  index.entries = nullptr;
-  Release(index.nameOrder);
-  std::unordered_map<std::u16string, uint32_t>().swap(index.extensionIds);
-  Release(index.extensionStart);
-  Release(index.extensionEntries);
-  index.unigramLists.Release();
-  index.bigramLists.Release();
-  index.trigramLists.Release();
-  DropRanks(index);
-  index.ngramEnabled = false;
-}
-
-void RebuildNameIndex(NameIndex& index) {
-  if (index.entries == nullptr || index.entries->empty()) return;
-  // Drop the old arrays first so that old and new never sit in memory together.
-  const std::vector<FileEntry>* entries = index.entries;
-  const bool ngrams = index.ngramEnabled;
-  ClearNameIndex(index);
-  index.entries = entries;
-  index.ngramEnabled = ngrams;
+NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
+  NameTables tables;
+  tables.builtCount = static_cast<uint32_t>(entries.size());
+  tables.ngramEnabled = ngrams;
+  tables.deltaLimit = std::max<size_t>(kMinDeltaLimit, entries.size() / 16);
+  if (entries.empty()) return tables;
 
   // Two halves of roughly equal work, side by side on a small machine: the
   // name order and the bigrams on a helper thread, the rest here.
   bool bigramsOk = true;
   auto helperWork = [&]() {
-    index.nameOrder = OrderBy(*entries, &FileEntry::lowerName);
-    if (ngrams) bigramsOk = BuildNgramTable(index.bigramLists, *entries, 2);
+    tables.nameOrder = OrderBy(entries, &FileEntry::lowerName);
+    if (ngrams) bigramsOk = BuildNgramTable(tables.bigramLists, entries, 2);
   };
   std::exception_ptr helperFailure;
   std::thread helper;
@@ -189,31 +301,70 @@ void RebuildNameIndex(NameIndex& index) {
   std::exception_ptr failure;
   bool ngramsOk = true;
   try {
-    BuildExtensionLists(index);
+    BuildExtensionLists(tables, entries);
     if (ngrams) {
-      ngramsOk = BuildNgramTable(index.unigramLists, *entries, 1) &&
-                 BuildNgramTable(index.trigramLists, *entries, 3);
+      ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
+                 BuildNgramTable(tables.trigramLists, entries, 3);
     }
   } catch (...) {
     failure = std::current_exception();
   }
   if (helper.joinable()) helper.join();
-  if (helperFailure || failure) {
-    ClearNameIndex(index);
-    index.entries = entries;
-    std::rethrow_exception(failure ? failure : helperFailure);
-  }
+  if (helperFailure || failure) std::rethrow_exception(failure ? failure : helperFailure);
   if (ngrams && !(ngramsOk && bigramsOk)) {
     // Too large for 32-bit offsets: answer by linear scans instead.
-    index.unigramLists.Release();
-    index.bigramLists.Release();
-    index.trigramLists.Release();
-    index.ngramEnabled = false;
+    tables.unigramLists.Release();
+    tables.bigramLists.Release();
+    tables.trigramLists.Release();
+    tables.ngramEnabled = false;
   }
+  return tables;
+}
+
+void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables) {
+  std::swap(static_cast<NameTables&>(index), tables);
+  index.entries = entries;
+  DropRanks(index);
+}
+
+void ClearNameIndex(NameIndex& index) {
+  NameTables none;
+  std::swap(static_cast<NameTables&>(index), none);
+  index.entries = nullptr;
+  DropRanks(index);
+}
+
+void NoteNameChange(NameIndex& index, uint32_t n) {
+  {
+    NameIndex::RankCache& r = index.ranks;
+    std::lock_guard hold(r.mutex);
+    NoteMoved(r.name, r.nameCount, r.nameMoved, n);
+    NoteMoved(r.path, r.pathCount, r.pathMoved, n);
+  }
+  if (!index.entries || n >= index.builtCount || n >= index.entries->size()) return;
+  if (IsChanged(index, n)) return;  // placed by the name it was built with, not the last one
+  if (index.changedBits.empty()) index.changedBits.resize((size_t(index.builtCount) + 63) / 64);
+  index.builtNames.emplace(n, (*index.entries)[n].lowerName);
+  index.changedBits[n >> 6] |= uint64_t{1} << (n & 63);
+}
+
+void NotePathChange(NameIndex& index, uint32_t n) {
+  NameIndex::RankCache& r = index.ranks;
+  std::lock_guard hold(r.mutex);
+  NoteMoved(r.path, r.pathCount, r.pathMoved, n);
 }
 
 void NoteEntriesChanged(NameIndex& index) {
   DropRanks(index);
+}
+
+size_t NameIndexDelta(const NameIndex& index) {
+  const uint32_t n = EntryCount(index);
+  return index.builtNames.size() + (n > index.builtCount ? n - index.builtCount : 0);
+}
+
+bool NameIndexWantsRebuild(const NameIndex& index) {
+  return index.entries != nullptr && NameIndexDelta(index) > index.deltaLimit;
 }
 
 const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column) {
@@ -222,13 +373,17 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column)
   const bool byName = column == 0;
   std::vector<uint32_t>& rank = byName ? cache.name : cache.path;
   size_t& count = byName ? cache.nameCount : cache.pathCount;
+  std::vector<uint32_t>& moved = byName ? cache.nameMoved : cache.pathMoved;
+  std::u16string FileEntry::*field = byName ? &FileEntry::name : &FileEntry::path;
   const size_t n = index.entries ? index.entries->size() : 0;
-  if (count != n) {
-    rank = index.entries
-               ? RanksOf(OrderBy(*index.entries, byName ? &FileEntry::name : &FileEntry::path))
-               : std::vector<uint32_t>();
-    count = n;
+  if (count == n && moved.empty()) return rank;
+  if (!index.entries) {
+    rank.clear();
+  } else if (!UpdateRanks(*index.entries, field, rank, count, moved)) {
+    rank = RanksOf(OrderBy(*index.entries, field));
   }
+  moved.clear();
+  count = n;
   return rank;
 }
 
@@ -237,6 +392,8 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   std::vector<uint32_t> result;
   if (!index.entries || p.empty()) return result;
   PrefixWalk(index, p, [&](uint32_t e) { result.push_back(e); });
+  MergeByName(index, result,
+              DeltaMatches(index, [&](const FileEntry& e) { return StartsWith(e.lowerName, p); }));
   return result;
 }
 
@@ -246,10 +403,13 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   std::vector<uint32_t> result;
   if (!index.entries || p.empty()) return result;
   const auto& entries = *index.entries;
+  auto matches = [&](const FileEntry& e) {
+    return StartsWith(e.lowerName, p) && HasExtension(e, x);
+  };
   PrefixWalk(index, p, [&](uint32_t e) {
-    const std::u16string& ext = entries[e].lowerExtension;
-    if (!ext.empty() && ext == x) result.push_back(e);
+    if (matches(entries[e])) result.push_back(e);
   });
+  MergeByName(index, result, DeltaMatches(index, matches));
   return result;
 }
 
@@ -267,37 +427,42 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view
     ScanNames(index, p, 0, n, result);
     return result;
   }
-  // Lists hold numbers from the last rebuild; the array only grows between
-  // rebuilds, but a number past its end is never read.
-  auto confirmed = [&](std::vector<uint32_t>& candidates) {
-    std::erase_if(candidates, [&](uint32_t e) {
-      return e >= n || FindSubstring(entries[e].lowerName, p) == kNotFound;
+  auto contains = [&](const FileEntry& e) { return FindSubstring(e.lowerName, p) != kNotFound; };
+  // The lists describe the names as built: changed entries leave them, and
+  // they and the appended ones are tested as they stand.
+  auto finish = [&](bool confirm) {
+    std::erase_if(result, [&](uint32_t e) {
+      return e >= n || IsChanged(index, e) || (confirm && !contains(entries[e]));
     });
+    MergeAscending(result, DeltaMatches(index, contains));
   };
   if (p.size() == 1) {
     DecodeList(index.unigramLists.Find(p[0]), result);
-    std::erase_if(result, [&](uint32_t e) { return e >= n; });
+    finish(false);
     return result;
   }
   if (p.size() == 2) {
     DecodeList(index.bigramLists.Find(uint64_t{p[0]} << 16 | p[1]), result);
-    confirmed(result);
+    finish(true);
     return result;
   }
   std::vector<PostingTable::List> lists;
   lists.reserve(p.size() - 2);
-  for (size_t j = 2; j < p.size(); ++j) {
+  bool everyRun = true;
+  for (size_t j = 2; j < p.size() && everyRun; ++j) {
     PostingTable::List list =
         index.trigramLists.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]);
-    if (list.count == 0) return result;  // a run that no name has: nothing to scan
+    everyRun = list.count != 0;  // a run that no built name has: no candidates to intersect
     lists.push_back(list);
   }
-  std::sort(
-      lists.begin(), lists.end(),
-      [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
-  DecodeList(lists[0], result);
-  for (size_t k = 1; k < lists.size() && !result.empty(); ++k) IntersectWith(result, lists[k]);
-  confirmed(result);
+  if (everyRun) {
+    std::sort(
+        lists.begin(), lists.end(),
+        [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
+    DecodeList(lists[0], result);
+    for (size_t k = 1; k < lists.size() && !result.empty(); ++k) IntersectWith(result, lists[k]);
+  }
+  finish(true);
   return result;
 }
 
@@ -321,13 +486,13 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
         const uint32_t n = EntryCount(index);
         const std::u16string tail = SuffixWithExtension(query);
         for (uint32_t e : index.nameOrder) {
-          if (e >= n) continue;
-          const std::u16string& name = entries[e].lowerName;
-          if (name.size() >= tail.size() &&
-              name.compare(name.size() - tail.size(), tail.size(), tail) == 0) {
+          if (e < n && !IsChanged(index, e) && EndsWith(entries[e].lowerName, tail)) {
             result.push_back(e);
           }
         }
+        MergeByName(index, result, DeltaMatches(index, [&](const FileEntry& e) {
+                      return EndsWith(e.lowerName, tail);
+                    }));
       }
       if (!x.empty()) KeepWithExtension(index, result, x);
       return result;
@@ -355,12 +520,18 @@ size_t NameIndexBytes(const NameIndex& index) {
   bytes += index.extensionEntries.capacity() * sizeof(uint32_t);
   bytes += index.ranks.name.capacity() * sizeof(uint32_t);
   bytes += index.ranks.path.capacity() * sizeof(uint32_t);
+  bytes += (index.ranks.nameMoved.capacity() + index.ranks.pathMoved.capacity()) * sizeof(uint32_t);
   // A hash node: key string (with its own buffer when long), id, next pointer.
   bytes += index.extensionIds.bucket_count() * sizeof(void*);
   for (const auto& [key, id] : index.extensionIds) {
     bytes += sizeof(std::u16string) + sizeof(uint32_t) + 2 * sizeof(void*);
     if (key.size() > 7) bytes += (key.capacity() + 1) * sizeof(char16_t);
   }
+  for (const auto& [entry, name] : index.builtNames) {
+    bytes += sizeof(std::u16string) + sizeof(uint32_t) + 3 * sizeof(void*);
+    if (name.size() > 7) bytes += (name.capacity() + 1) * sizeof(char16_t);
+  }
+  bytes += index.changedBits.capacity() * sizeof(uint64_t);
   bytes += index.unigramLists.Bytes() + index.bigramLists.Bytes() + index.trigramLists.Bytes();
   return bytes;
 }

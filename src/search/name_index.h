@@ -4,6 +4,13 @@
 // Everything is flat: the name order and the extension lists are plain arrays
 // of entry numbers, and the n-gram lists are delta-coded in PostingTables, so
 // a million entries with n-grams stay near 50 bytes each.
+//
+// The tables describe the entries as they were built. Live changes do not
+// rebuild them: they record which built entries changed their name since, and
+// every lookup drops those from what the tables give and tests them, and the
+// entries appended since, one by one. The answers are what a fresh build
+// would give; a large enough change set is folded in by a rebuild that runs
+// off the lock (RebuildNameIndex in index/file_index.h).
 #pragma once
 
 #include <cstddef>
@@ -20,16 +27,16 @@
 
 namespace zw {
 
-struct NameIndex {
-  // Writer-first: a live change gets in between searches started back to back.
-  mutable platform::SharedMutex lock;
-  const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
-  std::vector<uint32_t> nameOrder;                  // ascending by lowerName
+// What one build over the entries produces, and the changes recorded against
+// it since (swapped out together, so that both are freed off the lock).
+struct NameTables {
+  uint32_t builtCount = 0;          // the tables describe entries [0, builtCount)
+  std::vector<uint32_t> nameOrder;  // ascending by lowerName as built
   bool ngramEnabled = false;
 
   // Extension lists: 32-bit ids, so any number of distinct extensions keeps a
   // list of its own. List `id` is extensionEntries[extensionStart[id] ..
-  // extensionStart[id + 1]), ascending.
+  // extensionStart[id + 1]), ascending. Deleted entries are in none.
   std::unordered_map<std::u16string, uint32_t> extensionIds;
   std::vector<uint32_t> extensionStart;
   std::vector<uint32_t> extensionEntries;
@@ -38,27 +45,63 @@ struct NameIndex {
   PostingTable bigramLists;   // key: first << 16 | second
   PostingTable trigramLists;  // key: first << 32 | second << 16 | third
 
+  // Built entries whose name changed (renamed, deleted) since the build, with
+  // the folded name they were placed by, which keeps the name order's binary
+  // search sound.
+  std::unordered_map<uint32_t, std::u16string> builtNames;
+  // The same entries as bits, 64 to a word, which a lookup walks in order;
+  // empty until the first change.
+  std::vector<uint64_t> changedBits;
+  // Changed plus appended entries beyond which a writer rebuilds.
+  size_t deltaLimit = 0;
+};
+
+struct NameIndex : NameTables {
+  // Writer-first: a live change gets in between searches started back to back.
+  mutable platform::SharedMutex lock;
+  const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
+
   // Position of each entry in `name` order and in `path` order (ordinal,
   // case-sensitive), so that sorting results compares integers. Computed on
-  // the first sort that needs them (the window's own rebuild after live
-  // changes runs on its thread and should not pay for them), for all entries
-  // present then; dropped by every clear, rebuild and NoteEntriesChanged.
+  // the first sort that needs them, for all entries present then; dropped by
+  // every clear and build. Live changes only note the entries whose text
+  // changed: the next sort places those and the appended ones among the rest,
+  // rather than ordering a million texts again on the window's thread.
   struct RankCache {
     std::mutex mutex;  // taken inside the shared hold of `lock`
     std::vector<uint32_t> name, path;
-    size_t nameCount = 0, pathCount = 0;  // entries ranked; 0: not computed
+    size_t nameCount = 0, pathCount = 0;         // entries ranked; 0: not computed
+    std::vector<uint32_t> nameMoved, pathMoved;  // ranked entries whose text changed since
   };
   mutable RankCache ranks;
 };
 
-// Both: caller holds `lock` exclusively.
-void ClearNameIndex(NameIndex& index);
-void RebuildNameIndex(NameIndex& index);
+// Reads only `entries`; holds no lock. The caller keeps every writer of the
+// entries out meanwhile (it holds entriesMutex), while searches go on.
+NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams);
 
-// A writer that changed an entry in place (rename, delete) calls this while it
-// still holds `lock` exclusively: the rank arrays no longer describe the names
-// and are computed afresh by the next sort.
+// Caller holds `lock` exclusively. Attaches `entries` and puts `tables` in;
+// `tables` gets the previous ones back, with the changes recorded against
+// them, to be freed after the lock is let go.
+void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables);
+
+// Caller holds `lock` exclusively. Detaches and releases everything.
+void ClearNameIndex(NameIndex& index);
+
+// Caller holds `lock` exclusively, and calls it just before the name of entry
+// `n` changes (rename, delete; its path changes with it).
+void NoteNameChange(NameIndex& index, uint32_t n);
+// The same when only the path of entry `n` changes (its folder moved).
+void NotePathChange(NameIndex& index, uint32_t n);
+
+// A writer that changed entries in place in other ways calls this while it
+// still holds `lock` exclusively: the rank arrays are computed afresh.
 void NoteEntriesChanged(NameIndex& index);
+
+// Entries the tables do not describe as they stand: changed plus appended.
+// Caller holds `lock`, or entriesMutex.
+size_t NameIndexDelta(const NameIndex& index);
+bool NameIndexWantsRebuild(const NameIndex& index);
 
 // The rank of every entry by `name` (column 0) or `path` (column 1), computed
 // if missing or shorter than the entry array. Caller holds `lock` shared and

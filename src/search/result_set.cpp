@@ -153,7 +153,7 @@ void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& ind
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
   const bool byText = order.sortColumn == 0 || order.sortColumn == 1;
-  if (byText && !index.indexing.load() && ni.entries == &index.entries) {
+  if (byText && ni.entries == &index.entries) {
     SortByRanks(entries, order, index.entries, EntryRanks(ni, order.sortColumn));
   } else {
     SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(index, n); });

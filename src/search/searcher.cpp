@@ -132,12 +132,20 @@ void Searcher::StartSearch(const SearchQuery& query, ResultSet* resultSet, Searc
 
   cancelRequested.exchange(false);
   running.exchange(true);
-  std::thread thread([this, job, finished]() noexcept {
+  std::unique_lock hold(workersMutex_);
+  workers_.reserve(workers_.size() + 1);  // a started thread must find its place
+  try {
+    std::thread thread([this, job, finished]() noexcept {
+      Run(*job);
+      finished->store(true);
+    });
+    workers_.push_back({std::move(thread), job->stop, std::move(finished)});
+  } catch (const std::system_error&) {
+    // No thread to be had: answer here rather than leave the window waiting
+    // for a done that never comes.
+    hold.unlock();
     Run(*job);
-    finished->store(true);
-  });
-  std::lock_guard hold(workersMutex_);
-  workers_.push_back({std::move(thread), job->stop, std::move(finished)});
+  }
 }
 
 void Searcher::Run(Job& job) noexcept {

@@ -36,7 +36,8 @@ struct TypeFilterState {
 // A null entry and a deleted entry (empty name) fail.
 bool TypeFilter(const FileEntry* entry, const TypeFilterState& state);
 
-// By entry number: fails while the index is being built or past the end.
+// By entry number: fails past the end. Works during a run, on the drives
+// already appended.
 // Caller holds index.nameIndex.lock shared (or entriesMutex).
 bool TypeFilter(const FileIndex& index, uint32_t entryNumber, const TypeFilterState& state);
 

@@ -44,9 +44,7 @@ class ListCommand : public testing::Test {
 #ifdef _WIN32
     GTEST_SKIP() << "image files are bound to letters only on POSIX";
 #endif
-    std::error_code ec;
-    if (std::filesystem::file_size(CharlieImage(), ec) < (1 << 20))
-      GTEST_SKIP() << "bunzip2 missing";
+    ASSERT_FALSE(CharlieImage().empty()) << RealImageProblem(RealImage::Charlie);
   }
 };
 
@@ -70,6 +68,13 @@ TEST_F(ListCommand, SeveralDrivesInLetterOrderWhateverTheArgumentOrder) {
   std::vector<std::string> expected = WithLetter(kCharlie, 'E');
   for (const std::string& line : WithLetter(kCharlie, 'F')) expected.push_back(line);
   EXPECT_EQ(r.OutLines(), expected);
+}
+
+TEST_F(ListCommand, ALaterDriveForTheSameLetterReplacesTheEarlierOne) {
+  const std::string missing = BinaryDir() + "/test-scratch/no-such-volume.img";
+  const CliResult r = RunCli({"--drive", "D=" + missing, "list", "--drive", "d=" + CharlieImage()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.OutLines(), kCharlie);
 }
 
 TEST_F(ListCommand, APartitionOfAWholeDiskImage) {
@@ -208,6 +213,14 @@ TEST(CommandLine, HelpNamesTheOptionsAndCommands) {
   for (const char* word : {"--drive", "--stats", "--debug", "list", "--long"}) {
     EXPECT_THAT(r.out, HasSubstr(word));
   }
+  // Each command's own help, wherever --help stands.
+  const CliResult search = RunCli({"search", "--help"});
+  EXPECT_EQ(search.status, 0);
+  EXPECT_THAT(search.out, HasSubstr("--sort"));
+  EXPECT_THAT(search.out, testing::Not(HasSubstr("\njournal")));
+  const CliResult journal = RunCli({"--help", "journal"});
+  EXPECT_EQ(journal.status, 0);
+  EXPECT_THAT(journal.out, HasSubstr("FILE"));
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ class IndexDriveTest : public testing::Test {
 #ifdef _WIN32
     GTEST_SKIP() << "image files are bound to letters only on POSIX";
 #endif
-    if (Charlie().empty()) GTEST_SKIP() << "bunzip2 missing";
+    ASSERT_FALSE(Charlie().empty()) << test::RealImageProblem(test::RealImage::Charlie);
   }
   void TearDown() override {
     for (char16_t letter : {u'D', u'E', u'F'}) platform::UnbindDrive(letter);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "live/change_notifier.h"
+#include "support/wait.h"
 
 namespace zw {
 namespace {
@@ -71,7 +72,8 @@ TEST(ChangeNotifierThread, DeliversTheTrailingNotificationByItself) {
     n.Notify();
     n.Notify();  // owed: must come without any further change
     std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return posts == 2; });
+    test::WaitUntil(
+        cv, lock, [&] { return posts == 2; }, "the owed notification");
   }
   EXPECT_EQ(posts, 2);
 }

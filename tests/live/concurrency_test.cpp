@@ -10,6 +10,7 @@
 #include "live/usn_monitor.h"
 #include "live_test_support.h"
 #include "search/name_index.h"
+#include "support/wait.h"
 
 namespace zw {
 namespace {
@@ -51,12 +52,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
     test::AddEntry(index, u'C', 100 + i, 5, u"C:\\seed_" + FromUtf8(std::to_string(i)) + u".txt");
   }
   index.drives = {u'K', u'L', u'M'};
-  {
-    std::lock_guard entriesLock(index.entriesMutex);
-    std::unique_lock names(index.nameIndex.lock);
-    index.nameIndex.entries = &index.entries;
-    RebuildNameIndex(index.nameIndex);
-  }
+  RebuildNameIndex(index, false);
   std::mutex mutex;
   std::condition_variable cv;
   int notified = 0;
@@ -71,7 +67,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
   UsnMonitor monitor(journals.Factory());
   StartLiveUpdate(index, monitor);
   ASSERT_TRUE(monitor.IsRunning());
-  for (char16_t d : index.drives) journals[d]->WaitForReads(1);
+  for (char16_t d : index.drives) ASSERT_TRUE(journals[d]->WaitForReads(1));
 
   std::atomic<bool> done{false};
   std::atomic<uint64_t> found{0};
@@ -105,20 +101,18 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
         if (done.load()) return;
         seen = notified;
       }
-      std::lock_guard entriesLock(index.entriesMutex);
-      std::unique_lock names(index.nameIndex.lock);
-      RebuildNameIndex(index.nameIndex);
+      RebuildNameIndex(index, false);
     }
   });
 
   int expected = 0;
   for (char16_t d : index.drives) expected += ScriptDrive(*journals[d]);
   {
+    // On a lost notification the readers are still ended before the failure.
     std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return notified >= expected; });
-  }
-  {
-    std::lock_guard lock(mutex);
+    test::WaitUntil(
+        cv, lock, [&] { return notified >= expected; },
+        "every change to be notified (" + std::to_string(expected) + ")");
     done = true;
   }
   cv.notify_all();
@@ -155,15 +149,16 @@ TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
   auto& j = journals[u'K'];
   UsnMonitor monitor(journals.Factory());
   StartLiveUpdate(index, monitor);
-  j->WaitForReads(1);
+  ASSERT_TRUE(j->WaitForReads(1));
   // A new run starts: live update stops first, the run replaces the entries.
   EXPECT_TRUE(StopLiveUpdate(monitor));
   index.entries.clear();
   test::AddEntry(index, u'K', 41, 5, u"K:\\other.txt");
   test::AddEntry(index, u'K', 40, 5, u"K:\\old.txt");
-  // Changes in between are not applied to the new entries.
-  j->Append(Record(Ref(40), Ref(5), kUsnReasonFileDelete | kClose, u"old.txt"));
-  EXPECT_EQ(index.entries[1].path, u"K:\\old.txt");
+  // Changes in between are not applied to the new entries: reading resumes
+  // past them, so the delete is never seen.
+  const int64_t deleteUsn =
+      j->Append(Record(Ref(40), Ref(5), kUsnReasonFileDelete | kClose, u"old.txt"));
   // List ready: started again with a map of the new numbers.
   std::mutex mutex;
   std::condition_variable cv;
@@ -174,13 +169,17 @@ TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
     cv.notify_all();
   };
   StartLiveUpdate(index, monitor);
-  j->WaitForReads(j->ReadCount() + 1);
+  const size_t readsBefore = j->ReadCount();
+  ASSERT_TRUE(j->WaitForReads(readsBefore + 1));
+  EXPECT_GT(j->ReadStarts()[readsBefore], deleteUsn);
   j->Append(Record(Ref(40), Ref(5), kUsnReasonRenameNewName | kClose, u"new.txt"));
   {
     std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return notified == 1; });
+    test::WaitUntil(
+        cv, lock, [&] { return notified >= 1; }, "the rename to be notified");
   }
   StopLiveUpdate(monitor);
+  EXPECT_EQ(notified, 1);  // the rename alone
   EXPECT_EQ(index.entries[1].path, u"K:\\new.txt");
   EXPECT_EQ(index.entries[0].path, u"K:\\other.txt");
 }

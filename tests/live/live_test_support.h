@@ -61,6 +61,12 @@ inline uint64_t Ref(uint64_t record, uint16_t sequence = 3) {
   return (uint64_t(sequence) << 48) | record;
 }
 
+// Closing records of the three kinds of change that name a file.
+inline constexpr uint32_t kCreateClose = platform::kUsnReasonFileCreate | platform::kUsnReasonClose;
+inline constexpr uint32_t kDeleteClose = platform::kUsnReasonFileDelete | platform::kUsnReasonClose;
+inline constexpr uint32_t kRenameClose =
+    platform::kUsnReasonRenameNewName | platform::kUsnReasonClose;
+
 inline std::vector<uint8_t> Record(uint64_t fileRef, uint64_t parentRef, uint32_t reason,
                                    std::u16string_view name, bool folder = false) {
   return platform::MakeUsnRecordV2(fileRef, parentRef, reason,
@@ -74,6 +80,7 @@ inline std::vector<uint8_t> Record(uint64_t fileRef, uint64_t parentRef, uint32_
 #include <memory>
 
 #include "live/usn_change.h"
+#include "support/wait.h"
 
 namespace zw::test {
 
@@ -107,9 +114,12 @@ class ChangeSink {
     changes_.push_back(c);
     cv_.notify_all();
   }
+  // What came, once `count` changes did or the wait gave up (a failure).
   std::vector<UsnChange> WaitFor(size_t count) {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return changes_.size() >= count; });
+    WaitUntil(
+        cv_, lock, [&] { return changes_.size() >= count; },
+        std::to_string(count) + " changes, " + std::to_string(changes_.size()) + " so far");
     return changes_;
   }
   std::vector<UsnChange> Changes() {

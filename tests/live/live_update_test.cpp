@@ -2,11 +2,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "live_test_support.h"
 #include "platform/drive_table.h"
+#include "search/name_index.h"
+#include "search/result_set.h"
+#include "search/search_support.h"
 #include "support/test_paths.h"
 
 namespace zw {
@@ -246,6 +250,99 @@ TEST_F(LiveUpdateTest, CreatedDebugLineCarriesTheWholePath) {
                                   u" path=W:\\Work\\" + longName + u"\n";
   EXPECT_TRUE(capture.Has(expected));
 }
+
+// After creates, renames and deletes applied live, every kind of query finds
+// what a name index built afresh over the same entries finds, and sorts by
+// name and path agree with sorting the texts. The change limit is small, so
+// part of the changes is folded in by a rebuild on the way.
+class LiveNameIndex : public ::testing::TestWithParam<bool> {};
+
+TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
+  const bool ngrams = GetParam();
+  auto holder = std::make_unique<FileIndex>();
+  FileIndex& index = *holder;
+  test::Fill(index, test::RandomItems(3000, 21), ngrams);
+  for (FileEntry& e : index.entries) e.recordNumber = 100 + e.id;
+  UsnMonitor monitor{platform::UsnJournalFactory{}};
+  StartLiveUpdate(index, monitor);  // no drives: the id map only
+  {
+    std::unique_lock hold(index.nameIndex.lock);
+    index.nameIndex.deltaLimit = 100;
+  }
+  auto sortedBy = [&](uint32_t column, bool byRanks) {
+    ResultSet results;
+    std::vector<uint32_t> all(index.entries.size());
+    std::iota(all.begin(), all.end(), 0u);
+    results.Replace(all);
+    const SortSpec order{column, false, true};
+    if (byRanks) {
+      SortResults(results, order, index);
+    } else {
+      results.SortResults(order, [&](uint32_t n) { return LookupEntry(index, n); });
+    }
+    std::vector<std::u16string> texts;
+    for (uint32_t e : results.Snapshot()) {
+      texts.push_back(column == 0 ? index.entries[e].name : index.entries[e].path);
+    }
+    return texts;
+  };
+  std::vector<std::u16string> names;
+  for (const test::Item& item : test::RandomItems(600, 22)) {
+    if (!item.name.empty()) names.push_back(item.name);
+  }
+  uint64_t seed = 7;
+  auto next = [&] {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return uint32_t(seed >> 33);
+  };
+  for (uint32_t k = 0; k < 400; ++k) {
+    if (k == 300) {  // the rank arrays exist before the last changes
+      sortedBy(0, true);
+      sortedBy(1, true);
+    }
+    const std::u16string& name = names[k % names.size()];
+    const uint64_t record = index.entries[next() % index.entries.size()].recordNumber;
+    if (k % 3 == 0) {
+      OnFileCreated(index, monitor, u'D', Ref(9000 + k), Ref(5), name, next() % 5 == 0);
+    } else if (k % 3 == 1) {
+      OnFileRenamed(index, monitor, u'D', Ref(record), Ref(5), name);
+    } else {
+      OnFileDeleted(index, monitor, u'D', Ref(record));
+    }
+  }
+  EXPECT_GT(index.nameIndex.builtCount, 3000u);  // folded in once
+  EXPECT_GT(NameIndexDelta(index.nameIndex), 0u);
+
+  FileIndex fresh;
+  fresh.entries = index.entries;
+  RebuildNameIndex(fresh, ngrams);
+  auto namesOf = [](const FileIndex& ix, const std::vector<uint32_t>& ids) {
+    std::vector<std::u16string> out;
+    for (uint32_t e : ids) out.push_back(ix.entries[e].lowerName);
+    return out;
+  };
+  for (size_t k = 0; k < names.size(); k += 3) {
+    const std::u16string& n = names[k];
+    for (const std::u16string& text :
+         {n.substr(k % n.size(), 1), n.substr(0, 2), n.substr(k % n.size()), n.substr(0, 1) + u"*",
+          u"*" + n.substr(n.size() / 2), n.substr(0, 1) + u"*.b", u"*" + n.substr(0, 1) + u"*.a",
+          std::u16string(u"*.b")}) {
+      const SearchQuery q = ParseQuery(text);
+      std::vector<uint32_t> live = RunQuery(index.nameIndex, q);
+      std::vector<uint32_t> built = RunQuery(fresh.nameIndex, q);
+      // Equal names may come in either order; everything else is ordered.
+      EXPECT_EQ(namesOf(index, live), namesOf(fresh, built)) << ToUtf8(text);
+      std::sort(live.begin(), live.end());
+      std::sort(built.begin(), built.end());
+      EXPECT_EQ(live, built) << ToUtf8(text);
+    }
+  }
+  EXPECT_EQ(sortedBy(0, true), sortedBy(0, false));
+  EXPECT_EQ(sortedBy(1, true), sortedBy(1, false));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ngrams, LiveNameIndex, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "on" : "off"; });
 
 }  // namespace
 }  // namespace zw

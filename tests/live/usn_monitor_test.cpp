@@ -42,7 +42,7 @@ TEST_F(UsnMonitorTest, StartAndStopFollowTheirStateRules) {
   ASSERT_TRUE(monitor.Start({u'A'}));
   EXPECT_TRUE(monitor.IsRunning());
   EXPECT_FALSE(monitor.Start({u'A'}));  // already running
-  j->WaitForReads(1);
+  ASSERT_TRUE(j->WaitForReads(1));
   EXPECT_TRUE(monitor.Stop());
   EXPECT_FALSE(monitor.IsRunning());
   EXPECT_FALSE(monitor.Stop());
@@ -51,7 +51,7 @@ TEST_F(UsnMonitorTest, StartAndStopFollowTheirStateRules) {
   EXPECT_EQ(j->CloseCount(), 1u);  // and the handle closed
   // Runs again after a stop.
   ASSERT_TRUE(monitor.Start({u'A'}));
-  j->WaitForReads(j->ReadCount() + 1);
+  ASSERT_TRUE(j->WaitForReads(j->ReadCount() + 1));
   EXPECT_TRUE(monitor.Stop());
   EXPECT_EQ(j->CloseCount(), 2u);
 }
@@ -61,7 +61,7 @@ TEST_F(UsnMonitorTest, FollowsTheJournalFromItsEndAndDeliversChanges) {
   auto& j = journals[u'C'];
   j->Append(Record(Ref(40), Ref(5), kCreate, u"before.txt"));
   StartOn({u'C'});
-  j->WaitForReads(1);
+  ASSERT_TRUE(j->WaitForReads(1));
   j->Append(Record(Ref(41), Ref(5), kUsnReasonFileCreate, u"open.txt"));  // not closing yet
   j->Append(Record(Ref(41), Ref(5), kCreate | kUsnReasonDataExtend, u"open.txt"));
   j->Append(Record(Ref(42), Ref(5), kUsnReasonDataOverwrite | kUsnReasonClose, u"ow.txt"));
@@ -86,7 +86,7 @@ TEST_F(UsnMonitorTest, ShortAndFailedReadsKeepTheStartUsn) {
   j->QueueRead({false, 0, {1, 2, 3}});          // fewer
   j->QueueRead({true, 5, {}});                  // a failure
   StartOn({u'C'});
-  j->WaitForReads(4);
+  ASSERT_TRUE(j->WaitForReads(4));
   j->Append(Record(Ref(45), Ref(5), kCreate, u"after.txt"));
   const auto changes = sink.WaitFor(1);
   const auto starts = j->ReadStarts();
@@ -112,7 +112,7 @@ TEST_F(UsnMonitorTest, ADamagedRecordEndsItsBufferButNotTheMonitor) {
   j->QueueRead({false, 0, Bytes(0, {badName, good})});
   StartOn({u'C'});
   const auto changes = sink.WaitFor(2);
-  j->WaitForReads(4);
+  ASSERT_TRUE(j->WaitForReads(4));
   monitor.Stop();
   ASSERT_EQ(changes.size(), 2u);  // good.txt twice: the records after damage in a buffer are gone
   EXPECT_EQ(changes[0].name, u"good.txt");
@@ -131,8 +131,8 @@ TEST_F(UsnMonitorTest, AVolumeThatFailsToOpenLeavesTheOthersMonitored) {
   auto& e = journals[u'E'];
   e->SetActive(false);  // no journal yet: one is made
   StartOn({u'A', u'B', u'D', u'E', u'Z'});
-  b->WaitForReads(1);
-  e->WaitForReads(1);
+  ASSERT_TRUE(b->WaitForReads(1));
+  ASSERT_TRUE(e->WaitForReads(1));
   b->Append(Record(Ref(40), Ref(5), kCreate, u"b.txt"));
   e->Append(Record(Ref(40), Ref(5), kCreate, u"e.txt"));
   sink.WaitFor(2);
@@ -174,7 +174,7 @@ TEST_F(UsnMonitorTest, HandlerFailuresAndStopFromTheHandlerDoNotEndMonitoring) {
     sink(c);
   });
   ASSERT_TRUE(monitor.Start({u'C'}));
-  j->WaitForReads(1);
+  ASSERT_TRUE(j->WaitForReads(1));
   j->Append(Record(Ref(40), Ref(5), kCreate, u"throw.txt"));
   j->Append(Record(Ref(41), Ref(5), kCreate, u"next.txt"));
   sink.WaitFor(1);

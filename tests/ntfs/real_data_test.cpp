@@ -228,7 +228,7 @@ TEST(RealMftTest, HardLinkAndCaseSensitiveNames) {
 
 TEST(RealVolumeTest, CharlieFollowsAttributeLists) {
   const std::string image = CharlieImage();
-  ASSERT_FALSE(image.empty()) << "bunzip2 failed";
+  ASSERT_FALSE(image.empty()) << test::RealImageProblem(test::RealImage::Charlie);
   platform::BindDrive({u'R', image, 0, ""});
   test::ScanResult scan = test::ScanVolume(u'R');
   ASSERT_TRUE(scan.opened);
@@ -245,7 +245,7 @@ TEST(RealVolumeTest, CharlieFollowsAttributeLists) {
 
 TEST(RealVolumeTest, VsstestLongNamesBeatDosNames) {
   const std::string image = VssImage();
-  ASSERT_FALSE(image.empty()) << "qemu-img convert failed";
+  ASSERT_FALSE(image.empty()) << test::RealImageProblem(test::RealImage::VssTest);
   platform::BindDrive({u'R', image, 0, ""});
   test::ScanResult scan = test::ScanVolume(u'R');
   ASSERT_TRUE(scan.opened);
@@ -255,7 +255,7 @@ TEST(RealVolumeTest, VsstestLongNamesBeatDosNames) {
 
 TEST(RealVolumeTest, Win10PartitionOfAWholeDisk) {
   const std::string image = Win10Image();
-  ASSERT_FALSE(image.empty()) << "tar failed";
+  ASSERT_FALSE(image.empty()) << test::RealImageProblem(test::RealImage::Windows20H1);
   platform::BindDrive({u'R', image, 1, ""});
   test::ScanResult scan = test::ScanVolume(u'R');
   ASSERT_TRUE(scan.opened);

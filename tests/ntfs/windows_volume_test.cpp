@@ -1,6 +1,6 @@
 // Scans of real volume handles: the drives the Wine harness binds (D: a
-// generated image, E: charlie.dd written by Windows). Runs where
-// ZW_WINE_DRIVE is set; elsewhere the crafted-image tests cover the same.
+// generated image, E: charlie.dd written by Windows). Windows only, and run
+// where ZW_WINE_DRIVE is set; elsewhere the crafted-image tests cover the same.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include "ntfs/mft_scan.h"
 #include "ntfs/volume_reader.h"
 
+#ifdef _WIN32
 namespace zw {
 namespace {
 
@@ -76,3 +77,4 @@ TEST(HandleVolumeTest, VolumeWrittenByWindows) {
 
 }  // namespace
 }  // namespace zw
+#endif  // _WIN32

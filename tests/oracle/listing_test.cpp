@@ -134,7 +134,7 @@ void ExpectRealVolume(const std::string& binding, const std::string& expectedLis
 
 TEST(RealVolumes, CharlieEqualsFls) {
   std::string image = zw::test::RealImagePath(zw::test::RealImage::Charlie);
-  ASSERT_FALSE(image.empty());
+  ASSERT_FALSE(image.empty()) << zw::test::RealImageProblem(zw::test::RealImage::Charlie);
   ExpectRealVolume(image, "go-ntfs-charlie.fls.txt");
   // The expected listing is fls's; the image must still give it.
   Oracle live = FlsOracle({}, image);
@@ -145,14 +145,14 @@ TEST(RealVolumes, CharlieEqualsFls) {
 
 TEST(RealVolumes, VssTestEqualsFls) {
   std::string image = zw::test::RealImagePath(zw::test::RealImage::VssTest);
-  ASSERT_FALSE(image.empty());
+  ASSERT_FALSE(image.empty()) << zw::test::RealImageProblem(zw::test::RealImage::VssTest);
   ExpectRealVolume(image, "plaso-vsstest.fls.txt");
 }
 
 // A whole-disk image: the volume is partition 1 of its MBR.
 TEST(RealVolumes, Windows20H1PartitionEqualsFls) {
   std::string image = zw::test::RealImagePath(zw::test::RealImage::Windows20H1);
-  ASSERT_FALSE(image.empty());
+  ASSERT_FALSE(image.empty()) << zw::test::RealImageProblem(zw::test::RealImage::Windows20H1);
   ExpectRealVolume(image + ":1", "ntfs-samples-ntfs-20h1.fls.txt");
 }
 

@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <thread>
 
+// The window uses both; each once defined the error numbers it needed.
+#include "platform/registry.h"
+#include "platform/usn_journal.h"
+
 namespace zw::platform {
 namespace {
 
@@ -32,6 +36,11 @@ TEST(LastError, IsPerThread) {
   other.join();
   EXPECT_EQ(seenHere, error::kAccessDenied);
   EXPECT_EQ(seenByOther, error::kIoDevice);
+}
+
+TEST(LastError, OneListOfNumbersForEveryHeader) {
+  EXPECT_EQ(kErrorFileNotFound, error::kFileNotFound);
+  EXPECT_EQ(kErrorNotSupported, error::kNotSupported);
 }
 
 #if !defined(_WIN32)

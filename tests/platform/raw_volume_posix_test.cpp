@@ -235,7 +235,7 @@ std::string RealDiskImage() {
 
 TEST_F(RawVolumeTest, RealWindowsDiskImagePartitionOne) {
   const std::string image = RealDiskImage();
-  if (image.empty()) GTEST_SKIP() << "the 20H1 disk image could not be extracted";
+  ASSERT_FALSE(image.empty()) << test::RealImageProblem(test::RealImage::Windows20H1);
   BindDrive({u'D', image, 1, ""});
   RawVolume volume;
   ASSERT_TRUE(volume.Open(u'D')) << LastError();

@@ -77,18 +77,19 @@ TEST_P(NameIndexTest, EmptyAndDetachedIndexesAnswerNothing) {
   }
 }
 
-TEST_P(NameIndexTest, EntriesAppendedAfterTheRebuildAreNotReadFromStaleLists) {
-  Make(Files({u"alpha", u"beta"}));
+TEST_P(NameIndexTest, EntriesAppendedAfterTheRebuildAreFoundWithoutOne) {
+  Make(Files({u"alpha", u"beta", u"zeta"}));
   {
     std::lock_guard entriesHold(index.entriesMutex);
     std::unique_lock hold(index.nameIndex.lock);
-    index.entries.push_back(test::MakeEntry({u"alphabet"}, 2));
+    index.entries.push_back(test::MakeEntry({u"alphabet.txt"}, 3));
+    index.entries.push_back(test::MakeEntry({u"Alp"}, 4));
   }
-  // Prefix and n-gram lists know only the old entries; the linear scan sees all.
-  EXPECT_EQ(Query(u"alp*"), Names{u"alpha"});
-  if (!GetParam()) {
-    EXPECT_EQ(Query(u"lph"), (Names{u"alpha", u"alphabet"}));
-  }
+  // In name order, as a rebuild would give them.
+  EXPECT_EQ(Query(u"alp*"), (Names{u"Alp", u"alpha", u"alphabet.txt"}));
+  EXPECT_EQ(Query(u"lph"), (Names{u"alpha", u"alphabet.txt"}));
+  EXPECT_EQ(Query(u"*.txt"), Names{u"alphabet.txt"});
+  EXPECT_EQ(Query(u"*bet.txt"), Names{u"alphabet.txt"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Ngrams, NameIndexTest, ::testing::Bool(),

@@ -60,10 +60,8 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
     }
     index.entries.erase(index.entries.begin());
     for (uint32_t k = 0; k < index.entries.size(); ++k) index.entries[k].id = k;
-    ClearNameIndex(index.nameIndex);
-    index.nameIndex.entries = &index.entries;
-    RebuildNameIndex(index.nameIndex);
   }
+  RebuildNameIndex(index, false);
   EXPECT_EQ(SortedNames(index, {1, false, true}, GetParam()),
             (Names{u"C:\\z", u"D:\\a", u"D:\\a b", u"D:\\a\\x", u"D:\\a_\\x"}));
 }
@@ -222,14 +220,12 @@ TEST(TypeFilter, DrivesDeletedEntriesAndIndexing) {
   test::Fill(index, test::Files({u"a", u"b"}), false);
   ResultSet results;
   results.Replace({0, 1, 7});
-  FilterResults(results, index, s);
-  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 1}));
+  // A run in progress does not hide the drives it has appended already.
   index.indexing = true;
   FilterResults(results, index, s);
-  EXPECT_EQ(results.Count(), 0u);
-  EXPECT_TRUE(AllPassing(index, s).empty());
-  index.indexing = false;
+  EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 1}));
   EXPECT_EQ(AllPassing(index, s), (std::vector<uint32_t>{0, 1}));
+  index.indexing = false;
 }
 
 }  // namespace

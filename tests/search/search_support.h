@@ -36,15 +36,14 @@ inline FileEntry MakeEntry(const Item& item, uint32_t id) {
 
 // Appends under the two locks, as the indexing run does, then rebuilds.
 inline void Fill(FileIndex& index, const std::vector<Item>& items, bool ngrams) {
-  std::lock_guard entriesHold(index.entriesMutex);
-  std::unique_lock hold(index.nameIndex.lock);
-  for (const Item& item : items) {
-    index.entries.push_back(MakeEntry(item, static_cast<uint32_t>(index.entries.size())));
+  {
+    std::lock_guard entriesHold(index.entriesMutex);
+    std::unique_lock hold(index.nameIndex.lock);
+    for (const Item& item : items) {
+      index.entries.push_back(MakeEntry(item, static_cast<uint32_t>(index.entries.size())));
+    }
   }
-  ClearNameIndex(index.nameIndex);
-  index.nameIndex.entries = &index.entries;
-  index.nameIndex.ngramEnabled = ngrams;
-  RebuildNameIndex(index.nameIndex);
+  RebuildNameIndex(index, ngrams);
 }
 
 inline std::vector<Item> Files(std::initializer_list<const char16_t*> names) {

@@ -12,9 +12,11 @@ enum class RealImage {
   Windows20H1,  // ntfs-samples 20H1: a whole disk, NTFS in MBR partition 1
 };
 
-// The raw image, or "" where it cannot be made: no test data, a missing
-// unpacking tool (bunzip2, qemu-img, tar), or Windows.
+// The raw image, or "" where it cannot be made: no test data, a failing
+// unpacking tool (bunzip2, qemu-img, tar), or Windows (no sh to unpack with).
 std::string RealImagePath(RealImage which);
+// Why RealImagePath gave "": what was missing, or the unpacker's own message.
+std::string RealImageProblem(RealImage which);
 
 // `arg` quoted for sh.
 std::string ShellQuote(const std::string& arg);

@@ -100,7 +100,7 @@ class BoundDrives : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (!haveNtfs_) GTEST_SKIP() << "mkntfs (ntfs-3g) is not installed";
+    ASSERT_TRUE(haveNtfs_) << "mkntfs (ntfs-3g) could not format " << ntfs_;
     platform::ClearDriveTable();
     Bind(u'D', ntfs_);
     Bind(u'E', blank_);
@@ -132,7 +132,7 @@ TEST_F(BoundDrives, OnlyFixedNtfsDrivesAreEnumerated) {
   const std::string info = RunText("ntfsinfo -m " + ntfs_ + " 2>/dev/null");
   const long long freeClusters = NumberAfter(info, "Free Clusters: ");
   const long long clusterSize = NumberAfter(info, "Cluster Size: ");
-  if (freeClusters < 0 || clusterSize <= 0) GTEST_SKIP() << "ntfsinfo gave no figures";
+  ASSERT_TRUE(freeClusters >= 0 && clusterSize > 0) << "ntfsinfo gave no figures:\n" << info;
   EXPECT_EQ(ntfs[0].freeBytes, uint64_t(freeClusters * clusterSize));
 }
 
@@ -177,7 +177,7 @@ TEST_F(BoundDrives, DriveInfoOfSingleLetters) {
 // Sleuth Kit and ntfs-3g.
 TEST_F(BoundDrives, RealWindowsVolume) {
   const std::string image = test::RealImagePath(test::RealImage::Charlie);
-  if (image.empty()) GTEST_SKIP() << "bunzip2 or the test data is missing";
+  ASSERT_FALSE(image.empty()) << test::RealImageProblem(test::RealImage::Charlie);
   Bind(u'G', image);
   DriveInfo info;
   ASSERT_TRUE(GetDriveInfo(u'G', info));
@@ -188,9 +188,8 @@ TEST_F(BoundDrives, RealWindowsVolume) {
     ADD_FAILURE() << "The Sleuth Kit names the volume otherwise:\n" << fsstat.substr(0, 400);
   const std::string ntfsinfo = RunText("ntfsinfo -m " + image + " 2>/dev/null");
   const long long freeClusters = NumberAfter(ntfsinfo, "Free Clusters: ");
-  if (freeClusters >= 0) {
-    EXPECT_EQ(info.freeBytes, uint64_t(freeClusters) * 4096);
-  }
+  ASSERT_GE(freeClusters, 0) << "ntfsinfo gave no figures:\n" << ntfsinfo;
+  EXPECT_EQ(info.freeBytes, uint64_t(freeClusters) * 4096);
 }
 #endif
 

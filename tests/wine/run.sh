@@ -170,11 +170,9 @@ fi
 
 # ---- 4. Every test executable ------------------------------------------------
 echo "== test executables"
-if [ -s "${d_image:-}" ]; then
-  export ZW_WINE_DRIVE=D ZW_WINE_IMAGE=$d_image
-else
-  unset ZW_WINE_DRIVE ZW_WINE_IMAGE
-fi
+# Set even when the D: image could not be made: the tests that read it then
+# fail rather than skip.
+export ZW_WINE_DRIVE=D ZW_WINE_IMAGE=${d_image:-}
 shopt -s nullglob
 exes=("$mingw_dir"/tests/zw_*_tests.exe)
 [ ${#exes[@]} -gt 0 ] || fail "no test executables in $mingw_dir/tests"

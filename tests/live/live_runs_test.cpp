@@ -1,0 +1,150 @@
+// Live update across indexing runs: what changed while a drive was being
+// indexed arrives afterwards, and a later run's entries get the changes that
+// are theirs, on the drives that run chose.
+#include <gtest/gtest.h>
+
+#include <shared_mutex>
+
+#include "live/live_update.h"
+#include "live/usn_monitor.h"
+#include "live_test_support.h"
+#include "platform/registry.h"
+#include "search/name_index.h"
+#include "support/scripted_drives.h"
+
+namespace zw {
+namespace {
+
+using platform::ScriptedJournal;
+using platform::UseMemoryRegistry;
+using platform::UsnJournalFactory;
+using test::Record;
+using test::Ref;
+constexpr uint32_t kCreate = test::kCreateClose;
+constexpr uint32_t kDelete = test::kDeleteClose;
+constexpr uint32_t kRename = test::kRenameClose;
+
+class LiveAcrossRuns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseMemoryRegistry(true);
+    for (char16_t d : {u'K', u'L'}) journals[d];
+    monitor.SetDeviceFactory(journals.Factory());
+  }
+  void TearDown() override {
+    StopLiveUpdate(monitor);
+    UseMemoryRegistry(false);
+  }
+  void Run(const std::set<char16_t>& drives) { script.Run(index, drives, journals.Factory()); }
+  // Returns once everything now in the drive's journal has been applied: a
+  // read that began after this call has been handled when the next begins.
+  void Settle(char16_t letter) {
+    ScriptedJournal& j = *journals[letter];
+    ASSERT_TRUE(j.WaitForReads(j.ReadCount() + 2)) << "the monitor of " << char(letter) << ": stopped reading";
+  }
+  // Entry numbers holding `path`, tombstones never.
+  std::vector<uint32_t> At(const std::u16string& path) {
+    std::shared_lock hold(index.nameIndex.lock);
+    std::vector<uint32_t> out;
+    for (const FileEntry& e : index.entries) {
+      if (e.path == path) out.push_back(e.id);
+    }
+    return out;
+  }
+  std::vector<std::u16string> Found(const char16_t* text) {
+    std::vector<uint32_t> ids = RunQuery(index.nameIndex, ParseQuery(text));
+    std::shared_lock hold(index.nameIndex.lock);
+    std::vector<std::u16string> paths;
+    for (uint32_t e : ids) paths.push_back(index.entries[e].path);
+    return paths;
+  }
+
+  std::unique_ptr<FileIndex> holder = std::make_unique<FileIndex>();
+  FileIndex& index = *holder;
+  test::Journals journals;
+  UsnMonitor monitor{UsnJournalFactory{}};
+  test::ScriptedDrives script;
+};
+
+TEST_F(LiveAcrossRuns, ChangesMadeWhileADriveIsIndexedArriveAfterwards) {
+  auto& k = journals[u'K'];
+  // Before the run: its record 30 was deleted and reused, which the scan sees.
+  k->Append(Record(Ref(30), Ref(5), kDelete, u"before.txt"));
+  script.files[u'K'] = {{10, 5, u"Work", true},      {11, 10, u"Work\\keep.txt"},
+                        {12, 10, u"Work\\old.txt"},  {13, 10, u"Work\\gone.txt"},
+                        {14, 10, u"Work\\seen.txt"}, {30, 5, u"reused.txt"}};
+  script.whileScanning[u'K'] = [&] {
+    k->Append(Record(Ref(20), Ref(10), kCreate, u"new.txt"));  // its record was read already
+    k->Append(Record(Ref(12), Ref(10), kRename, u"renamed.txt"));
+    k->Append(Record(Ref(13), Ref(10), kDelete, u"gone.txt"));
+    // The scan had not reached these yet, so it saw the outcome.
+    k->Append(Record(Ref(14), Ref(10), kCreate, u"seen.txt"));
+    k->Append(Record(Ref(11), Ref(10), kRename, u"keep.txt"));
+    k->Append(Record(Ref(13), Ref(10), kDelete, u"gone.txt"));
+  };
+  Run({u'K'});
+  const size_t scanned = index.entries.size();
+  StartLiveUpdate(index, monitor);
+  Settle(u'K');
+
+  EXPECT_EQ(At(u"K:\\Work\\new.txt").size(), 1u);
+  EXPECT_EQ(At(u"K:\\Work\\renamed.txt"), std::vector<uint32_t>{2});
+  EXPECT_TRUE(At(u"K:\\Work\\old.txt").empty());
+  EXPECT_TRUE(At(u"K:\\Work\\gone.txt").empty());
+  EXPECT_EQ(At(u"K:\\Work\\seen.txt"), std::vector<uint32_t>{4});  // not twice
+  EXPECT_EQ(At(u"K:\\Work\\keep.txt"), std::vector<uint32_t>{1});
+  EXPECT_EQ(At(u"K:\\reused.txt").size(), 1u);  // what came before the run stays out
+  EXPECT_EQ(index.entries.size(), scanned + 1);
+  // Searchable at once, without a rebuild.
+  EXPECT_EQ(Found(u"new"), std::vector<std::u16string>{u"K:\\Work\\new.txt"});
+  EXPECT_EQ(Found(u"ren*"), std::vector<std::u16string>{u"K:\\Work\\renamed.txt"});
+}
+
+TEST_F(LiveAcrossRuns, AJournalThatNoLongerHoldsThePositionIsReadFromItsEnd) {
+  test::DebugCapture capture;
+  auto& k = journals[u'K'];
+  script.files[u'K'] = {{11, 5, u"a.txt"}};
+  script.whileScanning[u'K'] = [&] { k->Append(Record(Ref(20), Ref(5), kCreate, u"lost.txt")); };
+  Run({u'K'});
+  k->DropRecordsBefore(k->NextUsn());  // the journal wrapped past it
+  StartLiveUpdate(index, monitor);
+  ASSERT_TRUE(k->WaitForReads(1));
+  k->Append(Record(Ref(21), Ref(5), kCreate, u"later.txt"));
+  Settle(u'K');
+  EXPECT_TRUE(At(u"K:\\lost.txt").empty());
+  EXPECT_EQ(At(u"K:\\later.txt").size(), 1u);
+  EXPECT_TRUE(
+      capture.Has(u"UsnMonitor: Journal of K: no longer holds the changes made while "
+                  u"indexing; reading from its end\n"));
+}
+
+TEST_F(LiveAcrossRuns, ASecondRunFollowsItsOwnDrivesAndEntryNumbers) {
+  auto& k = journals[u'K'];
+  auto& l = journals[u'L'];
+  script.files[u'K'] = {{40, 5, u"old.txt"}};
+  Run({u'K'});
+  StartLiveUpdate(index, monitor);
+  ASSERT_TRUE(k->WaitForReads(1));
+
+  // The next run: K's contents moved the numbers, and L joined. Changes
+  // during it (the first run's monitor still reads) wait for the new map.
+  script.files[u'K'] = {{41, 5, u"other.txt"}, {40, 5, u"old.txt"}};
+  script.files[u'L'] = {{60, 5, u"l.txt"}, {61, 5, u"m.txt"}};
+  script.whileScanning[u'K'] = [&] { k->Append(Record(Ref(40), Ref(5), kRename, u"new.txt")); };
+  Run({u'K', u'L'});
+  const size_t closed = k->CloseCount();
+  StartLiveUpdate(index, monitor);
+  ASSERT_EQ(k->CloseCount(), closed + 1);  // the first run's monitor was stopped, not kept
+  l->Append(Record(Ref(60), Ref(5), kDelete, u"l.txt"));
+  Settle(u'K');
+  Settle(u'L');
+
+  EXPECT_EQ(At(u"K:\\new.txt"), std::vector<uint32_t>{1});
+  EXPECT_EQ(At(u"K:\\other.txt"), std::vector<uint32_t>{0});
+  EXPECT_TRUE(At(u"L:\\l.txt").empty());
+  EXPECT_EQ(At(u"L:\\m.txt"), std::vector<uint32_t>{3});
+  EXPECT_EQ(index.entries.size(), 4u);
+}
+
+}  // namespace
+}  // namespace zw
