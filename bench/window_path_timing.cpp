@@ -135,10 +135,8 @@ int main() {
     std::unique_lock names(index.nameIndex.lock);
     index.entries = timing::MillionEntries();
     index.drives = {u'D'};
-    index.nameIndex.entries = &index.entries;
-    index.nameIndex.ngramEnabled = true;
-    RebuildNameIndex(index.nameIndex);
   }
+  RebuildNameIndex(index, true);
   const timing::Texts texts = timing::ChooseTexts(index.entries, [&](const std::u16string& t) {
     return RunQuery(index.nameIndex, ParseQuery(t)).size();
   });

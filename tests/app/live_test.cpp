@@ -72,10 +72,34 @@ TEST_F(Live, FullListGainsNewFilesAndLosesDeletedOnes) {
   EXPECT_EQ(Cell(2, 0), u"four.txt");  // appended at the end, unsorted
 }
 
+// With a text in the box and no search running, a new file is searched for
+// again: it shows without a rebuild, by every kind of query.
+TEST_F(Live, NewFileShowsInTheSearchThatIsShown) {
+  zw::test::Journals journals;
+  journals[u'C'];
+  GetUsnMonitor().SetDeviceFactory(journals.Factory());
+  fake_.Add(u'C', {{u"C:\\one.xyz"}, {u"C:\\two.txt"}});
+  OpenIndexed({u'C'});
+  ASSERT_PUMP_UNTIL(journals[u'C']->ReadCount() > 0, "C:'s journal to be read");
+  Type(u"*.xyz");
+  EXPECT_PUMP_UNTIL(Status() == u"1개 항목", "the first search");
+  journals[u'C']->Append(zw::test::Record(zw::test::Ref(900), zw::test::Ref(5),
+                                          platform::kUsnReasonFileCreate |
+                                              platform::kUsnReasonClose,
+                                          u"brandnew.xyz"));
+  EXPECT_PUMP_UNTIL(Status() == u"2개 항목", "the search again after the change");
+  EXPECT_EQ(CountOf(u"brandnew.xyz"), 1u);
+  for (const char16_t* text : {u"brandn*", u"*new.xyz", u"andne"}) {
+    Type(text);
+    EXPECT_PUMP_UNTIL(Status() == u"1개 항목" && Cell(0, 0) == u"brandnew.xyz",
+                      "the new file found by " << ToWide(text).c_str());
+  }
+}
+
 // A file that appears while a search runs: the search may find it itself,
 // so adding it to what the search delivers could show it twice.
 TEST_F(Live, FileAddedDuringARunningSearchShowsOnce) {
-  SetSetting(kFastSearch, 0);  // a scan that reaches entries appended meanwhile
+  SetSetting(kFastSearch, 0);  // a scan of every name: long enough to be caught running
   std::vector<FakeFile> many;
   for (int i = 0; i < 100000; ++i) many.push_back({u"C:\\d\\f" + FromWide(std::to_wstring(i))});
   many.push_back({u"C:\\d\\needle.dat"});

@@ -128,6 +128,25 @@ TEST_F(IndexingRun, ProgressReachesTheStatusAndTheDialogAndCancelStopsTheRun) {
   EXPECT_EQ(Rows(), 3);
 }
 
+// Each drive is listed as soon as it is done, while the next is read.
+TEST_F(IndexingRun, FinishedDriveIsListedDuringTheRun) {
+  fake_.Add(u'C', SomeFiles(u'C', 3));
+  fake_.Add(u'Z', SomeFiles(u'Z', 4));
+  fake_.Gate(u'Z');
+  SaveSelectedDrives({u'C', u'Z'});
+  MessageRecorder driveDone(WM_APP_DRIVE_INDEXED);
+  Open();
+  ASSERT_PUMP_UNTIL(fake_.Waiting() && !driveDone.Seen().empty(), "C: to be done");
+  Settle();
+  EXPECT_EQ(Column(0), (std::vector<std::u16string>{u"fa.txt", u"fb.txt", u"fc.txt"}));
+  EXPECT_EQ(Cell(0, 1), u"C:");
+  Type(u"fb");
+  EXPECT_PUMP_UNTIL(Rows() == 1 && Cell(0, 0) == u"fb.txt", "a search during the run");
+  fake_.Release();
+  WaitForList();
+  EXPECT_EQ(Rows(), 7) << ToWide(Status()).c_str();  // the list of every entry, whatever the box holds
+}
+
 TEST_F(IndexingRun, ClosingTheProgressDialogOnlyAsksToStop) {
   OpenHeldAtC(2);
   HWND progress = FindDialog(L"인덱싱 중...");
