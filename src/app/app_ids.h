@@ -65,7 +65,8 @@ inline constexpr unsigned kSearchDebounceMs = 100;
 // low bits, so that those of a run stopped and replaced can be told apart:
 // WM_APP_INDEXING_DONE  wParam = run << 16 | success (0 or 1)
 // WM_APP_DRIVE_INDEXED, WM_APP_SCAN_PROGRESS  wParam = run << 16 | drive letter
-// WM_APP_LIST_READY  wParam = run << 16
+// WM_APP_LIST_READY  wParam = run << 16 | 1 when the list was delivered, 0
+//   when a search had taken the result set over first
 // Likewise a search's messages carry the search's number in wParam.
 inline constexpr uint64_t MakeRunParam(uint32_t run, uint16_t low) {
   return uint64_t(run) << 16 | low;

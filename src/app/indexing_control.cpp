@@ -105,12 +105,22 @@ void MainWindow::StartListBuilder() {
   // Joined before the next one, and at shutdown: it never outlives the
   // result set or posts to a window that is gone.
   listBuilder = std::thread([&index, target, generation, run, window]() noexcept {
+    uint64_t count = 0;
+    bool delivered = false;
     try {
-      if (const auto count = view::BuildFullList(index, *target, generation))
-        ::PostMessageW(window, WM_APP_LIST_READY, WPARAM(MakeRunParam(run, 0)), LPARAM(*count));
+      if (const auto built = view::BuildFullList(index, *target, generation)) {
+        count = *built;
+        delivered = true;
+      } else {
+        count = view::EntryCount(index);
+      }
     } catch (...) {
-      // No memory for the list: it stays empty until the next search.
+      // No memory for the list: it stays as it is until the next search.
     }
+    // Posted also when a search has taken the list over: the run's live
+    // update starts with this message.
+    ::PostMessageW(window, WM_APP_LIST_READY, WPARAM(MakeRunParam(run, delivered ? 1 : 0)),
+                   LPARAM(count));
   });
 }
 
@@ -122,10 +132,12 @@ void MainWindow::OnListReady(WPARAM wParam, LPARAM lParam) {
   if (!IsCurrentRun(wParam)) return;
   FileIndex& index = GetIndex();
   knownEntryCount = uint64_t(lParam);
-  FilterResults(*results, index, FilterState());
-  ResortResults();
-  SetResultCount(results->Count());
-  SetStatus(view::ItemCountText(uint64_t(lParam)));
+  if (LowOfParam(wParam) != 0) {  // the list of every entry, unless a search came first
+    FilterResults(*results, index, FilterState());
+    ResortResults();
+    SetResultCount(results->Count());
+    SetStatus(view::ItemCountText(uint64_t(lParam)));
+  }
   StartLiveUpdateForThisRun();
 }
 

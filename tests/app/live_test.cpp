@@ -83,10 +83,9 @@ TEST_F(Live, NewFileShowsInTheSearchThatIsShown) {
   ASSERT_PUMP_UNTIL(journals[u'C']->ReadCount() > 0, "C:'s journal to be read");
   Type(u"*.xyz");
   EXPECT_PUMP_UNTIL(Status() == u"1개 항목", "the first search");
-  journals[u'C']->Append(zw::test::Record(zw::test::Ref(900), zw::test::Ref(5),
-                                          platform::kUsnReasonFileCreate |
-                                              platform::kUsnReasonClose,
-                                          u"brandnew.xyz"));
+  journals[u'C']->Append(zw::test::Record(
+      zw::test::Ref(900), zw::test::Ref(5),
+      platform::kUsnReasonFileCreate | platform::kUsnReasonClose, u"brandnew.xyz"));
   EXPECT_PUMP_UNTIL(Status() == u"2개 항목", "the search again after the change");
   EXPECT_EQ(CountOf(u"brandnew.xyz"), 1u);
   for (const char16_t* text : {u"brandn*", u"*new.xyz", u"andne"}) {
@@ -94,6 +93,24 @@ TEST_F(Live, NewFileShowsInTheSearchThatIsShown) {
     EXPECT_PUMP_UNTIL(Status() == u"1개 항목" && Cell(0, 0) == u"brandnew.xyz",
                       "the new file found by " << ToWide(text).c_str());
   }
+}
+
+// A search typed as soon as the run is done takes the list over before the
+// list of every entry arrives; the journal must be followed all the same.
+TEST_F(Live, SearchTypedRightAfterTheRunStillFollowsTheJournal) {
+  zw::test::Journals journals;
+  journals[u'C'];
+  GetUsnMonitor().SetDeviceFactory(journals.Factory());
+  std::vector<FakeFile> many;
+  for (int i = 0; i < 100000; ++i) many.push_back({u"C:\\d\\f" + FromWide(std::to_wstring(i))});
+  fake_.Add(u'C', std::move(many));
+  SaveSelectedDrives({u'C'});
+  MessageRecorder done(WM_APP_INDEXING_DONE);
+  Open();
+  ASSERT_PUMP_UNTIL(!done.Seen().empty(), "the end of the run");
+  Type(u"f99999");  // before the list builder has delivered
+  EXPECT_PUMP_UNTIL(journals[u'C']->ReadCount() > 0, "C:'s journal to be read");
+  EXPECT_PUMP_UNTIL(Status() == u"1개 항목", "the search");
 }
 
 // A file that appears while a search runs: the search may find it itself,

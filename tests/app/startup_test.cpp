@@ -144,7 +144,8 @@ TEST_F(IndexingRun, FinishedDriveIsListedDuringTheRun) {
   EXPECT_PUMP_UNTIL(Rows() == 1 && Cell(0, 0) == u"fb.txt", "a search during the run");
   fake_.Release();
   WaitForList();
-  EXPECT_EQ(Rows(), 7) << ToWide(Status()).c_str();  // the list of every entry, whatever the box holds
+  EXPECT_EQ(Rows(), 7)
+      << ToWide(Status()).c_str();  // the list of every entry, whatever the box holds
 }
 
 TEST_F(IndexingRun, ClosingTheProgressDialogOnlyAsksToStop) {
