@@ -309,9 +309,11 @@ void MainWindow::OnIndexChanged() {
           view::AppendNewEntries(*results, index, knownEntryCount, FilterState());
       knownEntryCount = r.entryCount;
       if (r.appended != 0) SetResultCount(results->Count());
-      // Any row may belong to a file deleted or renamed just now.
+      // Any row may belong to a file deleted or renamed just now; the rows are
+      // looked over from a timer, apart from this message's own work.
       rowSweep.Restart(results->Count());
-      SweepRows();
+      ::InvalidateRect(resultList, nullptr, FALSE);  // a rename shows in its row
+      sweepTimer.Start(hwnd, 0);
       break;
     }
     case view::IndexChangeStep::SearchAgain:

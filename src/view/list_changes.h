@@ -56,7 +56,7 @@ ListFollowResult AppendNewEntries(ResultSet& results, const FileIndex& index,
 // long. Restart after every change; Step until it is no longer pending.
 class RowSweep {
  public:
-  static constexpr size_t kRowsPerStep = 65536;
+  static constexpr size_t kRowsPerStep = 32768;
 
   void Restart(size_t rows) { remaining_ = rows; }
   void Cancel() {

@@ -66,7 +66,7 @@ TEST_F(Live, FullListGainsNewFilesAndLosesDeletedOnes) {
   AppendLive(index, {u"C:\\four.txt"});
   DeleteLive(index, 1);
   ::SendMessageW(Main(), WM_APP_INDEX_CHANGED, 0, 0);
-  EXPECT_EQ(Rows(), 3);
+  EXPECT_PUMP_UNTIL(Rows() == 3, "the deleted file's row to go");
   EXPECT_EQ(Status(), u"3개 항목");
   EXPECT_EQ(CountOf(u""), 0u) << "a row for the deleted file";
   EXPECT_EQ(Cell(2, 0), u"four.txt");  // appended at the end, unsorted
