@@ -15,40 +15,22 @@
 
 #include "index/build_paths.h"
 #include "index/file_index.h"
-#include "name_model.h"
 #include "platform/utf.h"
 #include "search/name_index.h"
 #include "search/query.h"
 #include "search/result_set.h"
 #include "search/string_order.h"
 #include "search/type_filter.h"
+#include "window_timing_data.h"
 
 namespace {
 
 using namespace zw;
 
-constexpr uint32_t kNodes = 1'050'000;  // about a million listed entries
-
 FileIndex& Index() {
   static FileIndex* index = [] {
     auto* idx = new FileIndex;
-    const std::vector<gen::Node> nodes = gen::MakeTree(1, kNodes);
-    idx->entries.reserve(nodes.size());
-    for (uint32_t i = 0; i < nodes.size(); ++i) {
-      const gen::Node& n = nodes[i];
-      if (!gen::IsListed(n)) continue;
-      FileEntry e;
-      e.id = static_cast<uint32_t>(idx->entries.size());
-      e.drive = u'D';
-      e.name = n.name;
-      e.isFolder = n.isFolder;
-      e.size = n.size;
-      e.creationTime = n.creationTime;
-      e.modificationTime = n.modificationTime;
-      e.path = u"D:\\" + gen::PathOf(nodes, i);
-      SetDerivedNameFields(e);
-      idx->entries.push_back(std::move(e));
-    }
+    idx->entries = timing::MillionEntries();
     RebuildNameIndex(*idx, true);
     return idx;
   }();

@@ -1,6 +1,6 @@
-// What the window timings share, natively and under Wine: a million entries
-// from the generator's name model, the texts typed, the burst of journal
-// records, and medians.
+// What the window timings (natively and under Wine) and the search benchmark
+// share: a million entries from the generator's name model, the texts typed,
+// the burst of journal records, and medians.
 #pragma once
 
 #include <algorithm>
