@@ -56,7 +56,17 @@ int Search(const wchar_t* text) {
   if (!WaitFor([&] { return (dialog = ::FindWindowW(L"#32770", L"인덱싱할 드라이브 선택")); },
                "the drive dialog"))
     return 1;
-  ::SendMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  // A click that arrives while the dialog is still being set up can be lost
+  // (seen under load), so press OK once it is shown, and again until it goes.
+  const auto pressOk = [&] {
+    if (!::IsWindow(dialog)) return true;
+    if (::IsWindowVisible(dialog))
+      ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     LPARAM(::GetDlgItem(dialog, IDOK)));
+    ::Sleep(1000);
+    return !::IsWindow(dialog);
+  };
+  if (!WaitFor(pressOk, "the drive dialog to close")) return 1;
   HWND window = MainWindow();
   HWND status = ::GetDlgItem(window, 1004);
   HWND edit = ::GetDlgItem(window, 1001);
