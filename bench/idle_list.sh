@@ -14,11 +14,12 @@ idle=${IDLE:-30}
 runs=${RUNS:-5}
 cold=${COLD:-3}
 
+times=$(mktemp)
+trap 'rm -f "$times"' EXIT
 # One run: "wall user system" in seconds.
 one() {
-  local t
-  t=$( { /usr/bin/time -f '%e %U %S' "$cli" --drive "D=$image" list >/dev/null 2>/dev/null; } 2>&1)
-  echo "$t"
+  /usr/bin/time -o "$times" -f '%e %U %S' "$cli" --drive "D=$image" list >/dev/null 2>&1
+  cat "$times"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }

@@ -42,6 +42,7 @@
 #include "search/searcher.h"
 #include "search/type_filter.h"
 #include "settings/settings.h"
+#include "view/list_changes.h"
 
 namespace zw {
 namespace {
@@ -109,11 +110,6 @@ std::unique_ptr<FileIndex> IndexImage() {
   StartIndexRun(*index, {kDrive}, {}, std::move(options));
   JoinIndexThread(*index);
   return index;
-}
-
-size_t EntryCount(FileIndex& index) {
-  std::lock_guard hold(index.entriesMutex);
-  return index.entries.size();
 }
 
 // One keystroke as the window handles it: search on the worker, then the
@@ -184,7 +180,7 @@ void BM_WholeRun(benchmark::State& state) {
     state.ResumeTiming();
     index = IndexImage();
   }
-  const double entries = double(EntryCount(*index));
+  const double entries = double(view::EntryCount(*index));
   state.counters["entries"] = entries;
   state.counters["resident_bytes_per_entry"] = double(ResidentBytes() - before) / entries;
 }
@@ -199,7 +195,7 @@ BENCHMARK(BM_WholeRun)
 const std::u16string& WideText(size_t* count) {
   static size_t found = 0;
   static const std::u16string text = [] {
-    const size_t entries = EntryCount(SharedRun());
+    const size_t entries = size_t(view::EntryCount(SharedRun()));
     return Choose({u"e", u"a", u"o", u"i", u"s", u"t", u"r", u"n", u"d", u"p", u"g", u"x", u"0",
                    u"1", u"2", u".", u"_"},
                   entries * 3 / 10, entries + 1, entries * 6 / 10, &found);
