@@ -5,6 +5,7 @@
 #
 #   bench/peers.sh                 # build (Release), make the image once, measure
 #   COUNT=200000 RUNS=5 bench/peers.sh
+#   IMAGE=/path/to/image.img bench/peers.sh   # an image kept elsewhere (made there if missing)
 #
 # Everything lives under build/bench/: its own build tree and the cached
 # image, which is made once per seed and count and never rewritten.
@@ -30,8 +31,8 @@ fi
 cli=$work/build/zanderwyn
 mkimage=$work/build/tools/zw-mkimage
 
-mkdir -p "$work/images"
-image=$work/images/s${seed}-n${count}-fragmented.img
+image=${IMAGE:-$work/images/s${seed}-n${count}-fragmented.img}
+mkdir -p "$(dirname "$image")"
 if [ ! -f "$image" ]; then
   echo "peers.sh: making $image (once)" >&2
   start=$(date +%s)
