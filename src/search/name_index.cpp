@@ -291,13 +291,16 @@ std::vector<uint32_t> SuffixWalk(const NameIndex& index, std::u16string_view tai
   const uint32_t n = EntryCount(index);
   const auto& order = index.nameOrder;
   auto nameAt = [&](uint32_t pos) { return BuiltName(index, order[pos]); };
-  auto it = std::lower_bound(index.suffixOrder.begin(), index.suffixOrder.end(), tail,
-                             [&](uint32_t pos, std::u16string_view v) {
-                               return order[pos] < n && BackwardsLess(nameAt(pos), v);
-                             });
+  // Both ends by binary search, so only the names at the probes are read.
+  const auto first = std::partition_point(
+      index.suffixOrder.begin(), index.suffixOrder.end(),
+      [&](uint32_t pos) { return order[pos] < n && BackwardsLess(nameAt(pos), tail); });
+  const auto last = std::partition_point(first, index.suffixOrder.end(), [&](uint32_t pos) {
+    return order[pos] < n && EndsWith(nameAt(pos), tail);
+  });
   std::vector<uint32_t> positions;
-  for (; it != index.suffixOrder.end(); ++it) {
-    if (order[*it] >= n || !EndsWith(nameAt(*it), tail)) break;
+  positions.reserve(static_cast<size_t>(last - first));
+  for (auto it = first; it != last; ++it) {
     if (!IsChanged(index, order[*it])) positions.push_back(*it);
   }
   if (positions.size() > order.size() / 128) {
