@@ -1,7 +1,6 @@
 #include "search/result_set.h"
 
 #include <algorithm>
-#include <bit>
 #include <shared_mutex>
 
 #include "index/file_index.h"
@@ -121,10 +120,6 @@ void RadixSort(std::vector<KeyedEntry>& items, int bits) {
   }
 }
 
-bool IsKnownFolder(const std::vector<FileEntry>& all, uint32_t n) {
-  return n < all.size() && all[n].isFolder;
-}
-
 // Folders-first group in bit 32, the (possibly inverted) rank below.
 void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order,
                  const std::vector<FileEntry>& all, const std::vector<uint32_t>& rank) {
@@ -134,40 +129,12 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order,
     // A number past the end (left from before a new indexing run) has no
     // entry: it sorts as a file with the last rank.
     const bool known = n < all.size() && n < rank.size();
-    const uint64_t group = (order.foldersFirst && !(known && IsKnownFolder(all, n))) ? 1 : 0;
+    const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder)) ? 1 : 0;
     const uint32_t value = known ? rank[n] : 0xFFFFFFFFu;
     const uint32_t r = order.sortDescending ? ~value : value;
     items[k] = {group << 32 | r, n};
   }
   RadixSort(items, 33);
-  for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
-}
-
-// Size and date: a stable radix sort on the values themselves, over only the
-// bits in which the results differ, so equal values keep the order they came
-// in; then the folders, in their order, ahead of the files. A number past the
-// end sorts as a file with the value 0.
-void SortByValues(std::vector<uint32_t>& entries, const SortSpec& order,
-                  const std::vector<FileEntry>& all) {
-  const bool bySize = order.sortColumn == 2;
-  auto valueOf = [&](uint32_t n) -> uint64_t {
-    if (n >= all.size()) return 0;
-    return bySize ? all[n].size : all[n].modificationTime;
-  };
-  std::vector<KeyedEntry> items(entries.size());
-  uint64_t low = ~uint64_t{0}, high = 0;
-  for (size_t k = 0; k < entries.size(); ++k) {
-    const uint64_t v = valueOf(entries[k]);
-    low = std::min(low, v);
-    high = std::max(high, v);
-    items[k] = {v, entries[k]};
-  }
-  for (KeyedEntry& it : items) it.key = order.sortDescending ? high - it.key : it.key - low;
-  RadixSort(items, static_cast<int>(std::bit_width(high - low)));
-  if (order.foldersFirst) {
-    std::stable_partition(items.begin(), items.end(),
-                          [&](const KeyedEntry& it) { return IsKnownFolder(all, it.entry); });
-  }
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
 }
 
@@ -186,11 +153,8 @@ void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& ind
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
   const bool byText = order.sortColumn == 0 || order.sortColumn == 1;
-  const bool byValue = order.sortColumn == 2 || order.sortColumn == 3;
   if (byText && ni.entries == &index.entries) {
     SortByRanks(entries, order, index.entries, EntryRanks(ni, order.sortColumn));
-  } else if (byValue) {
-    SortByValues(entries, order, index.entries);
   } else {
     SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(index, n); });
   }

@@ -101,23 +101,6 @@ TEST(Sort, SizeAndDateColumns) {
   EXPECT_EQ(SortedNames(index, {3, true, true}, true), (Names{u"c", u"b", u"a", u"d"}));
 }
 
-// Equal values keep the order the results came in, in both directions, and
-// values at both ends of the range sort without wrapping.
-TEST(Sort, SizeAndDateTiesKeepTheirOrder) {
-  FileIndex index;
-  const uint64_t top = ~uint64_t{0};
-  test::Fill(index,
-             {{u"a", false, u'D', 5, top},
-              {u"b", false, u'D', top, 0},
-              {u"c", false, u'D', 5, top},
-              {u"d", false, u'D', 0, 7},
-              {u"e", true, u'D', 5, 7}},
-             false);
-  EXPECT_EQ(SortedNames(index, {2, false, true}, true), (Names{u"e", u"d", u"a", u"c", u"b"}));
-  EXPECT_EQ(SortedNames(index, {2, true, false}, true), (Names{u"b", u"a", u"c", u"e", u"d"}));
-  EXPECT_EQ(SortedNames(index, {3, true, false}, true), (Names{u"a", u"c", u"d", u"e", u"b"}));
-}
-
 // A build leaves the name and path ranks ready: the first sort orders none.
 TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   FileIndex index;
