@@ -304,7 +304,7 @@ std::vector<uint32_t> SuffixWalk(const NameIndex& index, std::u16string_view tai
     if (!IsChanged(index, order[*it])) positions.push_back(*it);
   }
   if (positions.size() > order.size() / 128) {
-    // Most of the order: one pass over a bit per position beats sorting.
+    // Many positions: one pass over a bit per position beats sorting them.
     std::vector<uint64_t> bits((order.size() + 63) / 64, 0);
     for (uint32_t pos : positions) bits[pos >> 6] |= uint64_t{1} << (pos & 63);
     positions.clear();
