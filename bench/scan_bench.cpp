@@ -178,12 +178,12 @@ void Scan(benchmark::State& state, char16_t letter, bool keep) {
       state.SkipWithError("cannot open the volume");
       return;
     }
-    std::vector<zw::FileEntry> entries;
+    std::vector<zw::ScanRecord> entries;
     if (keep) entries.reserve(kCount + kCount / 8);
     zw::ScanCounters counters;
     zw::ScanMft(
         reader,
-        [&](zw::FileEntry& e) {
+        [&](zw::ScanRecord& e) {
           if (keep) entries.push_back(std::move(e));
           return true;
         },

@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   zw::VolumeReader reader;
   if (!reader.Open(u'F')) return 0;
-  zw::FileEntry entry;
+  zw::ScanRecord entry;
   entry.recordNumber = 20;
   entry.isFolder = (data[0] & 1) != 0 && size > 0;
   if (zw::ntfs::ApplyFixups(record.data(), record.size()) == zw::ntfs::FixupResult::Ok)
     zw::ParseRecord(reader, record.data(), entry);
   // The same bytes as an attribute list and as a non-resident attribute.
-  zw::FileEntry listed;
+  zw::ScanRecord listed;
   zw::ReadAttributeList(reader, record.data(), record.size(), 20, listed);
   std::vector<uint8_t> out;
   zw::ReadNonResident(reader, record.data(), record.size(), out);

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint64_t names = 0;
   zw::ScanCounters counters;
   zw::ScanMft(
-      reader, [&](zw::FileEntry& e) { return ++names < 100000 && !e.name.empty(); },
+      reader, [&](zw::ScanRecord& e) { return ++names < 100000 && !e.name.empty(); },
       [](uint64_t, uint64_t) {}, &counters);
   return 0;
 }

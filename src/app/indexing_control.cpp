@@ -23,6 +23,14 @@ bool MainWindow::IsCurrentRun(WPARAM wParam) const {
 }
 
 void MainWindow::OnStartup() {
+  {
+    // The index starts with the stored choice, on a first run with every
+    // fixed NTFS drive as well.
+    std::set<char16_t> initial = InitialDriveSet();
+    FileIndex& index = GetIndex();
+    std::lock_guard hold(index.drivesMutex);
+    index.drives = std::move(initial);
+  }
   std::set<char16_t> drives = LoadSelectedDrives();
   if (!SelectDrives(AppInstance(), hwnd, drives)) {
     SetStatus(view::kStatusChooseDrives);
@@ -82,6 +90,7 @@ void MainWindow::StartIndexing(const std::set<char16_t>& drives) {
   };
   IndexRunOptions options;
   options.indexer = driveIndexer;
+  options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);
   StartIndexRun(index, drives, std::move(callbacks), std::move(options));
 }
 

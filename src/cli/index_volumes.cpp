@@ -199,8 +199,8 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
   {
     InterruptGuard interrupt(index);
     IndexRunOptions options;
-    options.saveSelection = false;
     options.nameIndex = nameIndex;
+    options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);  // as the window hands it
     options.indexer = indexer;
     options.journalFactory = nullptr;  // nothing follows this run
     StartIndexRun(index, letters, std::move(callbacks), std::move(options));

@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "index/run_indexing.h"
-#include "settings/settings.h"
 
 namespace zw {
 
@@ -22,8 +21,6 @@ FileIndex::~FileIndex() noexcept(false) {
 
 FileIndex& GetIndex() {
   static FileIndex index;
-  static const bool seeded = (LoadInitialDrives(index), true);
-  (void)seeded;
   return index;
 }
 

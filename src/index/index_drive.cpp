@@ -14,6 +14,20 @@ namespace {
 
 constexpr size_t kDefaultCapacity = 500000;
 
+// The scan's record as an entry still without drive, number and path.
+FileEntry EntryOf(ScanRecord& r) {
+  FileEntry e;
+  e.recordNumber = r.recordNumber;
+  e.parentRecordNumber = r.parentRecordNumber;
+  e.name = std::move(r.name);
+  e.size = r.size;
+  e.creationTime = r.creationTime;
+  e.modificationTime = r.modificationTime;
+  e.attributes = r.attributes;
+  e.isFolder = r.isFolder;
+  return e;
+}
+
 uint64_t NanosecondsSince(std::chrono::steady_clock::time_point start) {
   return uint64_t(
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
@@ -84,9 +98,9 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
   const auto scanStart = std::chrono::steady_clock::now();
   const bool scanned = ScanMft(
       reader,
-      [&](FileEntry& entry) {
+      [&](ScanRecord& record) {
         if (index.stopRequested.load()) return false;
-        local.push_back(std::move(entry));
+        local.push_back(EntryOf(record));
         return true;
       },
       [&](uint64_t done, uint64_t expected) {

@@ -11,7 +11,6 @@
 #include "index/file_index.h"
 #include "index/index_drive.h"
 #include "platform/debug_output.h"
-#include "settings/settings.h"
 
 namespace zw {
 namespace {
@@ -67,7 +66,7 @@ void RunIndexing(FileIndex& index) {
 
 void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
   const DriveIndexer& indexer = options.indexer;
-  const bool fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);
+  const bool fastSearch = options.fastSearch;
 
   {
     std::scoped_lock lock(index.entriesMutex);
@@ -149,7 +148,6 @@ bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingC
     std::scoped_lock lock(index.drivesMutex);
     index.drives = drives;
   }
-  if (options.saveSelection) SaveSelectedDrives(drives);
   index.progressCallback = std::move(callbacks.progress);
   index.driveDoneCallback = std::move(callbacks.driveDone);
   index.completeCallback = std::move(callbacks.complete);

@@ -17,11 +17,12 @@ struct FileIndex;
 using DriveIndexer = std::function<bool(FileIndex& index, char16_t letter)>;
 
 struct IndexRunOptions {
-  // Store the drive set as SelectedDrives.
-  bool saveSelection = true;
   // Build the name index after each drive and at the end. A caller that only
   // reads the entries (the command line's listing) saves the time and memory.
   bool nameIndex = true;
+  // The stored FastSearch option, read by the caller when it starts the run:
+  // whether the name index holds n-gram lists.
+  bool fastSearch = true;
   // Defaults to IndexDrive.
   DriveIndexer indexer;
   // Where each drive's journal position comes from, taken just before the
@@ -44,10 +45,9 @@ struct IndexingCallbacks {
   std::function<void(bool success, uint64_t entryCount)> complete;
 };
 
-// Stops a running run and waits for it, replaces the drive set (and stores
-// it as SelectedDrives when `options.saveSelection`), installs the callbacks
-// and, when the set is not empty, starts indexThread. True when a run was
-// started.
+// Stops a running run and waits for it, replaces the drive set, installs the
+// callbacks and, when the set is not empty, starts indexThread. True when a
+// run was started. Storing the selection is the caller's.
 // Throws std::system_error (resource_deadlock_would_occur) when called on the
 // indexing thread itself, and whatever std::thread throws when it cannot start.
 bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingCallbacks callbacks,

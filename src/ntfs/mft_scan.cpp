@@ -17,9 +17,9 @@ constexpr uint64_t kThreadedMinRecords = 8192;
 
 struct Scan {
   VolumeReader& reader;
-  const std::function<bool(FileEntry&)>& onEntry;
+  const std::function<bool(ScanRecord&)>& onEntry;
   ScanCounters& counters;
-  FileEntry entry;
+  ScanRecord entry;
 
   // False when the callback asked to stop.
   bool Take(uint64_t n, uint8_t* record, RecordStatus status) {
@@ -48,15 +48,9 @@ struct Scan {
     ++counters.inUse;
     if (n < kFirstUserRecord) return true;
 
-    entry.id = kNoEntry;
     entry.recordNumber = n;
     entry.parentRecordNumber = 0;
-    entry.drive = 0;
     entry.name.clear();
-    entry.lowerName.clear();
-    entry.path.clear();
-    entry.extension.clear();
-    entry.lowerExtension.clear();
     entry.size = 0;
     entry.creationTime = 0;
     entry.modificationTime = 0;
@@ -89,7 +83,7 @@ RecordStatus CheckBatchRecord(uint8_t* record, uint32_t size) {
 
 }  // namespace
 
-bool ScanMft(VolumeReader& reader, const std::function<bool(FileEntry&)>& onEntry,
+bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEntry,
              const std::function<void(uint64_t done, uint64_t expected)>& onProgress,
              ScanCounters* counters) {
   ScanCounters local;
@@ -111,7 +105,7 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(FileEntry&)>& onEntr
   if (fit != 0 && fit < expected) expected = fit;
   c.expected = expected;
 
-  Scan scan{reader, onEntry, c, FileEntry{}};
+  Scan scan{reader, onEntry, c, ScanRecord{}};
   std::vector<uint8_t> single(reader.bytesPerRecord);
   const uint32_t bpr = reader.bytesPerRecord;
   uint64_t n = 0;

@@ -1,5 +1,5 @@
 // The walk over every MFT record of a volume, turning each live file and
-// folder into a FileEntry (record number, parent, name, size, times,
+// folder into a ScanRecord (record number, parent, name, size, times,
 // attributes). Paths and derived fields are made later, once all are read.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "index/file_entry.h"
+#include "ntfs/scan_record.h"
 #include "ntfs/volume_reader.h"
 
 namespace zw {
@@ -31,19 +31,19 @@ struct ScanCounters {
 // (record 16 and up) on the calling thread and may move from it; returning
 // false stops the scan. `onProgress` gets (records done, records expected).
 // False only when the volume is not open.
-bool ScanMft(VolumeReader& reader, const std::function<bool(FileEntry&)>& onEntry,
+bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEntry,
              const std::function<void(uint64_t done, uint64_t expected)>& onProgress,
              ScanCounters* counters = nullptr);
 
 // Fills `entry` from one fixed-up record of `reader.bytesPerRecord` bytes.
 // True when the entry got a name. Extension records and records whose
 // attributes are damaged give false.
-bool ParseRecord(VolumeReader& reader, const uint8_t* record, FileEntry& entry);
+bool ParseRecord(VolumeReader& reader, const uint8_t* record, ScanRecord& entry);
 
 // Looks through an attribute list for a name (and, for a file still without
 // one, a size) held in other records. True when a name was found there.
 bool ReadAttributeList(VolumeReader& reader, const uint8_t* list, size_t length,
-                       uint64_t baseRecord, FileEntry& entry);
+                       uint64_t baseRecord, ScanRecord& entry);
 
 // The whole content of a non-resident attribute of at most 16 MiB.
 bool ReadNonResident(VolumeReader& reader, const uint8_t* attribute, size_t attributeLength,

@@ -1,5 +1,5 @@
 // ParseRecord, ReadAttributeList and ReadNonResident: one record's attributes
-// into a FileEntry.
+// into a ScanRecord.
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -37,7 +37,7 @@ NameRank RankOfNamespace(uint8_t ns) {
 // Takes a $FILE_NAME value if its kind outranks the current name. Within a
 // base record the last Win32 name wins (`replaceEqualWin32`); through an
 // attribute list the first one does.
-bool TakeFileName(Bytes value, FileEntry& entry, NameRank& rank, bool replaceEqualWin32) {
+bool TakeFileName(Bytes value, ScanRecord& entry, NameRank& rank, bool replaceEqualWin32) {
   if (value.size < kFileNameMin) return false;
   const NameRank candidate = RankOfNamespace(value.U8(0x41));
   const bool take = candidate == NameRank::Win32 ? (rank != NameRank::Win32 || replaceEqualWin32)
@@ -69,7 +69,7 @@ bool SizeOfData(const Attribute& attr, uint64_t& size) {
   return true;
 }
 
-bool WalkAttributeList(VolumeReader& reader, Bytes list, uint64_t baseRecord, FileEntry& entry,
+bool WalkAttributeList(VolumeReader& reader, Bytes list, uint64_t baseRecord, ScanRecord& entry,
                        NameRank& rank) {
   if (list.data == nullptr || list.size < kListEntryMin) return false;
   bool sized = entry.size != 0;
@@ -176,14 +176,14 @@ bool ReadNonResident(VolumeReader& reader, const uint8_t* attribute, size_t attr
 }
 
 bool ReadAttributeList(VolumeReader& reader, const uint8_t* list, size_t length,
-                       uint64_t baseRecord, FileEntry& entry) {
+                       uint64_t baseRecord, ScanRecord& entry) {
   NameRank rank = entry.name.empty() ? NameRank::None : NameRank::Dos;
   return WalkAttributeList(reader, Bytes{list, length}, baseRecord, entry, rank);
 }
 
 namespace ntfs {
 
-ParseOutcome ParseRecordOutcome(VolumeReader& reader, const uint8_t* record, FileEntry& entry) {
+ParseOutcome ParseRecordOutcome(VolumeReader& reader, const uint8_t* record, ScanRecord& entry) {
   Bytes rec{record, reader.bytesPerRecord};
   if (ntfs::RecordSignature(rec) != ntfs::kFileSignature) return ParseOutcome::Damaged;
   // Extension records belong to their base record, which reaches them through
@@ -236,7 +236,7 @@ ParseOutcome ParseRecordOutcome(VolumeReader& reader, const uint8_t* record, Fil
 
 }  // namespace ntfs
 
-bool ParseRecord(VolumeReader& reader, const uint8_t* record, FileEntry& entry) {
+bool ParseRecord(VolumeReader& reader, const uint8_t* record, ScanRecord& entry) {
   return ntfs::ParseRecordOutcome(reader, record, entry) == ntfs::ParseOutcome::Named;
 }
 

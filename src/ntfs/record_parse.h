@@ -3,13 +3,13 @@
 
 #include <cstdint>
 
-#include "index/file_entry.h"
+#include "ntfs/scan_record.h"
 #include "ntfs/volume_reader.h"
 
 namespace zw::ntfs {
 
 enum class ParseOutcome { Named, Nameless, Extension, Damaged };
 
-ParseOutcome ParseRecordOutcome(VolumeReader& reader, const uint8_t* record, FileEntry& entry);
+ParseOutcome ParseRecordOutcome(VolumeReader& reader, const uint8_t* record, ScanRecord& entry);
 
 }  // namespace zw::ntfs

@@ -43,6 +43,19 @@ struct DiskSpace {
 };
 bool GetDiskFreeSpace(std::u16string_view root, DiskSpace& out) noexcept;
 
+// What a volume says of itself, for systems without a volume-information call
+// (POSIX): the platform layer reads no file system, so the layer that does
+// installs the prober these calls ask. Without one, no volume is recognised.
+struct VolumeProbe {
+  std::u16string fileSystem;  // "NTFS", "FAT32", "FAT", "exFAT"
+  std::u16string label;
+  uint32_t serialNumber = 0;
+  uint64_t freeBytes = 0;  // 0 unless counted (NTFS with a small enough bitmap)
+  bool freeKnown = false;
+};
+using VolumeProber = bool (*)(char16_t letter, VolumeProbe& out);
+void SetVolumeProber(VolumeProber prober) noexcept;
+
 // POSIX: binds every readable block device under /sys/class/block that holds
 // NTFS to a letter from C upward, skipping letters already bound. Returns the
 // number bound. Does nothing on Windows.

@@ -21,16 +21,35 @@ void Release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
 
+// The entry texts the index reads, in one place.
+std::u16string_view FoldedName(const FileEntry& e) {
+  return e.lowerName;
+}
+std::u16string_view FoldedExtension(const FileEntry& e) {
+  return e.lowerExtension;
+}
+std::u16string_view ShownName(const FileEntry& e) {
+  return e.name;
+}
+std::u16string_view ShownPath(const FileEntry& e) {
+  return e.path;
+}
+bool IsDeleted(const FileEntry& e) {
+  return e.name.empty();
+}
+using EntryText = std::u16string_view (*)(const FileEntry&);
+
 void BuildExtensionLists(NameTables& tables, const std::vector<FileEntry>& entries) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   constexpr uint32_t kNone = 0xFFFFFFFFu;
   std::vector<uint32_t> idOf(n, kNone);
   std::vector<uint32_t> counts;
   for (uint32_t i = 0; i < n; ++i) {
-    const std::u16string& x = entries[i].lowerExtension;
+    const std::u16string_view x = FoldedExtension(entries[i]);
     // A deleted entry keeps its extension, but no search may find it.
-    if (x.empty() || entries[i].name.empty()) continue;
-    auto [it, added] = tables.extensionIds.try_emplace(x, static_cast<uint32_t>(counts.size()));
+    if (x.empty() || IsDeleted(entries[i])) continue;
+    auto [it, added] =
+        tables.extensionIds.try_emplace(std::u16string(x), static_cast<uint32_t>(counts.size()));
     if (added) counts.push_back(0);
     idOf[i] = it->second;
     ++counts[it->second];
@@ -52,27 +71,43 @@ bool BuildNgramTable(PostingTable& table, const std::vector<FileEntry>& entries,
   const uint32_t n = static_cast<uint32_t>(entries.size());
   if (order == 1) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      for (char16_t c : entries[i].lowerName) sink(c);
+      for (char16_t c : FoldedName(entries[i])) sink(c);
     });
   }
   if (order == 2) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const std::u16string& f = entries[i].lowerName;
+      const std::u16string_view f = FoldedName(entries[i]);
       for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
     });
   }
   return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-    const std::u16string& f = entries[i].lowerName;
+    const std::u16string_view f = FoldedName(entries[i]);
     for (size_t j = 2; j < f.size(); ++j) {
       sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
     }
   });
 }
 
+// Positions in the name order, ascending by name read backwards.
+std::vector<uint32_t> SuffixOrder(const std::vector<FileEntry>& entries,
+                                  const std::vector<uint32_t>& nameOrder) {
+  return OrderByText<true>(nameOrder.size(),
+                           [&](uint32_t pos) { return FoldedName(entries[nameOrder[pos]]); });
+}
+
+// The ranks as the tables were built, for the entries they describe.
+void ResetRanks(NameIndex& index) {
+  std::lock_guard hold(index.ranks.mutex);
+  Release(index.ranks.nameMoved);
+  Release(index.ranks.pathMoved);
+  index.ranks.nameCount = index.nameRanks.size() == index.builtCount ? index.builtCount : 0;
+  index.ranks.pathCount = index.pathRanks.size() == index.builtCount ? index.builtCount : 0;
+}
+
 void DropRanks(NameIndex& index) {
   std::lock_guard hold(index.ranks.mutex);
-  Release(index.ranks.name);
-  Release(index.ranks.path);
+  Release(index.nameRanks);
+  Release(index.pathRanks);
   Release(index.ranks.nameMoved);
   Release(index.ranks.pathMoved);
   index.ranks.nameCount = 0;
@@ -99,8 +134,8 @@ void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>
 // Brings one rank array up to date: the entries whose text stayed keep their
 // order, the changed and the appended ones are placed among them by binary
 // search. False when it is not worth it.
-bool UpdateRanks(const std::vector<FileEntry>& entries, std::u16string FileEntry::*field,
-                 std::vector<uint32_t>& rank, size_t count, std::vector<uint32_t>& moved) {
+bool UpdateRanks(const std::vector<FileEntry>& entries, EntryText text, std::vector<uint32_t>& rank,
+                 size_t count, std::vector<uint32_t>& moved) {
   const size_t n = entries.size();
   if (count == 0 || count > n || rank.size() != count) return false;
   for (size_t e = count; e < n; ++e) moved.push_back(static_cast<uint32_t>(e));
@@ -114,7 +149,7 @@ bool UpdateRanks(const std::vector<FileEntry>& entries, std::u16string FileEntry
   std::vector<uint32_t> order(count);
   for (uint32_t e = 0; e < count; ++e) order[rank[e]] = e;
   std::erase_if(order, [&](uint32_t e) { return isMoved[e]; });
-  auto less = [&](uint32_t a, uint32_t b) { return entries[a].*field < entries[b].*field; };
+  auto less = [&](uint32_t a, uint32_t b) { return text(entries[a]) < text(entries[b]); };
   std::sort(moved.begin(), moved.end(), less);
   std::vector<uint32_t> merged;
   merged.reserve(n);
@@ -139,7 +174,7 @@ bool EndsWith(std::u16string_view s, std::u16string_view p) {
 }
 
 bool HasExtension(const FileEntry& e, std::u16string_view x) {
-  return !e.name.empty() && !e.lowerExtension.empty() && e.lowerExtension == x;
+  return !IsDeleted(e) && !FoldedExtension(e).empty() && FoldedExtension(e) == x;
 }
 
 uint32_t EntryCount(const NameIndex& index) {
@@ -154,7 +189,7 @@ bool IsChanged(const NameIndex& index, uint32_t e) {
 // The folded name the tables placed `e` by.
 std::u16string_view BuiltName(const NameIndex& index, uint32_t e) {
   if (IsChanged(index, e)) return index.builtNames.find(e)->second;
-  return (*index.entries)[e].lowerName;
+  return FoldedName((*index.entries)[e]);
 }
 
 void DropChanged(const NameIndex& index, std::vector<uint32_t>& result) {
@@ -196,7 +231,9 @@ void MergeByName(const NameIndex& index, std::vector<uint32_t>& result,
                  std::vector<uint32_t> delta) {
   if (delta.empty()) return;
   const auto& entries = *index.entries;
-  auto byName = [&](uint32_t a, uint32_t b) { return entries[a].lowerName < entries[b].lowerName; };
+  auto byName = [&](uint32_t a, uint32_t b) {
+    return FoldedName(entries[a]) < FoldedName(entries[b]);
+  };
   std::stable_sort(delta.begin(), delta.end(), byName);
   const auto middle = static_cast<std::ptrdiff_t>(result.size());
   result.insert(result.end(), delta.begin(), delta.end());
@@ -209,7 +246,7 @@ void ScanNames(const NameIndex& index, std::u16string_view p, uint32_t first, ui
                std::vector<uint32_t>& result) {
   const auto& entries = *index.entries;
   for (uint32_t i = first; i < last; ++i) {
-    if (FindSubstring(entries[i].lowerName, p) != kNotFound) result.push_back(i);
+    if (FindSubstring(FoldedName(entries[i]), p) != kNotFound) result.push_back(i);
   }
 }
 
@@ -247,6 +284,42 @@ void PrefixWalk(const NameIndex& index, std::u16string_view p, Take&& take) {
   }
 }
 
+// The built entries that kept their name and whose name ends in `tail`, in
+// name order: the run of the suffix order that ends in it, by the names as
+// built, turned back into name-order positions.
+std::vector<uint32_t> SuffixWalk(const NameIndex& index, std::u16string_view tail) {
+  const uint32_t n = EntryCount(index);
+  const auto& order = index.nameOrder;
+  auto nameAt = [&](uint32_t pos) { return BuiltName(index, order[pos]); };
+  // Both ends by binary search, so only the names at the probes are read.
+  const auto first = std::partition_point(
+      index.suffixOrder.begin(), index.suffixOrder.end(),
+      [&](uint32_t pos) { return order[pos] < n && BackwardsLess(nameAt(pos), tail); });
+  const auto last = std::partition_point(first, index.suffixOrder.end(), [&](uint32_t pos) {
+    return order[pos] < n && EndsWith(nameAt(pos), tail);
+  });
+  std::vector<uint32_t> positions;
+  positions.reserve(static_cast<size_t>(last - first));
+  for (auto it = first; it != last; ++it) {
+    if (!IsChanged(index, order[*it])) positions.push_back(*it);
+  }
+  if (positions.size() > order.size() / 128) {
+    // Many positions: one pass over a bit per position beats sorting them.
+    std::vector<uint64_t> bits((order.size() + 63) / 64, 0);
+    for (uint32_t pos : positions) bits[pos >> 6] |= uint64_t{1} << (pos & 63);
+    positions.clear();
+    for (size_t word = 0; word < bits.size(); ++word) {
+      for (uint64_t b = bits[word]; b != 0; b &= b - 1) {
+        positions.push_back(static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(b))));
+      }
+    }
+  } else {
+    std::sort(positions.begin(), positions.end());
+  }
+  for (uint32_t& pos : positions) pos = order[pos];
+  return positions;
+}
+
 std::vector<uint32_t> ExtensionLookupLocked(const NameIndex& index, std::u16string_view x) {
   if (!index.entries || x.empty()) return {};
   std::vector<uint32_t> result;
@@ -271,6 +344,14 @@ void KeepWithExtension(const NameIndex& index, std::vector<uint32_t>& result,
 
 }  // namespace
 
+std::vector<uint32_t> NameRanks(const std::vector<FileEntry>& entries) {
+  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return ShownName(entries[i]); }));
+}
+
+std::vector<uint32_t> PathRanks(const std::vector<FileEntry>& entries) {
+  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return ShownPath(entries[i]); }));
+}
+
 NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
   NameTables tables;
   tables.builtCount = static_cast<uint32_t>(entries.size());
@@ -282,7 +363,10 @@ NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
   // name order and the bigrams on a helper thread, the rest here.
   bool bigramsOk = true;
   auto helperWork = [&]() {
-    tables.nameOrder = OrderBy(entries, &FileEntry::lowerName);
+    tables.nameOrder =
+        OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
+    tables.suffixOrder = SuffixOrder(entries, tables.nameOrder);
+    tables.nameRanks = NameRanks(entries);
     if (ngrams) bigramsOk = BuildNgramTable(tables.bigramLists, entries, 2);
   };
   std::exception_ptr helperFailure;
@@ -302,6 +386,7 @@ NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
   bool ngramsOk = true;
   try {
     BuildExtensionLists(tables, entries);
+    tables.pathRanks = PathRanks(entries);
     if (ngrams) {
       ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
                  BuildNgramTable(tables.trigramLists, entries, 3);
@@ -324,7 +409,7 @@ NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
 void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables) {
   std::swap(static_cast<NameTables&>(index), tables);
   index.entries = entries;
-  DropRanks(index);
+  ResetRanks(index);
 }
 
 void ClearNameIndex(NameIndex& index) {
@@ -338,20 +423,20 @@ void NoteNameChange(NameIndex& index, uint32_t n) {
   {
     NameIndex::RankCache& r = index.ranks;
     std::lock_guard hold(r.mutex);
-    NoteMoved(r.name, r.nameCount, r.nameMoved, n);
-    NoteMoved(r.path, r.pathCount, r.pathMoved, n);
+    NoteMoved(index.nameRanks, r.nameCount, r.nameMoved, n);
+    NoteMoved(index.pathRanks, r.pathCount, r.pathMoved, n);
   }
   if (!index.entries || n >= index.builtCount || n >= index.entries->size()) return;
   if (IsChanged(index, n)) return;  // placed by the name it was built with, not the last one
   if (index.changedBits.empty()) index.changedBits.resize((size_t(index.builtCount) + 63) / 64);
-  index.builtNames.emplace(n, (*index.entries)[n].lowerName);
+  index.builtNames.emplace(n, FoldedName((*index.entries)[n]));
   index.changedBits[n >> 6] |= uint64_t{1} << (n & 63);
 }
 
 void NotePathChange(NameIndex& index, uint32_t n) {
   NameIndex::RankCache& r = index.ranks;
   std::lock_guard hold(r.mutex);
-  NoteMoved(r.path, r.pathCount, r.pathMoved, n);
+  NoteMoved(index.pathRanks, r.pathCount, r.pathMoved, n);
 }
 
 void NoteEntriesChanged(NameIndex& index) {
@@ -371,16 +456,16 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column)
   NameIndex::RankCache& cache = index.ranks;
   std::lock_guard hold(cache.mutex);
   const bool byName = column == 0;
-  std::vector<uint32_t>& rank = byName ? cache.name : cache.path;
+  std::vector<uint32_t>& rank = byName ? index.nameRanks : index.pathRanks;
   size_t& count = byName ? cache.nameCount : cache.pathCount;
   std::vector<uint32_t>& moved = byName ? cache.nameMoved : cache.pathMoved;
-  std::u16string FileEntry::*field = byName ? &FileEntry::name : &FileEntry::path;
+  const EntryText text = byName ? ShownName : ShownPath;
   const size_t n = index.entries ? index.entries->size() : 0;
   if (count == n && moved.empty()) return rank;
   if (!index.entries) {
     rank.clear();
-  } else if (!UpdateRanks(*index.entries, field, rank, count, moved)) {
-    rank = RanksOf(OrderBy(*index.entries, field));
+  } else if (!UpdateRanks(*index.entries, text, rank, count, moved)) {
+    rank = byName ? NameRanks(*index.entries) : PathRanks(*index.entries);
   }
   moved.clear();
   count = n;
@@ -392,8 +477,9 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   std::vector<uint32_t> result;
   if (!index.entries || p.empty()) return result;
   PrefixWalk(index, p, [&](uint32_t e) { result.push_back(e); });
-  MergeByName(index, result,
-              DeltaMatches(index, [&](const FileEntry& e) { return StartsWith(e.lowerName, p); }));
+  MergeByName(index, result, DeltaMatches(index, [&](const FileEntry& e) {
+                return StartsWith(FoldedName(e), p);
+              }));
   return result;
 }
 
@@ -404,7 +490,7 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   if (!index.entries || p.empty()) return result;
   const auto& entries = *index.entries;
   auto matches = [&](const FileEntry& e) {
-    return StartsWith(e.lowerName, p) && HasExtension(e, x);
+    return StartsWith(FoldedName(e), p) && HasExtension(e, x);
   };
   PrefixWalk(index, p, [&](uint32_t e) {
     if (matches(entries[e])) result.push_back(e);
@@ -427,7 +513,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view
     ScanNames(index, p, 0, n, result);
     return result;
   }
-  auto contains = [&](const FileEntry& e) { return FindSubstring(e.lowerName, p) != kNotFound; };
+  auto contains = [&](const FileEntry& e) { return FindSubstring(FoldedName(e), p) != kNotFound; };
   // The lists describe the names as built: changed entries leave them, and
   // they and the appended ones are tested as they stand.
   auto finish = [&](bool confirm) {
@@ -442,8 +528,9 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view
     return result;
   }
   if (p.size() == 2) {
+    // A pair's list holds exactly the names that contain it.
     DecodeList(index.bigramLists.Find(uint64_t{p[0]} << 16 | p[1]), result);
-    finish(true);
+    finish(false);
     return result;
   }
   std::vector<PostingTable::List> lists;
@@ -482,16 +569,10 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
       {
         std::shared_lock hold(index.lock);
         if (!index.entries) return result;
-        const auto& entries = *index.entries;
-        const uint32_t n = EntryCount(index);
         const std::u16string tail = SuffixWithExtension(query);
-        for (uint32_t e : index.nameOrder) {
-          if (e < n && !IsChanged(index, e) && EndsWith(entries[e].lowerName, tail)) {
-            result.push_back(e);
-          }
-        }
+        result = SuffixWalk(index, tail);
         MergeByName(index, result, DeltaMatches(index, [&](const FileEntry& e) {
-                      return EndsWith(e.lowerName, tail);
+                      return EndsWith(FoldedName(e), tail);
                     }));
       }
       if (!x.empty()) KeepWithExtension(index, result, x);
@@ -518,8 +599,9 @@ size_t NameIndexBytes(const NameIndex& index) {
   bytes += index.nameOrder.capacity() * sizeof(uint32_t);
   bytes += index.extensionStart.capacity() * sizeof(uint32_t);
   bytes += index.extensionEntries.capacity() * sizeof(uint32_t);
-  bytes += index.ranks.name.capacity() * sizeof(uint32_t);
-  bytes += index.ranks.path.capacity() * sizeof(uint32_t);
+  bytes += index.suffixOrder.capacity() * sizeof(uint32_t);
+  bytes += index.nameRanks.capacity() * sizeof(uint32_t);
+  bytes += index.pathRanks.capacity() * sizeof(uint32_t);
   bytes += (index.ranks.nameMoved.capacity() + index.ranks.pathMoved.capacity()) * sizeof(uint32_t);
   // A hash node: key string (with its own buffer when long), id, next pointer.
   bytes += index.extensionIds.bucket_count() * sizeof(void*);

@@ -32,6 +32,9 @@ namespace zw {
 struct NameTables {
   uint32_t builtCount = 0;          // the tables describe entries [0, builtCount)
   std::vector<uint32_t> nameOrder;  // ascending by lowerName as built
+  // Positions in nameOrder, ascending by lowerName read backwards: the names
+  // that end in a text lie together, and their positions give name order.
+  std::vector<uint32_t> suffixOrder;
   bool ngramEnabled = false;
 
   // Extension lists: 32-bit ids, so any number of distinct extensions keeps a
@@ -54,6 +57,12 @@ struct NameTables {
   std::vector<uint64_t> changedBits;
   // Changed plus appended entries beyond which a writer rebuilds.
   size_t deltaLimit = 0;
+
+  // Position of each entry in `name` order and in `path` order (ordinal,
+  // case-sensitive), so that sorting results compares integers. Built with
+  // the tables; kept current by NameIndex::ranks (under its mutex, which is
+  // why sorts holding `lock` shared may bring them up to date).
+  mutable std::vector<uint32_t> nameRanks, pathRanks;
 };
 
 struct NameIndex : NameTables {
@@ -61,15 +70,13 @@ struct NameIndex : NameTables {
   mutable platform::SharedMutex lock;
   const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
 
-  // Position of each entry in `name` order and in `path` order (ordinal,
-  // case-sensitive), so that sorting results compares integers. Computed on
-  // the first sort that needs them, for all entries present then; dropped by
-  // every clear and build. Live changes only note the entries whose text
-  // changed: the next sort places those and the appended ones among the rest,
-  // rather than ordering a million texts again on the window's thread.
+  // How far nameRanks and pathRanks describe the entries. Live changes only
+  // note the entries whose text changed: the next sort places those and the
+  // appended ones among the rest, rather than ordering a million texts again
+  // on the window's thread. Ranks dropped (too many changes) are computed
+  // afresh by the next sort that needs them.
   struct RankCache {
-    std::mutex mutex;  // taken inside the shared hold of `lock`
-    std::vector<uint32_t> name, path;
+    std::mutex mutex;  // taken inside the shared hold of `lock`; guards the ranks too
     size_t nameCount = 0, pathCount = 0;         // entries ranked; 0: not computed
     std::vector<uint32_t> nameMoved, pathMoved;  // ranked entries whose text changed since
   };
@@ -95,7 +102,7 @@ void NoteNameChange(NameIndex& index, uint32_t n);
 void NotePathChange(NameIndex& index, uint32_t n);
 
 // A writer that changed entries in place in other ways calls this while it
-// still holds `lock` exclusively: the rank arrays are computed afresh.
+// still holds `lock` exclusively: the next sort computes the rank arrays afresh.
 void NoteEntriesChanged(NameIndex& index);
 
 // Entries the tables do not describe as they stand: changed plus appended.
@@ -103,10 +110,15 @@ void NoteEntriesChanged(NameIndex& index);
 size_t NameIndexDelta(const NameIndex& index);
 bool NameIndexWantsRebuild(const NameIndex& index);
 
-// The rank of every entry by `name` (column 0) or `path` (column 1), computed
-// if missing or shorter than the entry array. Caller holds `lock` shared and
-// the index is attached; the array stays valid while that hold lasts.
+// The rank of every entry by `name` (column 0) or `path` (column 1), brought
+// up to date first if entries changed or were appended since they were built. Caller holds `lock`
+// shared and the index is attached; the array stays valid while that hold lasts.
 const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column);
+
+// The rank of every entry in name order and in path order, as a build
+// computes them (each the one place that orders those texts in full).
+std::vector<uint32_t> NameRanks(const std::vector<FileEntry>& entries);
+std::vector<uint32_t> PathRanks(const std::vector<FileEntry>& entries);
 
 // Lookups; each takes `lock` shared for its own duration.
 std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view foldedPattern);

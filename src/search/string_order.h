@@ -1,15 +1,24 @@
-// Orders entry numbers by a string field of the entries (ordinal, code unit by
-// code unit, a proper prefix first). Used for the name order and for the rank
-// arrays that let a result sort compare integers instead of strings.
+// Orders entry numbers by a text of each entry (ordinal, code unit by code
+// unit, a proper prefix first), read forwards or backwards. Used for the name
+// order, the order of names read from their ends, and the rank arrays that let
+// a result sort compare integers instead of strings.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "index/file_entry.h"
 
 namespace zw {
+
+// Entry numbers 0..n-1 ascending by text(i) (a u16string_view), or by the
+// text read from its last code unit to its first when `Backwards`.
+template <bool Backwards = false, class Text>
+std::vector<uint32_t> OrderByText(size_t n, Text&& text);
 
 // Entry numbers 0..N-1 ascending by entry.*field.
 std::vector<uint32_t> OrderBy(const std::vector<FileEntry>& entries,
@@ -17,5 +26,123 @@ std::vector<uint32_t> OrderBy(const std::vector<FileEntry>& entries,
 
 // rank[order[k]] = k.
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order);
+
+// Whether `a` read backwards sorts before `b` read backwards.
+inline bool BackwardsLess(std::u16string_view a, std::u16string_view b) {
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t k = 1; k <= common; ++k) {
+    const char16_t x = a[a.size() - k], y = b[b.size() - k];
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+namespace detail {
+
+struct OrderItem {
+  uint64_t key;  // four code units from the current depth, big-endian
+  uint32_t entry;
+};
+
+template <bool Backwards>
+char16_t UnitAt(std::u16string_view s, size_t pos) {
+  return Backwards ? s[s.size() - 1 - pos] : s[pos];
+}
+
+template <bool Backwards>
+uint64_t KeyAt(std::u16string_view s, size_t depth) {
+  uint64_t key = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    const size_t pos = depth + k;
+    key = (key << 16) | (pos < s.size() ? UnitAt<Backwards>(s, pos) : 0u);
+  }
+  return key;
+}
+
+// Texts equal in [0, depth): the rest of a before the rest of b.
+template <bool Backwards>
+bool LessFrom(std::u16string_view a, std::u16string_view b, size_t depth) {
+  if constexpr (Backwards) {
+    a.remove_suffix(std::min(depth, a.size()));
+    b.remove_suffix(std::min(depth, b.size()));
+    return BackwardsLess(a, b);
+  } else {
+    a.remove_prefix(std::min(depth, a.size()));
+    b.remove_prefix(std::min(depth, b.size()));
+    return a < b;
+  }
+}
+
+}  // namespace detail
+
+// Most texts differ within a few code units, so sorting cached 64-bit keys
+// settles nearly every comparison without touching the text; runs that tie go
+// one level deeper (MSD style), which keeps long shared prefixes cheap.
+template <bool Backwards, class Text>
+std::vector<uint32_t> OrderByText(size_t n, Text&& text) {
+  using detail::OrderItem;
+  constexpr size_t kSmallRun = 32;  // finished with whole-text comparisons
+  std::vector<OrderItem> items(n);
+  for (size_t i = 0; i < n; ++i) {
+    items[i] = {detail::KeyAt<Backwards>(text(static_cast<uint32_t>(i)), 0),
+                static_cast<uint32_t>(i)};
+  }
+  auto textOf = [&](const OrderItem& it) -> std::u16string_view { return text(it.entry); };
+  auto byKey = [](const OrderItem& a, const OrderItem& b) { return a.key < b.key; };
+
+  struct Run {
+    size_t begin, end, depth;
+  };
+  std::vector<Run> work;
+  std::sort(items.begin(), items.end(), byKey);
+  work.push_back({0, n, 0});
+  bool first = true;
+  while (!work.empty()) {
+    Run run = work.back();
+    work.pop_back();
+    if (!first) {
+      // Every text of the run equals the others in [0, depth).
+      if (run.end - run.begin < kSmallRun) {
+        const size_t d = run.depth;
+        std::sort(items.begin() + run.begin, items.begin() + run.end,
+                  [&](const OrderItem& a, const OrderItem& b) {
+                    return detail::LessFrom<Backwards>(textOf(a), textOf(b), d);
+                  });
+        continue;
+      }
+      for (size_t k = run.begin; k < run.end; ++k) {
+        items[k].key = detail::KeyAt<Backwards>(textOf(items[k]), run.depth);
+      }
+      std::sort(items.begin() + run.begin, items.begin() + run.end, byKey);
+    }
+    first = false;
+    // Split into runs of equal keys; a run whose texts all end inside this
+    // key is finished (equal texts, any order will do).
+    size_t k = run.begin;
+    while (k < run.end) {
+      size_t e = k + 1;
+      while (e < run.end && items[e].key == items[k].key) ++e;
+      if (e - k > 1) {
+        // Texts that end inside this key are proper prefixes of the longer
+        // ones with the same key, so they go first; the rest go deeper.
+        const size_t limit = run.depth + 4;
+        auto mid = std::partition(items.begin() + k, items.begin() + e,
+                                  [&](const OrderItem& it) { return textOf(it).size() <= limit; });
+        const size_t m = static_cast<size_t>(mid - items.begin());
+        if (m - k > 1) {
+          std::sort(items.begin() + k, mid, [&](const OrderItem& a, const OrderItem& b) {
+            return detail::LessFrom<Backwards>(textOf(a), textOf(b), 0);
+          });
+        }
+        if (e - m > 1) work.push_back({m, e, limit});
+      }
+      k = e;
+    }
+  }
+
+  std::vector<uint32_t> order(n);
+  for (size_t i = 0; i < n; ++i) order[i] = items[i].entry;
+  return order;
+}
 
 }  // namespace zw

@@ -1,8 +1,5 @@
 #include "settings/settings.h"
 
-#include <mutex>
-
-#include "index/file_index.h"
 #include "platform/registry.h"
 #include "volumes/drive_info.h"
 
@@ -76,12 +73,6 @@ std::set<char16_t> InitialDriveSet() {
   for (const DriveInfo& drive : EnumerateNtfsDrives()) drives.insert(drive.letter);
   WriteDword(kFirstRunComplete, 1);
   return drives;
-}
-
-void LoadInitialDrives(FileIndex& index) {
-  std::set<char16_t> drives = InitialDriveSet();
-  std::lock_guard lock(index.drivesMutex);
-  index.drives = std::move(drives);
 }
 
 }  // namespace zw

@@ -9,8 +9,6 @@
 
 namespace zw {
 
-struct FileIndex;
-
 inline constexpr std::u16string_view kSettingsKeyPath = u"Software\\Zanderwyn";
 
 // Value names and the defaults used when a value is absent or unreadable.
@@ -56,7 +54,5 @@ bool SaveSelectedDrives(const std::set<char16_t>& drives);
 // drive, after which FirstRunComplete is set to 1. SelectedDrives is not
 // written here.
 std::set<char16_t> InitialDriveSet();
-// Stores InitialDriveSet() into `index.drives` under `drivesMutex`.
-void LoadInitialDrives(FileIndex& index);
 
 }  // namespace zw

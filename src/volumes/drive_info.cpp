@@ -3,9 +3,16 @@
 #include <cstdio>
 
 #include "platform/drives.h"
+#include "volumes/volume_probe.h"
 
 namespace zw {
 namespace {
+
+// The platform's drive calls learn file systems from this layer's reader.
+void InstallProber() {
+  static const bool installed = (platform::SetVolumeProber(&ProbeVolume), true);
+  (void)installed;
+}
 
 std::u16string RootOf(char16_t letter) {
   return {letter, u':', u'\\'};
@@ -29,6 +36,7 @@ char16_t UpperLetter(char16_t c) {
 }  // namespace
 
 bool GetDriveInfo(char16_t letter, DriveInfo& out) {
+  InstallProber();
   out = DriveInfo{};
   out.letter = UpperLetter(letter);
   const std::u16string root = RootOf(out.letter);
@@ -63,6 +71,7 @@ std::vector<DriveInfo> EnumerateNtfsDrives() {
 }
 
 std::vector<DriveInfo> ListSelectableDrives() {
+  InstallProber();
   std::vector<DriveInfo> drives;
   const uint32_t mask = platform::LogicalDrives();
   for (int i = 0; i < 26; ++i) {

@@ -5,15 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/drives.h"
+
 namespace zw {
 
-struct VolumeProbe {
-  std::u16string fileSystem;  // "NTFS", "FAT32", "FAT", "exFAT"
-  std::u16string label;
-  uint32_t serialNumber = 0;
-  uint64_t freeBytes = 0;  // 0 unless counted (NTFS with a small enough bitmap)
-  bool freeKnown = false;
-};
+using platform::VolumeProbe;
 
 // False when the volume cannot be opened or its boot sector names no file
 // system we know.

@@ -33,9 +33,10 @@ namespace {
 // generator (Windows, the TSan preset) have none of them.
 #if !defined(_WIN32) && defined(ZW_MKIMAGE)
 
-IndexRunOptions NoSave(DriveIndexer indexer = {}) {
+// What the window hands a run: the stored FastSearch option.
+IndexRunOptions StoredOptions(DriveIndexer indexer = {}) {
   IndexRunOptions options;
-  options.saveSelection = false;
+  options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);
   options.indexer = std::move(indexer);
   return options;
 }
@@ -104,7 +105,7 @@ class IndexingRun : public ::testing::Test {
   // Runs to the end on indexThread and waits for it.
   static void Run(FileIndex& index, const std::set<char16_t>& drives, Record& r,
                   std::function<void(char16_t, uint64_t, uint64_t)> onProgress = {},
-                  IndexRunOptions options = NoSave()) {
+                  IndexRunOptions options = StoredOptions()) {
     IndexingCallbacks cb;
     cb.progress = [&r, onProgress](char16_t d, uint64_t done, uint64_t expected) {
       {
@@ -231,7 +232,7 @@ TEST_F(IndexingRun, EntriesOnlyRunLeavesNoNameIndex) {
   Run(index, {u'D', u'F'}, first);
   ASSERT_FALSE(index.nameIndex.nameOrder.empty());
 
-  IndexRunOptions entriesOnly = NoSave();
+  IndexRunOptions entriesOnly = StoredOptions();
   entriesOnly.nameIndex = false;
   Record r;
   Run(index, {u'D', u'F'}, r, {}, std::move(entriesOnly));
@@ -245,13 +246,14 @@ TEST_F(IndexingRun, EntriesOnlyRunLeavesNoNameIndex) {
   EXPECT_EQ(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
 }
 
-TEST_F(IndexingRun, StartStoresTheSelectionAndEmptySelectionStartsNothing) {
+// Storing the choice is the window's, after its dialog: a run writes nothing.
+TEST_F(IndexingRun, StartLeavesTheStoredSelectionAndEmptySelectionStartsNothing) {
   FileIndex index;
   EXPECT_FALSE(StartIndexRun(index, {}, {}));
   EXPECT_FALSE(index.indexing.load());
   ASSERT_TRUE(StartIndexRun(index, {u'F', u'D'}, {}));
   JoinIndexThread(index);
-  EXPECT_EQ(LoadSelectedDrives(), (std::set<char16_t>{u'D', u'F'}));
+  EXPECT_TRUE(LoadSelectedDrives().empty());
   EXPECT_EQ(index.entries.size(), images_[0].entries + images_[2].entries);
 }
 
@@ -266,7 +268,7 @@ TEST_F(IndexingRun, WaitingOnTheIndexingThreadFromItselfFails) {
       if (e.code() == std::errc::resource_deadlock_would_occur) ++deadlocks;
     }
   };
-  ASSERT_TRUE(StartIndexRun(index, {u'D'}, std::move(cb), NoSave()));
+  ASSERT_TRUE(StartIndexRun(index, {u'D'}, std::move(cb), StoredOptions()));
   JoinIndexThread(index);
   EXPECT_EQ(deadlocks.load(), 1);
 }
@@ -287,7 +289,7 @@ TEST_F(IndexingRun, DestroyingTheIndexFromItsOwnThreadFails) {
     finished = true;
     return false;
   };
-  ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, NoSave(indexer)));
+  ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, StoredOptions(indexer)));
   ASSERT_TRUE(test::PollUntil([&] { return finished.load(); }, "the indexer to end"));
   EXPECT_EQ(outcome.load(), 1);
 }
@@ -338,7 +340,6 @@ TEST(IndexingRunScripted, FinishedDrivesAreReadableWhileTheNextIsScanned) {
     proceed.wait_for(test::kWaitLimit);  // bounded: a failed check above must not hang the join
   };
   IndexRunOptions options;
-  options.saveSelection = false;
   options.indexer = script.Indexer();
   options.journalFactory = nullptr;
   ASSERT_TRUE(StartIndexRun(index, {u'D', u'E'}, {}, std::move(options)));

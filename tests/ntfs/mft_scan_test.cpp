@@ -45,7 +45,7 @@ TEST(MftScanTest, DeliversLiveFilesAndFoldersOnly) {
   test::ScanResult s = test::ScanVolume(u'V');
   ASSERT_TRUE(s.scanned);
   ASSERT_EQ(s.entries.size(), 3u);
-  const FileEntry& docs = s.entries[0];
+  const ScanRecord& docs = s.entries[0];
   EXPECT_EQ(docs.recordNumber, 16u);
   EXPECT_EQ(docs.name, u"docs");
   EXPECT_EQ(docs.parentRecordNumber, 5u);
@@ -54,9 +54,7 @@ TEST(MftScanTest, DeliversLiveFilesAndFoldersOnly) {
   EXPECT_EQ(docs.creationTime, 100u);
   EXPECT_EQ(docs.modificationTime, 200u);
   EXPECT_EQ(docs.attributes, 0x10u);
-  EXPECT_EQ(docs.id, kNoEntry);
-  EXPECT_EQ(docs.drive, 0);
-  const FileEntry& file = s.entries[1];
+  const ScanRecord& file = s.entries[1];
   EXPECT_EQ(file.name, u"읽기.txt");
   EXPECT_EQ(file.parentRecordNumber, 16u);
   EXPECT_FALSE(file.isFolder);
@@ -283,7 +281,7 @@ TEST(ParseRecordTest, ExtensionRecordsAreNotEntries) {
   VolumeReader reader;  // not open: lists cannot be followed
   ByteVec ext = WithBase(RB().FileName(5, u"part", test::kWin32).Finish(), 77);
   ntfs::ApplyFixups(ext.data(), ext.size());
-  FileEntry e;
+  ScanRecord e;
   EXPECT_FALSE(ParseRecord(reader, ext.data(), e));
   ByteVec base = RB().FileName(5, u"whole", test::kWin32).Finish();
   ntfs::ApplyFixups(base.data(), base.size());

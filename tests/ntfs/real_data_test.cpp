@@ -64,7 +64,7 @@ std::map<uint64_t, std::set<std::string>> FlsListing(const std::string& name) {
 
 // The entry's path from the root, as fls prints it; empty when a parent is
 // missing.
-std::string PathOf(const std::map<uint64_t, const FileEntry*>& byRecord, uint64_t record) {
+std::string PathOf(const std::map<uint64_t, const ScanRecord*>& byRecord, uint64_t record) {
   std::string path;
   for (int depth = 0; depth < 64 && record != 5; ++depth) {
     auto it = byRecord.find(record);
@@ -76,13 +76,13 @@ std::string PathOf(const std::map<uint64_t, const FileEntry*>& byRecord, uint64_
 }
 
 // The scan never delivers records 0..15, but paths pass through $Extend.
-std::vector<FileEntry> MetadataEntries(char16_t letter) {
-  std::vector<FileEntry> out;
+std::vector<ScanRecord> MetadataEntries(char16_t letter) {
+  std::vector<ScanRecord> out;
   VolumeReader reader;
   if (!reader.Open(letter)) return out;
   std::vector<uint8_t> record(reader.bytesPerRecord);
   for (uint64_t n = 0; n < 16; ++n) {
-    FileEntry e;
+    ScanRecord e;
     e.recordNumber = n;
     if (reader.ReadRecord(n, record.data()) && ParseRecord(reader, record.data(), e))
       out.push_back(e);
@@ -94,18 +94,18 @@ void ExpectListingMatches(const test::ScanResult& scan, const std::string& fls, 
   ASSERT_TRUE(scan.scanned);
   const auto expected = FlsListing(fls);
   ASSERT_FALSE(expected.empty());
-  std::map<uint64_t, const FileEntry*> byRecord;
-  for (const FileEntry& e : scan.entries) byRecord[e.recordNumber] = &e;
-  const std::vector<FileEntry> meta = MetadataEntries(letter);
-  for (const FileEntry& e : meta) byRecord.emplace(e.recordNumber, &e);
+  std::map<uint64_t, const ScanRecord*> byRecord;
+  for (const ScanRecord& e : scan.entries) byRecord[e.recordNumber] = &e;
+  const std::vector<ScanRecord> meta = MetadataEntries(letter);
+  for (const ScanRecord& e : meta) byRecord.emplace(e.recordNumber, &e);
 
   std::set<uint64_t> wanted;
   for (const auto& [record, paths] : expected)
     if (record >= 16) wanted.insert(record);
   std::set<uint64_t> got;
-  for (const FileEntry& e : scan.entries) got.insert(e.recordNumber);
+  for (const ScanRecord& e : scan.entries) got.insert(e.recordNumber);
   EXPECT_EQ(got, wanted);
-  for (const FileEntry& e : scan.entries) {
+  for (const ScanRecord& e : scan.entries) {
     auto it = expected.find(e.recordNumber);
     if (it == expected.end()) continue;
     const std::string path = PathOf(byRecord, e.recordNumber);
@@ -118,7 +118,7 @@ void ExpectListingMatches(const test::ScanResult& scan, const std::string& fls, 
 TEST(RealRecordsTest, SingleRecords) {
   const std::string dir = RealDir() + "/mft/records/";
   VolumeReader reader;  // closed: nothing outside the record is read
-  FileEntry e;
+  ScanRecord e;
 
   ByteVec torn = ReadFile(dir + "mft-entry_102130_fixup_issue.bin");
   ASSERT_EQ(torn.size(), 1024u);
@@ -135,7 +135,7 @@ TEST(RealRecordsTest, SingleRecords) {
 
   ByteVec folder = ReadFile(dir + "mft-entry_multiple_index_root_entries.bin");
   ASSERT_EQ(ntfs::ApplyFixups(folder.data(), folder.size()), ntfs::FixupResult::Ok);
-  FileEntry f;
+  ScanRecord f;
   f.isFolder = true;
   ASSERT_TRUE(ParseRecord(reader, folder.data(), f));
   EXPECT_EQ(f.name, u"test");
@@ -144,7 +144,7 @@ TEST(RealRecordsTest, SingleRecords) {
 
   ByteVec ext = ReadFile(dir + "mft-entry_data_run_at_offset.bin");
   ASSERT_EQ(ntfs::ApplyFixups(ext.data(), ext.size()), ntfs::FixupResult::Ok);
-  FileEntry x;
+  ScanRecord x;
   EXPECT_FALSE(ParseRecord(reader, ext.data(), x));
 }
 
@@ -209,18 +209,18 @@ TEST(RealMftTest, HardLinkAndCaseSensitiveNames) {
   EXPECT_EQ(scan.counters.damaged, 0u);
   // Record 38 has two long names, under the root and under folder 37; the
   // entry carries one of them with its own parent.
-  const FileEntry* link = scan.Find(38);
+  const ScanRecord* link = scan.Find(38);
   ASSERT_NE(link, nullptr);
   EXPECT_TRUE(link->parentRecordNumber == 5 || link->parentRecordNumber == 37);
   // Names that differ only in case are two entries in the same folder.
-  std::vector<const FileEntry*> same;
-  for (const FileEntry& e : scan.entries)
+  std::vector<const ScanRecord*> same;
+  for (const ScanRecord& e : scan.entries)
     if (e.name == u"testfile1" || e.name == u"TestFile1") same.push_back(&e);
   ASSERT_EQ(same.size(), 2u);
   EXPECT_NE(same[0]->name, same[1]->name);
   EXPECT_EQ(same[0]->parentRecordNumber, same[1]->parentRecordNumber);
   EXPECT_NE(same[0]->recordNumber, same[1]->recordNumber);
-  for (const FileEntry& e : scan.entries) {
+  for (const ScanRecord& e : scan.entries) {
     EXPECT_FALSE(e.name.empty());
     EXPECT_EQ(e.name.find(u'~'), std::u16string::npos) << ToUtf8(e.name);  // no 8.3 alias won
   }
@@ -234,7 +234,7 @@ TEST(RealVolumeTest, CharlieFollowsAttributeLists) {
   ASSERT_TRUE(scan.opened);
   ExpectListingMatches(scan, "go-ntfs-charlie.fls.txt", u'R');
   platform::UnbindDrive(u'R');
-  const FileEntry* nine = scan.Find(38);
+  const ScanRecord* nine = scan.Find(38);
   ASSERT_NE(nine, nullptr);
   EXPECT_EQ(nine->name, u"Nine.txt");
   // Records 39 and 40 hold moved streams of Nine.txt: never entries.
@@ -262,7 +262,7 @@ TEST(RealVolumeTest, Win10PartitionOfAWholeDisk) {
   ExpectListingMatches(scan, "ntfs-samples-ntfs-20h1.fls.txt", u'R');
   platform::UnbindDrive(u'R');
   size_t longest = 0;
-  for (const FileEntry& e : scan.entries) longest = std::max(longest, e.name.size());
+  for (const ScanRecord& e : scan.entries) longest = std::max(longest, e.name.size());
   EXPECT_EQ(longest, 238u);
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "index/file_entry.h"
 #include "ntfs/mft_scan.h"
+#include "ntfs/scan_record.h"
 #include "ntfs/volume_reader.h"
 #include "platform/drive_table.h"
 #include "support/ntfs_builder.h"
@@ -39,12 +39,12 @@ class BoundVolume {
 struct ScanResult {
   bool opened = false;
   bool scanned = false;
-  std::vector<FileEntry> entries;
+  std::vector<ScanRecord> entries;
   ScanCounters counters;
   std::vector<std::pair<uint64_t, uint64_t>> progress;
 
-  const FileEntry* Find(uint64_t record) const {
-    for (const FileEntry& e : entries)
+  const ScanRecord* Find(uint64_t record) const {
+    for (const ScanRecord& e : entries)
       if (e.recordNumber == record) return &e;
     return nullptr;
   }
@@ -57,7 +57,7 @@ inline ScanResult ScanVolume(char16_t letter, size_t stopAfter = 0) {
   if (!result.opened) return result;
   result.scanned = ScanMft(
       reader,
-      [&](FileEntry& e) {
+      [&](ScanRecord& e) {
         result.entries.push_back(std::move(e));
         return stopAfter == 0 || result.entries.size() < stopAfter;
       },

@@ -31,7 +31,7 @@ ByteVec NamedRecord(uint32_t size, uint64_t parent, const std::u16string& name,
 std::u16string NameIn(const uint8_t* record, uint32_t size) {
   VolumeReader dummy;
   dummy.bytesPerRecord = size;
-  FileEntry e;
+  ScanRecord e;
   return ParseRecord(dummy, record, e) ? e.name : u"";
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 struct DriveScan {
   bool opened = false;
-  std::vector<FileEntry> entries;
+  std::vector<ScanRecord> entries;
   ScanCounters counters;
   std::pair<uint64_t, uint64_t> lastProgress{0, 0};
 };
@@ -27,7 +27,7 @@ DriveScan ScanDrive(char16_t letter) {
   if (!s.opened) return s;
   ScanMft(
       reader,
-      [&](FileEntry& e) {
+      [&](ScanRecord& e) {
         s.entries.push_back(std::move(e));
         return true;
       },
@@ -53,7 +53,7 @@ TEST(HandleVolumeTest, GeneratedImage) {
   EXPECT_EQ(s.lastProgress.first, s.counters.expected);
   for (size_t i = 1; i < s.entries.size(); ++i)
     ASSERT_LT(s.entries[i - 1].recordNumber, s.entries[i].recordNumber);
-  for (const FileEntry& e : s.entries) EXPECT_FALSE(e.name.empty());
+  for (const ScanRecord& e : s.entries) EXPECT_FALSE(e.name.empty());
 }
 
 TEST(HandleVolumeTest, VolumeWrittenByWindows) {
@@ -61,13 +61,13 @@ TEST(HandleVolumeTest, VolumeWrittenByWindows) {
   DriveScan s = ScanDrive(u'E');
   ASSERT_TRUE(s.opened);
   std::set<uint64_t> records;
-  for (const FileEntry& e : s.entries) records.insert(e.recordNumber);
+  for (const ScanRecord& e : s.entries) records.insert(e.recordNumber);
   // As The Sleuth Kit lists charlie.dd: records 24 to 38; 39 and 40 hold
   // streams of Nine.txt moved out through its attribute list.
   std::set<uint64_t> expected;
   for (uint64_t r = 24; r <= 38; ++r) expected.insert(r);
   EXPECT_EQ(records, expected);
-  for (const FileEntry& e : s.entries) {
+  for (const ScanRecord& e : s.entries) {
     if (e.recordNumber == 38) {
       EXPECT_EQ(e.name, u"Nine.txt");
     }

@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "search/string_order.h"
 #include "search/type_filter.h"
 #include "search_support.h"
 
@@ -98,6 +99,15 @@ TEST(Sort, SizeAndDateColumns) {
   EXPECT_EQ(SortedNames(index, {2, true, false}, true), (Names{u"a", u"d", u"b", u"c"}));
   EXPECT_EQ(SortedNames(index, {3, false, false}, true), (Names{u"d", u"a", u"c", u"b"}));
   EXPECT_EQ(SortedNames(index, {3, true, true}, true), (Names{u"c", u"b", u"a", u"d"}));
+}
+
+// A build leaves the name and path ranks ready: the first sort orders none.
+TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
+  FileIndex index;
+  test::Fill(index, test::RandomItems(500, 9), true);
+  EXPECT_EQ(index.nameIndex.ranks.nameCount, index.entries.size());
+  EXPECT_EQ(index.nameIndex.ranks.pathCount, index.entries.size());
+  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderBy(index.entries, &FileEntry::name)));
 }
 
 TEST(Sort, RanksFollowRenamesAndAppendedEntries) {

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "index/file_index.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
 #include "settings/settings.h"
@@ -176,10 +175,6 @@ TEST_P(SettingsStore, InitialDriveSetAndFirstRun) {
   extended.insert({u'D', u'X'});
   EXPECT_EQ(InitialDriveSet(), extended);
   EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
-
-  FileIndex index;
-  LoadInitialDrives(index);
-  EXPECT_EQ(index.drives, (std::set<char16_t>{u'D', u'X'}));
 }
 
 TEST_P(SettingsStore, RawQueryFollowsRegistryRules) {

@@ -54,7 +54,6 @@ struct ScriptedDrives {
   void Run(FileIndex& index, const std::set<char16_t>& drives,
            platform::UsnJournalFactory journals = nullptr) const {
     IndexRunOptions options;
-    options.saveSelection = false;
     options.indexer = Indexer();
     options.journalFactory = std::move(journals);
     StartIndexRun(index, drives, {}, std::move(options));

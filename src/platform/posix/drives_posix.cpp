@@ -17,16 +17,23 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
 #include "platform/drive_table.h"
 #include "platform/drives.h"
 #include "platform/last_error.h"
 #include "platform/partition_table.h"
-#include "volumes/volume_probe.h"
 
 namespace zw::platform {
 namespace {
 
 constexpr uint32_t kErrorUnrecognizedVolume = 1005;
+
+std::atomic<VolumeProber> g_prober{nullptr};
+
+bool ProbeVolume(char16_t letter, VolumeProbe& out) {
+  const VolumeProber prober = g_prober.load();
+  return prober != nullptr && prober(letter, out);
+}
 
 // "C:\" or "C:" (either case) -> 'C'; 0 for anything else.
 char16_t LetterOfRoot(std::u16string_view root) {
@@ -138,6 +145,10 @@ uint32_t DriveType(std::u16string_view root) noexcept {
   } catch (...) {
     return kDriveUnknown;
   }
+}
+
+void SetVolumeProber(VolumeProber prober) noexcept {
+  g_prober.store(prober);
 }
 
 bool GetVolumeInformation(std::u16string_view root, VolumeInformation& out) noexcept {

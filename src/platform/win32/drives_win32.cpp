@@ -34,6 +34,9 @@ uint32_t DriveType(std::u16string_view root) noexcept {
   return uint32_t(::GetDriveTypeW(text));
 }
 
+// The system answers for its volumes itself.
+void SetVolumeProber(VolumeProber) noexcept {}
+
 bool GetVolumeInformation(std::u16string_view root, VolumeInformation& out) noexcept {
   try {
     out = VolumeInformation{};
