@@ -101,11 +101,10 @@ platform::UsnJournalFactory JournalFactory() {
 }
 
 // An indexing run as the window starts one: name index as the settings say
-// (n-grams by default), journal position noted, nothing saved.
+// (n-grams by default), journal position noted.
 std::unique_ptr<FileIndex> IndexImage() {
   auto index = std::make_unique<FileIndex>();
   IndexRunOptions options;
-  options.saveSelection = false;
   options.journalFactory = JournalFactory();
   StartIndexRun(*index, {kDrive}, {}, std::move(options));
   JoinIndexThread(*index);
