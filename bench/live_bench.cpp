@@ -80,7 +80,7 @@ struct Fixture {
   UsnMonitor monitor{platform::UsnJournalFactory{}};
 
   explicit Fixture(bool ngrams = true) {
-    index->entries = BaseEntries();
+    AppendEntries(index->entries, BaseEntries());
     RebuildNameIndex(*index, ngrams);
   }
   void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map
@@ -144,7 +144,7 @@ class CellReader {
               const std::chrono::duration<double, std::milli> waited =
                   std::chrono::steady_clock::now() - start;
               longestMs_ = std::max(longestMs_, waited.count());
-              if (const FileEntry* e = LookupEntry(index, n)) cell = e->path;
+              if (const auto e = LookupEntry(index, n)) e->PathInto(cell);
             }
             benchmark::DoNotOptimize(cell.data());
             n = (n + 7919) % kEntries;
@@ -250,7 +250,7 @@ void BM_RecordToFound(benchmark::State& state) {
     bool found = false;
     {
       std::shared_lock hold(f->index->nameIndex.lock);
-      for (uint32_t e : hits) found = found || f->index->entries[e].name == stem + u".pdf";
+      for (uint32_t e : hits) found = found || f->index->entries[e].name() == stem + u".pdf";
     }
     if (!found) state.SkipWithError("the new entry was not found");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -396,8 +396,8 @@ void BM_FolderRenameRewrites10k(benchmark::State& state) {
   state.counters["searches_meanwhile"] = double(load->Done());
   state.counters["slowest_search_ms"] = load->SlowestMs();
   load.reset();
-  const FileEntry& moved = f->index->entries[kFolders + 1];
-  if (moved.path.rfind(u"C:\\renamed_" + Num(n) + u"\\", 0) != 0) {
+  const std::u16string moved = f->index->entries[kFolders + 1].path();
+  if (moved.rfind(u"C:\\renamed_" + Num(n) + u"\\", 0) != 0) {
     state.SkipWithError("descendant path not rewritten");
   }
 }

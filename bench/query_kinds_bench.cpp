@@ -22,7 +22,7 @@ using namespace zw;
 FileIndex& Index() {
   static FileIndex* index = [] {
     auto* idx = new FileIndex;
-    idx->entries = timing::MillionEntries();
+    AppendEntries(idx->entries, timing::MillionEntries());
     RebuildNameIndex(*idx, true);
     return idx;
   }();

@@ -30,7 +30,7 @@ using namespace zw;
 FileIndex& Index() {
   static FileIndex* index = [] {
     auto* idx = new FileIndex;
-    idx->entries = timing::MillionEntries();
+    AppendEntries(idx->entries, timing::MillionEntries());
     RebuildNameIndex(*idx, true);
     return idx;
   }();
@@ -61,7 +61,7 @@ const Queries& Chosen() {
     q.contains1 = u"서";
     const FileIndex& index = Index();
     for (size_t k = 0; k < index.entries.size() && q.contains3.empty(); k += 997) {
-      const std::u16string& n = index.entries[k].lowerName;
+      const std::u16string n(index.entries[k].lowerName());
       for (size_t len = 3; len <= 6 && len <= n.size(); ++len) {
         std::u16string candidate = n.substr(0, len);
         if (candidate.find(u'*') != std::u16string::npos) break;
@@ -104,10 +104,14 @@ BENCHMARK(BM_RebuildNameIndex)
 // The three string orders a rebuild computes, one by one.
 void BM_OrderBy(benchmark::State& state) {
   const FileIndex& index = Index();
-  std::u16string FileEntry::*field = state.range(0) == 0   ? &FileEntry::lowerName
-                                     : state.range(0) == 1 ? &FileEntry::name
-                                                           : &FileEntry::path;
-  for (auto _ : state) benchmark::DoNotOptimize(OrderBy(index.entries, field).data());
+  for (auto _ : state) {
+    if (state.range(0) == 2) {
+      benchmark::DoNotOptimize(PathRanks(index.entries).data());
+    } else {
+      auto field = state.range(0) == 0 ? &EntryRef::lowerName : &EntryRef::name;
+      benchmark::DoNotOptimize(OrderBy(index.entries, field).data());
+    }
+  }
 }
 BENCHMARK(BM_OrderBy)
     ->DenseRange(0, 2)
@@ -123,7 +127,7 @@ void BM_NgramTable(benchmark::State& state) {
   for (auto _ : state) {
     PostingTable table;
     BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const std::u16string& f = entries[i].lowerName;
+      const std::u16string_view f = entries[i].lowerName();
       for (size_t j = static_cast<size_t>(order - 1); j < f.size(); ++j) {
         uint64_t key = 0;
         for (int64_t k = order - 1; k >= 0; --k) key = key << 16 | f[j - static_cast<size_t>(k)];
@@ -207,9 +211,9 @@ BENCHMARK(BM_Keystroke_ByPath)->Unit(benchmark::kMillisecond)->Repetitions(5);
 void Dump(const std::string& dir) {
   const FileIndex& index = Index();
   std::ofstream names(dir + "/names.txt"), paths(dir + "/paths.txt"), queries(dir + "/queries.txt");
-  for (const FileEntry& e : index.entries) {
-    names << ToUtf8(e.lowerName) << '\n';
-    std::u16string p = FoldAscii(e.path.substr(2));
+  for (const EntryRef e : index.entries) {
+    names << ToUtf8(e.lowerName()) << '\n';
+    std::u16string p = FoldAscii(e.path().substr(2));
     std::replace(p.begin(), p.end(), u'\\', u'/');
     paths << "/d" << ToUtf8(p) << '\n';
   }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "index/build_paths.h"
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 #include "name_model.h"
 #include "platform/usn_journal_scripted.h"
 
@@ -35,13 +35,16 @@ inline std::vector<FileEntry> MillionEntries() {
   const std::vector<gen::Node> nodes = gen::MakeTree(1, kNodes);
   std::vector<FileEntry> out;
   out.reserve(nodes.size());
+  std::vector<uint32_t> idOf(nodes.size(), kNoEntry);
   for (uint32_t i = 0; i < nodes.size(); ++i) {
     const gen::Node& n = nodes[i];
     if (!gen::IsListed(n)) continue;
     FileEntry e;
     e.id = uint32_t(out.size());
+    idOf[i] = e.id;
     e.recordNumber = kFirstRecord + e.id;
-    e.parentRecordNumber = 5;
+    const bool underFolder = n.parent != gen::kRoot && idOf[n.parent] != kNoEntry;
+    e.parentRecordNumber = underFolder ? kFirstRecord + idOf[n.parent] : 5;
     e.drive = u'D';
     e.name = n.name;
     e.isFolder = n.isFolder;
@@ -62,11 +65,11 @@ struct Texts {
   std::u16string selective;
 };
 template <class CountFn>
-Texts ChooseTexts(const std::vector<FileEntry>& entries, CountFn count) {
+Texts ChooseTexts(const EntryStore& entries, CountFn count) {
   Texts t;
   t.wide = u"e";
   for (size_t k = 0; k < entries.size() && t.selective.empty(); k += 997) {
-    const std::u16string& n = entries[k].lowerName;
+    const std::u16string n(entries[k].lowerName());
     for (size_t len = 4; len <= 7 && len <= n.size(); ++len) {
       const std::u16string candidate = n.substr(0, len);
       if (candidate.find_first_of(u"* ") != std::u16string::npos) break;

@@ -1,5 +1,6 @@
 #include "cli/cli_output.h"
 
+#include "index/entry_store.h"
 #include "index/file_entry.h"
 #include "platform/local_time.h"
 #include "view/cell_text.h"
@@ -64,20 +65,20 @@ std::string FormatLocalTime(uint64_t filetime) {
   return std::string(text, size_t(n));
 }
 
-void WriteEntryColumns(Output& out, const FileEntry& e, bool exactSize) {
-  out.Write(e.name);
+void WriteEntryColumns(Output& out, const EntryRef& e, std::u16string_view path, bool exactSize) {
+  out.Write(e.name());
   out.Write('\t');
-  out.Write(view::FolderOf(e.path));
+  out.Write(view::FolderOf(path));
   out.Write('\t');
-  if (e.isFolder) {
+  if (e.isFolder()) {
     out.Write(std::string_view("<DIR>"));
   } else if (exactSize) {
-    out.WriteNumber(e.size);
+    out.WriteNumber(e.size());
   } else {
-    out.Write(FormatSize(e.size));
+    out.Write(FormatSize(e.size()));
   }
   out.Write('\t');
-  out.Write(FormatLocalTime(e.modificationTime));
+  out.Write(FormatLocalTime(e.modificationTime()));
   out.Write('\n');
 }
 

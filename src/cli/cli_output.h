@@ -11,7 +11,7 @@
 #include "platform/utf.h"
 
 namespace zw {
-struct FileEntry;
+class EntryRef;
 }
 
 namespace zw::cli {
@@ -49,7 +49,7 @@ std::string FormatLocalTime(uint64_t filetime);
 
 // The four columns of the result list, tab-separated, and a newline: name,
 // folder, size ("<DIR>" for a folder; in bytes when `exactSize`, else as the
-// window shows it) and date.
-void WriteEntryColumns(Output& out, const FileEntry& e, bool exactSize);
+// window shows it) and date. `path` is the entry's path, built by the caller.
+void WriteEntryColumns(Output& out, const EntryRef& e, std::u16string_view path, bool exactSize);
 
 }  // namespace zw::cli

@@ -55,30 +55,6 @@ std::string OpenFailureReason(const IndexDriveStats& stats) {
   return "cannot be opened" + SystemErrorText(stats.openError);
 }
 
-// Whether the allocator tells the size of each block; elsewhere the sizes are
-// estimated, and the figure says so.
-#if defined(__GLIBC__)
-constexpr bool kEntryBytesMeasured = true;
-#else
-constexpr bool kEntryBytesMeasured = false;
-#endif
-
-// Heap bytes that one string owns, allocator overhead included. A string
-// short enough to live inside the object (the small-string buffer) owns none.
-uint64_t StringHeapBytes(const std::u16string& s) {
-  const auto* object = reinterpret_cast<const char*>(&s);
-  const auto* data = reinterpret_cast<const char*>(s.data());
-  if (data >= object && data < object + sizeof s) return 0;
-#if defined(__GLIBC__)
-  // glibc: the usable size of the block plus the chunk's size word.
-  return malloc_usable_size(const_cast<char*>(data)) + sizeof(size_t);
-#else
-  // Elsewhere, the usual 16-byte granule plus a 16-byte header.
-  const uint64_t request = (uint64_t(s.capacity()) + 1) * sizeof(char16_t);
-  return (request + 15) / 16 * 16 + 16;
-#endif
-}
-
 // Ctrl+C asks the running index to stop; a second one ends the program as
 // usual. Storing into a lock-free atomic is all a signal handler may do.
 std::atomic<FileIndex*> interruptTarget{nullptr};
@@ -237,14 +213,7 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
 }
 
 uint64_t EntryBytes(const FileIndex& index) {
-  // Only the used part of the vector counts: capacity reserved past the end
-  // is never touched, so the system never makes it resident.
-  uint64_t bytes = uint64_t(index.entries.size()) * sizeof(FileEntry);
-  for (const FileEntry& e : index.entries) {
-    bytes += StringHeapBytes(e.name) + StringHeapBytes(e.lowerName) + StringHeapBytes(e.path) +
-             StringHeapBytes(e.extension) + StringHeapBytes(e.lowerExtension);
-  }
-  return bytes;
+  return index.entries.MemoryBytes();
 }
 
 void PrintIndexingStats(const CliContext& context, const IndexingFigures& figures,
@@ -261,8 +230,7 @@ void PrintIndexingStats(const CliContext& context, const IndexingFigures& figure
   PrintStat("peak-rss", (PeakResidentBytes() + (1 << 19)) >> 20, "MiB");
   std::shared_lock lock(index.nameIndex.lock);
   const uint64_t count = index.entries.size();
-  PrintStat(kEntryBytesMeasured ? "bytes-per-entry" : "bytes-per-entry-estimate",
-            count == 0 ? 0 : (EntryBytes(index) + count / 2) / count);
+  PrintStat("bytes-per-entry", count == 0 ? 0 : (EntryBytes(index) + count / 2) / count);
 }
 
 }  // namespace zw::cli

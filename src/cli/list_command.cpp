@@ -15,12 +15,14 @@ int RunList(CliContext& context, bool longFormat) {
   FileIndex index;
   const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   Output& out = context.out;
-  for (const FileEntry& e : index.entries) {
+  std::u16string path;
+  for (const EntryRef e : index.entries) {
     if (out.Broken()) break;
-    out.Write(e.path);
+    e.PathInto(path);
+    out.Write(path);
     if (longFormat) {
       out.Write('\t');
-      WriteEntryColumns(out, e, /*exactSize=*/true);
+      WriteEntryColumns(out, e, path, /*exactSize=*/true);
     } else {
       out.Write('\n');
     }

@@ -41,11 +41,12 @@ struct SearchOptions {
 };
 
 // The four columns of the result list, or the full path alone.
-void WriteRow(Output& out, const FileEntry& e, bool longFormat) {
+void WriteRow(Output& out, EntryRef e, std::u16string& path, bool longFormat) {
+  e.PathInto(path);
   if (longFormat) {
-    WriteEntryColumns(out, e, /*exactSize=*/false);
+    WriteEntryColumns(out, e, path, /*exactSize=*/false);
   } else {
-    out.Write(e.path);
+    out.Write(path);
     out.Write('\n');
   }
 }
@@ -135,9 +136,10 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
       out.Write('\n');
     } else {
       std::shared_lock hold(index.nameIndex.lock);
+      std::u16string path;
       for (uint32_t n : rows) {
         if (out.Broken()) break;
-        if (const FileEntry* e = LookupEntry(index, n)) WriteRow(out, *e, o.longFormat);
+        if (const auto e = LookupEntry(index, n)) WriteRow(out, *e, path, o.longFormat);
       }
     }
     out.Flush();

@@ -73,12 +73,6 @@ void CutLoop(const std::vector<FileEntry>& entries, uint64_t ownRecord,
 
 }  // namespace
 
-std::u16string_view FileExtension(std::u16string_view name) {
-  const size_t dot = name.rfind(u'.');
-  if (dot == std::u16string_view::npos || dot + 1 == name.size()) return {};
-  return name.substr(dot + 1);
-}
-
 void SetDerivedNameFields(FileEntry& entry) {
   entry.lowerName = entry.name;
   for (char16_t& c : entry.lowerName) c = FoldAscii(c);

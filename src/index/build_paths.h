@@ -19,8 +19,4 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries);
 // `extension`, `lowerExtension`. Shared with changes applied after the scan.
 void SetDerivedNameFields(FileEntry& entry);
 
-// The text after the last dot of a file name; empty with no dot or a dot at
-// the end. A leading dot counts (".profile" -> "profile").
-std::u16string_view FileExtension(std::u16string_view name);
-
 }  // namespace zw

@@ -1,9 +1,11 @@
-// One indexed file or folder. Entries are addressed by their 32-bit position
-// in FileIndex::entries, never by pointer: the vector reallocates.
+// One indexed file or folder as a value. The index itself keeps entries
+// compactly (index/entry_store.h) and hands these out on request; the scan
+// fills them before paths are built.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zw {
 
@@ -28,12 +30,22 @@ struct FileEntry {
 
 // Folds only the 26 ASCII capitals; every other code unit is kept, so no
 // locale can change what matches.
-inline char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+inline char16_t FoldAscii(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
 
 inline std::u16string FoldAscii(std::u16string_view s) {
   std::u16string out(s);
   for (char16_t& c : out) c = FoldAscii(c);
   return out;
+}
+
+// The text after the last dot of a file name; empty with no dot or a dot at
+// the end. A leading dot counts (".profile" -> "profile").
+inline std::u16string_view FileExtension(std::u16string_view name) {
+  const size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos || dot + 1 == name.size()) return {};
+  return name.substr(dot + 1);
 }
 
 }  // namespace zw

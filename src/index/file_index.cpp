@@ -24,9 +24,9 @@ FileIndex& GetIndex() {
   return index;
 }
 
-const FileEntry* LookupEntry(const FileIndex& index, uint32_t n) {
-  if (n >= index.entries.size()) return nullptr;
-  return &index.entries[n];
+std::optional<EntryRef> LookupEntry(const FileIndex& index, uint32_t n) {
+  if (n >= index.entries.size()) return std::nullopt;
+  return index.entries[n];
 }
 
 void RebuildNameIndexHoldingEntries(FileIndex& index, bool ngrams) {

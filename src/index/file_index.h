@@ -13,11 +13,12 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
 
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 #include "platform/usn_journal.h"
 #include "search/name_index.h"
 
@@ -36,7 +37,7 @@ struct FileIndex {
   std::function<void(char16_t drive, uint64_t entryCount)> driveDoneCallback;
   std::set<char16_t> drives;
   std::mutex drivesMutex;
-  std::vector<FileEntry> entries;
+  EntryStore entries;
   std::mutex entriesMutex;
   NameIndex nameIndex;
   std::atomic<bool> indexing{false};
@@ -54,11 +55,11 @@ struct FileIndex {
 // The one process-wide index, built on first use.
 FileIndex& GetIndex();
 
-// The entry at `n`, or null when `n` is past the end. Works during a run too:
+// The entry at `n`, or none when `n` is past the end. Works during a run too:
 // drives already appended are there, the one being scanned is not yet. The
 // caller must hold `index.nameIndex.lock` shared (or `entriesMutex`) for as
-// long as it uses the pointer.
-const FileEntry* LookupEntry(const FileIndex& index, uint32_t n);
+// long as it uses the entry.
+std::optional<EntryRef> LookupEntry(const FileIndex& index, uint32_t n);
 
 // The one way to (re)build the name index over the entries as they stand,
 // with or without n-grams. Holds entriesMutex for the build, which keeps

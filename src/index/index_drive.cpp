@@ -49,21 +49,13 @@ void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter) {
 }
 
 size_t AppendDriveEntries(FileIndex& index, char16_t letter, std::vector<FileEntry>& local) {
+  EntryStore drive;
+  drive.AppendValues(local, letter);  // releases `local`
   std::scoped_lock lock(index.entriesMutex);
   std::unique_lock nameLock(index.nameIndex.lock);
-  auto& entries = index.entries;
-  const size_t first = entries.size();
-  // The first drive takes the vector as it stands: no second copy of a
-  // million entries at the peak.
-  if (entries.empty()) entries.swap(local);
-  entries.insert(entries.end(), std::make_move_iterator(local.begin()),
-                 std::make_move_iterator(local.end()));
-  local.clear();
-  for (size_t n = first; n < entries.size(); ++n) {
-    entries[n].id = uint32_t(n);
-    entries[n].drive = letter;
-  }
-  return entries.size() - first;
+  const size_t first = index.entries.size();
+  index.entries.Splice(std::move(drive));
+  return index.entries.size() - first;
 }
 
 bool IndexDrive(FileIndex& index, char16_t letter) {

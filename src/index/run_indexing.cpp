@@ -71,7 +71,7 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
   {
     std::scoped_lock lock(index.entriesMutex);
     std::unique_lock nameLock(index.nameIndex.lock);
-    std::vector<FileEntry>().swap(index.entries);  // releases the storage too
+    index.entries.clear();  // releases the storage too
     ClearNameIndex(index.nameIndex);
     index.journalPositions.clear();
     ++index.runNumber;

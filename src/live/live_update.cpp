@@ -17,15 +17,15 @@ namespace zw {
 
 namespace {
 
-bool IsLive(const FileEntry& e) {
-  return !e.name.empty();
+bool IsLive(EntryRef e) {
+  return !e.name().empty();
 }
 
-IdKey ParentKey(const FileEntry& e) {
-  return MakeIdKey(e.drive, e.parentRecordNumber);
+IdKey ParentKey(EntryRef e) {
+  return MakeIdKey(e.drive(), e.parentRecordNumber());
 }
-IdKey OwnKey(const FileEntry& e) {
-  return MakeIdKey(e.drive, e.recordNumber);
+IdKey OwnKey(EntryRef e) {
+  return MakeIdKey(e.drive(), e.recordNumber());
 }
 
 std::u16string RootPath(char16_t drive, std::u16string_view name) {
@@ -37,56 +37,49 @@ std::u16string RootPath(char16_t drive, std::u16string_view name) {
 
 // The path of `name` inside the folder `parentRef`, or under the root when
 // that folder is not a live indexed entry (the root itself is never one).
-// Caller holds entriesMutex.
+// `parent` gets that folder's entry. Caller holds entriesMutex.
 std::u16string PathUnder(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
-                         uint64_t parentRef, std::u16string_view name, bool& parentFound) {
-  const uint32_t parent = FindEntryByRef(index, monitor, drive, parentRef);
-  parentFound = parent != kNoEntry && !index.entries[parent].path.empty();
+                         uint64_t parentRef, std::u16string_view name, bool& parentFound,
+                         uint32_t& parent) {
+  parent = FindEntryByRef(index, monitor, drive, parentRef);
+  std::u16string path;
+  if (parent != kNoEntry) index.entries[parent].PathInto(path);
+  parentFound = !path.empty();
   if (!parentFound) return RootPath(drive, name);
-  std::u16string path = index.entries[parent].path;
   path += u'\\';
   path += name;
   return path;
 }
 
-// Entries whose path lies below `folderPath` on `drive`. Caller holds
-// entriesMutex, which keeps every writer out while this reads.
-std::vector<uint32_t> FindDescendants(const FileIndex& index, char16_t drive,
-                                      const std::u16string& folderPath) {
-  std::vector<uint32_t> below;
-  const size_t n = folderPath.size();
-  const auto& entries = index.entries;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const FileEntry& e = entries[i];
-    if (e.drive != drive || e.path.size() <= n + 1 || e.path[n] != u'\\') continue;
-    if (e.path.compare(0, n, folderPath) == 0) below.push_back(uint32_t(i));
-  }
-  return below;
+// Whether a folder has entries below it that its path change must reach.
+bool MayHaveDescendants(const UsnMonitor& monitor, EntryRef folder,
+                        const std::u16string& folderPath) {
+  return folder.isFolder() && !folderPath.empty() && monitor.ChildCount(OwnKey(folder)) != 0;
 }
 
+// Entries whose path lies below entry `n`. Caller holds entriesMutex, which
+// keeps every writer out while this reads.
 std::vector<uint32_t> DescendantsIfAny(const FileIndex& index, const UsnMonitor& monitor,
-                                       const FileEntry& folder) {
-  if (!folder.isFolder || folder.path.empty() || monitor.ChildCount(OwnKey(folder)) == 0) {
-    return {};
-  }
-  return FindDescendants(index, folder.drive, folder.path);
+                                       uint32_t n) {
+  const EntryRef folder = index.entries[n];
+  const std::u16string path = folder.path();
+  if (!MayHaveDescendants(monitor, folder, path)) return {};
+  return index.entries.Below(n, path);
 }
 
-// Empties entry `n` and everything below it. Caller holds entriesMutex.
+// Marks entry `n` and everything below it deleted. Caller holds entriesMutex.
 void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n) {
-  std::vector<uint32_t> doomed = DescendantsIfAny(index, monitor, index.entries[n]);
+  std::vector<uint32_t> doomed = DescendantsIfAny(index, monitor, n);
   doomed.push_back(n);
   std::vector<std::pair<IdKey, uint32_t>> keys;
   keys.reserve(doomed.size());
   {
     std::unique_lock names(index.nameIndex.lock);
     for (uint32_t i : doomed) {
-      FileEntry& e = index.entries[i];
+      const EntryRef e = index.entries[i];
       if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
       NoteNameChange(index.nameIndex, i);
-      e.name.clear();
-      e.lowerName.clear();
-      e.path.clear();
+      index.entries.MarkDeleted(i);
       keys.emplace_back(OwnKey(e), i);
     }
   }
@@ -127,8 +120,8 @@ uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char1
   const uint32_t n = monitor.FindId(MakeIdKey(drive, ref));
   if (n == kNoEntry || n >= index.entries.size()) return kNoEntry;
   // A number from a map built for an earlier run must not reach a stranger.
-  const FileEntry& e = index.entries[n];
-  if (e.drive != drive || (e.recordNumber & kRecordNumberMask) != (ref & kRecordNumberMask)) {
+  const EntryRef e = index.entries[n];
+  if (e.drive() != drive || (e.recordNumber() & kRecordNumberMask) != (ref & kRecordNumberMask)) {
     return kNoEntry;
   }
   return n;
@@ -156,7 +149,7 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
     const auto& entries = index.entries;
     auto fill = [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
       for (size_t i = 0; i < entries.size(); ++i) {
-        const FileEntry& e = entries[i];
+        const EntryRef e = entries[i];
         // Tombstones come back too (a later delete or rename still finds
         // them), but never in place of a live entry with the same record.
         auto [it, inserted] = ids.try_emplace(OwnKey(e), uint32_t(i));
@@ -217,14 +210,14 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   entry.drive = drive;
   entry.name = name;
   entry.isFolder = isDirectory;
-  SetDerivedNameFields(entry);
 
   std::lock_guard entriesLock(index.entriesMutex);
   // During a run the entries are being replaced; the run reads the file
   // anyway, and the change comes again from the run's journal position.
   if (!IdMapIsCurrent(index, monitor) || index.entries.size() >= kNoEntry) return;
   bool parentFound = false;
-  entry.path = PathUnder(index, monitor, drive, parentRef, name, parentFound);
+  uint32_t parent = kNoEntry;
+  entry.path = PathUnder(index, monitor, drive, parentRef, name, parentFound, parent);
   // The file system is asked while searches can still read the entries.
   platform::FileAttributeData data;
   if (platform::GetFileAttributeData(entry.path, data)) {
@@ -234,42 +227,40 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   }
   const uint32_t previous = FindEntryByRef(index, monitor, drive, ref);
   if (previous != kNoEntry && IsLive(index.entries[previous])) {
-    FileEntry& old = index.entries[previous];
-    if (old.parentRecordNumber == entry.parentRecordNumber && old.name == entry.name) {
+    const EntryRef old = index.entries[previous];
+    if (old.parentRecordNumber() == entry.parentRecordNumber && old.name() == entry.name) {
       // The scan saw this file already (its creation is replayed from the
       // journal position taken before the scan): refresh, never repeat it.
+      const bool moved = old.path() != entry.path;
       std::unique_lock names(index.nameIndex.lock);
-      old.size = entry.size;
-      old.modificationTime = entry.modificationTime;
-      old.creationTime = entry.creationTime;
-      if (old.path != entry.path) {
+      EntryRecord& r = index.entries.Record(previous);
+      r.size = entry.size;
+      r.modificationTime = entry.modificationTime;
+      r.creationTime = entry.creationTime;
+      if (moved) {
         NotePathChange(index.nameIndex, previous);
-        old.path = std::move(entry.path);
+        index.entries.SetParentAndPath(previous, entry.parentRecordNumber, parent, entry.path);
       }
       Notify(index);
       return;
     }
   }
   const uint32_t id = uint32_t(index.entries.size());
-  entry.id = id;
   {
     std::unique_lock names(index.nameIndex.lock);
     // A live entry that holds this record under another name or folder is
     // one whose deletion was missed: it is gone now, and keeping it would
     // show the record twice.
     if (previous != kNoEntry && IsLive(index.entries[previous])) {
-      FileEntry& old = index.entries[previous];
-      monitor.AdjustChildCount(ParentKey(old), -1);
+      monitor.AdjustChildCount(ParentKey(index.entries[previous]), -1);
       NoteNameChange(index.nameIndex, previous);
-      old.name.clear();
-      old.lowerName.clear();
-      old.path.clear();
+      index.entries.MarkDeleted(previous);
     }
-    index.entries.push_back(std::move(entry));
+    index.entries.Append(entry, parent);
   }
   monitor.SetId(MakeIdKey(drive, ref), id);
   monitor.AdjustChildCount(MakeIdKey(drive, parentRef), +1);
-  live_debug::Created(id, index.entries[id].path);
+  live_debug::Created(id, entry.path);
   Notify(index);
   FoldChangesIfLarge(index);
 }
@@ -297,38 +288,39 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     FoldChangesIfLarge(index);
     return;
   }
-  FileEntry& e = index.entries[n];
-  const std::u16string oldPath = e.path;
+  const EntryRef e = index.entries[n];
+  const std::u16string oldPath = e.path();
   const uint64_t newParent = parentRef & kRecordNumberMask;
   bool parentFound = false;
-  std::u16string newPath = PathUnder(index, monitor, drive, parentRef, newName, parentFound);
-  if (!parentFound && newParent == (e.parentRecordNumber & kRecordNumberMask)) {
+  uint32_t parent = kNoEntry;
+  std::u16string newPath =
+      PathUnder(index, monitor, drive, parentRef, newName, parentFound, parent);
+  if (!parentFound && newParent == (e.parentRecordNumber() & kRecordNumberMask)) {
     // Same folder, not indexed itself: keep the folder part we had.
     const size_t slash = oldPath.rfind(u'\\');
     if (slash != std::u16string::npos)
       newPath = oldPath.substr(0, slash + 1) + std::u16string(newName);
   }
   // Replayed after a scan that saw the new name already: nothing to do.
-  if (e.name == newName && e.parentRecordNumber == newParent && oldPath == newPath) return;
-  std::vector<uint32_t> below;
-  if (oldPath != newPath) below = DescendantsIfAny(index, monitor, e);
+  if (e.name() == newName && e.parentRecordNumber() == newParent && oldPath == newPath) return;
+  // Entries below follow the folder by themselves; only paths kept whole
+  // need rewriting.
+  const bool below = oldPath != newPath && MayHaveDescendants(monitor, e, oldPath);
   {
     std::unique_lock names(index.nameIndex.lock);
     if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
-    if (e.name != newName) {
+    if (e.name() != newName) {
       NoteNameChange(index.nameIndex, n);
     } else {
       NotePathChange(index.nameIndex, n);
     }
-    e.name = newName;
-    SetDerivedNameFields(e);
-    e.path = newPath;
-    e.parentRecordNumber = newParent;
+    if (index.entries.RawName(n) != newName) index.entries.SetName(n, newName);
+    index.entries.Record(n).flags &= uint8_t(~EntryStore::kDeleted);
+    index.entries.SetParentAndPath(n, newParent, parent, newPath);
     monitor.AdjustChildCount(ParentKey(e), +1);
-    for (uint32_t i : below) {
-      NotePathChange(index.nameIndex, i);
-      std::u16string& p = index.entries[i].path;
-      p.replace(0, oldPath.size(), newPath);
+    if (below) {
+      index.entries.ReplaceKeptPrefix(drive, oldPath, newPath);
+      NotePathsBelowChanged(index.nameIndex);
     }
   }
   Notify(index);
@@ -343,7 +335,7 @@ void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint6
     if (!IdMapIsCurrent(index, monitor)) return;
     n = FindEntryByRef(index, monitor, drive, ref);
     if (n == kNoEntry) return;
-    path = index.entries[n].path;
+    path = index.entries[n].path();
   }
   platform::FileAttributeData data;
   if (!path.empty() && platform::GetFileAttributeData(path, data)) {
@@ -352,8 +344,8 @@ void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint6
     // record gets the new figures.
     if (IdMapIsCurrent(index, monitor) && FindEntryByRef(index, monitor, drive, ref) == n) {
       std::unique_lock names(index.nameIndex.lock);
-      index.entries[n].size = data.size;
-      index.entries[n].modificationTime = data.lastWriteTime;
+      index.entries.Record(n).size = data.size;
+      index.entries.Record(n).modificationTime = data.lastWriteTime;
     }
   }
   Notify(index);

@@ -22,24 +22,20 @@ void Release(std::vector<T>& v) {
 }
 
 // The entry texts the index reads, in one place.
-std::u16string_view FoldedName(const FileEntry& e) {
-  return e.lowerName;
+std::u16string_view FoldedName(EntryRef e) {
+  return e.lowerName();
 }
-std::u16string_view FoldedExtension(const FileEntry& e) {
-  return e.lowerExtension;
+std::u16string_view FoldedExtension(EntryRef e) {
+  return e.lowerExtension();
 }
-std::u16string_view ShownName(const FileEntry& e) {
-  return e.name;
+std::u16string_view ShownName(EntryRef e) {
+  return e.name();
 }
-std::u16string_view ShownPath(const FileEntry& e) {
-  return e.path;
+bool IsDeleted(EntryRef e) {
+  return e.name().empty();
 }
-bool IsDeleted(const FileEntry& e) {
-  return e.name.empty();
-}
-using EntryText = std::u16string_view (*)(const FileEntry&);
 
-void BuildExtensionLists(NameTables& tables, const std::vector<FileEntry>& entries) {
+void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   constexpr uint32_t kNone = 0xFFFFFFFFu;
   std::vector<uint32_t> idOf(n, kNone);
@@ -67,7 +63,7 @@ void BuildExtensionLists(NameTables& tables, const std::vector<FileEntry>& entri
 
 // One n-gram table of order 1, 2 or 3 over the folded names. Unigrams are
 // distinct per name by the table's own rule (repeats within an entry drop).
-bool BuildNgramTable(PostingTable& table, const std::vector<FileEntry>& entries, int order) {
+bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   if (order == 1) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
@@ -89,7 +85,7 @@ bool BuildNgramTable(PostingTable& table, const std::vector<FileEntry>& entries,
 }
 
 // Positions in the name order, ascending by name read backwards.
-std::vector<uint32_t> SuffixOrder(const std::vector<FileEntry>& entries,
+std::vector<uint32_t> SuffixOrder(const EntryStore& entries,
                                   const std::vector<uint32_t>& nameOrder) {
   return OrderByText<true>(nameOrder.size(),
                            [&](uint32_t pos) { return FoldedName(entries[nameOrder[pos]]); });
@@ -134,8 +130,9 @@ void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>
 // Brings one rank array up to date: the entries whose text stayed keep their
 // order, the changed and the appended ones are placed among them by binary
 // search. False when it is not worth it.
-bool UpdateRanks(const std::vector<FileEntry>& entries, EntryText text, std::vector<uint32_t>& rank,
-                 size_t count, std::vector<uint32_t>& moved) {
+template <class Less>
+bool UpdateRanks(const EntryStore& entries, Less&& less, std::vector<uint32_t>& rank, size_t count,
+                 std::vector<uint32_t>& moved) {
   const size_t n = entries.size();
   if (count == 0 || count > n || rank.size() != count) return false;
   for (size_t e = count; e < n; ++e) moved.push_back(static_cast<uint32_t>(e));
@@ -149,7 +146,6 @@ bool UpdateRanks(const std::vector<FileEntry>& entries, EntryText text, std::vec
   std::vector<uint32_t> order(count);
   for (uint32_t e = 0; e < count; ++e) order[rank[e]] = e;
   std::erase_if(order, [&](uint32_t e) { return isMoved[e]; });
-  auto less = [&](uint32_t a, uint32_t b) { return text(entries[a]) < text(entries[b]); };
   std::sort(moved.begin(), moved.end(), less);
   std::vector<uint32_t> merged;
   merged.reserve(n);
@@ -173,7 +169,7 @@ bool EndsWith(std::u16string_view s, std::u16string_view p) {
   return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
 }
 
-bool HasExtension(const FileEntry& e, std::u16string_view x) {
+bool HasExtension(EntryRef e, std::u16string_view x) {
   return !IsDeleted(e) && !FoldedExtension(e).empty() && FoldedExtension(e) == x;
 }
 
@@ -330,8 +326,7 @@ std::vector<uint32_t> ExtensionLookupLocked(const NameIndex& index, std::u16stri
                   index.extensionEntries.begin() + index.extensionStart[id + 1]);
   }
   DropChanged(index, result);
-  MergeAscending(result,
-                 DeltaMatches(index, [&](const FileEntry& e) { return HasExtension(e, x); }));
+  MergeAscending(result, DeltaMatches(index, [&](EntryRef e) { return HasExtension(e, x); }));
   return result;
 }
 
@@ -344,15 +339,26 @@ void KeepWithExtension(const NameIndex& index, std::vector<uint32_t>& result,
 
 }  // namespace
 
-std::vector<uint32_t> NameRanks(const std::vector<FileEntry>& entries) {
+std::vector<uint32_t> NameRanks(const EntryStore& entries) {
   return RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return ShownName(entries[i]); }));
 }
 
-std::vector<uint32_t> PathRanks(const std::vector<FileEntry>& entries) {
-  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return ShownPath(entries[i]); }));
+std::vector<uint32_t> PathRanks(const EntryStore& entries) {
+  // Paths are built once into one buffer: the sort reads each many times.
+  std::vector<char16_t> text;
+  std::vector<size_t> start(entries.size() + 1, 0);
+  std::u16string path;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    entries[i].PathInto(path);
+    text.insert(text.end(), path.begin(), path.end());
+    start[i + 1] = text.size();
+  }
+  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) {
+    return std::u16string_view(text.data() + start[i], start[i + 1] - start[i]);
+  }));
 }
 
-NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
+NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   NameTables tables;
   tables.builtCount = static_cast<uint32_t>(entries.size());
   tables.ngramEnabled = ngrams;
@@ -406,7 +412,7 @@ NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams) {
   return tables;
 }
 
-void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables) {
+void SwapNameTables(NameIndex& index, const EntryStore* entries, NameTables& tables) {
   std::swap(static_cast<NameTables&>(index), tables);
   index.entries = entries;
   ResetRanks(index);
@@ -439,6 +445,14 @@ void NotePathChange(NameIndex& index, uint32_t n) {
   NoteMoved(index.pathRanks, r.pathCount, r.pathMoved, n);
 }
 
+void NotePathsBelowChanged(NameIndex& index) {
+  NameIndex::RankCache& r = index.ranks;
+  std::lock_guard hold(r.mutex);
+  Release(index.pathRanks);
+  Release(r.pathMoved);
+  r.pathCount = 0;
+}
+
 void NoteEntriesChanged(NameIndex& index) {
   DropRanks(index);
 }
@@ -459,12 +473,31 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column)
   std::vector<uint32_t>& rank = byName ? index.nameRanks : index.pathRanks;
   size_t& count = byName ? cache.nameCount : cache.pathCount;
   std::vector<uint32_t>& moved = byName ? cache.nameMoved : cache.pathMoved;
-  const EntryText text = byName ? ShownName : ShownPath;
   const size_t n = index.entries ? index.entries->size() : 0;
   if (count == n && moved.empty()) return rank;
+  bool updated = false;
+  if (index.entries) {
+    const EntryStore& entries = *index.entries;
+    if (byName) {
+      updated = UpdateRanks(
+          entries,
+          [&](uint32_t a, uint32_t b) { return ShownName(entries[a]) < ShownName(entries[b]); },
+          rank, count, moved);
+    } else {
+      std::u16string pa, pb;
+      updated = UpdateRanks(
+          entries,
+          [&](uint32_t a, uint32_t b) {
+            entries[a].PathInto(pa);
+            entries[b].PathInto(pb);
+            return pa < pb;
+          },
+          rank, count, moved);
+    }
+  }
   if (!index.entries) {
     rank.clear();
-  } else if (!UpdateRanks(*index.entries, text, rank, count, moved)) {
+  } else if (!updated) {
     rank = byName ? NameRanks(*index.entries) : PathRanks(*index.entries);
   }
   moved.clear();
@@ -477,9 +510,8 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   std::vector<uint32_t> result;
   if (!index.entries || p.empty()) return result;
   PrefixWalk(index, p, [&](uint32_t e) { result.push_back(e); });
-  MergeByName(index, result, DeltaMatches(index, [&](const FileEntry& e) {
-                return StartsWith(FoldedName(e), p);
-              }));
+  MergeByName(index, result,
+              DeltaMatches(index, [&](EntryRef e) { return StartsWith(FoldedName(e), p); }));
   return result;
 }
 
@@ -489,9 +521,7 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   std::vector<uint32_t> result;
   if (!index.entries || p.empty()) return result;
   const auto& entries = *index.entries;
-  auto matches = [&](const FileEntry& e) {
-    return StartsWith(FoldedName(e), p) && HasExtension(e, x);
-  };
+  auto matches = [&](EntryRef e) { return StartsWith(FoldedName(e), p) && HasExtension(e, x); };
   PrefixWalk(index, p, [&](uint32_t e) {
     if (matches(entries[e])) result.push_back(e);
   });
@@ -513,7 +543,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view
     ScanNames(index, p, 0, n, result);
     return result;
   }
-  auto contains = [&](const FileEntry& e) { return FindSubstring(FoldedName(e), p) != kNotFound; };
+  auto contains = [&](EntryRef e) { return FindSubstring(FoldedName(e), p) != kNotFound; };
   // The lists describe the names as built: changed entries leave them, and
   // they and the appended ones are tested as they stand.
   auto finish = [&](bool confirm) {
@@ -571,9 +601,8 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
         if (!index.entries) return result;
         const std::u16string tail = SuffixWithExtension(query);
         result = SuffixWalk(index, tail);
-        MergeByName(index, result, DeltaMatches(index, [&](const FileEntry& e) {
-                      return EndsWith(FoldedName(e), tail);
-                    }));
+        MergeByName(index, result,
+                    DeltaMatches(index, [&](EntryRef e) { return EndsWith(FoldedName(e), tail); }));
       }
       if (!x.empty()) KeepWithExtension(index, result, x);
       return result;

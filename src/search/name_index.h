@@ -20,7 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 #include "platform/shared_mutex.h"
 #include "search/posting_table.h"
 #include "search/query.h"
@@ -68,7 +68,7 @@ struct NameTables {
 struct NameIndex : NameTables {
   // Writer-first: a live change gets in between searches started back to back.
   mutable platform::SharedMutex lock;
-  const std::vector<FileEntry>* entries = nullptr;  // attached entry array, or none
+  const EntryStore* entries = nullptr;  // attached entry array, or none
 
   // How far nameRanks and pathRanks describe the entries. Live changes only
   // note the entries whose text changed: the next sort places those and the
@@ -85,12 +85,12 @@ struct NameIndex : NameTables {
 
 // Reads only `entries`; holds no lock. The caller keeps every writer of the
 // entries out meanwhile (it holds entriesMutex), while searches go on.
-NameTables BuildNameTables(const std::vector<FileEntry>& entries, bool ngrams);
+NameTables BuildNameTables(const EntryStore& entries, bool ngrams);
 
 // Caller holds `lock` exclusively. Attaches `entries` and puts `tables` in;
 // `tables` gets the previous ones back, with the changes recorded against
 // them, to be freed after the lock is let go.
-void SwapNameTables(NameIndex& index, const std::vector<FileEntry>* entries, NameTables& tables);
+void SwapNameTables(NameIndex& index, const EntryStore* entries, NameTables& tables);
 
 // Caller holds `lock` exclusively. Detaches and releases everything.
 void ClearNameIndex(NameIndex& index);
@@ -100,6 +100,10 @@ void ClearNameIndex(NameIndex& index);
 void NoteNameChange(NameIndex& index, uint32_t n);
 // The same when only the path of entry `n` changes (its folder moved).
 void NotePathChange(NameIndex& index, uint32_t n);
+
+// The same when the paths below a folder change with it (its descendants
+// are not named): the next sort ranks every path afresh.
+void NotePathsBelowChanged(NameIndex& index);
 
 // A writer that changed entries in place in other ways calls this while it
 // still holds `lock` exclusively: the next sort computes the rank arrays afresh.
@@ -117,8 +121,8 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column)
 
 // The rank of every entry in name order and in path order, as a build
 // computes them (each the one place that orders those texts in full).
-std::vector<uint32_t> NameRanks(const std::vector<FileEntry>& entries);
-std::vector<uint32_t> PathRanks(const std::vector<FileEntry>& entries);
+std::vector<uint32_t> NameRanks(const EntryStore& entries);
+std::vector<uint32_t> PathRanks(const EntryStore& entries);
 
 // Lookups; each takes `lock` shared for its own duration.
 std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view foldedPattern);

@@ -87,14 +87,11 @@ bool EndsWith(std::u16string_view s, std::u16string_view p) {
 }
 
 // An empty extension never satisfies an extension test.
-bool ExtensionIs(const FileEntry& e, const std::u16string& x) {
-  return !e.lowerExtension.empty() && e.lowerExtension == x;
+bool ExtensionIs(std::u16string_view extension, const std::u16string& x) {
+  return !extension.empty() && extension == x;
 }
 
-}  // namespace
-
-bool Matches(const FileEntry& entry, const SearchQuery& query) {
-  const std::u16string& name = entry.lowerName;
+bool Matches(std::u16string_view name, std::u16string_view extension, const SearchQuery& query) {
   const std::u16string& p = query.foldedPattern;
   const std::u16string& x = query.foldedExtension;
   if (MatchesNothing(query)) return false;
@@ -103,24 +100,42 @@ bool Matches(const FileEntry& entry, const SearchQuery& query) {
       return StartsWith(name, p);
     case MatchMode::Suffix:
       return x.empty() ? EndsWith(name, p)
-                       : ExtensionIs(entry, x) && EndsWith(name, SuffixWithExtension(query));
+                       : ExtensionIs(extension, x) && EndsWith(name, SuffixWithExtension(query));
     case MatchMode::Contains:
-      return FindSubstring(name, p) != kNotFound && (x.empty() || ExtensionIs(entry, x));
+      return FindSubstring(name, p) != kNotFound && (x.empty() || ExtensionIs(extension, x));
     case MatchMode::Extension:
-      return ExtensionIs(entry, x);
+      return ExtensionIs(extension, x);
     case MatchMode::PrefixExtension:
-      return StartsWith(name, p) && ExtensionIs(entry, x);
+      return StartsWith(name, p) && ExtensionIs(extension, x);
   }
   return false;
 }
 
-bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText) {
+bool MatchesIncremental(std::u16string_view lowerName, std::u16string_view rawText) {
   std::u16string lowered(rawText);
   for (char16_t& c : lowered) {
     // towlower takes wint_t; code units outside the BMP halves stay as they are.
     c = static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
   }
-  return FindSubstring(entry.lowerName, lowered) != kNotFound;
+  return FindSubstring(lowerName, lowered) != kNotFound;
+}
+
+}  // namespace
+
+bool Matches(const FileEntry& entry, const SearchQuery& query) {
+  return Matches(entry.lowerName, entry.lowerExtension, query);
+}
+
+bool Matches(EntryRef entry, const SearchQuery& query) {
+  return Matches(entry.lowerName(), entry.lowerExtension(), query);
+}
+
+bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText) {
+  return MatchesIncremental(std::u16string_view(entry.lowerName), rawText);
+}
+
+bool MatchesIncremental(EntryRef entry, std::u16string_view rawText) {
+  return MatchesIncremental(entry.lowerName(), rawText);
 }
 
 }  // namespace zw

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 
 namespace zw {
 
@@ -43,6 +43,7 @@ inline bool MatchesNothing(const SearchQuery& q) {
 }
 
 bool Matches(const FileEntry& entry, const SearchQuery& query);
+bool Matches(EntryRef entry, const SearchQuery& query);
 
 // What a Suffix query's name must end with. With an extension term the name
 // ends in pattern, dot, extension: "*port.txt" finds "report.txt". (Requiring
@@ -53,5 +54,6 @@ std::u16string SuffixWithExtension(const SearchQuery& query);
 // The simpler test for entries that arrive while a search runs: the whole text,
 // lowered with the C library's towlower, must occur in the lower-case name.
 bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText);
+bool MatchesIncremental(EntryRef entry, std::u16string_view rawText);
 
 }  // namespace zw

@@ -49,7 +49,7 @@ namespace {
 struct SortItem {
   uint32_t entry;
   bool folder;
-  const char16_t* text;
+  std::u16string text;
   uint64_t size;
   uint64_t modified;
 };
@@ -66,7 +66,7 @@ int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
   switch (column) {
     case 0:
     case 1:
-      return CompareTexts(a.text, b.text);
+      return CompareTexts(a.text.c_str(), b.text.c_str());
     case 2:
       return a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
     case 3:
@@ -77,19 +77,18 @@ int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
 }
 
 void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup) {
-  static const char16_t kEmpty[] = u"";
   std::vector<SortItem> items;
   items.reserve(entries.size());
   for (uint32_t n : entries) {
-    SortItem item{n, false, kEmpty, 0, 0};
-    if (const FileEntry* e = lookup(n)) {
-      item.folder = e->isFolder;
-      if (order.sortColumn == 0) item.text = e->name.c_str();
-      if (order.sortColumn == 1) item.text = e->path.c_str();
-      if (order.sortColumn == 2) item.size = e->size;
-      if (order.sortColumn == 3) item.modified = e->modificationTime;
+    SortItem item{n, false, {}, 0, 0};
+    if (const std::optional<EntryRef> e = lookup(n)) {
+      item.folder = e->isFolder();
+      if (order.sortColumn == 0) item.text = e->name();
+      if (order.sortColumn == 1) e->PathInto(item.text);
+      if (order.sortColumn == 2) item.size = e->size();
+      if (order.sortColumn == 3) item.modified = e->modificationTime();
     }
-    items.push_back(item);
+    items.push_back(std::move(item));
   }
   std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
     if (order.foldersFirst && a.folder != b.folder) return a.folder;
@@ -121,15 +120,15 @@ void RadixSort(std::vector<KeyedEntry>& items, int bits) {
 }
 
 // Folders-first group in bit 32, the (possibly inverted) rank below.
-void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order,
-                 const std::vector<FileEntry>& all, const std::vector<uint32_t>& rank) {
+void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const EntryStore& all,
+                 const std::vector<uint32_t>& rank) {
   std::vector<KeyedEntry> items(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
     const uint32_t n = entries[k];
     // A number past the end (left from before a new indexing run) has no
     // entry: it sorts as a file with the last rank.
     const bool known = n < all.size() && n < rank.size();
-    const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder)) ? 1 : 0;
+    const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder())) ? 1 : 0;
     const uint32_t value = known ? rank[n] : 0xFFFFFFFFu;
     const uint32_t r = order.sortDescending ? ~value : value;
     items[k] = {group << 32 | r, n};

@@ -9,10 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 
 namespace zw {
 
@@ -25,7 +26,7 @@ struct SortSpec {
   bool foldersFirst = true;
 };
 
-using EntryLookup = std::function<const FileEntry*(uint32_t)>;
+using EntryLookup = std::function<std::optional<EntryRef>(uint32_t)>;
 
 class ResultSet {
  public:

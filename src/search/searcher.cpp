@@ -14,9 +14,9 @@ namespace {
 constexpr uint32_t kScanChunk = 4096;
 constexpr uint64_t kProgressStep = 1000;
 
-bool ScanMatches(const FileEntry& e, const SearchQuery& q) {
-  if (FindSubstring(e.lowerName, q.foldedPattern) == kNotFound) return false;
-  return q.foldedExtension.empty() || e.lowerExtension == q.foldedExtension;
+bool ScanMatches(EntryRef e, const SearchQuery& q) {
+  if (FindSubstring(e.lowerName(), q.foldedPattern) == kNotFound) return false;
+  return q.foldedExtension.empty() || e.lowerExtension() == q.foldedExtension;
 }
 
 // Scans [first, last) in chunks, each under the lock shared; calls
@@ -245,9 +245,7 @@ void Searcher::RunProgressive(Job& job) {
     return;
   }
   uint64_t last = 0;
-  auto noLimit = [](const std::vector<FileEntry>& entries) {
-    return static_cast<uint32_t>(entries.size());
-  };
+  auto noLimit = [](const EntryStore& entries) { return static_cast<uint32_t>(entries.size()); };
   ScanRange(*job.index, job.query, 0, noLimit, *job.stop, [&](const std::vector<uint32_t>& m) {
     if (m.empty()) return;
     job.results->IfCurrent(job.generation, [&](std::vector<uint32_t>& entries) {

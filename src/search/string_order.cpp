@@ -2,10 +2,10 @@
 
 namespace zw {
 
-std::vector<uint32_t> OrderBy(const std::vector<FileEntry>& entries,
-                              std::u16string FileEntry::*field) {
+std::vector<uint32_t> OrderBy(const EntryStore& entries,
+                              std::u16string_view (EntryRef::*field)() const) {
   return OrderByText(entries.size(),
-                     [&](uint32_t i) -> std::u16string_view { return entries[i].*field; });
+                     [&](uint32_t i) -> std::u16string_view { return (entries[i].*field)(); });
 }
 
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 
 namespace zw {
 
@@ -20,9 +20,9 @@ namespace zw {
 template <bool Backwards = false, class Text>
 std::vector<uint32_t> OrderByText(size_t n, Text&& text);
 
-// Entry numbers 0..N-1 ascending by entry.*field.
-std::vector<uint32_t> OrderBy(const std::vector<FileEntry>& entries,
-                              std::u16string FileEntry::*field);
+// Entry numbers 0..N-1 ascending by (entry.*field)().
+std::vector<uint32_t> OrderBy(const EntryStore& entries,
+                              std::u16string_view (EntryRef::*field)() const);
 
 // rank[order[k]] = k.
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order);

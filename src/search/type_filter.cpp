@@ -26,9 +26,12 @@ const std::array<Extensions, 6> kCategoryExtensions = {{
 
 }  // namespace
 
-bool TypeFilter(const FileEntry* entry, const TypeFilterState& state) {
-  if (entry == nullptr || entry->name.empty()) return false;
-  if (state.hasDriveChecks && state.checkedDrives.count(entry->drive) == 0) return false;
+namespace {
+
+bool Passes(std::u16string_view name, char16_t drive, bool isFolder,
+            std::u16string_view lowerExtension, const TypeFilterState& state) {
+  if (name.empty()) return false;
+  if (state.hasDriveChecks && state.checkedDrives.count(drive) == 0) return false;
   if (!state.hasTypeCombo) return true;
   const int category = static_cast<int>(state.category);
   switch (state.category) {
@@ -36,19 +39,31 @@ bool TypeFilter(const FileEntry* entry, const TypeFilterState& state) {
     case TypeCategory::All:
       return true;
     case TypeCategory::Folders:
-      return entry->isFolder;
+      return isFolder;
     case TypeCategory::Files:
-      return !entry->isFolder;
+      return !isFolder;
     default:
       break;
   }
   // Any other value is no selection the combo box could hold: pass, as for none.
   if (category < 3 || category >= kTypeCategoryCount) return true;
-  if (entry->isFolder || entry->lowerExtension.empty()) return false;
+  if (isFolder || lowerExtension.empty()) return false;
   for (std::u16string_view x : kCategoryExtensions[static_cast<size_t>(category - 3)]) {
-    if (entry->lowerExtension == x) return true;
+    if (lowerExtension == x) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool TypeFilter(const FileEntry* entry, const TypeFilterState& state) {
+  return entry != nullptr &&
+         Passes(entry->name, entry->drive, entry->isFolder, entry->lowerExtension, state);
+}
+
+bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state) {
+  return entry &&
+         Passes(entry->name(), entry->drive(), entry->isFolder(), entry->lowerExtension(), state);
 }
 
 bool TypeFilter(const FileIndex& index, uint32_t entryNumber, const TypeFilterState& state) {

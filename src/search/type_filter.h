@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <set>
 
-#include "index/file_entry.h"
+#include "index/entry_store.h"
 
 namespace zw {
 
@@ -35,6 +36,7 @@ struct TypeFilterState {
 
 // A null entry and a deleted entry (empty name) fail.
 bool TypeFilter(const FileEntry* entry, const TypeFilterState& state);
+bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state);
 
 // By entry number: fails past the end. Works during a run, on the drives
 // already appended.

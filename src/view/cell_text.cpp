@@ -50,24 +50,24 @@ bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, cha
               size_t capacity) {
   if (capacity == 0) return false;
   std::shared_lock hold(index.nameIndex.lock);
-  const FileEntry* e = LookupEntry(index, entryNumber);
-  if (e == nullptr) return false;
+  const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
+  if (!e) return false;
   switch (column) {
     case kColumnName:
-      CopyCut(e->name, out, capacity);
+      CopyCut(e->name(), out, capacity);
       break;
     case kColumnFolder:
-      CopyCut(FolderOf(e->path), out, capacity);
+      CopyCut(FolderOf(e->path()), out, capacity);
       break;
     case kColumnSize:
-      if (e->isFolder) {
+      if (e->isFolder()) {
         CopyCut(u"<DIR>", out, capacity);
       } else {
-        FormatSize(e->size, out, capacity);
+        FormatSize(e->size(), out, capacity);
       }
       break;
     case kColumnDate:
-      FormatDateText(e->modificationTime, out, capacity);
+      FormatDateText(e->modificationTime(), out, capacity);
       break;
     default:
       out[0] = 0;

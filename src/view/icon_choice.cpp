@@ -84,19 +84,19 @@ std::optional<IconClass> ClassOfExtension(std::u16string_view lowerExtension) {
 
 bool ChooseIcon(const FileIndex& index, uint32_t entryNumber, bool fastIcons, IconChoice& out) {
   std::shared_lock hold(index.nameIndex.lock);
-  const FileEntry* e = LookupEntry(index, entryNumber);
-  if (e == nullptr) return false;
+  const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
+  if (!e) return false;
   out.kind = IconChoice::Kind::File;
-  if (e->isFolder) {
+  if (e->isFolder()) {
     out.kind = IconChoice::Kind::Folder;
   } else if (fastIcons) {
-    if (const std::optional<IconClass> c = ClassOfExtension(e->lowerExtension)) {
+    if (const std::optional<IconClass> c = ClassOfExtension(e->lowerExtension())) {
       out.kind = IconChoice::Kind::Class;
       out.iconClass = *c;
     }
-  } else if (!e->lowerExtension.empty()) {
+  } else if (!e->lowerExtension().empty()) {
     out.kind = IconChoice::Kind::Extension;
-    out.extension.assign(e->lowerExtension);
+    out.extension.assign(e->lowerExtension());
   }
   return true;
 }

@@ -10,15 +10,17 @@ namespace zw::view {
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column) {
   std::shared_lock hold(index.nameIndex.lock);
-  const FileEntry* e = LookupEntry(index, entryNumber);
-  if (e == nullptr || e->path.empty()) return std::nullopt;
+  const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
+  if (!e) return std::nullopt;
+  std::u16string path = e->path();
+  if (path.empty()) return std::nullopt;
   OpenCommand command;
   if (column == kColumnFolder) {
     // Quoted, so that a blank in the path does not split the argument.
     command.file = u"explorer.exe";
-    command.parameters = u"/select,\"" + e->path + u"\"";
+    command.parameters = u"/select,\"" + path + u"\"";
   } else {
-    command.file = e->path;
+    command.file = std::move(path);
   }
   return command;
 }

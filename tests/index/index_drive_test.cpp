@@ -80,14 +80,14 @@ TEST_F(IndexDriveTest, DrivesAppendInTurnNumberedAndLettered) {
                   "D:\\Nine.txt", "E:\\System Volume Information",
                   "E:\\System Volume Information\\WPSettings.dat", "E:\\Nine.txt"));
   for (size_t n = 0; n < index.entries.size(); ++n) {
-    EXPECT_EQ(index.entries[n].id, n);
-    EXPECT_EQ(index.entries[n].drive, n < 3 ? u'D' : u'E');
+    EXPECT_EQ(index.entries[n].Value().id, n);
+    EXPECT_EQ(index.entries[n].Value().drive, n < 3 ? u'D' : u'E');
   }
-  EXPECT_EQ(index.entries[2].lowerName, u"nine.txt");
-  EXPECT_EQ(index.entries[2].lowerExtension, u"txt");
-  EXPECT_EQ(index.entries[2].size, 5000u);
-  EXPECT_FALSE(index.entries[2].isFolder);
-  EXPECT_TRUE(index.entries[0].isFolder);
+  EXPECT_EQ(index.entries[2].Value().lowerName, u"nine.txt");
+  EXPECT_EQ(index.entries[2].Value().lowerExtension, u"txt");
+  EXPECT_EQ(index.entries[2].Value().size, 5000u);
+  EXPECT_FALSE(index.entries[2].Value().isFolder);
+  EXPECT_TRUE(index.entries[0].Value().isFolder);
 
   EXPECT_EQ(d.recordCount, 256u);
   EXPECT_EQ(d.appended, 3u);

@@ -140,7 +140,7 @@ class IndexingRun : public ::testing::Test {
     }
     // Entries of one drive lie together, drives ascending.
     for (size_t n = 1; n < index.entries.size(); ++n)
-      ASSERT_LE(index.entries[n - 1].drive, index.entries[n].drive);
+      ASSERT_LE(index.entries[n - 1].Value().drive, index.entries[n].Value().drive);
     EXPECT_EQ(index.nameIndex.nameOrder.size(), index.entries.size());
     EXPECT_EQ(index.nameIndex.entries, &index.entries);
   }
@@ -205,7 +205,7 @@ TEST_F(IndexingRun, StopDuringSecondDriveKeepsWhatWasRead) {
   EXPECT_FALSE(r.success);
   EXPECT_EQ(index.entries.size(), d + partial);
   ExpectConsistent(index);
-  for (size_t n = d; n < index.entries.size(); ++n) EXPECT_EQ(index.entries[n].drive, u'E');
+  for (size_t n = d; n < index.entries.size(); ++n) EXPECT_EQ(index.entries[n].Value().drive, u'E');
 }
 
 TEST_F(IndexingRun, FastSearchOffBuildsNoNgrams) {
@@ -304,11 +304,11 @@ TEST_F(IndexingRun, SearchesDuringARunSeeOnlyFinishedDrives) {
   std::thread reader([&] {
     while (!stop.load()) {
       std::shared_lock lock(index.nameIndex.lock);
-      const std::vector<FileEntry>* entries = index.nameIndex.entries;
+      const EntryStore* entries = index.nameIndex.entries;
       if (!entries) continue;
       uint64_t seen = 0;
       for (uint32_t n : index.nameIndex.nameOrder) {
-        if (n >= entries->size() || (*entries)[n].id != n || (*entries)[n].drive == 0) ++faults;
+        if (n >= entries->size() || (*entries)[n].id() != n || (*entries)[n].drive() == 0) ++faults;
         ++seen;
       }
       if (seen) ++looks;
@@ -348,13 +348,13 @@ TEST(IndexingRunScripted, FinishedDrivesAreReadableWhileTheNextIsScanned) {
   EXPECT_TRUE(index.indexing.load());
   {
     std::shared_lock hold(index.nameIndex.lock);
-    const FileEntry* e = LookupEntry(index, 0);
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->path, u"D:\\report.txt");
+    const std::optional<EntryRef> e = LookupEntry(index, 0);
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->path(), u"D:\\report.txt");
     TypeFilterState documents;
     documents.category = TypeCategory::Documents;
     EXPECT_TRUE(TypeFilter(index, 0, documents));
-    EXPECT_EQ(LookupEntry(index, 2), nullptr);  // E is not there yet
+    EXPECT_FALSE(LookupEntry(index, 2).has_value());  // E is not there yet
   }
   EXPECT_EQ(AllPassing(index, {}), (std::vector<uint32_t>{0, 1}));
   ResultSet results;

@@ -86,7 +86,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
     std::u16string cell;
     while (!done.load()) {
       std::shared_lock names(index.nameIndex.lock);
-      if (const FileEntry* e = LookupEntry(index, n)) cell = e->path + e->name;
+      if (const auto e = LookupEntry(index, n)) cell = e->path() + std::u16string(e->name());
       n = (n + 7919) % uint32_t(index.entries.size() + 1);
       names.unlock();
       std::this_thread::yield();
@@ -124,7 +124,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
   for (char16_t d : index.drives) {
     std::lock_guard entriesLock(index.entriesMutex);
     const std::u16string root = std::u16string(1, d) + u":\\Moved\\";
-    auto at = [&](uint64_t record) -> const FileEntry& {
+    auto at = [&](uint64_t record) -> FileEntry {
       return index.entries.at(FindEntryByRef(index, monitor, d, record));
     };
     EXPECT_EQ(at(900).path, std::u16string(1, d) + u":\\Moved");
@@ -132,8 +132,9 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
     EXPECT_EQ(at(1149).path, root + u"file_149.txt");
     EXPECT_EQ(FindEntryByRef(index, monitor, d, 1045), kNoEntry);
     size_t live = 0;
-    for (const FileEntry& e : index.entries) {
-      EXPECT_EQ(e.id, &e - index.entries.data());
+    for (size_t n = 0; n < index.entries.size(); ++n) {
+      const FileEntry e = index.entries[n];
+      EXPECT_EQ(e.id, n);
       if (e.drive == d && !e.name.empty()) ++live;
     }
     EXPECT_EQ(live, 1u + kFiles - 40u);
@@ -180,8 +181,8 @@ TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
   }
   StopLiveUpdate(monitor);
   EXPECT_EQ(notified, 1);  // the rename alone
-  EXPECT_EQ(index.entries[1].path, u"K:\\new.txt");
-  EXPECT_EQ(index.entries[0].path, u"K:\\other.txt");
+  EXPECT_EQ(index.entries[1].Value().path, u"K:\\new.txt");
+  EXPECT_EQ(index.entries[0].Value().path, u"K:\\other.txt");
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ class LiveAcrossRuns : public ::testing::Test {
   // read that began after this call has been handled when the next begins.
   void Settle(char16_t letter) {
     ScriptedJournal& j = *journals[letter];
-    ASSERT_TRUE(j.WaitForReads(j.ReadCount() + 2)) << "the monitor of " << char(letter) << ": stopped reading";
+    ASSERT_TRUE(j.WaitForReads(j.ReadCount() + 2))
+        << "the monitor of " << char(letter) << ": stopped reading";
   }
   // Entry numbers holding `path`, tombstones never.
   std::vector<uint32_t> At(const std::u16string& path) {
@@ -55,7 +56,7 @@ class LiveAcrossRuns : public ::testing::Test {
     std::vector<uint32_t> ids = RunQuery(index.nameIndex, ParseQuery(text));
     std::shared_lock hold(index.nameIndex.lock);
     std::vector<std::u16string> paths;
-    for (uint32_t e : ids) paths.push_back(index.entries[e].path);
+    for (uint32_t e : ids) paths.push_back(index.entries[e].Value().path);
     return paths;
   }
 

@@ -39,7 +39,7 @@ class LiveUpdateTest : public ::testing::Test {
     StartLiveUpdate(index, monitor);  // no drives: the monitor stays idle
     ASSERT_FALSE(monitor.IsRunning());
   }
-  const FileEntry& E(uint32_t n) const { return index.entries.at(n); }
+  FileEntry E(uint32_t n) const { return index.entries.at(n); }
   uint32_t Find(char16_t drive, uint64_t ref) {
     std::lock_guard lock(index.entriesMutex);
     return FindEntryByRef(index, monitor, drive, ref);
@@ -71,13 +71,13 @@ TEST_F(LiveUpdateTest, CreatedFileGetsItsPathFromAnIndexedParentOrTheRoot) {
 
   // Parent not indexed (the root, or a folder we never saw).
   OnFileCreated(index, monitor, u'D', Ref(201), Ref(77), u"x.txt", false);
-  EXPECT_EQ(index.entries.back().path, u"D:\\x.txt");
+  EXPECT_EQ(index.entries.back().Value().path, u"D:\\x.txt");
   // A new folder: no extension; what is created inside it lands below it.
   OnFileCreated(index, monitor, u'W', Ref(202), Ref(100), u"backup.2024", true);
-  EXPECT_EQ(index.entries.back().extension, u"");
+  EXPECT_EQ(index.entries.back().Value().extension, u"");
   OnFileCreated(index, monitor, u'W', Ref(203), Ref(202), u"Ä.bc", false);
-  EXPECT_EQ(index.entries.back().path, u"W:\\Work\\backup.2024\\Ä.bc");
-  EXPECT_EQ(index.entries.back().lowerName, u"Ä.bc");  // only ASCII folds
+  EXPECT_EQ(index.entries.back().Value().path, u"W:\\Work\\backup.2024\\Ä.bc");
+  EXPECT_EQ(index.entries.back().Value().lowerName, u"Ä.bc");  // only ASCII folds
 }
 
 TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
@@ -99,8 +99,8 @@ TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
   EXPECT_NE(made.modificationTime, 0u);
   EXPECT_NE(made.creationTime, 0u);
   // Already gone again: still added, with zeros.
-  EXPECT_EQ(index.entries.back().path, u"V:\\gone.bin");
-  EXPECT_EQ(index.entries.back().size, 0u);
+  EXPECT_EQ(index.entries.back().Value().path, u"V:\\gone.bin");
+  EXPECT_EQ(index.entries.back().Value().size, 0u);
 }
 
 TEST_F(LiveUpdateTest, RecycleBinFilesAreNeverAddedAndRenamingIntoTheBinDeletes) {
@@ -219,7 +219,7 @@ TEST_F(LiveUpdateTest, NumbersFromAnEarlierRunAreNotApplied) {
   AddEntry(index, u'W', 500, 5, u"W:\\fresh.txt");
   OnFileDeleted(index, monitor, u'W', Ref(100));  // old map: 100 -> 0
   OnFileRenamed(index, monitor, u'W', Ref(100), Ref(5), u"x");
-  EXPECT_EQ(index.entries[0].path, u"W:\\fresh.txt");
+  EXPECT_EQ(index.entries[0].Value().path, u"W:\\fresh.txt");
   EXPECT_EQ(changes, 0);
   // While a run is in progress nothing is applied at all.
   index.indexing = true;
@@ -233,10 +233,10 @@ TEST_F(LiveUpdateTest, ApplyChangeDispatchesEveryKind) {
   const size_t before = index.entries.size();
   ApplyChange(index, monitor, {UsnChangeKind::Created, u'W', Ref(220), Ref(100), u"n.txt", false});
   ApplyChange(index, monitor, {UsnChangeKind::Renamed, u'W', Ref(220), Ref(100), u"m.txt", false});
-  EXPECT_EQ(index.entries.back().path, u"W:\\Work\\m.txt");
+  EXPECT_EQ(index.entries.back().Value().path, u"W:\\Work\\m.txt");
   ApplyChange(index, monitor, {UsnChangeKind::Modified, u'W', Ref(220), Ref(100), u"m.txt", false});
   ApplyChange(index, monitor, {UsnChangeKind::Deleted, u'W', Ref(220), Ref(100), u"m.txt", false});
-  EXPECT_EQ(index.entries.back().name, u"");
+  EXPECT_EQ(index.entries.back().Value().name, u"");
   EXPECT_EQ(index.entries.size(), before + 1);
   EXPECT_EQ(changes, 4);
 }
@@ -262,7 +262,8 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
   auto holder = std::make_unique<FileIndex>();
   FileIndex& index = *holder;
   test::Fill(index, test::RandomItems(3000, 21), ngrams);
-  for (FileEntry& e : index.entries) e.recordNumber = 100 + e.id;
+  for (uint32_t n = 0; n < index.entries.size(); ++n)
+    index.entries.Record(n).recordNumber = 100 + n;
   UsnMonitor monitor{platform::UsnJournalFactory{}};
   StartLiveUpdate(index, monitor);  // no drives: the id map only
   {
@@ -282,7 +283,7 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
     }
     std::vector<std::u16string> texts;
     for (uint32_t e : results.Snapshot()) {
-      texts.push_back(column == 0 ? index.entries[e].name : index.entries[e].path);
+      texts.push_back(column == 0 ? index.entries[e].Value().name : index.entries[e].Value().path);
     }
     return texts;
   };
@@ -301,7 +302,7 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
       sortedBy(1, true);
     }
     const std::u16string& name = names[k % names.size()];
-    const uint64_t record = index.entries[next() % index.entries.size()].recordNumber;
+    const uint64_t record = index.entries[next() % index.entries.size()].Value().recordNumber;
     if (k % 3 == 0) {
       OnFileCreated(index, monitor, u'D', Ref(9000 + k), Ref(5), name, next() % 5 == 0);
     } else if (k % 3 == 1) {
@@ -318,7 +319,7 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
   RebuildNameIndex(fresh, ngrams);
   auto namesOf = [](const FileIndex& ix, const std::vector<uint32_t>& ids) {
     std::vector<std::u16string> out;
-    for (uint32_t e : ids) out.push_back(ix.entries[e].lowerName);
+    for (uint32_t e : ids) out.push_back(ix.entries[e].Value().lowerName);
     return out;
   };
   for (size_t k = 0; k < names.size(); k += 3) {

@@ -158,7 +158,7 @@ TEST(NameIndexProperty, PostingListsHoldEveryNameOnceAscending) {
   // Name order: every entry once, ascending by lower-case name.
   std::vector<uint32_t> order = ni.nameOrder;
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    return index.entries[a].lowerName < index.entries[b].lowerName;
+    return index.entries[a].Value().lowerName < index.entries[b].Value().lowerName;
   }));
   std::sort(order.begin(), order.end());
   for (uint32_t k = 0; k < order.size(); ++k) ASSERT_EQ(order[k], k);

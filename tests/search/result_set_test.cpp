@@ -53,14 +53,15 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
   {
     std::lock_guard entriesHold(index.entriesMutex);
     std::unique_lock hold(index.nameIndex.lock);
+    std::vector<FileEntry> values;
     for (const char16_t* p : {u"D:\\a_\\x", u"D:\\a\\x", u"D:\\a b", u"C:\\z", u"D:\\a"}) {
-      FileEntry e = test::MakeEntry({u"x"}, static_cast<uint32_t>(index.entries.size()));
+      FileEntry e = test::MakeEntry({u"x"}, static_cast<uint32_t>(values.size()));
       e.path = p;
       e.name = p;  // shows which one landed where
-      index.entries.push_back(e);
+      values.push_back(e);
     }
-    index.entries.erase(index.entries.begin());
-    for (uint32_t k = 0; k < index.entries.size(); ++k) index.entries[k].id = k;
+    index.entries.clear();
+    AppendEntries(index.entries, std::move(values));
   }
   RebuildNameIndex(index, false);
   EXPECT_EQ(SortedNames(index, {1, false, true}, GetParam()),
@@ -107,7 +108,7 @@ TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   test::Fill(index, test::RandomItems(500, 9), true);
   EXPECT_EQ(index.nameIndex.ranks.nameCount, index.entries.size());
   EXPECT_EQ(index.nameIndex.ranks.pathCount, index.entries.size());
-  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderBy(index.entries, &FileEntry::name)));
+  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderBy(index.entries, &EntryRef::name)));
 }
 
 TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
@@ -116,7 +117,7 @@ TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
   {
     std::lock_guard entriesHold(index.entriesMutex);
     std::unique_lock hold(index.nameIndex.lock);
-    index.entries[2].name = u"z";  // a rename in place
+    index.entries.SetName(2, u"z");  // a rename in place
     NoteEntriesChanged(index.nameIndex);
     index.entries.push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
   }
@@ -145,13 +146,13 @@ TEST(Sort, EmptySetNeverCallsLookup) {
   int calls = 0;
   results.SortResults({}, [&](uint32_t) {
     ++calls;
-    return nullptr;
+    return std::optional<EntryRef>();
   });
   EXPECT_EQ(calls, 0);
   results.Replace({5, 1});
   results.SortResults({}, [&](uint32_t) {
     ++calls;
-    return nullptr;
+    return std::optional<EntryRef>();
   });
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(results.Count(), 2u);  // unresolved entries stay

@@ -55,7 +55,7 @@ inline std::vector<Item> Files(std::initializer_list<const char16_t*> names) {
 inline std::vector<std::u16string> NamesOf(const FileIndex& index,
                                            const std::vector<uint32_t>& numbers) {
   std::vector<std::u16string> out;
-  for (uint32_t n : numbers) out.push_back(index.entries.at(n).name);
+  for (uint32_t n : numbers) out.push_back(index.entries.at(n).Value().name);
   return out;
 }
 

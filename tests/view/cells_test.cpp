@@ -33,10 +33,9 @@ class Cells : public ::testing::Test {
                 {std::u16string(1500, u'x')}},
                false);
     std::lock_guard hold(index_.entriesMutex);
-    index_.entries[0].path = u"C:\\a.txt";
-    index_.entries[1].path = u"C:\\Work\\a b";
-    index_.entries[2].name.clear();
-    index_.entries[2].path.clear();
+    index_.entries.SetParentAndPath(0, 0, kNoEntry, u"C:\\a.txt");
+    index_.entries.SetParentAndPath(1, 0, kNoEntry, u"C:\\Work\\a b");
+    index_.entries.MarkDeleted(2);
   }
   std::u16string Cell(uint32_t n, uint32_t column) {
     char16_t text[kCellTextCapacity];

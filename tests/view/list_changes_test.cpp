@@ -27,9 +27,7 @@ void Append(FileIndex& index, const test::Item& item) {
 void Delete(FileIndex& index, uint32_t n) {
   std::lock_guard entries(index.entriesMutex);
   std::unique_lock names(index.nameIndex.lock);
-  index.entries[n].name.clear();
-  index.entries[n].lowerName.clear();
-  index.entries[n].path.clear();
+  index.entries.MarkDeleted(n);
 }
 
 TEST(ListChanges, FullListIsDroppedOnceSomethingNewerOwnsTheResults) {
@@ -70,12 +68,12 @@ TEST(ListChanges, SweepDropsEveryDeletedRowInSlices) {
   ResultSet results;
   std::vector<uint32_t> rows;
   for (uint32_t n = 0; n < 1000; ++n)
-    if (!index.entries[n].name.empty()) rows.push_back(999 - n);  // any order
+    if (!index.entries[n].Value().name.empty()) rows.push_back(999 - n);  // any order
   results.Replace(rows);
   for (uint32_t n : {998u, 500u, 1u}) Delete(index, n);
   std::vector<uint32_t> expected;
   for (uint32_t n : rows)
-    if (!index.entries[n].name.empty()) expected.push_back(n);
+    if (!index.entries[n].Value().name.empty()) expected.push_back(n);
 
   RowSweep sweep;
   sweep.Step(results, index, TypeFilterState{}, 64);
@@ -133,7 +131,7 @@ TEST(ListChanges, WindowReadsHoldTheLocksWhileEntriesChange) {
   sweep.Restart(results.Count());
   while (sweep.Pending()) sweep.Step(results, index, all);
   EXPECT_EQ(known, 5000u);
-  for (uint32_t n : results.Snapshot()) EXPECT_FALSE(index.entries[n].name.empty()) << n;
+  for (uint32_t n : results.Snapshot()) EXPECT_FALSE(index.entries[n].Value().name.empty()) << n;
 }
 
 }  // namespace

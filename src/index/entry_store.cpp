@@ -1,0 +1,396 @@
+#include "index/entry_store.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace zw {
+
+namespace {
+
+constexpr uint64_t kRootRecord = 5;
+// How far back push_back looks for a value's parent.
+constexpr size_t kParentLookBack = 4096;
+// NTFS names are at most 255 units; anything longer is cut to what a record holds.
+constexpr size_t kMaxNameUnits = 0xFFFF;
+
+bool IsRootForm(std::u16string_view path, char16_t drive, std::u16string_view name) {
+  return path.size() == name.size() + 3 && path[0] == drive && path[1] == u':' &&
+         path[2] == u'\\' && path.substr(3) == name;
+}
+
+bool StartsBelow(std::u16string_view path, std::u16string_view folder) {
+  return path.size() > folder.size() + 1 && path[folder.size()] == u'\\' &&
+         path.compare(0, folder.size(), folder) == 0;
+}
+
+}  // namespace
+
+std::u16string_view EntryRef::extension() const {
+  return isFolder() ? std::u16string_view() : FileExtension(store_->RawName(n_));
+}
+
+std::u16string_view EntryRef::lowerExtension() const {
+  return isFolder() ? std::u16string_view() : FileExtension(store_->RawLowerName(n_));
+}
+
+FileEntry EntryRef::Value() const {
+  FileEntry e;
+  e.id = n_;
+  e.recordNumber = recordNumber();
+  e.parentRecordNumber = parentRecordNumber();
+  e.drive = drive();
+  e.name = name();
+  e.lowerName = lowerName();
+  e.path = path();
+  e.extension = extension();
+  e.lowerExtension = lowerExtension();
+  e.size = size();
+  e.creationTime = creationTime();
+  e.modificationTime = modificationTime();
+  e.attributes = attributes();
+  e.isFolder = isFolder();
+  return e;
+}
+
+EntryRef EntryStore::at(size_t n) const {
+  if (n >= records_.size()) throw std::out_of_range("entry number");
+  return (*this)[n];
+}
+
+EntryStore::EntryStore(const EntryStore& other)
+    : records_(other.records_),
+      drives_(other.drives_),
+      keptPaths_(other.keptPaths_),
+      keptParents_(other.keptParents_) {
+  chunks_.reserve(other.chunks_.size());
+  for (size_t c = 0; c < other.chunks_.size(); ++c) {
+    chunks_.emplace_back(new char16_t[kChunkUnits]);
+    const size_t units = c + 1 == other.chunks_.size() ? other.used_ : kChunkUnits;
+    std::copy_n(other.chunks_[c].get(), units, chunks_.back().get());
+  }
+  used_ = other.used_;
+}
+
+EntryStore& EntryStore::operator=(const EntryStore& other) {
+  if (this != &other) {
+    EntryStore copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+void EntryStore::clear() {
+  std::vector<EntryRecord>().swap(records_);
+  std::vector<std::unique_ptr<char16_t[]>>().swap(chunks_);
+  used_ = 0;
+  drives_ = {0};
+  std::unordered_map<uint32_t, std::u16string>().swap(keptPaths_);
+  std::unordered_map<uint32_t, uint64_t>().swap(keptParents_);
+}
+
+uint32_t EntryStore::AddText(std::u16string_view a, std::u16string_view b) {
+  const size_t units = a.size() + b.size();
+  if (chunks_.empty() || used_ + units > kChunkUnits) {
+    if (chunks_.size() >= (size_t(1) << (32 - kChunkShift))) throw std::length_error("name arena");
+    chunks_.emplace_back(new char16_t[kChunkUnits]);
+    used_ = 0;
+  }
+  const uint32_t offset = uint32_t((chunks_.size() - 1) << kChunkShift) + used_;
+  char16_t* out = chunks_.back().get() + used_;
+  std::copy(a.begin(), a.end(), out);
+  std::copy(b.begin(), b.end(), out + a.size());
+  used_ += uint32_t(units);
+  return offset;
+}
+
+uint8_t EntryStore::DriveSlot(char16_t drive) {
+  for (size_t s = 0; s < drives_.size(); ++s) {
+    if (drives_[s] == drive) return uint8_t(s);
+  }
+  if (drives_.size() > 0xFF) throw std::length_error("drive letters");
+  drives_.push_back(drive);
+  return uint8_t(drives_.size() - 1);
+}
+
+void EntryStore::SetNameFields(EntryRecord& r, std::u16string_view name) {
+  name = name.substr(0, kMaxNameUnits);
+  const bool folds =
+      std::any_of(name.begin(), name.end(), [](char16_t c) { return FoldAscii(c) != c; });
+  r.nameOffset = folds ? AddText(name, FoldAscii(name)) : AddText(name, {});
+  r.nameLength = uint16_t(name.size());
+  r.flags = uint8_t(folds ? r.flags | kFoldedCopy : r.flags & ~kFoldedCopy);
+}
+
+std::u16string_view EntryStore::RawName(uint32_t n) const {
+  const EntryRecord& r = records_[n];
+  if (r.nameLength == 0) return {};
+  return {At(r.nameOffset), r.nameLength};
+}
+
+std::u16string_view EntryStore::RawLowerName(uint32_t n) const {
+  const EntryRecord& r = records_[n];
+  if ((r.flags & kFoldedCopy) == 0) return RawName(n);
+  return {At(r.nameOffset) + r.nameLength, r.nameLength};
+}
+
+uint64_t EntryStore::ParentRecordOf(uint32_t n) const {
+  const EntryRecord& r = records_[n];
+  if (r.parent != kNoEntry) return records_[r.parent].recordNumber;
+  if ((r.flags & kKeptParent) != 0) return keptParents_.at(n);
+  return kRootRecord;
+}
+
+void EntryStore::PathInto(uint32_t n, std::u16string& out) const {
+  out.clear();
+  // The chain up to the first entry that starts a path: one with a kept
+  // path or no parent. Links never form a loop, so this ends.
+  uint32_t chain[64];
+  std::vector<uint32_t> longChain;
+  size_t depth = 0;
+  size_t length = 0;
+  uint32_t top = n;
+  for (;;) {
+    const EntryRecord& r = records_[top];
+    if ((r.flags & kKeptPath) != 0 || r.parent == kNoEntry) break;
+    if (depth < 64) {
+      chain[depth] = top;
+    } else {
+      if (longChain.empty()) longChain.assign(chain, chain + 64);
+      longChain.push_back(top);
+    }
+    ++depth;
+    length += r.nameLength + 1;
+    top = r.parent;
+  }
+  const EntryRecord& t = records_[top];
+  if ((t.flags & kKeptPath) != 0) {
+    const std::u16string& kept = keptPaths_.at(top);
+    out.reserve(kept.size() + length);
+    out += kept;
+  } else {
+    out.reserve(3 + t.nameLength + length);
+    out += drives_[t.driveSlot];
+    out += u":\\";
+    out += RawName(top);
+  }
+  for (size_t k = depth; k-- > 0;) {
+    out += u'\\';
+    out += RawName(depth <= 64 ? chain[k] : longChain[k]);
+  }
+}
+
+bool EntryStore::WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
+                           std::u16string_view path) const {
+  if (parent == kNoEntry) return IsRootForm(path, drive, name);
+  std::u16string base;
+  PathInto(parent, base);
+  return path.size() == base.size() + 1 + name.size() && path.compare(0, base.size(), base) == 0 &&
+         path[base.size()] == u'\\' && path.substr(base.size() + 1) == name;
+}
+
+void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
+                       std::u16string_view path) {
+  EntryRecord& r = records_[n];
+  r.flags &= uint8_t(~(kKeptPath | kKeptParent));
+  keptPaths_.erase(n);
+  keptParents_.erase(n);
+  const char16_t drive = DriveOf(n);
+  bool linked = parent != kNoEntry && parent < records_.size() && parent != n &&
+                records_[parent].recordNumber == parentRecord && DriveOf(parent) == drive;
+  // A parent below the entry itself would make the walk go round for ever.
+  for (uint32_t p = parent; linked && p != kNoEntry; p = records_[p].parent) {
+    if (p == n) linked = false;
+  }
+  const std::u16string_view name = RawName(n).substr(0, r.nameLength);
+  if (linked && !WalkGives(parent, drive, name, path)) linked = false;
+  r.parent = linked ? parent : kNoEntry;
+  if (!linked) {
+    if (!IsRootForm(path, drive, name)) {
+      keptPaths_[n] = std::u16string(path);
+      r.flags |= kKeptPath;
+    }
+    if (parentRecord != kRootRecord) {
+      keptParents_[n] = parentRecord;
+      r.flags |= kKeptParent;
+    }
+  }
+}
+
+void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
+  const size_t first = records_.size();
+  if (records_.capacity() < first + values.size()) records_.reserve(first + values.size());
+  std::unordered_map<uint64_t, uint32_t> byRecord;
+  byRecord.reserve(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    byRecord[values[i].recordNumber] = uint32_t(i);
+  }
+  for (size_t i = 0; i < values.size(); ++i) {
+    const FileEntry& v = values[i];
+    EntryRecord r;
+    r.recordNumber = v.recordNumber;
+    r.size = v.size;
+    r.creationTime = v.creationTime;
+    r.modificationTime = v.modificationTime;
+    r.attributes = v.attributes;
+    r.driveSlot = DriveSlot(drive != 0 ? drive : v.drive);
+    r.flags = v.isFolder ? kFolder : 0;
+    SetNameFields(r, v.name);
+    records_.push_back(r);
+  }
+  for (size_t i = 0; i < values.size(); ++i) {
+    const FileEntry& v = values[i];
+    const uint32_t n = uint32_t(first + i);
+    EntryRecord& r = records_[n];
+    const char16_t letter = DriveOf(n);
+    const auto it = byRecord.find(v.parentRecordNumber);
+    // A path that is the parent's plus this name needs no copy: with each
+    // link the path grows, so the links cannot loop.
+    if (it != byRecord.end() && it->second != i && v.name.size() <= kMaxNameUnits) {
+      const std::u16string& base = values[it->second].path;
+      const std::u16string_view p = v.path;
+      if (p.size() == base.size() + 1 + v.name.size() && p.compare(0, base.size(), base) == 0 &&
+          p[base.size()] == u'\\' && p.substr(base.size() + 1) == v.name) {
+        r.parent = uint32_t(first + it->second);
+        continue;
+      }
+    }
+    if (!IsRootForm(v.path, letter, RawName(n))) {
+      keptPaths_[n] = v.path;
+      r.flags |= kKeptPath;
+    }
+    if (v.parentRecordNumber != kRootRecord) {
+      keptParents_[n] = v.parentRecordNumber;
+      r.flags |= kKeptParent;
+    }
+  }
+  std::vector<FileEntry>().swap(values);
+}
+
+void EntryStore::Splice(EntryStore&& other) {
+  if (records_.empty()) {
+    *this = std::move(other);
+    other.clear();
+    return;
+  }
+  const uint32_t first = uint32_t(records_.size());
+  const uint32_t chunkBase = uint32_t(chunks_.size()) << kChunkShift;
+  if (chunks_.size() + other.chunks_.size() > (size_t(1) << (32 - kChunkShift))) {
+    throw std::length_error("name arena");
+  }
+  std::vector<uint8_t> slots(other.drives_.size());
+  for (size_t s = 0; s < slots.size(); ++s) slots[s] = DriveSlot(other.drives_[s]);
+  records_.reserve(records_.size() + other.records_.size());
+  for (EntryRecord r : other.records_) {
+    r.nameOffset += chunkBase;
+    if (r.parent != kNoEntry) r.parent += first;
+    r.driveSlot = slots[r.driveSlot];
+    records_.push_back(r);
+  }
+  for (auto& chunk : other.chunks_) chunks_.push_back(std::move(chunk));
+  if (!other.chunks_.empty()) used_ = other.used_;
+  for (auto& [n, path] : other.keptPaths_) keptPaths_.emplace(n + first, std::move(path));
+  for (const auto& [n, record] : other.keptParents_) keptParents_.emplace(n + first, record);
+  other.clear();
+}
+
+void EntryStore::Append(const FileEntry& value, uint32_t parent) {
+  EntryRecord r;
+  r.recordNumber = value.recordNumber;
+  r.size = value.size;
+  r.creationTime = value.creationTime;
+  r.modificationTime = value.modificationTime;
+  r.attributes = value.attributes;
+  r.driveSlot = DriveSlot(value.drive);
+  r.flags = value.isFolder ? kFolder : 0;
+  SetNameFields(r, value.name);
+  records_.push_back(r);
+  Place(uint32_t(records_.size() - 1), value.parentRecordNumber, parent, value.path);
+}
+
+void EntryStore::push_back(const FileEntry& value) {
+  const size_t n = records_.size();
+  uint32_t parent = kNoEntry;
+  const size_t stop = n > kParentLookBack ? n - kParentLookBack : 0;
+  for (size_t k = n; k-- > stop;) {
+    if (records_[k].recordNumber == value.parentRecordNumber &&
+        DriveOf(uint32_t(k)) == value.drive &&
+        WalkGives(uint32_t(k), value.drive, value.name, value.path)) {
+      parent = uint32_t(k);
+      break;
+    }
+  }
+  Append(value, parent);
+}
+
+void EntryStore::SetName(uint32_t n, std::u16string_view name) {
+  SetNameFields(records_[n], name);
+}
+
+void EntryStore::SetParentAndPath(uint32_t n, uint64_t parentRecord, uint32_t parent,
+                                  std::u16string_view path) {
+  Place(n, parentRecord, parent, path);
+}
+
+void EntryStore::ReplaceKeptPrefix(char16_t drive, std::u16string_view oldPath,
+                                   std::u16string_view newPath) {
+  for (auto& [n, path] : keptPaths_) {
+    if ((records_[n].flags & kDeleted) != 0 || DriveOf(n) != drive) continue;
+    if (StartsBelow(path, oldPath)) path.replace(0, oldPath.size(), newPath);
+  }
+}
+
+std::vector<uint32_t> EntryStore::Below(uint32_t n, std::u16string_view nPath) const {
+  // Per entry, whether everything hanging from it lies below `nPath`:
+  // 0 not known yet, 1 below, 2 not.
+  std::vector<uint8_t> state(records_.size(), 0);
+  const char16_t drive = DriveOf(n);
+  auto ownState = [&](uint32_t e) -> uint8_t {
+    if (e == n) return 1;
+    const EntryRecord& r = records_[e];
+    if ((r.flags & kKeptPath) != 0) {
+      const std::u16string& kept = keptPaths_.at(e);
+      return DriveOf(e) == drive && (kept == nPath || StartsBelow(kept, nPath)) ? 1 : 2;
+    }
+    return r.parent == kNoEntry ? 2 : 0;
+  };
+  std::vector<uint32_t> pending;
+  for (uint32_t i = 0; i < records_.size(); ++i) {
+    uint32_t e = i;
+    while (state[e] == 0) {
+      const uint8_t s = ownState(e);
+      if (s != 0) {
+        state[e] = s;
+        break;
+      }
+      pending.push_back(e);
+      e = records_[e].parent;
+    }
+    for (uint32_t p : pending) state[p] = state[e];
+    pending.clear();
+  }
+  std::vector<uint32_t> below;
+  for (uint32_t i = 0; i < records_.size(); ++i) {
+    const EntryRecord& r = records_[i];
+    if (i == n || (r.flags & kDeleted) != 0 || DriveOf(i) != drive) continue;
+    const bool in = (r.flags & kKeptPath) != 0 ? StartsBelow(keptPaths_.at(i), nPath)
+                                               : r.parent != kNoEntry && state[r.parent] == 1;
+    if (in) below.push_back(i);
+  }
+  return below;
+}
+
+size_t EntryStore::MemoryBytes() const {
+  size_t bytes = records_.size() * sizeof(EntryRecord);
+  if (!chunks_.empty()) bytes += ((chunks_.size() - 1) * size_t(kChunkUnits) + used_) * 2;
+  // Hash nodes: key, value, link and the allocator's header.
+  for (const auto& [n, path] : keptPaths_) {
+    bytes += 48 + (path.capacity() > 7 ? (path.capacity() + 1) * 2 : 0);
+  }
+  bytes += keptParents_.size() * 32;
+  bytes += (keptPaths_.bucket_count() + keptParents_.bucket_count()) * sizeof(void*);
+  return bytes;
+}
+
+}  // namespace zw

@@ -1,0 +1,232 @@
+// The entries of the index, stored compactly: one fixed-size record per
+// entry and every name once in a string arena. The folded name is a second
+// copy only when folding changes the name; extensions are views into the
+// names; a path is built on demand by walking the parent links, except for
+// the few entries whose path a walk cannot give (a cut loop, a depth limit,
+// a path set by hand), which keep theirs in a side table.
+//
+// Views returned by the accessors point into the arena: valid while the
+// caller holds the index's lock and no writer appends. The arena is chunked
+// and never moves a name once written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "index/file_entry.h"
+
+namespace zw {
+
+class EntryStore;
+
+struct EntryRecord {
+  uint64_t recordNumber = 0;
+  uint64_t size = 0;
+  uint64_t creationTime = 0;
+  uint64_t modificationTime = 0;
+  uint32_t nameOffset = 0;
+  uint32_t attributes = 0;
+  uint32_t parent = kNoEntry;  // the entry whose path this one continues
+  uint16_t nameLength = 0;
+  uint8_t driveSlot = 0;
+  uint8_t flags = 0;
+};
+static_assert(sizeof(EntryRecord) == 48);
+
+// One entry, read through the store. Cheap to copy; holds no strings.
+class EntryRef {
+ public:
+  EntryRef(const EntryStore& store, uint32_t n) : store_(&store), n_(n) {}
+
+  uint32_t id() const { return n_; }
+  uint64_t recordNumber() const;
+  uint64_t parentRecordNumber() const;
+  char16_t drive() const;
+  // Empty for a deleted entry, as are lowerName and path.
+  std::u16string_view name() const;
+  std::u16string_view lowerName() const;
+  std::u16string path() const;
+  // Clears `out` and builds the path into it (no allocation once it is large enough).
+  void PathInto(std::u16string& out) const;
+  std::u16string_view extension() const;
+  std::u16string_view lowerExtension() const;
+  uint64_t size() const;
+  uint64_t creationTime() const;
+  uint64_t modificationTime() const;
+  uint32_t attributes() const;
+  bool isFolder() const;
+  bool isDeleted() const;
+  FileEntry Value() const;
+  // For callers and tests that want a value with its strings.
+  operator FileEntry() const { return Value(); }  // NOLINT(google-explicit-constructor)
+
+ private:
+  const EntryRecord& Rec() const;
+  const EntryStore* store_;
+  uint32_t n_;
+};
+
+class EntryStore {
+ public:
+  static constexpr uint8_t kFolder = 1, kDeleted = 2, kFoldedCopy = 4, kKeptPath = 8,
+                           kKeptParent = 16;
+
+  EntryStore() = default;
+  EntryStore(const EntryStore& other);
+  EntryStore& operator=(const EntryStore& other);
+  EntryStore(EntryStore&&) noexcept = default;
+  EntryStore& operator=(EntryStore&&) noexcept = default;
+
+  size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  size_t capacity() const { return records_.capacity(); }
+  void reserve(size_t n) { records_.reserve(n); }
+  // Empties the store and releases its storage.
+  void clear();
+
+  EntryRef operator[](size_t n) const { return EntryRef(*this, uint32_t(n)); }
+  // Throws std::out_of_range past the end.
+  EntryRef at(size_t n) const;
+  EntryRef back() const { return (*this)[size() - 1]; }
+
+  class Iterator {
+   public:
+    Iterator(const EntryStore& s, uint32_t n) : s_(&s), n_(n) {}
+    EntryRef operator*() const { return EntryRef(*s_, n_); }
+    Iterator& operator++() {
+      ++n_;
+      return *this;
+    }
+    bool operator!=(const Iterator& o) const { return n_ != o.n_; }
+    bool operator==(const Iterator& o) const { return n_ == o.n_; }
+
+   private:
+    const EntryStore* s_;
+    uint32_t n_;
+  };
+  Iterator begin() const { return Iterator(*this, 0); }
+  Iterator end() const { return Iterator(*this, uint32_t(size())); }
+
+  // Appends completed entries (name, path and the rest as BuildPaths leaves
+  // them), numbered from size(); each path is kept exactly. A nonzero `drive`
+  // replaces every value's drive letter. `values` is left empty.
+  void AppendValues(std::vector<FileEntry>& values, char16_t drive = 0);
+  // Moves every entry of `other` to the end (numbers shift by size()).
+  // Cheap next to AppendValues: a drive is made into a store of its own off
+  // the lock and spliced in under it.
+  void Splice(EntryStore&& other);
+  // One value, continued from entry `parent` where that gives its path.
+  void Append(const FileEntry& value, uint32_t parent);
+  // One value; its parent is looked for among the last entries appended.
+  void push_back(const FileEntry& value);
+
+  // Writers: the caller holds the locks FileIndex describes.
+  EntryRecord& Record(uint32_t n) { return records_[n]; }
+  const EntryRecord& Record(uint32_t n) const { return records_[n]; }
+  void SetName(uint32_t n, std::u16string_view name);
+  // The entry's parent becomes `parentRecord`, its path `path`: continued
+  // from entry `parent` where that entry's path gives it, else kept.
+  void SetParentAndPath(uint32_t n, uint64_t parentRecord, uint32_t parent,
+                        std::u16string_view path);
+  void MarkDeleted(uint32_t n) { records_[n].flags |= kDeleted; }
+  // Kept paths of entries below `oldPath` (on `drive`) start with `newPath`
+  // instead; entries linked below follow by themselves.
+  void ReplaceKeptPrefix(char16_t drive, std::u16string_view oldPath, std::u16string_view newPath);
+  // Live entries whose path lies below entry `n`'s path `nPath`.
+  std::vector<uint32_t> Below(uint32_t n, std::u16string_view nPath) const;
+
+  // Raw name, also of a deleted entry.
+  std::u16string_view RawName(uint32_t n) const;
+  std::u16string_view RawLowerName(uint32_t n) const;
+  char16_t DriveOf(uint32_t n) const { return drives_[records_[n].driveSlot]; }
+  uint64_t ParentRecordOf(uint32_t n) const;
+  void PathInto(uint32_t n, std::u16string& out) const;
+  bool HasKeptPath(uint32_t n) const { return (records_[n].flags & kKeptPath) != 0; }
+
+  // Bytes held for the entries: records, arena and side tables.
+  size_t MemoryBytes() const;
+
+ private:
+  static constexpr uint32_t kChunkShift = 20;
+  static constexpr uint32_t kChunkUnits = 1u << kChunkShift;
+
+  uint32_t AddText(std::u16string_view a, std::u16string_view b);
+  const char16_t* At(uint32_t offset) const {
+    return chunks_[offset >> kChunkShift].get() + (offset & (kChunkUnits - 1));
+  }
+  uint8_t DriveSlot(char16_t drive);
+  void SetNameFields(EntryRecord& r, std::u16string_view name);
+  // Whether `path` is what a walk gives for an entry named `name` on `drive`
+  // continued from `parent` (kNoEntry: the drive's root).
+  bool WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
+                 std::u16string_view path) const;
+  void Place(uint32_t n, uint64_t parentRecord, uint32_t parent, std::u16string_view path);
+
+  std::vector<EntryRecord> records_;
+  std::vector<std::unique_ptr<char16_t[]>> chunks_;
+  uint32_t used_ = 0;  // units used in the last chunk
+  std::vector<char16_t> drives_ = {0};
+  std::unordered_map<uint32_t, std::u16string> keptPaths_;
+  std::unordered_map<uint32_t, uint64_t> keptParents_;
+};
+
+inline const EntryRecord& EntryRef::Rec() const {
+  return store_->Record(n_);
+}
+inline uint64_t EntryRef::recordNumber() const {
+  return Rec().recordNumber;
+}
+inline uint64_t EntryRef::parentRecordNumber() const {
+  return store_->ParentRecordOf(n_);
+}
+inline char16_t EntryRef::drive() const {
+  return store_->DriveOf(n_);
+}
+inline bool EntryRef::isDeleted() const {
+  return (Rec().flags & EntryStore::kDeleted) != 0;
+}
+inline std::u16string_view EntryRef::name() const {
+  return isDeleted() ? std::u16string_view() : store_->RawName(n_);
+}
+inline std::u16string_view EntryRef::lowerName() const {
+  return isDeleted() ? std::u16string_view() : store_->RawLowerName(n_);
+}
+inline uint64_t EntryRef::size() const {
+  return Rec().size;
+}
+inline uint64_t EntryRef::creationTime() const {
+  return Rec().creationTime;
+}
+inline uint64_t EntryRef::modificationTime() const {
+  return Rec().modificationTime;
+}
+inline uint32_t EntryRef::attributes() const {
+  return Rec().attributes;
+}
+inline bool EntryRef::isFolder() const {
+  return (Rec().flags & EntryStore::kFolder) != 0;
+}
+inline void EntryRef::PathInto(std::u16string& out) const {
+  if (isDeleted()) {
+    out.clear();
+    return;
+  }
+  store_->PathInto(n_, out);
+}
+inline std::u16string EntryRef::path() const {
+  std::u16string out;
+  PathInto(out);
+  return out;
+}
+
+// Appends values to a store, as tests and benchmarks build an index.
+inline void AppendEntries(EntryStore& store, std::vector<FileEntry> values) {
+  store.AppendValues(values);
+}
+
+}  // namespace zw
