@@ -84,7 +84,7 @@ void SetDerivedNameFields(FileEntry& entry) {
   for (char16_t& c : entry.lowerExtension) c = FoldAscii(c);
 }
 
-void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
+void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFields) {
   if (entries.empty()) return;
   const size_t n = entries.size();
 
@@ -93,7 +93,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
   // different fields and read only `name` and `isFolder`, which nobody writes.
   std::exception_ptr derivedFailure;
   std::thread derived;
-  if (n >= kParallelMinEntries && std::thread::hardware_concurrency() > 1) {
+  if (derivedFields && n >= kParallelMinEntries && std::thread::hardware_concurrency() > 1) {
     try {
       derived = std::thread([&entries, &derivedFailure]() noexcept {
         try {
@@ -112,7 +112,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
       if (thread.joinable()) thread.join();
     }
   } joiner{derived};
-  const bool derivedHere = !derived.joinable();
+  const bool derivedHere = derivedFields && !derived.joinable();
 
   uint64_t maxRecord = kRootRecord;
   for (const FileEntry& e : entries) maxRecord = std::max(maxRecord, e.recordNumber);
@@ -185,8 +185,8 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
   if (derivedFailure) std::rethrow_exception(derivedFailure);
 }
 
-void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries) {
-  BuildPaths(reader.drive, entries);
+void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries, bool derivedFields) {
+  BuildPaths(reader.drive, entries, derivedFields);
 }
 
 }  // namespace zw

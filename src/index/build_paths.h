@@ -11,9 +11,11 @@ namespace zw {
 
 struct VolumeReader;
 
-// Only the reader's drive letter is used.
-void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries);
-void BuildPaths(char16_t letter, std::vector<FileEntry>& entries);
+// Only the reader's drive letter is used. Without `derivedFields` only paths
+// and sizes are filled: the index derives the rest from the name itself.
+void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries,
+                bool derivedFields = true);
+void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFields = true);
 
 // The derived fields of one entry from its `name` and `isFolder`: `lowerName`,
 // `extension`, `lowerExtension`. Shared with changes applied after the scan.

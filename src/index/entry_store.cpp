@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint64_t kRootRecord = 5;
 // How far back push_back looks for a value's parent.
-constexpr size_t kParentLookBack = 4096;
+constexpr size_t kParentLookBack = 256;
 // NTFS names are at most 255 units; anything longer is cut to what a record holds.
 constexpr size_t kMaxNameUnits = 0xFFFF;
 
@@ -221,11 +221,30 @@ void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
 void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
   const size_t first = records_.size();
   if (records_.capacity() < first + values.size()) records_.reserve(first + values.size());
-  std::unordered_map<uint64_t, uint32_t> byRecord;
-  byRecord.reserve(values.size());
-  for (size_t i = 0; i < values.size(); ++i) {
-    byRecord[values[i].recordNumber] = uint32_t(i);
+  // Record number -> position, later positions winning. A volume's numbers
+  // are dense, so a flat array serves; scattered ones fall back to a map.
+  uint64_t maxRecord = 0;
+  for (const FileEntry& v : values) maxRecord = std::max(maxRecord, v.recordNumber);
+  const bool dense = maxRecord < 4 * uint64_t(values.size()) + 65536;
+  std::vector<uint32_t> flat;
+  std::unordered_map<uint64_t, uint32_t> hashed;
+  if (dense) {
+    flat.assign(size_t(maxRecord) + 1, kNoEntry);
+  } else {
+    hashed.reserve(values.size());
   }
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (dense) {
+      flat[size_t(values[i].recordNumber)] = uint32_t(i);
+    } else {
+      hashed[values[i].recordNumber] = uint32_t(i);
+    }
+  }
+  auto find = [&](uint64_t record) -> uint32_t {
+    if (dense) return record < flat.size() ? flat[size_t(record)] : kNoEntry;
+    const auto it = hashed.find(record);
+    return it == hashed.end() ? kNoEntry : it->second;
+  };
   for (size_t i = 0; i < values.size(); ++i) {
     const FileEntry& v = values[i];
     EntryRecord r;
@@ -244,15 +263,17 @@ void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
     const uint32_t n = uint32_t(first + i);
     EntryRecord& r = records_[n];
     const char16_t letter = DriveOf(n);
-    const auto it = byRecord.find(v.parentRecordNumber);
+    const uint32_t p = find(v.parentRecordNumber);
     // A path that is the parent's plus this name needs no copy: with each
     // link the path grows, so the links cannot loop.
-    if (it != byRecord.end() && it->second != i && v.name.size() <= kMaxNameUnits) {
-      const std::u16string& base = values[it->second].path;
-      const std::u16string_view p = v.path;
-      if (p.size() == base.size() + 1 + v.name.size() && p.compare(0, base.size(), base) == 0 &&
-          p[base.size()] == u'\\' && p.substr(base.size() + 1) == v.name) {
-        r.parent = uint32_t(first + it->second);
+    if (p != kNoEntry && p != i && v.name.size() <= kMaxNameUnits &&
+        DriveOf(uint32_t(first + p)) == letter) {
+      const std::u16string& base = values[p].path;
+      const std::u16string_view path = v.path;
+      if (path.size() == base.size() + 1 + v.name.size() &&
+          path.compare(0, base.size(), base) == 0 && path[base.size()] == u'\\' &&
+          path.substr(base.size() + 1) == v.name) {
+        r.parent = uint32_t(first + p);
         continue;
       }
     }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "index/build_paths.h"
 #include "index/file_index.h"
@@ -105,11 +108,16 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
   if (!scanned || !reader.layoutLoaded) return false;
 
   const auto pathsStart = std::chrono::steady_clock::now();
-  BuildPaths(reader, local);
+  BuildPaths(reader, local, /*derivedFields=*/false);
   DropMetadataEntries(local, letter);
   stats.pathsNanoseconds = NanosecondsSince(pathsStart);
 
   stats.appended = AppendDriveEntries(index, letter, local);
+#if defined(__GLIBC__)
+  // The scan's million small strings are free now; hand their pages back
+  // rather than keep them resident for as long as the index lives.
+  malloc_trim(0);
+#endif
   return true;
 }
 

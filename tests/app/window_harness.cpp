@@ -266,10 +266,8 @@ uint32_t AppendLive(FileIndex& index, const FakeFile& file) {
 void DeleteLive(FileIndex& index, uint32_t entryNumber) {
   std::lock_guard entries(index.entriesMutex);
   std::unique_lock names(index.nameIndex.lock);
-  FileEntry& e = index.entries.at(entryNumber);
-  e.name.clear();
-  e.lowerName.clear();
-  e.path.clear();
+  index.entries.at(entryNumber);  // throws past the end, as before
+  index.entries.MarkDeleted(entryNumber);
 }
 
 void SetSetting(std::u16string_view name, uint32_t value) {
