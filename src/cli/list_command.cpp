@@ -16,9 +16,10 @@ int RunList(CliContext& context, bool longFormat) {
   const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   Output& out = context.out;
   std::u16string path;
+  PathBuilder paths(index.entries);
   for (const EntryRef e : index.entries) {
     if (out.Broken()) break;
-    e.PathInto(path);
+    paths.PathInto(e.id(), path);
     out.Write(path);
     if (longFormat) {
       out.Write('\t');

@@ -37,10 +37,14 @@ TEST(EntryStore, KeepsWhatBuildPathsMade) {
   EntryStore store;
   store.AppendValues(v, u'D');
   ASSERT_EQ(store.size(), expected.size());
+  PathBuilder paths(store);
+  std::u16string built;
   for (uint32_t n = 0; n < store.size(); ++n) {
     const FileEntry got = store[n].Value();
     const FileEntry& want = expected[n];
     EXPECT_EQ(got.path, want.path) << n;
+    paths.PathInto(n, built);
+    EXPECT_EQ(built, want.path) << n;
     EXPECT_EQ(got.name, want.name) << n;
     EXPECT_EQ(got.lowerName, want.lowerName) << n;
     EXPECT_EQ(got.extension, want.extension) << n;
