@@ -346,10 +346,12 @@ std::vector<uint32_t> NameRanks(const EntryStore& entries) {
 std::vector<uint32_t> PathRanks(const EntryStore& entries) {
   // Paths are built once into one buffer: the sort reads each many times.
   std::vector<char16_t> text;
+  text.reserve(entries.size() * 64);
   std::vector<size_t> start(entries.size() + 1, 0);
   std::u16string path;
+  PathBuilder paths(entries);
   for (size_t i = 0; i < entries.size(); ++i) {
-    entries[i].PathInto(path);
+    paths.PathInto(uint32_t(i), path);
     text.insert(text.end(), path.begin(), path.end());
     start[i + 1] = text.size();
   }
