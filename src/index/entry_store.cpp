@@ -123,18 +123,6 @@ void EntryStore::SetNameFields(EntryRecord& r, std::u16string_view name) {
   r.flags = uint8_t(folds ? r.flags | kFoldedCopy : r.flags & ~kFoldedCopy);
 }
 
-std::u16string_view EntryStore::RawName(uint32_t n) const {
-  const EntryRecord& r = records_[n];
-  if (r.nameLength == 0) return {};
-  return {At(r.nameOffset), r.nameLength};
-}
-
-std::u16string_view EntryStore::RawLowerName(uint32_t n) const {
-  const EntryRecord& r = records_[n];
-  if ((r.flags & kFoldedCopy) == 0) return RawName(n);
-  return {At(r.nameOffset) + r.nameLength, r.nameLength};
-}
-
 uint64_t EntryStore::ParentRecordOf(uint32_t n) const {
   const EntryRecord& r = records_[n];
   if (r.parent != kNoEntry) return records_[r.parent].recordNumber;

@@ -175,6 +175,19 @@ class EntryStore {
   std::unordered_map<uint32_t, uint64_t> keptParents_;
 };
 
+inline std::u16string_view EntryStore::RawName(uint32_t n) const {
+  const EntryRecord& r = records_[n];
+  if (r.nameLength == 0) return {};
+  return {At(r.nameOffset), r.nameLength};
+}
+
+inline std::u16string_view EntryStore::RawLowerName(uint32_t n) const {
+  const EntryRecord& r = records_[n];
+  if (r.nameLength == 0) return {};
+  const char16_t* name = At(r.nameOffset);
+  return {(r.flags & kFoldedCopy) != 0 ? name + r.nameLength : name, r.nameLength};
+}
+
 inline const EntryRecord& EntryRef::Rec() const {
   return store_->Record(n_);
 }
