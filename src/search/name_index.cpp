@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "search/path_order.h"
 #include "search/string_order.h"
 
 namespace zw {
@@ -344,6 +345,11 @@ std::vector<uint32_t> NameRanks(const EntryStore& entries) {
 }
 
 std::vector<uint32_t> PathRanks(const EntryStore& entries) {
+  if (auto order = TreePathOrder(entries)) return RanksOf(*order);
+  return PathRanksByText(entries);
+}
+
+std::vector<uint32_t> PathRanksByText(const EntryStore& entries) {
   // Paths are built once into one buffer: the sort reads each many times.
   std::vector<char16_t> text;
   text.reserve(entries.size() * 64);

@@ -123,6 +123,8 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column)
 // computes them (each the one place that orders those texts in full).
 std::vector<uint32_t> NameRanks(const EntryStore& entries);
 std::vector<uint32_t> PathRanks(const EntryStore& entries);
+// The same by sorting every built path: what the tree order must equal.
+std::vector<uint32_t> PathRanksByText(const EntryStore& entries);
 
 // Lookups; each takes `lock` shared for its own duration.
 std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view foldedPattern);

@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
+#include <set>
 
+#include "index/build_paths.h"
+#include "search/name_index.h"
+#include "search/path_order.h"
 #include "search/string_order.h"
 #include "search/type_filter.h"
 #include "search_support.h"
@@ -109,6 +114,56 @@ TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   EXPECT_EQ(index.nameIndex.ranks.nameCount, index.entries.size());
   EXPECT_EQ(index.nameIndex.ranks.pathCount, index.entries.size());
   EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderBy(index.entries, &EntryRef::name)));
+}
+
+// Path order read from the folder tree equals sorting the built paths, also
+// where a sibling's name continues another's with a unit below or above "\".
+TEST(Sort, PathOrderFromTheTreeIsThePathOrder) {
+  std::vector<FileEntry> d, c;
+  uint64_t next = 100;
+  std::set<std::pair<uint64_t, std::u16string>> taken;  // one name per sibling
+  auto add = [&](std::vector<FileEntry>& v, uint64_t parent, std::u16string name, bool folder) {
+    taken.insert({parent, name});
+    FileEntry e;
+    e.recordNumber = next++;
+    e.parentRecordNumber = parent;
+    e.name = std::move(name);
+    e.isFolder = folder;
+    e.size = 1;
+    v.push_back(e);
+    return e.recordNumber;
+  };
+  const uint64_t a = add(d, 5, u"a", true);
+  add(d, a, u"x", false);
+  const uint64_t ab = add(d, a, u"a b", true);
+  add(d, ab, u"\u00e9", false);
+  add(d, 5, u"a b", false);
+  add(d, 5, u"a_b", false);
+  add(d, 5, u"a.txt", false);
+  add(d, 5, u"A", false);
+  add(d, 5, u"a]", false);  // ']' sorts just above '\'
+  add(d, 5, u"a[", false);  // '[' just below it
+  add(d, a, u"zz", true);   // an empty folder: no block
+  // A random tree of short names from awkward units.
+  std::mt19937 random(7);
+  const std::u16string units = u" ._a\u00e9[]";
+  std::vector<uint64_t> folders = {5, a, ab};
+  for (int k = 0; k < 2000; ++k) {
+    const uint64_t parent = folders[random() % folders.size()];
+    std::u16string name;
+    for (size_t len = 1 + random() % 3; len > 0; --len) name += units[random() % units.size()];
+    if (taken.count({parent, name}) != 0) continue;
+    const uint64_t r = add(d, parent, name, random() % 3 == 0);
+    if (d.back().isFolder) folders.push_back(r);
+  }
+  add(c, 5, u"c-drive", false);
+  BuildPaths(u'D', d);
+  BuildPaths(u'C', c);
+  EntryStore store;
+  store.AppendValues(d, u'D');  // D: first in the store, last in path order
+  store.AppendValues(c, u'C');
+  ASSERT_TRUE(TreePathOrder(store).has_value());
+  EXPECT_EQ(PathRanks(store), PathRanksByText(store));
 }
 
 TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
