@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "index/record_map.h"
 #include "ntfs/volume_reader.h"
 #include "platform/file_attributes.h"
 
@@ -19,41 +20,6 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int kMaxDepth = 256;
 // Below this, a second thread costs more than it saves.
 constexpr size_t kParallelMinEntries = 50000;
-
-// Record number -> position. Record numbers of one volume are dense (they
-// are positions in the MFT), so a flat array is both smaller and much faster
-// than a hash map; numbers far apart (hand-made input) fall back to one.
-class RecordMap {
- public:
-  RecordMap(uint64_t maxRecord, size_t entryCount, size_t hashBuckets) {
-    dense_ = maxRecord < 4 * uint64_t(entryCount) + 65536;
-    if (dense_) {
-      flat_.assign(size_t(maxRecord) + 1, kNone);
-    } else {
-      hashed_.max_load_factor(1.0f);
-      hashed_.reserve(hashBuckets);
-    }
-  }
-  uint32_t Find(uint64_t record) const {
-    if (dense_) {
-      return record < flat_.size() ? flat_[size_t(record)] : kNone;
-    }
-    const auto it = hashed_.find(record);
-    return it == hashed_.end() ? kNone : it->second;
-  }
-  void Set(uint64_t record, uint32_t position) {
-    if (dense_) {
-      if (record < flat_.size()) flat_[size_t(record)] = position;
-    } else {
-      hashed_[record] = position;
-    }
-  }
-
- private:
-  bool dense_ = true;
-  std::vector<uint32_t> flat_;
-  std::unordered_map<uint64_t, uint32_t> hashed_;
-};
 
 // A chain that hit the depth limit and revisits a record is a loop: keep each
 // ancestor once, up to the first that repeats (or is the entry itself), so

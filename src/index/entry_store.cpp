@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "index/record_map.h"
+
 namespace zw {
 
 namespace {
@@ -209,30 +211,11 @@ void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
 void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
   const size_t first = records_.size();
   if (records_.capacity() < first + values.size()) records_.reserve(first + values.size());
-  // Record number -> position, later positions winning. A volume's numbers
-  // are dense, so a flat array serves; scattered ones fall back to a map.
+  // Record number -> position, later positions winning.
   uint64_t maxRecord = 0;
   for (const FileEntry& v : values) maxRecord = std::max(maxRecord, v.recordNumber);
-  const bool dense = maxRecord < 4 * uint64_t(values.size()) + 65536;
-  std::vector<uint32_t> flat;
-  std::unordered_map<uint64_t, uint32_t> hashed;
-  if (dense) {
-    flat.assign(size_t(maxRecord) + 1, kNoEntry);
-  } else {
-    hashed.reserve(values.size());
-  }
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (dense) {
-      flat[size_t(values[i].recordNumber)] = uint32_t(i);
-    } else {
-      hashed[values[i].recordNumber] = uint32_t(i);
-    }
-  }
-  auto find = [&](uint64_t record) -> uint32_t {
-    if (dense) return record < flat.size() ? flat[size_t(record)] : kNoEntry;
-    const auto it = hashed.find(record);
-    return it == hashed.end() ? kNoEntry : it->second;
-  };
+  RecordMap positions(maxRecord, values.size(), values.size());
+  for (size_t i = 0; i < values.size(); ++i) positions.Set(values[i].recordNumber, uint32_t(i));
   for (size_t i = 0; i < values.size(); ++i) {
     const FileEntry& v = values[i];
     EntryRecord r;
@@ -251,7 +234,7 @@ void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
     const uint32_t n = uint32_t(first + i);
     EntryRecord& r = records_[n];
     const char16_t letter = DriveOf(n);
-    const uint32_t p = find(v.parentRecordNumber);
+    const uint32_t p = positions.Find(v.parentRecordNumber);
     // A path that is the parent's plus this name needs no copy: with each
     // link the path grows, so the links cannot loop.
     if (p != kNoEntry && p != i && v.name.size() <= kMaxNameUnits &&
