@@ -15,9 +15,9 @@ namespace zw {
 
 namespace {
 
-constexpr uint64_t kRootRecord = 5;
+constexpr uint64_t kRootRecord = kRootFolderRecord;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr int kMaxDepth = 256;
+constexpr int kMaxDepth = kMaxPathDepth;
 // Below this, a second thread costs more than it saves.
 constexpr size_t kParallelMinEntries = 50000;
 

@@ -11,6 +11,11 @@ namespace zw {
 
 struct VolumeReader;
 
+// The root folder's record; a parent chain ends there.
+inline constexpr uint64_t kRootFolderRecord = 5;
+// How many ancestors a path names at most: deeper chains keep the nearest.
+inline constexpr int kMaxPathDepth = 256;
+
 // Only the reader's drive letter is used. Without `derivedFields` only paths
 // and sizes are filled: the index derives the rest from the name itself.
 void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries,

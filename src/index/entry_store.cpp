@@ -316,6 +316,66 @@ void EntryStore::push_back(const FileEntry& value) {
   Append(value, parent);
 }
 
+void EntryStore::AppendScanned(const ScanRecord& scanned, char16_t drive) {
+  EntryRecord r;
+  r.recordNumber = scanned.recordNumber;
+  r.size = scanned.size;
+  r.creationTime = scanned.creationTime;
+  r.modificationTime = scanned.modificationTime;
+  r.attributes = scanned.attributes;
+  r.driveSlot = DriveSlot(drive);
+  r.flags = scanned.isFolder ? kFolder : 0;
+  SetNameFields(r, scanned.name);
+  records_.push_back(r);
+}
+
+void EntryStore::Link(uint32_t n, uint32_t parent, uint64_t parentRecord) {
+  EntryRecord& r = records_[n];
+  r.parent = parent;
+  keptParents_.erase(n);
+  r.flags &= uint8_t(~kKeptParent);
+  if (parent == kNoEntry && parentRecord != kRootRecord) {
+    keptParents_[n] = parentRecord;
+    r.flags |= kKeptParent;
+  }
+}
+
+void EntryStore::KeepOnly(const std::vector<bool>& keep) {
+  std::vector<uint32_t> renumbered(records_.size(), kNoEntry);
+  uint32_t next = 0;
+  for (uint32_t i = 0; i < records_.size(); ++i) {
+    if (keep[i]) renumbered[i] = next++;
+  }
+  std::unordered_map<uint32_t, std::u16string> keptPaths;
+  std::unordered_map<uint32_t, uint64_t> keptParents;
+  // Parents that go, read before the records move over them.
+  for (uint32_t i = 0; i < records_.size(); ++i) {
+    const uint32_t parent = records_[i].parent;
+    if (renumbered[i] != kNoEntry && parent != kNoEntry && renumbered[parent] == kNoEntry) {
+      keptParents.emplace(renumbered[i], records_[parent].recordNumber);
+    }
+  }
+  for (uint32_t i = 0; i < records_.size(); ++i) {
+    const uint32_t to = renumbered[i];
+    if (to == kNoEntry) continue;
+    EntryRecord r = records_[i];
+    if (r.parent != kNoEntry) {
+      r.parent = renumbered[r.parent];
+      if (r.parent == kNoEntry) r.flags |= kKeptParent;
+    }
+    if (auto it = keptPaths_.find(i); it != keptPaths_.end()) {
+      keptPaths.emplace(to, std::move(it->second));
+    }
+    if (auto it = keptParents_.find(i); it != keptParents_.end()) {
+      keptParents.emplace(to, it->second);
+    }
+    records_[to] = r;
+  }
+  records_.resize(next);
+  keptPaths_ = std::move(keptPaths);
+  keptParents_ = std::move(keptParents);
+}
+
 void EntryStore::SetName(uint32_t n, std::u16string_view name) {
   SetNameFields(records_[n], name);
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "index/file_entry.h"
+#include "ntfs/scan_record.h"
 
 namespace zw {
 
@@ -124,6 +125,16 @@ class EntryStore {
   void Append(const FileEntry& value, uint32_t parent);
   // One value; its parent is looked for among the last entries appended.
   void push_back(const FileEntry& value);
+  // One scanned entry on `drive`, not linked yet: until Link its path is the
+  // drive's root and its name.
+  void AppendScanned(const ScanRecord& scanned, char16_t drive);
+  // Entry `n` continues entry `parent`'s path, or starts at the drive's root
+  // (kNoEntry) with `parentRecord` kept beside it. The caller knows that this
+  // is the entry's path and that the links do not loop.
+  void Link(uint32_t n, uint32_t parent, uint64_t parentRecord);
+  // Keeps the entries whose `keep` is set, in order, renumbered. An entry
+  // kept below one dropped starts at the drive's root.
+  void KeepOnly(const std::vector<bool>& keep);
 
   // Writers: the caller holds the locks FileIndex describes.
   EntryRecord& Record(uint32_t n) { return records_[n]; }

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "index/build_paths.h"
 #include "index/file_index.h"
+#include "index/scanned_drive.h"
 #include "platform/last_error.h"
 
 namespace zw {
@@ -16,20 +14,6 @@ namespace zw {
 namespace {
 
 constexpr size_t kDefaultCapacity = 500000;
-
-// The scan's record as an entry still without drive, number and path.
-FileEntry EntryOf(ScanRecord& r) {
-  FileEntry e;
-  e.recordNumber = r.recordNumber;
-  e.parentRecordNumber = r.parentRecordNumber;
-  e.name = std::move(r.name);
-  e.size = r.size;
-  e.creationTime = r.creationTime;
-  e.modificationTime = r.modificationTime;
-  e.attributes = r.attributes;
-  e.isFolder = r.isFolder;
-  return e;
-}
 
 uint64_t NanosecondsSince(std::chrono::steady_clock::time_point start) {
   return uint64_t(
@@ -54,6 +38,10 @@ void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter) {
 size_t AppendDriveEntries(FileIndex& index, char16_t letter, std::vector<FileEntry>& local) {
   EntryStore drive;
   drive.AppendValues(local, letter);  // releases `local`
+  return AppendDriveStore(index, std::move(drive));
+}
+
+size_t AppendDriveStore(FileIndex& index, EntryStore&& drive) {
   std::scoped_lock lock(index.entriesMutex);
   std::unique_lock nameLock(index.nameIndex.lock);
   const size_t first = index.entries.size();
@@ -87,7 +75,7 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
     }
   }
 
-  std::vector<FileEntry> local;
+  ScannedDrive local(letter);
   local.reserve(count != 0 ? size_t(count) : kDefaultCapacity);
 
   const auto scanStart = std::chrono::steady_clock::now();
@@ -95,7 +83,7 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
       reader,
       [&](ScanRecord& record) {
         if (index.stopRequested.load()) return false;
-        local.push_back(EntryOf(record));
+        local.Add(record);
         return true;
       },
       [&](uint64_t done, uint64_t expected) {
@@ -108,16 +96,10 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
   if (!scanned || !reader.layoutLoaded) return false;
 
   const auto pathsStart = std::chrono::steady_clock::now();
-  BuildPaths(reader, local, /*derivedFields=*/false);
-  DropMetadataEntries(local, letter);
+  CompleteScannedDrive(local);
   stats.pathsNanoseconds = NanosecondsSince(pathsStart);
 
-  stats.appended = AppendDriveEntries(index, letter, local);
-#if defined(__GLIBC__)
-  // The scan's million small strings are free now; hand their pages back
-  // rather than keep them resident for as long as the index lives.
-  malloc_trim(0);
-#endif
+  stats.appended = AppendDriveStore(index, std::move(local.store));
   return true;
 }
 

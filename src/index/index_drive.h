@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "index/entry_store.h"
 #include "index/file_entry.h"
 #include "ntfs/mft_scan.h"
 #include "ntfs/volume_reader.h"
@@ -37,6 +38,8 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats);
 // Appends one drive's completed entries at the end of the index, numbering
 // them and setting their drive letter; returns how many. `local` is used up.
 size_t AppendDriveEntries(FileIndex& index, char16_t letter, std::vector<FileEntry>& local);
+// Appends a drive's own store, made off the lock; `drive` is used up.
+size_t AppendDriveStore(FileIndex& index, EntryStore&& drive);
 
 // The volume's metadata and what hangs below it: paths that begin with the
 // letter (either case), ":\" and "$".

@@ -1,0 +1,137 @@
+#include "index/scanned_drive.h"
+
+#include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "index/build_paths.h"
+#include "index/index_drive.h"
+#include "index/record_map.h"
+#include "platform/file_attributes.h"
+
+namespace zw {
+
+namespace {
+
+constexpr uint32_t kNone = RecordMap::kNone;
+constexpr uint16_t kUnknown = 0xFFFF, kWalking = 0xFFFE;
+
+// The slow way, for the volumes links cannot describe: every path built as
+// a string, then stored.
+void CompleteThroughPaths(ScannedDrive& drive) {
+  std::vector<FileEntry> values;
+  values.reserve(drive.size());
+  for (uint32_t i = 0; i < drive.size(); ++i) {
+    const EntryRecord& r = drive.store.Record(i);
+    FileEntry e;
+    e.recordNumber = r.recordNumber;
+    e.parentRecordNumber = drive.parentRecords[i];
+    e.drive = drive.letter;
+    e.name = drive.store.RawName(i);
+    e.size = r.size;
+    e.creationTime = r.creationTime;
+    e.modificationTime = r.modificationTime;
+    e.attributes = r.attributes;
+    e.isFolder = (r.flags & EntryStore::kFolder) != 0;
+    values.push_back(std::move(e));
+  }
+  drive.store.clear();
+  std::vector<uint64_t>().swap(drive.parentRecords);
+  BuildPaths(drive.letter, values, /*derivedFields=*/false);
+  DropMetadataEntries(values, drive.letter);
+  drive.store.AppendValues(values, drive.letter);
+#if defined(__GLIBC__)
+  // A million small strings are free now; hand their pages back rather than
+  // keep them resident for as long as the index lives.
+  malloc_trim(0);
+#endif
+}
+
+}  // namespace
+
+void ScannedDrive::reserve(size_t n) {
+  store.reserve(n);
+  parentRecords.reserve(n);
+}
+
+void ScannedDrive::Add(const ScanRecord& scanned) {
+  store.AppendScanned(scanned, letter);
+  parentRecords.push_back(scanned.parentRecordNumber);
+}
+
+void CompleteScannedDrive(ScannedDrive& drive) {
+  const size_t n = drive.size();
+  if (n == 0) return;
+  EntryStore& store = drive.store;
+
+  uint64_t maxRecord = kRootFolderRecord;
+  for (uint32_t i = 0; i < n; ++i) maxRecord = std::max(maxRecord, store.Record(i).recordNumber);
+  RecordMap positions(maxRecord, n, n);
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint64_t record = store.Record(i).recordNumber;
+    if (positions.Find(record) != kNone) return CompleteThroughPaths(drive);
+    positions.Set(record, i);
+  }
+  std::vector<uint32_t> parents(n, kNone);
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint64_t p = drive.parentRecords[i];
+    if (p != kRootFolderRecord && p != 0) parents[i] = positions.Find(p);
+  }
+
+  // Depth below the drive's root and whether the top folder is the
+  // volume's own ("$..."), from the top down; a loop or a chain deeper than
+  // paths follow leaves it to the slow way.
+  std::vector<uint16_t> depth(n, kUnknown);
+  std::vector<bool> metadata(n, false);
+  std::vector<uint32_t> chain;
+  for (uint32_t i = 0; i < n; ++i) {
+    uint32_t e = i;
+    while (depth[e] == kUnknown) {
+      depth[e] = kWalking;
+      chain.push_back(e);
+      if (parents[e] == kNone) break;
+      e = parents[e];
+    }
+    if (depth[e] == kWalking && parents[e] != kNone) return CompleteThroughPaths(drive);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      const uint32_t c = *it;
+      const uint32_t p = parents[c];
+      if (p == kNone) {
+        const std::u16string_view name = store.RawName(c);
+        depth[c] = 0;
+        metadata[c] = !name.empty() && name[0] == u'$';
+      } else {
+        if (depth[p] >= kMaxPathDepth - 1) return CompleteThroughPaths(drive);
+        depth[c] = uint16_t(depth[p] + 1);
+        metadata[c] = metadata[p];
+      }
+    }
+    chain.clear();
+  }
+
+  bool anyMetadata = false;
+  for (uint32_t i = 0; i < n; ++i) {
+    store.Link(i, parents[i], drive.parentRecords[i]);
+    anyMetadata = anyMetadata || metadata[i];
+  }
+  std::vector<uint32_t>().swap(parents);
+  std::vector<uint16_t>().swap(depth);
+  std::vector<uint64_t>().swap(drive.parentRecords);
+
+  PathBuilder paths(store);
+  std::u16string path;
+  for (uint32_t i = 0; i < n; ++i) {
+    EntryRecord& r = store.Record(i);
+    if (r.size != 0 || (r.flags & EntryStore::kFolder) != 0 || metadata[i]) continue;
+    paths.PathInto(i, path);
+    platform::FileAttributeData data;
+    if (platform::GetFileAttributeData(path, data)) r.size = data.size;
+  }
+  if (anyMetadata) {
+    metadata.flip();
+    store.KeepOnly(metadata);
+  }
+}
+
+}  // namespace zw

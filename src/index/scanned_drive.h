@@ -1,0 +1,32 @@
+// One drive's entries as the MFT scan delivers them, made straight into the
+// compact store the index keeps: no path is built as a string, and parents
+// become links once every record has been read.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "index/entry_store.h"
+#include "ntfs/scan_record.h"
+
+namespace zw {
+
+struct ScannedDrive {
+  char16_t letter = 0;
+  EntryStore store;
+  std::vector<uint64_t> parentRecords;  // per entry, until linked
+
+  explicit ScannedDrive(char16_t driveLetter) : letter(driveLetter) {}
+  void reserve(size_t n);
+  void Add(const ScanRecord& scanned);
+  size_t size() const { return store.size(); }
+};
+
+// Links each entry to its parent folder, asks the file system for sizes the
+// MFT left at 0, and drops the volume's own "$" entries with what hangs
+// below them. Paths, parents and order come out as BuildPaths and
+// DropMetadataEntries give them; where links alone cannot (a record number
+// seen twice, a loop, a chain deeper than paths follow), it goes that way.
+void CompleteScannedDrive(ScannedDrive& drive);
+
+}  // namespace zw

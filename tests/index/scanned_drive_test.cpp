@@ -1,0 +1,114 @@
+#include "index/scanned_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "index/build_paths.h"
+#include "index/index_drive.h"
+#include "platform/drive_table.h"
+#include "platform/utf.h"
+#include "support/test_paths.h"
+
+namespace zw {
+namespace {
+
+ScanRecord Scanned(uint64_t record, uint64_t parent, std::u16string name, bool folder = false,
+                   uint64_t size = 1) {
+  ScanRecord r;
+  r.recordNumber = record;
+  r.parentRecordNumber = parent;
+  r.name = std::move(name);
+  r.isFolder = folder;
+  r.size = size;
+  r.modificationTime = record * 7;
+  return r;
+}
+
+std::vector<ScanRecord> Chain(uint64_t firstRecord, int depth, std::vector<ScanRecord> v = {}) {
+  // Deepest first, so that no folder is complete before its children.
+  v.push_back(Scanned(firstRecord + 100000, firstRecord + depth - 1, u"leaf.txt"));
+  for (int i = depth - 1; i >= 0; --i) {
+    v.push_back(Scanned(firstRecord + i, i == 0 ? 5 : firstRecord + i - 1,
+                        u"f" + FromUtf8(std::to_string(i)), true));
+  }
+  return v;
+}
+
+// Whatever the tree, the store made from the scan holds what building every
+// path and storing them holds: the same entries, in the same order, with
+// the same paths and parents.
+TEST(ScannedDrive, GivesWhatBuiltPathsGive) {
+  const std::vector<std::vector<ScanRecord>> trees = {
+      {Scanned(60, 61, u"child-first.txt"), Scanned(61, 5, u"Late", true),
+       Scanned(62, 61, u"Sub", true), Scanned(63, 62, u"deep.TXT"), Scanned(80, 999, u"orphan"),
+       Scanned(81, 0, u"no-parent"), Scanned(82, 11, u"$UsnJrnl"), Scanned(83, 5, u"$Secret", true),
+       Scanned(84, 83, u"below-metadata.txt"), Scanned(85, 61, u"$not-metadata"),
+       Scanned(86, 998, u"$Orphan", true), Scanned(87, 86, u"x"), Scanned(88, 5, u"")},
+      {Scanned(70, 71, u"A", true), Scanned(71, 70, u"B", true), Scanned(72, 70, u"in-loop.txt"),
+       Scanned(73, 5, u"fine.txt")},
+      {Scanned(40, 40, u"self", true), Scanned(41, 40, u"y.txt")},
+      {Scanned(90, 5, u"Dup", true), Scanned(90, 5, u"Dup2", true), Scanned(91, 90, u"under")},
+      Chain(100, 300),
+      Chain(100, 255, {Scanned(20, 5, u"a")}),
+      Chain(100, 256),
+      Chain(100, 257),
+  };
+  for (size_t t = 0; t < trees.size(); ++t) {
+    SCOPED_TRACE("tree " + std::to_string(t));
+    std::vector<FileEntry> values;
+    ScannedDrive drive(u'D');
+    for (const ScanRecord& r : trees[t]) {
+      FileEntry e;
+      e.recordNumber = r.recordNumber;
+      e.parentRecordNumber = r.parentRecordNumber;
+      e.name = r.name;
+      e.size = r.size;
+      e.modificationTime = r.modificationTime;
+      e.isFolder = r.isFolder;
+      values.push_back(e);
+      drive.Add(r);
+    }
+    BuildPaths(u'D', values, false);
+    DropMetadataEntries(values, u'D');
+    EntryStore expected;
+    expected.AppendValues(values, u'D');
+    CompleteScannedDrive(drive);
+
+    ASSERT_EQ(drive.store.size(), expected.size());
+    for (uint32_t n = 0; n < expected.size(); ++n) {
+      const FileEntry got = drive.store[n].Value();
+      const FileEntry want = expected[n].Value();
+      ASSERT_EQ(ToUtf8(got.path), ToUtf8(want.path)) << n;
+      EXPECT_EQ(got.parentRecordNumber, want.parentRecordNumber) << n;
+      EXPECT_EQ(got.recordNumber, want.recordNumber) << n;
+      EXPECT_EQ(got.modificationTime, want.modificationTime) << n;
+      EXPECT_EQ(got.drive, u'D') << n;
+    }
+  }
+}
+
+TEST(ScannedDrive, ZeroSizesAreAskedOfTheFileSystem) {
+#ifdef _WIN32
+  GTEST_SKIP() << "drive letters resolve through mount points only on POSIX";
+#endif
+  const std::string dir = test::ScratchDir("scanned_drive_sizes");
+  std::ofstream(dir + "/five.bin", std::ios::binary) << "12345";
+  platform::DriveBinding binding;
+  binding.letter = u'Q';
+  binding.source = dir + "/no-image";
+  binding.mountPoint = dir;
+  platform::BindDrive(binding);
+  ScannedDrive drive(u'Q');
+  drive.Add(Scanned(20, 5, u"five.bin", false, 0));
+  drive.Add(Scanned(21, 5, u"missing.bin", false, 0));
+  CompleteScannedDrive(drive);
+  platform::UnbindDrive(u'Q');
+  EXPECT_EQ(drive.store[0].size(), 5u);
+  EXPECT_EQ(drive.store[1].size(), 0u);
+}
+
+}  // namespace
+}  // namespace zw
