@@ -17,6 +17,7 @@
 #include "platform/drive_table.h"
 #include "platform/drives.h"
 #include "platform/last_error.h"
+#include "platform/process_memory.h"
 #include "settings/settings.h"
 
 #ifdef _WIN32
@@ -138,6 +139,7 @@ void UseStoredSelection(CliContext& context) {
 
 IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameIndex) {
   IndexingFigures figures;
+  if (context.stats) figures.residentBefore = platform::ResidentBytes();
   if (context.drives.empty()) UseStoredSelection(context);
   if (context.drives.empty()) {
 #ifdef _WIN32

@@ -17,6 +17,7 @@ struct IndexingFigures {
   uint64_t entries = 0;  // entries in the index
   uint64_t scanNanoseconds = 0;
   uint64_t pathsNanoseconds = 0;
+  uint64_t residentBefore = 0;  // resident bytes before the first drive was read
 };
 
 // Indexes every drive of `context` into `index`, in ascending letter order.

@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
 #include "index/file_index.h"
+#include "platform/process_memory.h"
 #include "platform/utf.h"
 #include "search/name_index.h"
 #include "search/query.h"
@@ -97,7 +98,14 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
   }
   if (context.stats) {
     PrintStat("name-index", MicrosecondsSince(rebuildStart) / 1000, "ms");
-    PrintStat("name-index-bytes", index.entries.empty() ? 0 : indexBytes / index.entries.size());
+    const size_t count = index.entries.size();
+    PrintStat("name-index-bytes", count == 0 ? 0 : indexBytes / count);
+    // What the entries and the name index keep, as the system counts it.
+    const uint64_t resident = platform::ResidentBytes();
+    PrintStat("resident-bytes-per-entry",
+              count == 0 || resident < figures.residentBefore
+                  ? 0
+                  : (resident - figures.residentBefore + count / 2) / count);
   }
 
   Searcher searcher(o.parallel, o.progressive);

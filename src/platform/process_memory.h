@@ -9,4 +9,9 @@ namespace zw::platform {
 // the system cannot tell.
 uint64_t PeakResidentBytes() noexcept;
 
+// The memory this process holds resident now, in bytes, after handing freed
+// heap pages back to the system, so that what is kept is told apart from what
+// was used on the way; 0 when the system cannot tell.
+uint64_t ResidentBytes() noexcept;
+
 }  // namespace zw::platform

@@ -40,26 +40,16 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   constexpr uint32_t kNone = 0xFFFFFFFFu;
   std::vector<uint32_t> idOf(n, kNone);
-  std::vector<uint32_t> counts;
   for (uint32_t i = 0; i < n; ++i) {
     const std::u16string_view x = FoldedExtension(entries[i]);
     // A deleted entry keeps its extension, but no search may find it.
     if (x.empty() || IsDeleted(entries[i])) continue;
-    auto [it, added] =
-        tables.extensionIds.try_emplace(std::u16string(x), static_cast<uint32_t>(counts.size()));
-    if (added) counts.push_back(0);
-    idOf[i] = it->second;
-    ++counts[it->second];
+    const uint32_t next = static_cast<uint32_t>(tables.extensionIds.size());
+    idOf[i] = tables.extensionIds.try_emplace(std::u16string(x), next).first->second;
   }
-  tables.extensionStart.assign(counts.size() + 1, 0);
-  for (size_t id = 0; id < counts.size(); ++id) {
-    tables.extensionStart[id + 1] = tables.extensionStart[id] + counts[id];
-  }
-  tables.extensionEntries.resize(tables.extensionStart.back());
-  std::vector<uint32_t> fill(tables.extensionStart.begin(), tables.extensionStart.end() - 1);
-  for (uint32_t i = 0; i < n; ++i) {
-    if (idOf[i] != kNone) tables.extensionEntries[fill[idOf[i]]++] = i;
-  }
+  BuildPostingTable(tables.extensionLists, n, [&](uint32_t i, auto&& sink) {
+    if (idOf[i] != kNone) sink(idOf[i]);
+  });
 }
 
 // One n-gram table of order 1, 2 or 3 over the folded names. Unigrams are
@@ -322,9 +312,7 @@ std::vector<uint32_t> ExtensionLookupLocked(const NameIndex& index, std::u16stri
   std::vector<uint32_t> result;
   auto it = index.extensionIds.find(std::u16string(x));
   if (it != index.extensionIds.end()) {
-    const uint32_t id = it->second;
-    result.assign(index.extensionEntries.begin() + index.extensionStart[id],
-                  index.extensionEntries.begin() + index.extensionStart[id + 1]);
+    DecodeList(index.extensionLists.Find(it->second), result);
   }
   DropChanged(index, result);
   MergeAscending(result, DeltaMatches(index, [&](EntryRef e) { return HasExtension(e, x); }));
@@ -634,8 +622,7 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
 size_t NameIndexBytes(const NameIndex& index) {
   size_t bytes = sizeof(NameIndex);
   bytes += index.nameOrder.capacity() * sizeof(uint32_t);
-  bytes += index.extensionStart.capacity() * sizeof(uint32_t);
-  bytes += index.extensionEntries.capacity() * sizeof(uint32_t);
+  bytes += index.extensionLists.Bytes();
   bytes += index.suffixOrder.capacity() * sizeof(uint32_t);
   bytes += index.nameRanks.capacity() * sizeof(uint32_t);
   bytes += index.pathRanks.capacity() * sizeof(uint32_t);

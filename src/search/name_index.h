@@ -1,9 +1,9 @@
 // The search structure over FileIndex::entries. Its lock is also the lock that
 // keeps readers of the entry array apart from writers (see FileIndex).
 //
-// Everything is flat: the name order and the extension lists are plain arrays
-// of entry numbers, and the n-gram lists are delta-coded in PostingTables, so
-// a million entries with n-grams stay near 50 bytes each.
+// Everything is flat: the name order is a plain array of entry numbers, and
+// the extension and n-gram lists are delta-coded in PostingTables, so a
+// million entries with n-grams stay near 50 bytes each.
 //
 // The tables describe the entries as they were built. Live changes do not
 // rebuild them: they record which built entries changed their name since, and
@@ -38,11 +38,9 @@ struct NameTables {
   bool ngramEnabled = false;
 
   // Extension lists: 32-bit ids, so any number of distinct extensions keeps a
-  // list of its own. List `id` is extensionEntries[extensionStart[id] ..
-  // extensionStart[id + 1]), ascending. Deleted entries are in none.
+  // list of its own, keyed by its id. Deleted entries are in none.
   std::unordered_map<std::u16string, uint32_t> extensionIds;
-  std::vector<uint32_t> extensionStart;
-  std::vector<uint32_t> extensionEntries;
+  PostingTable extensionLists;
 
   PostingTable unigramLists;  // key: the code unit
   PostingTable bigramLists;   // key: first << 16 | second

@@ -127,16 +127,27 @@ bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& fo
   table.keys.resize(idCount);
   table.offsets.resize(idCount + 1);
   table.counts.resize(idCount);
+  table.bitmaps.assign(idCount, false);
   table.data.reserve(postings.size() + postings.size() / 2);
+  const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
   for (size_t n = 0; n < idCount; ++n) {
     const uint32_t id = order[n];
     table.keys[n] = keys[id];
     table.counts[n] = counts[id];
-    table.offsets[n] = static_cast<uint32_t>(table.data.size());
+    const size_t offset = table.data.size();
+    table.offsets[n] = static_cast<uint32_t>(offset);
     uint32_t previous = 0;
     for (uint32_t p = start[id]; p < start[id + 1]; ++p) {
       detail::PutVarint(table.data, postings[p] - previous);
       previous = postings[p];
+    }
+    if (table.data.size() - offset > bitmapBytes) {
+      table.data.resize(offset);
+      table.data.resize(offset + bitmapBytes, 0);
+      for (uint32_t p = start[id]; p < start[id + 1]; ++p) {
+        table.data[offset + postings[p] / 8] |= static_cast<uint8_t>(1u << (postings[p] % 8));
+      }
+      table.bitmaps[n] = true;
     }
     if (table.data.size() > std::numeric_limits<uint32_t>::max() - 8) {
       table.Release();

@@ -140,7 +140,7 @@ TEST_F(SearchCommand, FoldersComeFirstAndStatsAreReported) {
     seenFile = seenFile || !folder;
   }
   const std::string err = r.err;
-  for (const char* stat : {"name-index: ", "name-index-bytes: ", "query: ", "sort: "}) {
+  for (const char* stat : {"name-index: ", "name-index-bytes: ", "resident-bytes-per-entry: ", "query: ", "sort: "}) {
     EXPECT_NE(err.find(stat), std::string::npos) << stat;
   }
 }
