@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
+#include "cli/path_lines.h"
 #include "index/file_index.h"
 
 namespace zw::cli {
@@ -15,18 +16,21 @@ int RunList(CliContext& context, bool longFormat) {
   FileIndex index;
   const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   Output& out = context.out;
-  std::u16string path;
-  PathBuilder paths(index.entries);
-  for (const EntryRef e : index.entries) {
-    if (out.Broken()) break;
-    paths.PathInto(e.id(), path);
-    out.Write(path);
-    if (longFormat) {
+  if (longFormat) {
+    std::u16string path;
+    PathBuilder paths(index.entries);
+    for (const EntryRef e : index.entries) {
+      if (out.Broken()) break;
+      paths.PathInto(e.id(), path);
+      out.Write(path);
       out.Write('\t');
       WriteEntryColumns(out, e, path, /*exactSize=*/true);
-    } else {
-      out.Write('\n');
     }
+  } else {
+    ForEachPathBlock(index.entries, [&out](std::string_view lines) {
+      out.Write(lines);
+      return !out.Broken();
+    });
   }
   out.Flush();
   if (context.stats) PrintIndexingStats(context, figures, index);

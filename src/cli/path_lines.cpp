@@ -1,0 +1,110 @@
+#include "cli/path_lines.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "platform/utf.h"
+
+namespace zw::cli {
+
+namespace {
+
+constexpr size_t kBlockEntries = 16384;
+// Below this a second thread costs more than it saves.
+constexpr size_t kTwoThreadBlocks = 4;
+
+void FormatBlock(const EntryStore& entries, size_t block, std::string& out) {
+  out.clear();
+  PathBuilder paths(entries);
+  std::u16string path;
+  const size_t last = std::min(entries.size(), (block + 1) * kBlockEntries);
+  for (size_t n = block * kBlockEntries; n < last; ++n) {
+    paths.PathInto(uint32_t(n), path);
+    AppendUtf8(out, path);
+    out += '\n';
+  }
+}
+
+// The helper's odd blocks, handed over one at a time.
+struct Handoff {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::string lines;
+  size_t ready = 0;     // the block in `lines`, valid while !taken
+  bool taken = true;    // `lines` is free for the next block
+  bool stop = false;    // the writer is done
+  bool failed = false;  // the helper gave up; the writer formats the rest
+};
+
+}  // namespace
+
+void ForEachPathBlock(const EntryStore& entries,
+                      const std::function<bool(std::string_view lines)>& write) {
+  const size_t blocks = (entries.size() + kBlockEntries - 1) / kBlockEntries;
+  Handoff h;
+  std::thread helper;
+  if (blocks >= kTwoThreadBlocks && std::thread::hardware_concurrency() > 1) {
+    try {
+      helper = std::thread([&entries, &h, blocks]() noexcept {
+        std::string mine;
+        for (size_t b = 1; b < blocks; b += 2) {
+          bool formatted = true;
+          try {
+            FormatBlock(entries, b, mine);
+          } catch (...) {
+            formatted = false;  // out of memory: leave the rest to the writer
+          }
+          std::unique_lock lock(h.mutex);
+          if (!formatted) h.failed = true;
+          h.changed.wait(lock, [&] { return h.taken || h.stop || h.failed; });
+          if (h.stop || h.failed) {
+            h.changed.notify_all();
+            return;
+          }
+          h.lines.swap(mine);
+          h.ready = b;
+          h.taken = false;
+          h.changed.notify_all();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one formats every block.
+    }
+  }
+  struct Joiner {
+    Handoff& h;
+    std::thread& thread;
+    ~Joiner() {
+      if (!thread.joinable()) return;
+      {
+        std::lock_guard lock(h.mutex);
+        h.stop = true;
+      }
+      h.changed.notify_all();
+      thread.join();
+    }
+  } joiner{h, helper};
+
+  std::string mine;
+  for (size_t b = 0; b < blocks; ++b) {
+    bool handed = false;
+    if (b % 2 == 1 && helper.joinable()) {
+      std::unique_lock lock(h.mutex);
+      h.changed.wait(lock, [&] { return (!h.taken && h.ready == b) || h.failed; });
+      if (!h.failed) {
+        mine.swap(h.lines);
+        h.taken = true;
+        handed = true;
+        h.changed.notify_all();
+      }
+    }
+    if (!handed) FormatBlock(entries, b, mine);
+    if (!write(mine)) return;
+  }
+}
+
+}  // namespace zw::cli
