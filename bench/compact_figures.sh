@@ -42,7 +42,7 @@ echo "# $(date -u '+%F %H:%M') UTC, commit $(git -C "$root" rev-parse --short HE
 echo
 echo "## memory: $cli --drive D=$image --stats search --count zzqqxx"
 "$cli" --drive "D=$image" --stats search --count zzqqxx 2>&1 >/dev/null |
-  grep -E '^(entries|peak-rss|bytes-per-entry|name-index)'
+  grep -E '^(entries|peak-rss|bytes-per-entry|name-index|resident)'
 
 if [ -z "${SKIP_PEERS:-}" ]; then
   echo

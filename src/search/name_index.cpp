@@ -362,13 +362,14 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   if (entries.empty()) return tables;
 
   // Two halves of roughly equal work, side by side on a small machine: the
-  // name order and the bigrams on a helper thread, the rest here.
+  // name and suffix orders, the extensions and the bigrams on a helper
+  // thread, the ranks and the other n-grams here.
   bool bigramsOk = true;
   auto helperWork = [&]() {
     tables.nameOrder =
         OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
     tables.suffixOrder = SuffixOrder(entries, tables.nameOrder);
-    tables.nameRanks = NameRanks(entries);
+    BuildExtensionLists(tables, entries);
     if (ngrams) bigramsOk = BuildNgramTable(tables.bigramLists, entries, 2);
   };
   std::exception_ptr helperFailure;
@@ -387,7 +388,7 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   std::exception_ptr failure;
   bool ngramsOk = true;
   try {
-    BuildExtensionLists(tables, entries);
+    tables.nameRanks = NameRanks(entries);
     tables.pathRanks = PathRanks(entries);
     if (ngrams) {
       ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&

@@ -78,84 +78,68 @@ inline void PutVarint(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace detail
 
+// Each list is delta-coded as its entries arrive, in a buffer of its own:
+// entries come in ascending order, so nothing is sorted or scattered, and
+// the lists are joined in key order at the end.
 template <class ForEachKey>
 bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& forEachKey) {
   table.Release();
+  struct Growing {
+    std::vector<uint8_t> bytes;
+    uint32_t last = 0;  // the last entry listed
+    uint32_t count = 0;
+  };
   detail::KeyIds keyIds;
-  std::vector<uint32_t> counts;
-  std::vector<uint32_t> lastEntry;  // per id: the last entry that listed it
-  std::vector<uint32_t> gramIds;    // every (entry, key) pair's id, entry by entry
-  std::vector<uint32_t> entryEnd(entryCount);
-  gramIds.reserve(static_cast<size_t>(entryCount) * 8);
-
+  std::vector<Growing> lists;  // by id
   for (uint32_t i = 0; i < entryCount; ++i) {
     forEachKey(i, [&](uint64_t key) {
       const uint32_t id = keyIds.IdOf(key);
-      if (id == counts.size()) {
-        counts.push_back(0);
-        lastEntry.push_back(std::numeric_limits<uint32_t>::max());
-      }
-      if (lastEntry[id] == i) return;
-      lastEntry[id] = i;
-      ++counts[id];
-      gramIds.push_back(id);
+      if (id == lists.size()) lists.emplace_back();
+      Growing& list = lists[id];
+      if (list.count != 0 && list.last == i) return;  // a repeat within one entry
+      detail::PutVarint(list.bytes, i - list.last);
+      list.last = i;
+      ++list.count;
     });
-    entryEnd[i] = static_cast<uint32_t>(gramIds.size());
   }
-  std::vector<uint32_t>().swap(lastEntry);
 
-  // Counting sort by id; entries go in ascending, so each list is ascending.
-  const size_t idCount = counts.size();
-  std::vector<uint32_t> start(idCount + 1, 0);
-  for (size_t id = 0; id < idCount; ++id) start[id + 1] = start[id] + counts[id];
-  std::vector<uint32_t> postings(gramIds.size());
-  {
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-    uint32_t k = 0;
-    for (uint32_t i = 0; i < entryCount; ++i) {
-      for (; k < entryEnd[i]; ++k) postings[fill[gramIds[k]]++] = i;
-    }
-  }
-  std::vector<uint32_t>().swap(gramIds);
-  std::vector<uint32_t>().swap(entryEnd);
-
+  const size_t idCount = lists.size();
   std::vector<uint64_t>& keys = keyIds.Keys();
   std::vector<uint32_t> order(idCount);
   for (uint32_t id = 0; id < idCount; ++id) order[id] = id;
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
 
+  const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
+  size_t total = 0;
+  for (const Growing& list : lists) total += std::min(list.bytes.size(), bitmapBytes);
+  if (total > std::numeric_limits<uint32_t>::max() - 8) return false;
   table.keys.resize(idCount);
   table.offsets.resize(idCount + 1);
   table.counts.resize(idCount);
   table.bitmaps.assign(idCount, false);
-  table.data.reserve(postings.size() + postings.size() / 2);
-  const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
+  table.data.reserve(total);
   for (size_t n = 0; n < idCount; ++n) {
-    const uint32_t id = order[n];
-    table.keys[n] = keys[id];
-    table.counts[n] = counts[id];
+    Growing& list = lists[order[n]];
+    table.keys[n] = keys[order[n]];
+    table.counts[n] = list.count;
     const size_t offset = table.data.size();
     table.offsets[n] = static_cast<uint32_t>(offset);
-    uint32_t previous = 0;
-    for (uint32_t p = start[id]; p < start[id + 1]; ++p) {
-      detail::PutVarint(table.data, postings[p] - previous);
-      previous = postings[p];
-    }
-    if (table.data.size() - offset > bitmapBytes) {
-      table.data.resize(offset);
+    if (list.bytes.size() > bitmapBytes) {
       table.data.resize(offset + bitmapBytes, 0);
-      for (uint32_t p = start[id]; p < start[id + 1]; ++p) {
-        table.data[offset + postings[p] / 8] |= static_cast<uint8_t>(1u << (postings[p] % 8));
+      const PostingTable::List coded{list.bytes.data(), list.bytes.data() + list.bytes.size(),
+                                     list.count, false};
+      std::vector<uint32_t> entries;
+      DecodeList(coded, entries);
+      for (uint32_t e : entries) {
+        table.data[offset + e / 8] |= static_cast<uint8_t>(1u << (e % 8));
       }
       table.bitmaps[n] = true;
+    } else {
+      table.data.insert(table.data.end(), list.bytes.begin(), list.bytes.end());
     }
-    if (table.data.size() > std::numeric_limits<uint32_t>::max() - 8) {
-      table.Release();
-      return false;
-    }
+    std::vector<uint8_t>().swap(list.bytes);
   }
   table.offsets[idCount] = static_cast<uint32_t>(table.data.size());
-  table.data.shrink_to_fit();
   return true;
 }
 
