@@ -352,7 +352,7 @@ void EntryStore::KeepOnly(const std::vector<bool>& keep) {
   for (uint32_t i = 0; i < records_.size(); ++i) {
     const uint32_t parent = records_[i].parent;
     if (renumbered[i] != kNoEntry && parent != kNoEntry && renumbered[parent] == kNoEntry) {
-      keptParents.emplace(renumbered[i], records_[parent].recordNumber);
+      keptParents.emplace(renumbered[i], uint64_t{records_[parent].recordNumber});
     }
   }
   for (uint32_t i = 0; i < records_.size(); ++i) {

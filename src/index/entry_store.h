@@ -25,19 +25,24 @@ namespace zw {
 
 class EntryStore;
 
+// Packed to 2-byte alignment: a record number has 48 bits (the rest of an
+// NTFS file reference is the sequence number), which leaves room for the
+// name's length, and no padding is wasted on a million records.
+#pragma pack(push, 2)
 struct EntryRecord {
-  uint64_t recordNumber = 0;
+  uint64_t recordNumber : 48 = 0;
+  uint64_t nameLength : 16 = 0;
   uint64_t size = 0;
   uint64_t creationTime = 0;
   uint64_t modificationTime = 0;
   uint32_t nameOffset = 0;
   uint32_t attributes = 0;
   uint32_t parent = kNoEntry;  // the entry whose path this one continues
-  uint16_t nameLength = 0;
   uint8_t driveSlot = 0;
   uint8_t flags = 0;
 };
-static_assert(sizeof(EntryRecord) == 48);
+#pragma pack(pop)
+static_assert(sizeof(EntryRecord) == 46);
 
 // One entry, read through the store. Cheap to copy; holds no strings.
 class EntryRef {

@@ -10,53 +10,129 @@ PostingTable::List PostingTable::Find(uint64_t key) const {
   auto it = std::lower_bound(keys.begin(), keys.end(), key);
   if (it == keys.end() || *it != key) return {};
   const size_t n = static_cast<size_t>(it - keys.begin());
-  return {data.data() + offsets[n], data.data() + offsets[n + 1], counts[n],
-          n < bitmaps.size() && bitmaps[n]};
+  const Form form = n < forms.size() ? Form(forms[n]) : kDeltas;
+  return {data.data() + offsets[n], data.data() + offsets[n + 1], counts[n], form, universe};
 }
 
 size_t PostingTable::Bytes() const {
   return keys.capacity() * sizeof(uint64_t) + offsets.capacity() * sizeof(uint32_t) +
-         counts.capacity() * sizeof(uint32_t) + data.capacity() + bitmaps.capacity() / 8;
+         counts.capacity() * sizeof(uint32_t) + forms.capacity() + data.capacity();
 }
 
 void PostingTable::Release() {
   std::vector<uint64_t>().swap(keys);
   std::vector<uint32_t>().swap(offsets);
   std::vector<uint32_t>().swap(counts);
+  std::vector<uint8_t>().swap(forms);
   std::vector<uint8_t>().swap(data);
-  std::vector<bool>().swap(bitmaps);
+  universe = 0;
+}
+
+void EncodeEliasFano(const std::vector<uint32_t>& entries, uint32_t universe, uint8_t* out) {
+  const uint32_t count = static_cast<uint32_t>(entries.size());
+  const uint32_t low = EliasFanoLowBits(universe, count);
+  uint8_t* high = out + EliasFanoLowBytes(universe, count);
+  const size_t lowBytes = EliasFanoLowBytes(universe, count);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (low != 0) {
+      const size_t at = size_t{i} * low;
+      const size_t from = at / 8, n = std::min<size_t>(8, lowBytes - from);
+      uint64_t word = 0;
+      std::memcpy(&word, out + from, n);  // little-endian, as the reader
+      word |= (entries[i] & ((uint64_t{1} << low) - 1)) << (at % 8);
+      std::memcpy(out + from, &word, n);
+    }
+    const size_t bit = size_t{entries[i] >> low} + i;
+    high[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+  }
 }
 
 namespace {
 
-// Reads one delta; the table is built by this program, but a truncated list
-// must still end the walk rather than read past its end.
-inline bool NextDelta(const uint8_t*& p, const uint8_t* end, uint32_t& value) {
-  uint32_t v = 0;
-  int shift = 0;
-  while (p < end) {
-    const uint8_t b = *p++;
-    v |= static_cast<uint32_t>(b & 0x7F) << shift;
-    if ((b & 0x80) == 0) {
-      value = v;
-      return true;
+// The entries of a delta-coded or Elias-Fano list, one at a time. The
+// tables are built by this program, but a truncated list must still end the
+// walk rather than read past its end.
+class ListReader {
+ public:
+  explicit ListReader(PostingTable::List list) : list_(list), p_(list.begin) {
+    if (list.form != PostingTable::kEliasFano) return;
+    low_ = EliasFanoLowBits(list.universe, list.count);
+    const size_t lowBytes = EliasFanoLowBytes(list.universe, list.count);
+    if (lowBytes > size_t(list.end - list.begin)) {
+      list_.count = 0;  // damaged: nothing to read
+      return;
     }
-    shift += 7;
-    if (shift > 28) return false;
+    high_ = list.begin + lowBytes;
   }
-  return false;
-}
 
-}  // namespace
+  bool Next(uint32_t& value) {
+    return list_.form == PostingTable::kEliasFano ? NextEliasFano(value) : NextDelta(value);
+  }
+
+ private:
+  bool NextDelta(uint32_t& value) {
+    uint32_t v = 0;
+    int shift = 0;
+    while (p_ < list_.end) {
+      const uint8_t b = *p_++;
+      v |= static_cast<uint32_t>(b & 0x7F) << shift;
+      if ((b & 0x80) == 0) {
+        current_ += v;
+        value = current_;
+        return true;
+      }
+      shift += 7;
+      if (shift > 28) return false;
+    }
+    return false;
+  }
+
+  bool NextEliasFano(uint32_t& value) {
+    if (index_ >= list_.count) return false;
+    const size_t highBytes = size_t(list_.end - high_);
+    size_t byte = bit_ / 8;
+    if (byte >= highBytes) return false;
+    uint32_t bits = uint32_t(high_[byte]) >> (bit_ % 8);
+    while (bits == 0) {
+      if (++byte >= highBytes) return false;
+      bits = high_[byte];
+      bit_ = byte * 8;
+    }
+    bit_ += size_t(std::countr_zero(bits));
+    const uint64_t highPart = bit_ - index_;
+    uint64_t lowPart = 0;
+    if (low_ != 0) {
+      const size_t at = size_t{index_} * low_;
+      const size_t from = at / 8;
+      const size_t lowBytes = size_t(high_ - list_.begin);
+      std::memcpy(&lowPart, list_.begin + from, std::min<size_t>(8, lowBytes - from));
+      lowPart = (lowPart >> (at % 8)) & ((uint64_t{1} << low_) - 1);  // little-endian
+    }
+    value = static_cast<uint32_t>((highPart << low_) | lowPart);
+    ++index_;
+    ++bit_;
+    return true;
+  }
+
+  PostingTable::List list_;
+  const uint8_t* p_;
+  uint32_t current_ = 0;
+  const uint8_t* high_ = nullptr;
+  uint32_t low_ = 0;
+  uint32_t index_ = 0;
+  size_t bit_ = 0;
+};
 
 bool BitSet(PostingTable::List list, uint32_t entry) {
   const size_t byte = entry / 8;
   return byte < size_t(list.end - list.begin) && ((list.begin[byte] >> (entry % 8)) & 1) != 0;
 }
 
+}  // namespace
+
 void DecodeList(PostingTable::List list, std::vector<uint32_t>& out) {
   out.reserve(out.size() + list.count);
-  if (list.bitmap) {
+  if (list.form == PostingTable::kBitmap) {
     const size_t bytes = size_t(list.end - list.begin);
     for (size_t at = 0; at < bytes; at += 8) {
       uint64_t word = 0;
@@ -68,17 +144,13 @@ void DecodeList(PostingTable::List list, std::vector<uint32_t>& out) {
     }
     return;
   }
-  uint32_t current = 0;
-  uint32_t delta = 0;
-  const uint8_t* p = list.begin;
-  while (NextDelta(p, list.end, delta)) {
-    current += delta;
-    out.push_back(current);
-  }
+  ListReader reader(list);
+  uint32_t value = 0;
+  while (reader.Next(value)) out.push_back(value);
 }
 
 void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list) {
-  if (list.bitmap) {
+  if (list.form == PostingTable::kBitmap) {
     running.erase(std::remove_if(running.begin(), running.end(),
                                  [&](uint32_t e) { return !BitSet(list, e); }),
                   running.end());
@@ -87,10 +159,8 @@ void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list) {
   size_t kept = 0;
   size_t r = 0;
   uint32_t current = 0;
-  uint32_t delta = 0;
-  const uint8_t* p = list.begin;
-  while (r < running.size() && NextDelta(p, list.end, delta)) {
-    current += delta;
+  ListReader reader(list);
+  while (r < running.size() && reader.Next(current)) {
     while (r < running.size() && running[r] < current) ++r;
     if (r < running.size() && running[r] == current) running[kept++] = running[r++];
   }

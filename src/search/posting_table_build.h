@@ -109,33 +109,51 @@ bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& fo
   for (uint32_t id = 0; id < idCount; ++id) order[id] = id;
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
 
+  // Each list in its smallest form.
   const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
+  auto formOf = [&](const Growing& list) {
+    const size_t eliasFano = EliasFanoBytes(entryCount, list.count);
+    if (list.bytes.size() <= std::min(eliasFano, bitmapBytes)) return PostingTable::kDeltas;
+    return eliasFano <= bitmapBytes ? PostingTable::kEliasFano : PostingTable::kBitmap;
+  };
+  auto sizeOf = [&](const Growing& list, PostingTable::Form form) {
+    return form == PostingTable::kDeltas   ? list.bytes.size()
+           : form == PostingTable::kBitmap ? bitmapBytes
+                                           : EliasFanoBytes(entryCount, list.count);
+  };
   size_t total = 0;
-  for (const Growing& list : lists) total += std::min(list.bytes.size(), bitmapBytes);
+  for (const Growing& list : lists) total += sizeOf(list, formOf(list));
   if (total > std::numeric_limits<uint32_t>::max() - 8) return false;
+  table.universe = entryCount;
   table.keys.resize(idCount);
   table.offsets.resize(idCount + 1);
   table.counts.resize(idCount);
-  table.bitmaps.assign(idCount, false);
+  table.forms.assign(idCount, PostingTable::kDeltas);
   table.data.reserve(total);
+  std::vector<uint32_t> entries;
   for (size_t n = 0; n < idCount; ++n) {
     Growing& list = lists[order[n]];
     table.keys[n] = keys[order[n]];
     table.counts[n] = list.count;
     const size_t offset = table.data.size();
     table.offsets[n] = static_cast<uint32_t>(offset);
-    if (list.bytes.size() > bitmapBytes) {
-      table.data.resize(offset + bitmapBytes, 0);
-      const PostingTable::List coded{list.bytes.data(), list.bytes.data() + list.bytes.size(),
-                                     list.count, false};
-      std::vector<uint32_t> entries;
-      DecodeList(coded, entries);
-      for (uint32_t e : entries) {
-        table.data[offset + e / 8] |= static_cast<uint8_t>(1u << (e % 8));
-      }
-      table.bitmaps[n] = true;
-    } else {
+    const PostingTable::Form form = formOf(list);
+    table.forms[n] = form;
+    if (form == PostingTable::kDeltas) {
       table.data.insert(table.data.end(), list.bytes.begin(), list.bytes.end());
+    } else {
+      entries.clear();
+      DecodeList({list.bytes.data(), list.bytes.data() + list.bytes.size(), list.count,
+                  PostingTable::kDeltas, entryCount},
+                 entries);
+      table.data.resize(offset + sizeOf(list, form), 0);
+      if (form == PostingTable::kEliasFano) {
+        EncodeEliasFano(entries, entryCount, table.data.data() + offset);
+      } else {
+        for (uint32_t e : entries) {
+          table.data[offset + e / 8] |= static_cast<uint8_t>(1u << (e % 8));
+        }
+      }
     }
     std::vector<uint8_t>().swap(list.bytes);
   }

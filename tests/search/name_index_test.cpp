@@ -144,8 +144,12 @@ TEST(NameIndexProperty, PostingListsHoldEveryNameOnceAscending) {
   FileIndex index;
   Fill(index, test::RandomItems(2000, 11), true);
   const NameIndex& ni = index.nameIndex;
-  // Common units are held as bitmaps, so both forms are read here.
-  EXPECT_NE(std::count(ni.unigramLists.bitmaps.begin(), ni.unigramLists.bitmaps.end(), true), 0);
+  // Lists of every form are read here.
+  std::set<uint8_t> forms;
+  for (const PostingTable* table : {&ni.unigramLists, &ni.bigramLists, &ni.trigramLists}) {
+    forms.insert(table->forms.begin(), table->forms.end());
+  }
+  EXPECT_EQ(forms.size(), 3u);
   for (const PostingTable* table : {&ni.unigramLists, &ni.bigramLists, &ni.trigramLists}) {
     ASSERT_FALSE(table->keys.empty());
     EXPECT_TRUE(std::is_sorted(table->keys.begin(), table->keys.end()));
