@@ -36,11 +36,16 @@ void EncodeEliasFano(const std::vector<uint32_t>& entries, uint32_t universe, ui
   for (uint32_t i = 0; i < count; ++i) {
     if (low != 0) {
       const size_t at = size_t{i} * low;
-      const size_t from = at / 8, n = std::min<size_t>(8, lowBytes - from);
-      uint64_t word = 0;
-      std::memcpy(&word, out + from, n);  // little-endian, as the reader
-      word |= (entries[i] & ((uint64_t{1} << low) - 1)) << (at % 8);
-      std::memcpy(out + from, &word, n);
+      const size_t from = at / 8;
+      const uint64_t bits = (entries[i] & ((uint64_t{1} << low) - 1)) << (at % 8);
+      if (from + 8 <= lowBytes) {  // fixed-size copies compile to plain moves
+        uint64_t word;
+        std::memcpy(&word, out + from, 8);  // little-endian, as the reader
+        word |= bits;
+        std::memcpy(out + from, &word, 8);
+      } else {
+        for (size_t k = 0; from + k < lowBytes; ++k) out[from + k] |= uint8_t(bits >> (8 * k));
+      }
     }
     const size_t bit = size_t{entries[i] >> low} + i;
     high[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
@@ -105,8 +110,14 @@ class ListReader {
       const size_t at = size_t{index_} * low_;
       const size_t from = at / 8;
       const size_t lowBytes = size_t(high_ - list_.begin);
-      std::memcpy(&lowPart, list_.begin + from, std::min<size_t>(8, lowBytes - from));
-      lowPart = (lowPart >> (at % 8)) & ((uint64_t{1} << low_) - 1);  // little-endian
+      if (from + 8 <= lowBytes) {
+        std::memcpy(&lowPart, list_.begin + from, 8);  // little-endian
+      } else {
+        for (size_t k = 0; from + k < lowBytes; ++k) {
+          lowPart |= uint64_t{list_.begin[from + k]} << (8 * k);
+        }
+      }
+      lowPart = (lowPart >> (at % 8)) & ((uint64_t{1} << low_) - 1);
     }
     value = static_cast<uint32_t>((highPart << low_) | lowPart);
     ++index_;
