@@ -5,7 +5,9 @@
 // one message while the journal applies a burst of changes. Built with the
 // window tests (it drives the window as they do); prints medians in ms.
 #include <cstdio>
+#include <map>
 #include <set>
+#include <string>
 
 #include "app/app_ids.h"
 #include "app/message_loop.h"
@@ -31,13 +33,15 @@ class WindowTiming : public WindowTest {
  protected:
   struct Keystroke {
     double total = 0;   // from the keystroke to the new count shown
-    double window = 0;  // of which WM_APP_SEARCH_DONE: filter, sort, count
+    double typed = 0;   // of which the keystroke itself: the edit, EN_CHANGE, the search started
+    double window = 0;  // and WM_APP_SEARCH_DONE: filter, sort, count
   };
   // One keystroke into the search box, until its search has been shown.
   Keystroke TimeKeystroke(wchar_t c) {
     Keystroke k;
     const auto start = Clock::now();
     ::SendMessageW(Control(IDC_SEARCH_EDIT), WM_CHAR, c, 1);
+    k.typed = MsSince(start);
     while (MsSince(start) < kLongWait) {
       MSG message;
       if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -51,6 +55,9 @@ class WindowTiming : public WindowTest {
         k.window = MsSince(t);
         break;
       }
+      wchar_t windowClass[64] = L"";
+      ::GetClassNameW(message.hwnd, windowClass, 64);
+      spent_[std::to_string(message.message) + " " + ToUtf8(FromWide(windowClass))] += MsSince(t);
     }
     k.total = MsSince(start);
     return k;
@@ -63,18 +70,32 @@ class WindowTiming : public WindowTest {
     Command(IDC_SEARCH_EDIT, EN_CHANGE);
     if (!text.empty()) EXPECT_TRUE(PumpUntil([&] { return !done.Seen().empty(); }, kLongWait));
     Settle();
+    // The rows of this text are painted now, not inside the next keystroke's time.
+    ::UpdateWindow(Control(IDC_RESULT_LIST));
+    ::UpdateWindow(edit);
   }
+  // Time per message (number and window class) dispatched between a
+  // keystroke and its results, summed over a Keystrokes() call.
+  std::map<std::string, double> spent_;
   void Keystrokes(const char* label, const std::u16string& text) {
-    std::vector<double> totals, windows;
+    spent_.clear();
+    std::vector<double> totals, typed, windows;
     for (int rep = 0; rep < 9; ++rep) {
       SetText(text.substr(0, text.size() - 1));
       const Keystroke k = TimeKeystroke(wchar_t(text.back()));
       totals.push_back(k.total);
+      typed.push_back(k.typed);
       windows.push_back(k.window);
     }
-    std::printf("keystroke %-10s \"%s\": median %.1f ms, of which %.1f ms filter and sort (%s)\n",
-                label, ToUtf8(text).c_str(), timing::Median(totals), timing::Median(windows),
-                ToUtf8(Status()).c_str());
+    std::printf(
+        "keystroke %-10s \"%s\": median %.1f ms, of which %.1f ms the keystroke itself and %.1f ms"
+        " filter and sort (%s)\n",
+        label, ToUtf8(text).c_str(), timing::Median(totals), timing::Median(typed),
+        timing::Median(windows), ToUtf8(Status()).c_str());
+    for (const auto& [message, ms] : spent_) {
+      if (ms / 9 >= 0.1)
+        std::printf("  in between, message %s: %.1f ms a keystroke\n", message.c_str(), ms / 9);
+    }
   }
 
   // What the list view itself takes to learn a new count, apart from the
