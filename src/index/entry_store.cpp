@@ -116,6 +116,20 @@ uint8_t EntryStore::DriveSlot(char16_t drive) {
   return uint8_t(drives_.size() - 1);
 }
 
+template <class Fields>
+EntryRecord EntryStore::NewRecord(const Fields& value, char16_t drive) {
+  EntryRecord r;
+  r.recordNumber = value.recordNumber;
+  r.size = value.size;
+  r.creationTime = value.creationTime;
+  r.modificationTime = value.modificationTime;
+  r.attributes = value.attributes;
+  r.driveSlot = DriveSlot(drive);
+  r.flags = value.isFolder ? kFolder : 0;
+  SetNameFields(r, value.name);
+  return r;
+}
+
 void EntryStore::SetNameFields(EntryRecord& r, std::u16string_view name) {
   name = name.substr(0, kMaxNameUnits);
   const bool folds =
@@ -218,16 +232,7 @@ void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
   for (size_t i = 0; i < values.size(); ++i) positions.Set(values[i].recordNumber, uint32_t(i));
   for (size_t i = 0; i < values.size(); ++i) {
     const FileEntry& v = values[i];
-    EntryRecord r;
-    r.recordNumber = v.recordNumber;
-    r.size = v.size;
-    r.creationTime = v.creationTime;
-    r.modificationTime = v.modificationTime;
-    r.attributes = v.attributes;
-    r.driveSlot = DriveSlot(drive != 0 ? drive : v.drive);
-    r.flags = v.isFolder ? kFolder : 0;
-    SetNameFields(r, v.name);
-    records_.push_back(r);
+    records_.push_back(NewRecord(v, drive != 0 ? drive : v.drive));
   }
   for (size_t i = 0; i < values.size(); ++i) {
     const FileEntry& v = values[i];
@@ -288,16 +293,7 @@ void EntryStore::Splice(EntryStore&& other) {
 }
 
 void EntryStore::Append(const FileEntry& value, uint32_t parent) {
-  EntryRecord r;
-  r.recordNumber = value.recordNumber;
-  r.size = value.size;
-  r.creationTime = value.creationTime;
-  r.modificationTime = value.modificationTime;
-  r.attributes = value.attributes;
-  r.driveSlot = DriveSlot(value.drive);
-  r.flags = value.isFolder ? kFolder : 0;
-  SetNameFields(r, value.name);
-  records_.push_back(r);
+  records_.push_back(NewRecord(value, value.drive));
   Place(uint32_t(records_.size() - 1), value.parentRecordNumber, parent, value.path);
 }
 
@@ -317,16 +313,7 @@ void EntryStore::push_back(const FileEntry& value) {
 }
 
 void EntryStore::AppendScanned(const ScanRecord& scanned, char16_t drive) {
-  EntryRecord r;
-  r.recordNumber = scanned.recordNumber;
-  r.size = scanned.size;
-  r.creationTime = scanned.creationTime;
-  r.modificationTime = scanned.modificationTime;
-  r.attributes = scanned.attributes;
-  r.driveSlot = DriveSlot(drive);
-  r.flags = scanned.isFolder ? kFolder : 0;
-  SetNameFields(r, scanned.name);
-  records_.push_back(r);
+  records_.push_back(NewRecord(scanned, drive));
 }
 
 void EntryStore::Link(uint32_t n, uint32_t parent, uint64_t parentRecord) {

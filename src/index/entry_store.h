@@ -177,6 +177,9 @@ class EntryStore {
   }
   uint8_t DriveSlot(char16_t drive);
   void SetNameFields(EntryRecord& r, std::u16string_view name);
+  // A record of a value's own fields (a FileEntry or a ScanRecord), not placed.
+  template <class Fields>
+  EntryRecord NewRecord(const Fields& value, char16_t drive);
   // Whether `path` is what a walk gives for an entry named `name` on `drive`
   // continued from `parent` (kNoEntry: the drive's root).
   bool WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
