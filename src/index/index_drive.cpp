@@ -67,13 +67,6 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
   RecordInfo info{};
   const uint64_t count = reader.GetRecordInfo(info) ? info.recordCount : 0;
   stats.recordCount = count;
-  if (count != 0) {
-    std::scoped_lock lock(index.entriesMutex);
-    std::unique_lock nameLock(index.nameIndex.lock);
-    if (index.entries.capacity() < index.entries.size() + count) {
-      index.entries.reserve(index.entries.size() + size_t(count));
-    }
-  }
 
   ScannedDrive local(letter);
   local.reserve(count != 0 ? size_t(count) : kDefaultCapacity);

@@ -23,18 +23,8 @@ void CompleteThroughPaths(ScannedDrive& drive) {
   std::vector<FileEntry> values;
   values.reserve(drive.size());
   for (uint32_t i = 0; i < drive.size(); ++i) {
-    const EntryRecord& r = drive.store.Record(i);
-    FileEntry e;
-    e.recordNumber = r.recordNumber;
-    e.parentRecordNumber = drive.parentRecords[i];
-    e.drive = drive.letter;
-    e.name = drive.store.RawName(i);
-    e.size = r.size;
-    e.creationTime = r.creationTime;
-    e.modificationTime = r.modificationTime;
-    e.attributes = r.attributes;
-    e.isFolder = (r.flags & EntryStore::kFolder) != 0;
-    values.push_back(std::move(e));
+    values.push_back(drive.store[i].Value());
+    values.back().parentRecordNumber = drive.parentRecords[i];
   }
   drive.store.clear();
   std::vector<uint64_t>().swap(drive.parentRecords);

@@ -31,8 +31,8 @@ void PostingTable::Release() {
 void EncodeEliasFano(const std::vector<uint32_t>& entries, uint32_t universe, uint8_t* out) {
   const uint32_t count = static_cast<uint32_t>(entries.size());
   const uint32_t low = EliasFanoLowBits(universe, count);
-  uint8_t* high = out + EliasFanoLowBytes(universe, count);
   const size_t lowBytes = EliasFanoLowBytes(universe, count);
+  uint8_t* high = out + lowBytes;
   for (uint32_t i = 0; i < count; ++i) {
     if (low != 0) {
       const size_t at = size_t{i} * low;

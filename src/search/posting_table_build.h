@@ -111,24 +111,23 @@ bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& fo
 
   // Each list in its smallest form.
   const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
-  auto formOf = [&](const Growing& list) {
-    const size_t eliasFano = EliasFanoBytes(entryCount, list.count);
-    if (list.bytes.size() <= std::min(eliasFano, bitmapBytes)) return PostingTable::kDeltas;
-    return eliasFano <= bitmapBytes ? PostingTable::kEliasFano : PostingTable::kBitmap;
-  };
-  auto sizeOf = [&](const Growing& list, PostingTable::Form form) {
-    return form == PostingTable::kDeltas   ? list.bytes.size()
-           : form == PostingTable::kBitmap ? bitmapBytes
-                                           : EliasFanoBytes(entryCount, list.count);
-  };
+  std::vector<uint8_t> forms(idCount);
   size_t total = 0;
-  for (const Growing& list : lists) total += sizeOf(list, formOf(list));
+  for (size_t id = 0; id < idCount; ++id) {
+    const size_t deltas = lists[id].bytes.size();
+    const size_t eliasFano = EliasFanoBytes(entryCount, lists[id].count);
+    const size_t smallest = std::min({deltas, eliasFano, bitmapBytes});
+    forms[id] = smallest == deltas      ? PostingTable::kDeltas
+                : smallest == eliasFano ? PostingTable::kEliasFano
+                                        : PostingTable::kBitmap;
+    total += smallest;
+  }
   if (total > std::numeric_limits<uint32_t>::max() - 8) return false;
   table.universe = entryCount;
   table.keys.resize(idCount);
   table.offsets.resize(idCount + 1);
   table.counts.resize(idCount);
-  table.forms.assign(idCount, PostingTable::kDeltas);
+  table.forms.resize(idCount);
   table.data.reserve(total);
   std::vector<uint32_t> entries;
   for (size_t n = 0; n < idCount; ++n) {
@@ -137,7 +136,7 @@ bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& fo
     table.counts[n] = list.count;
     const size_t offset = table.data.size();
     table.offsets[n] = static_cast<uint32_t>(offset);
-    const PostingTable::Form form = formOf(list);
+    const auto form = PostingTable::Form(forms[order[n]]);
     table.forms[n] = form;
     if (form == PostingTable::kDeltas) {
       table.data.insert(table.data.end(), list.bytes.begin(), list.bytes.end());
@@ -146,10 +145,11 @@ bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& fo
       DecodeList({list.bytes.data(), list.bytes.data() + list.bytes.size(), list.count,
                   PostingTable::kDeltas, entryCount},
                  entries);
-      table.data.resize(offset + sizeOf(list, form), 0);
       if (form == PostingTable::kEliasFano) {
+        table.data.resize(offset + EliasFanoBytes(entryCount, list.count), 0);
         EncodeEliasFano(entries, entryCount, table.data.data() + offset);
       } else {
+        table.data.resize(offset + bitmapBytes, 0);
         for (uint32_t e : entries) {
           table.data[offset + e / 8] |= static_cast<uint8_t>(1u << (e % 8));
         }
