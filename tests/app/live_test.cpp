@@ -1,6 +1,7 @@
 // The list while the index follows the change journals: each run's live
 // update on its own entries, and rows for files that appear or disappear.
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 #include "app/app_ids.h"
@@ -21,6 +22,25 @@ class Live : public WindowTest {
     WindowTest::TearDown();
     GetUsnMonitor().SetDeviceFactory(platform::OpenSystemUsnJournal);
   }
+  // What the live update follows, for a failure's message.
+  static std::string LiveState() {
+    FileIndex& index = GetIndex();
+    std::string text = "drives of the run: ";
+    {
+      std::lock_guard hold(index.drivesMutex);
+      for (char16_t letter : index.drives) text += char(letter);
+    }
+    uint64_t run = 0;
+    {
+      std::lock_guard hold(index.entriesMutex);
+      run = index.runNumber;
+    }
+    const UsnMonitor& monitor = GetUsnMonitor();
+    text += monitor.IsRunning() ? ", monitor running" : ", monitor stopped";
+    text += ", id map of run " + std::to_string(monitor.IdMapTag()) + " (index at run " +
+            std::to_string(run) + "), " + std::to_string(monitor.Stats().reads.load()) + " reads";
+    return text;
+  }
   size_t CountOf(const std::u16string& name) {
     const auto names = Column(0);
     return size_t(std::count(names.begin(), names.end(), name));
@@ -40,14 +60,9 @@ TEST_F(Live, EachRunFollowsItsOwnDrivesWithAFreshIdMap) {
   OpenIndexed({u'C'});
   ASSERT_PUMP_UNTIL(GetUsnMonitor().IdCount() == 3, "the first run's live update");
 
-  DialogWatch again(kDriveDialogTitle, [](HWND dialog) {
-    SetDriveRow(dialog, L"C:\\", false);
-    SetDriveRow(dialog, L"Z:\\", true);
-    Click(dialog, IDOK);
-  });
-  Command(IDM_SELECT_DRIVES);
+  ChooseDrives({{L"C:\\", false}, {L"Z:\\", true}});
   WaitForList();
-  ASSERT_PUMP_UNTIL(journals[u'Z']->ReadCount() > 0, "Z:'s journal to be read");
+  ASSERT_PUMP_UNTIL(journals[u'Z']->ReadCount() > 0, "Z:'s journal to be read; " << LiveState());
   EXPECT_EQ(GetUsnMonitor().IdCount(), 4u);
 
   // Z:\b.txt is entry 1 of the second run (record 101, see FakeDrives).

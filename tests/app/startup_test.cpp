@@ -165,9 +165,7 @@ TEST_F(IndexingRun, ClosingTheProgressDialogOnlyAsksToStop) {
 TEST_F(IndexingRun, CompletionOfAStoppedRunIsIgnored) {
   OpenHeldAtC(5);
   MessageRecorder completions(WM_APP_INDEXING_DONE);
-  DialogWatch again(kDriveDialogTitle, [](HWND dialog) { Click(dialog, IDOK); });
-  Command(IDM_SELECT_DRIVES);  // stops the first run, then starts the second
-  ASSERT_EQ(again.Seen(), 1);
+  ChooseDrives();  // stops the first run, then starts the second
   ASSERT_EQ(completions.Seen().size(), 1u) << "the stopped run's completion";
   ASSERT_PUMP_UNTIL(fake_.Waiting(), "the second run");
   const MSG stale = completions.Seen()[0];

@@ -10,6 +10,7 @@
 #include "index/file_index.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
+#include "view/status_text.h"
 #include "volumes/drive_select_dialog_win32.h"
 
 namespace zw::app::test {
@@ -87,8 +88,8 @@ void Settle() {
   EXPECT_TRUE(PumpUntil([] { return g_markerSeen; })) << "waited for the queue to settle";
 }
 
-DialogWatch::DialogWatch(std::wstring title, std::function<void(HWND)> answer)
-    : title_(std::move(title)), answer_(std::move(answer)) {
+DialogWatch::DialogWatch(std::wstring title, std::function<void(HWND)> answer, int limit)
+    : title_(std::move(title)), answer_(std::move(answer)), limit_(limit) {
   timer_ = ::SetTimer(nullptr, 0, 20, OnTimer);
   Watches()[timer_] = this;
 }
@@ -102,6 +103,7 @@ void CALLBACK DialogWatch::OnTimer(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   const auto it = Watches().find(id);
   if (it == Watches().end()) return;
   DialogWatch& self = *it->second;
+  if (self.seen_ >= self.limit_) return;
   HWND dialog = ::FindWindowW(L"#32770", self.title_.c_str());
   if (dialog == nullptr || dialog == self.answered_ || !::IsWindowVisible(dialog)) return;
   DWORD process = 0;
@@ -140,6 +142,12 @@ std::map<std::wstring, bool> DriveRows(HWND dialog) {
     rows[text] = ListView_GetCheckState(list, i) == 1;
   }
   return rows;
+}
+
+std::wstring DescribeRows(const std::map<std::wstring, bool>& rows) {
+  std::wstring text;
+  for (const auto& [root, ticked] : rows) text += root + (ticked ? L"=1 " : L"=0 ");
+  return text;
 }
 
 void SetDriveRow(HWND dialog, const std::wstring& root, bool checked) {
@@ -295,7 +303,7 @@ void WindowTest::Close() {
 
 void WindowTest::Open(std::function<void(HWND)> answer) {
   if (!answer) answer = [](HWND dialog) { Click(dialog, IDOK); };
-  startupWatch_ = std::make_unique<DialogWatch>(kDriveDialogTitle, std::move(answer));
+  startupWatch_ = std::make_unique<DialogWatch>(kDriveDialogTitle, std::move(answer), 1);
   window_ = std::make_unique<MainWindow>();
   if (!fake_.Empty()) window_->driveIndexer = fake_.Indexer();
   window_->shellOpen = [this](HWND, const std::wstring& file, const std::wstring& parameters) {
@@ -310,6 +318,27 @@ void WindowTest::OpenIndexed(const std::set<char16_t>& drives) {
   WriteDword(kFirstRunComplete, 1);
   Open();
   WaitForList();
+}
+
+void WindowTest::ChooseDrives(const std::map<std::wstring, bool>& ticks) {
+  std::map<std::wstring, bool> answered;
+  DialogWatch watch(
+      kDriveDialogTitle,
+      [&](HWND dialog) {
+        for (const auto& [root, ticked] : ticks) SetDriveRow(dialog, root, ticked);
+        answered = DriveRows(dialog);
+        Click(dialog, IDOK);
+      },
+      1);
+  Command(IDM_SELECT_DRIVES);  // returns once the dialog has ended and a run is under way
+  ASSERT_EQ(watch.Seen(), 1) << "the drive dialog, answered by this choice";
+  for (const auto& [root, ticked] : ticks) {
+    ASSERT_TRUE(answered.count(root) && answered[root] == ticked)
+        << "row " << root.c_str() << " as OK was pressed: " << DescribeRows(answered).c_str();
+  }
+  // Nothing has been pumped since the run began, so its status still shows.
+  ASSERT_EQ(Status(), view::kStatusIndexing)
+      << "a run started by the choice; rows at OK: " << DescribeRows(answered).c_str();
 }
 
 void WindowTest::WaitForList() {

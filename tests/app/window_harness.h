@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <functional>
 #include <future>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,11 +39,14 @@ void Settle();
 #define EXPECT_PUMP_UNTIL(condition, what) \
   EXPECT_TRUE(::zw::app::test::PumpUntil([&] { return bool(condition); })) << "waited for " << what
 
-// Answers every showing of a dialog with this title on this thread, from a
-// timer, while the dialog's own modal loop runs.
+// Answers the showings of a dialog with this title on this thread, from a
+// timer, while the dialog's own modal loop runs: at most `limit` of them, so
+// that a watch made for one showing never answers a later one meant for
+// another watch (which of two timers fires first is the scheduler's choice).
 class DialogWatch {
  public:
-  DialogWatch(std::wstring title, std::function<void(HWND dialog)> answer);
+  DialogWatch(std::wstring title, std::function<void(HWND dialog)> answer,
+              int limit = std::numeric_limits<int>::max());
   ~DialogWatch();
   DialogWatch(const DialogWatch&) = delete;
   DialogWatch& operator=(const DialogWatch&) = delete;
@@ -55,6 +59,7 @@ class DialogWatch {
   UINT_PTR timer_ = 0;
   HWND answered_ = nullptr;
   int seen_ = 0;
+  int limit_;
 };
 
 // Every message of one number that this thread's queue hands out while it
@@ -76,6 +81,8 @@ class MessageRecorder {
 
 // The drive dialog's rows: root text ("C:\") and check state.
 std::map<std::wstring, bool> DriveRows(HWND dialog);
+std::wstring DescribeRows(const std::map<std::wstring, bool>& rows);  // "C:\=1 Z:\=0"
+
 void SetDriveRow(HWND dialog, const std::wstring& root, bool checked);
 void Click(HWND dialog, int id);
 
@@ -142,6 +149,10 @@ class WindowTest : public ::testing::Test {
   // Open over `drives` (stored as the selection, so the dialog ticks them)
   // and wait until their list is shown.
   void OpenIndexed(const std::set<char16_t>& drives);
+  // Chooses drives again from the menu: the dialog's rows are ticked as
+  // `ticks` says and read back before OK. Fails unless the rows read as
+  // asked and the choice started a run (whose list is then not waited for).
+  void ChooseDrives(const std::map<std::wstring, bool>& ticks = {});
   void WaitForList();
   void Close();
 
