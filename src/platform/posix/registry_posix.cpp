@@ -121,7 +121,7 @@ const char* Distrust(const struct stat& st, bool folder) {
 // After an open refused with ELOOP / ENOTDIR: says what is there instead.
 uint32_t RefuseWhatIsThere(int dir, const char* name, const std::string& path, bool folder,
                            int openError) {
-  struct stat st;
+  struct stat st {};
   if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return FromErrno(openError);
   const char* why = Distrust(st, folder);
   return why ? Refuse(path, why) : FromErrno(openError);
@@ -153,7 +153,7 @@ uint32_t OpenFolder(bool create, Fd& out) {
   if (create && !MakeDirectories(parent)) return FromErrno(errno);
   Fd up(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!up) return FromErrno(errno);
-  struct stat st;
+  struct stat st {};
   if (fstat(up.Get(), &st) != 0) return FromErrno(errno);
   if (st.st_uid != geteuid() && st.st_uid != 0) return Refuse(parent, "belongs to another user");
   if (create && mkdirat(up.Get(), leaf.c_str(), 0700) != 0 && errno != EEXIST)
@@ -183,7 +183,7 @@ uint32_t OpenInFolder(int dir, const char* name, int flags, Fd& out) {
     if (e == ENXIO || e == EISDIR) return RefuseWhatIsThere(dir, name, path, false, e);
     return FromErrno(e);
   }
-  struct stat st;
+  struct stat st {};
   if (fstat(fd.Get(), &st) != 0) return FromErrno(errno);
   if (const char* why = Distrust(st, false)) return Refuse(path, why);
   out = std::move(fd);
@@ -222,7 +222,7 @@ uint32_t LockStore(int dir, Fd& lock) {
 // Called with the lock held: moves a damaged store aside and remembers where.
 void KeepAside(int dir) {
   std::string target = "registry.damaged";
-  struct stat st;
+  struct stat st {};
   for (int n = 1; fstatat(dir, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && n < 1000; ++n)
     target = "registry.damaged." + std::to_string(n);
   FileStore& s = Store();
