@@ -172,6 +172,11 @@ int Run(const std::vector<std::string>& argv) {
   }
   int status = command->run(context);
   context.out.Flush();
+  const std::string refused = platform::TakeRegistryRefusalNotice();
+  if (!refused.empty()) {
+    PrintError("settings refused: " + refused +
+               "; default settings were used and nothing was saved");
+  }
   const std::string damaged = platform::TakeRegistryDamageNotice();
   if (!damaged.empty()) {
     PrintError("the settings file was damaged and has been kept aside as " + damaged +

@@ -49,6 +49,11 @@ void PositionLost(char16_t letter) {
        u": no longer holds the changes made while indexing; reading from its end\n");
 }
 
+void NoJournal(char16_t letter) {
+  Emit(u"OpenUsnJournal: " + std::u16string(1, letter) +
+       u": has no change journal and CreateChangeJournal is off; the volume is not followed\n");
+}
+
 void Record(char16_t letter, uint32_t reason, std::u16string_view name) {
   std::u16string line = u"USN ";
   line += letter;

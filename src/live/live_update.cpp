@@ -12,6 +12,7 @@
 #include "live/live_debug.h"
 #include "live/usn_monitor.h"
 #include "platform/file_attributes.h"
+#include "settings/settings.h"
 
 namespace zw {
 
@@ -166,6 +167,7 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
   }
   monitor.SetChangeHandler(
       [&index, &monitor](const UsnChange& change) { ApplyChange(index, monitor, change); });
+  monitor.AllowJournalCreation(ReadFlag(kCreateChangeJournal, kDefaultCreateChangeJournal));
   monitor.Start(drives, from);
 }
 

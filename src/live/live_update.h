@@ -21,7 +21,8 @@ class UsnMonitor;
 // numbers), rebuilds the id map from the entries and starts the monitor on
 // the index's drives, with ApplyChange as its handler. Each drive's journal is
 // read from where it stood before the drive was indexed, so changes made
-// during the run are applied too. Does nothing while indexing. Every change
+// during the run are applied too. A volume without a journal gets one only
+// when the CreateChangeJournal setting allows it. Does nothing while indexing. Every change
 // it applies reaches the name index at once (no rebuild is needed).
 void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor);
 void StartLiveUpdate(FileIndex& index);  // the process-wide monitor

@@ -111,9 +111,12 @@ platform::UsnJournalDevice* UsnMonitor::OpenUsnJournal(char16_t letter, int64_t&
   platform::UsnJournalInfo info;
   if (!device->Query(info)) {
     info = {};
-    if (!device->Create(platform::kUsnJournalMaximumSize, platform::kUsnJournalAllocationDelta) ||
+    const bool create = createJournals_.load();
+    if (!create ||
+        !device->Create(platform::kUsnJournalMaximumSize, platform::kUsnJournalAllocationDelta) ||
         !device->Query(info)) {
       const uint32_t error = platform::LastError();
+      if (!create) live_debug::NoJournal(letter);
       device.reset();  // closing must not change the error the caller reports
       platform::SetLastError(error);
       return nullptr;

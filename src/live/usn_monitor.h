@@ -62,8 +62,13 @@ class UsnMonitor {
   // Where journals come from; takes effect at the next Start.
   void SetDeviceFactory(platform::UsnJournalFactory factory);
 
-  // Opens the journal of `letter` (creating it when there is none) and keeps
-  // the handle in the handle map. Null on failure, with LastError() set.
+  // Whether a volume without a journal gets one (a write to the volume) or is
+  // left unfollowed. Off until allowed; takes effect at the next open.
+  void AllowJournalCreation(bool allowed) { createJournals_.store(allowed); }
+
+  // Opens the journal of `letter` (creating it when there is none, if that is
+  // allowed) and keeps the handle in the handle map. Null on failure, with
+  // LastError() set.
   platform::UsnJournalDevice* OpenUsnJournal(char16_t letter, int64_t& startUsn);
   // The thread routine.
   void MonitorVolume(char16_t letter,
@@ -105,6 +110,7 @@ class UsnMonitor {
   mutable std::mutex handlerMutex_;
   std::atomic<bool> running_{false};
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> createJournals_{false};
   std::vector<std::thread> threads_;
   IdMap ids_;
   IdMap childCounts_;

@@ -354,7 +354,11 @@ bool ParseRegistry(std::string_view text, RegistryDocument& doc) {
       if (line.back() != ']') return false;
       std::u16string path;
       if (!ParseUtf8(line.substr(1, line.size() - 2), path) || !ValidKeyPath(path)) return false;
-      key = FindKey(doc, path, true);
+      // Only the keys the file names (ours names every parent): making the
+      // parents of one deep path here would cost the square of its length.
+      RegistryKeyValues& named = doc.keys[FoldName(path)];
+      if (named.path.empty()) named.path = std::move(path);
+      key = &named;
       continue;
     }
     if (line.front() != '"' || !key) return false;

@@ -3,7 +3,8 @@
 // RegSetValueExW: calls return a system error code (0 on success) and never
 // throw. On Windows this is the real registry; on POSIX a typed key/value
 // file under $XDG_CONFIG_HOME/zanderwyn/ (default ~/.config/zanderwyn/),
-// rewritten atomically. Tests can switch to an in-memory store instead.
+// rewritten atomically, in a folder that must be the user's own. Tests can switch to an in-memory
+// store instead.
 #pragma once
 
 #include <cstdint>
@@ -87,5 +88,11 @@ std::string RegistryFilePath();
 // it was (or will be) kept aside under, for a one-time notice; empty when
 // nothing has happened. Taking it clears it.
 std::string TakeRegistryDamageNotice();
+
+// POSIX: when the settings folder or a file in it was refused (a symbolic
+// link, a FIFO or other non-regular file, another user's), the path and the
+// reason, e.g. "/x/zanderwyn/registry is a symbolic link"; defaults are then
+// read and nothing is written. Given once per process; empty otherwise.
+std::string TakeRegistryRefusalNotice();
 
 }  // namespace zw::platform

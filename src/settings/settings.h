@@ -22,6 +22,9 @@ inline constexpr std::u16string_view kFoldersFirst = u"FoldersFirst";
 inline constexpr std::u16string_view kFastSearch = u"FastSearch";
 inline constexpr std::u16string_view kSearchDebounce = u"SearchDebounce";
 inline constexpr std::u16string_view kFastIcons = u"FastIcons";
+// Non-zero: live update may create a change journal on a volume that has
+// none. Off by default, since that writes to the volume.
+inline constexpr std::u16string_view kCreateChangeJournal = u"CreateChangeJournal";
 
 inline constexpr uint32_t kDefaultProgressiveSearch = 1;
 inline constexpr uint32_t kDefaultParallelSearch = 0;
@@ -31,6 +34,7 @@ inline constexpr uint32_t kDefaultFoldersFirst = 1;
 inline constexpr uint32_t kDefaultFastSearch = 1;
 inline constexpr uint32_t kDefaultSearchDebounce = 0;
 inline constexpr uint32_t kDefaultFastIcons = 1;
+inline constexpr uint32_t kDefaultCreateChangeJournal = 0;
 
 // The value when it is a REG_DWORD; `defaultValue` when the key or value is
 // missing, unreadable or of another type.

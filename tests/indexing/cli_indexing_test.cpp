@@ -1,5 +1,5 @@
 // The command line over the indexing run: the drives listing, the stored
-// selection and first run, and a damaged settings file.
+// selection and first run, and a damaged or refused settings file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -80,6 +80,20 @@ TEST(CliIndexing, DamagedSettingsAreReportedOnceAndKept) {
   // The next run finds nothing wrong.
   r = RunWithConfig(config, {"--drive", "C=" + CharlieImage(), "list"});
   EXPECT_EQ(r.err, "");
+}
+
+TEST(CliIndexing, ARefusedSettingsFolderIsReportedOnceAndLeftAlone) {
+  const std::string config = FreshConfig("refused");
+  fs::create_directories(config + "/elsewhere");
+  fs::create_directory_symlink(config + "/elsewhere", config + "/zanderwyn");
+  CliResult r = RunWithConfig(config, {"--drive", "C=" + CharlieImage(), "list"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(r.out.empty());
+  EXPECT_EQ(r.ErrLines(),
+            std::vector<std::string>{"zanderwyn: settings refused: " + config +
+                                     "/zanderwyn is a symbolic link; default settings were "
+                                     "used and nothing was saved"});
+  EXPECT_TRUE(fs::is_empty(config + "/elsewhere"));
 }
 
 TEST(CliIndexing, ListMatchesTheDriveIndexedAlone) {

@@ -10,6 +10,7 @@
 #include "live_test_support.h"
 #include "platform/registry.h"
 #include "search/name_index.h"
+#include "settings/settings.h"
 #include "support/scripted_drives.h"
 
 namespace zw {
@@ -117,6 +118,26 @@ TEST_F(LiveAcrossRuns, AJournalThatNoLongerHoldsThePositionIsReadFromItsEnd) {
   EXPECT_TRUE(
       capture.Has(u"UsnMonitor: Journal of K: no longer holds the changes made while "
                   u"indexing; reading from its end\n"));
+}
+
+// Creating a journal writes to the volume, so it waits for the setting.
+TEST_F(LiveAcrossRuns, AJournalIsCreatedOnlyWhenTheSettingAllowsIt) {
+  test::DebugCapture capture;
+  auto& k = journals[u'K'];
+  k->SetActive(false);
+  script.files[u'K'] = {{11, 5, u"a.txt"}};
+  Run({u'K'});
+  StartLiveUpdate(index, monitor);
+  StopLiveUpdate(monitor);  // joins the thread: its open has been tried
+  EXPECT_FALSE(k->Created());
+  EXPECT_TRUE(
+      capture.Has(u"OpenUsnJournal: K: has no change journal and CreateChangeJournal is "
+                  u"off; the volume is not followed\n"));
+
+  ASSERT_TRUE(WriteDword(kCreateChangeJournal, 1));
+  StartLiveUpdate(index, monitor);
+  ASSERT_TRUE(k->WaitForReads(1));
+  EXPECT_TRUE(k->Created());
 }
 
 TEST_F(LiveAcrossRuns, ASecondRunFollowsItsOwnDrivesAndEntryNumbers) {

@@ -130,6 +130,7 @@ TEST_F(UsnMonitorTest, AVolumeThatFailsToOpenLeavesTheOthersMonitored) {
   journals[u'D']->FailCreate(19);
   auto& e = journals[u'E'];
   e->SetActive(false);  // no journal yet: one is made
+  monitor.AllowJournalCreation(true);
   StartOn({u'A', u'B', u'D', u'E', u'Z'});
   ASSERT_TRUE(b->WaitForReads(1));
   ASSERT_TRUE(e->WaitForReads(1));

@@ -2,6 +2,9 @@
 // and the POSIX store file (atomic rewrite, damaged files kept aside).
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -209,14 +212,27 @@ class FileSettings : public ::testing::Test {
   }
   void TearDown() override { SetRegistryDirectory(""); }
 
-  std::string ReadStore() {
-    std::ifstream in(dir_ + "/registry", std::ios::binary);
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
   }
+  std::string ReadStore() { return Slurp(dir_ + "/registry"); }
   void WriteStore(const std::string& text) {
     std::ofstream(dir_ + "/registry", std::ios::binary) << text;
+  }
+  // What a refused store must leave as it was, and must not be read from.
+  static constexpr char kSortedBySize[] =
+      "Zanderwyn registry 1\n[Software]\n[Software\\Zanderwyn]\n"
+      "\"SortColumn\"=dword:00000002\nend\n";
+  // Reading gives the defaults, writing fails, and one notice names `path`.
+  void ExpectRefused(const std::string& path, const std::string& why) {
+    EXPECT_EQ(ReadSortColumn(), 0u);
+    EXPECT_FALSE(WriteDword(kSortColumn, 3));
+    EXPECT_EQ(TakeRegistryRefusalNotice(), path + " " + why);
+    EXPECT_EQ(ReadSortColumn(), 0u);
+    EXPECT_EQ(TakeRegistryRefusalNotice(), "");  // once
   }
 
   std::string dir_;
@@ -320,14 +336,83 @@ TEST_F(FileSettings, StrictParsingRejectsDamage) {
 TEST_F(FileSettings, UnwritableFolderFailsTheWriteAndKeepsReading) {
   ASSERT_TRUE(WriteDword(kSortColumn, 1));
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  // Root writes anywhere, but not through a folder where the new file must go.
-  const std::string blocker = dir_ + "/registry.tmp-" + std::to_string(getpid());
-  if (geteuid() == 0) fs::create_directories(blocker + "/in-the-way");
+  // Root writes anywhere, but not past the file size limit.
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  rlimit tiny = before;
+  tiny.rlim_cur = 16;
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  if (geteuid() == 0) setrlimit(RLIMIT_FSIZE, &tiny);
   EXPECT_FALSE(WriteDword(kSortColumn, 2));
   EXPECT_FALSE(SaveSelectedDrives({u'C'}));
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(ReadSortColumn(), 1u);
   fs::permissions(dir_, fs::perms::owner_all);
-  fs::remove_all(blocker);
+  for (const auto& e : fs::directory_iterator(dir_))  // no half-written file left
+    EXPECT_EQ(e.path().filename().string().find("tmp"), std::string::npos);
+}
+
+// The window runs elevated, and root may run with another user's
+// XDG_CONFIG_HOME (sudo -E): nothing there may lead reads or writes elsewhere.
+TEST_F(FileSettings, SymbolicLinksAreRefusedAndTheirTargetsLeftAlone) {
+  const std::string target = dir_ + "-target";
+  fs::remove_all(target);
+  fs::create_directories(target);
+  std::ofstream(target + "/registry", std::ios::binary) << kSortedBySize;
+  fs::create_symlink(target + "/registry", dir_ + "/registry");
+  // Where a temporary file named after the process id would have gone.
+  fs::create_symlink(target + "/registry", dir_ + "/registry.tmp-" + std::to_string(getpid()));
+  ExpectRefused(dir_ + "/registry", "is a symbolic link");
+  EXPECT_EQ(Slurp(target + "/registry"), kSortedBySize);
+  EXPECT_TRUE(fs::is_symlink(dir_ + "/registry"));
+
+  const std::string linked = dir_ + "-link";
+  fs::remove(linked);
+  fs::create_directory_symlink(target, linked);
+  SetRegistryDirectory(linked);
+  ExpectRefused(linked, "is a symbolic link");
+  EXPECT_EQ(Slurp(target + "/registry"), kSortedBySize);
+  EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 1);
+}
+
+TEST_F(FileSettings, AFifoIsRefusedWithoutWaitingForAWriter) {
+  ASSERT_EQ(mkfifo((dir_ + "/registry").c_str(), 0600), 0);
+  ExpectRefused(dir_ + "/registry", "is not a regular file");
+}
+
+TEST_F(FileSettings, AnotherUsersFolderOrFileIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+  constexpr uid_t kOther = 4242;
+  WriteStore(kSortedBySize);
+  ASSERT_EQ(ReadSortColumn(), 2u);
+  ASSERT_EQ(chown((dir_ + "/registry").c_str(), kOther, kOther), 0);
+  ExpectRefused(dir_ + "/registry", "belongs to another user");
+  EXPECT_EQ(ReadStore(), kSortedBySize);
+
+  SetRegistryDirectory(dir_);
+  ASSERT_EQ(chown((dir_ + "/registry").c_str(), 0, 0), 0);
+  ASSERT_EQ(chown(dir_.c_str(), kOther, kOther), 0);
+  ExpectRefused(dir_, "belongs to another user");
+  EXPECT_EQ(ReadStore(), kSortedBySize);
+
+  // The folder above: a zanderwyn folder not made yet is not made there.
+  SetRegistryDirectory(dir_ + "/zanderwyn");
+  ExpectRefused(dir_, "belongs to another user");
+  EXPECT_FALSE(fs::exists(dir_ + "/zanderwyn"));
+  ASSERT_EQ(chown(dir_.c_str(), 0, 0), 0);
+}
+
+// Deep keys name no parents of their own: reading the file must not make them.
+TEST_F(FileSettings, ParsingHoldsMemoryInProportionToTheFile) {
+  std::string text = "Zanderwyn registry 1\n[a";
+  for (int i = 0; i < 10000; ++i) text += "\\a";
+  text += "]\n\"V\"=dword:00000001\nend\n";
+  platform::detail::RegistryDocument doc;
+  ASSERT_TRUE(platform::detail::ParseRegistry(text, doc));
+  size_t held = 0;
+  for (const auto& [folded, key] : doc.keys) held += folded.size() + key.path.size();
+  EXPECT_LE(held, 2 * text.size());
 }
 #endif
 

@@ -27,6 +27,9 @@ std::string RegistryFilePath() {
 std::string TakeRegistryDamageNotice() {
   return {};
 }
+std::string TakeRegistryRefusalNotice() {
+  return {};
+}
 
 namespace detail {
 
