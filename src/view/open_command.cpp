@@ -3,6 +3,7 @@
 #include <shared_mutex>
 
 #include "index/file_index.h"
+#include "platform/win32_path.h"
 #include "view/cell_text.h"
 
 namespace zw::view {
@@ -12,16 +13,15 @@ std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entry
   std::shared_lock hold(index.nameIndex.lock);
   const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
   if (!e) return std::nullopt;
-  std::u16string path = e->path();
-  if (path.empty()) return std::nullopt;
   OpenCommand command;
-  if (column == kColumnFolder) {
-    // Quoted, so that a blank in the path does not split the argument.
-    command.file = u"explorer.exe";
-    command.parameters = u"/select,\"" + path + u"\"";
-  } else {
-    command.file = std::move(path);
-  }
+  e->PathInto(command.path);
+  if (command.path.empty()) return std::nullopt;
+  command.action = column == kColumnFolder ? OpenAction::kShowInFolder : OpenAction::kOpen;
+  // A backslash inside the entry's own name makes its path name another
+  // file (a crafted "x\a.exe" reads as the file a.exe in a folder x).
+  if (platform::Win32AltersPath(command.path) ||
+      e->name().find_first_of(u"\\/") != std::u16string_view::npos)
+    command.refusal = OpenRefusal::kAlteredPath;
   return command;
 }
 
