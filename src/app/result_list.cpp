@@ -81,10 +81,11 @@ void MainWindow::OnColumnClick(int column) {
 LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self) noexcept {
   if (message == WM_LBUTTONDOWN) {
+    auto* window = reinterpret_cast<MainWindow*>(self);
     try {
-      reinterpret_cast<MainWindow*>(self)->OnListPress(lParam);
+      window->OnListPress(lParam);
     } catch (...) {
-      reinterpret_cast<MainWindow*>(self)->pressed.reset();  // no memory: no press to act on
+      window->pressed.reset();  // no memory: no press to act on
     }
   } else if (message == WM_NCDESTROY) {
     ::RemoveWindowSubclass(list, ListProc, id);

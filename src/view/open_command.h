@@ -19,7 +19,8 @@ enum class OpenAction : uint8_t { kOpen, kShowInFolder };
 // Why a path is not handed to the shell, though the entry exists.
 enum class OpenRefusal : uint8_t {
   kNone,
-  kAlteredPath,  // Win32 would reach another object by it (a trailing dot, a stream...)
+  kAlteredPath,  // Win32 would reach another object by it (a trailing dot, a stream, a
+                 // backslash inside a name...)
 };
 
 struct OpenCommand {

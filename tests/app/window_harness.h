@@ -85,7 +85,7 @@ struct FakeFile {
   bool folder = false;
   uint64_t size = 0;
   uint64_t modified = 0;
-  std::u16string name;  // empty: what follows the path's last backslash
+  std::u16string name = {};  // empty: what follows the path's last backslash
 };
 
 // Drives whose entries come from the test instead of a volume. A gated
