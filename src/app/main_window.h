@@ -98,6 +98,8 @@ class MainWindow {
   void ShowAllEntries();
   void ResortResults();
   void SetResultCount(uint64_t count);
+  // What the rows show has changed: they are drawn again.
+  void RowsChanged(bool erase = false);
   void UpdateSortMenu();
   void SetStatus(std::u16string_view text);
   void SearchSoon();
@@ -183,6 +185,10 @@ class MainWindow {
     std::u16string path;
   };
   std::optional<PressedRow> pressed;
+  // A press on rows not drawn since they changed is bound to nothing: the
+  // user saw other rows there. (Input comes before painting.)
+  uint64_t rowsVersion = 0;
+  uint64_t drawnVersion = 0;
 };
 
 }  // namespace zw::app

@@ -31,6 +31,10 @@ LRESULT MainWindow::OnNotify(const NMHDR& header) {
     case LVN_COLUMNCLICK:
       OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
       break;
+    case NM_CUSTOMDRAW:
+      if (reinterpret_cast<const NMCUSTOMDRAW&>(header).dwDrawStage == CDDS_PREPAINT)
+        drawnVersion = rowsVersion;
+      break;
     case NM_DBLCLK:
       OpenEntry(reinterpret_cast<const NMITEMACTIVATE&>(header));
       break;
@@ -97,6 +101,7 @@ void MainWindow::OnListPress(LPARAM point) {
   // Seen before the list handles the press: rows may move while it tracks
   // the mouse, and the double click that follows must not act on another.
   pressed.reset();
+  if (drawnVersion != rowsVersion) return;
   LVHITTESTINFO hit{};
   hit.pt = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
   const int row = int(::SendMessageW(resultList, LVM_SUBITEMHITTEST, 0, LPARAM(&hit)));
