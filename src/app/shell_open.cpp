@@ -28,9 +28,11 @@ struct PidlFree {
 // desktop window's process allowed to come to the front. Nothing when no
 // shell runs.
 ComPtr<IShellDispatch2> DesktopShell() {
+  // From the shell's process only: an in-process server would answer from
+  // this elevated one.
   ComPtr<IShellWindows> windows;
-  if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, __uuidof(IShellWindows),
-                                windows.PutVoid())))
+  if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
+                                __uuidof(IShellWindows), windows.PutVoid())))
     return {};
   VARIANT desktop;
   ::VariantInit(&desktop);
