@@ -8,6 +8,21 @@
 
 namespace zw::view {
 
+namespace {
+
+// A backslash inside a name on the way up makes the path name another file
+// (a crafted "x\a.exe" reads as the file a.exe in a folder x). The links
+// never loop; names above an entry whose path is kept are not in them.
+bool NameSplitsPath(const EntryStore& entries, uint32_t n) {
+  for (uint32_t k = n; k != kNoEntry; k = entries.Record(k).parent) {
+    if (entries.RawName(k).find_first_of(u"\\/") != std::u16string_view::npos) return true;
+    if (entries.HasKeptPath(k)) break;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column) {
   std::shared_lock hold(index.nameIndex.lock);
@@ -17,10 +32,7 @@ std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entry
   e->PathInto(command.path);
   if (command.path.empty()) return std::nullopt;
   command.action = column == kColumnFolder ? OpenAction::kShowInFolder : OpenAction::kOpen;
-  // A backslash inside the entry's own name makes its path name another
-  // file (a crafted "x\a.exe" reads as the file a.exe in a folder x).
-  if (platform::Win32AltersPath(command.path) ||
-      e->name().find_first_of(u"\\/") != std::u16string_view::npos)
+  if (platform::Win32AltersPath(command.path) || NameSplitsPath(index.entries, entryNumber))
     command.refusal = OpenRefusal::kAlteredPath;
   return command;
 }

@@ -99,6 +99,21 @@ TEST_F(Cells, DoubleClickOpensTheEntryOrShowsItInItsFolder) {
   EXPECT_FALSE(OpenCommandFor(index_, 9, kColumnName));
 }
 
+// A folder named "x\y" on a crafted volume: its files' paths read as files
+// of a folder y in a folder x.
+TEST(OpenCommand, ABackslashInANameAboveTheEntryIsRefused) {
+  FileIndex index;
+  test::Fill(index, {{u"x\\y", true, u'C'}, {u"a.txt", false, u'C'}}, false);
+  {
+    std::lock_guard hold(index.entriesMutex);
+    index.entries.SetParentAndPath(0, 5, kNoEntry, u"C:\\x\\y");
+    index.entries.SetParentAndPath(1, index.entries[0].recordNumber(), 0, u"C:\\x\\y\\a.txt");
+  }
+  const auto command = OpenCommandFor(index, 1, kColumnName);
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->refusal, OpenRefusal::kAlteredPath);
+}
+
 TEST(Icons, EachModeChoosesByFolderClassOrExtension) {
   FileIndex index;
   test::Fill(index,
