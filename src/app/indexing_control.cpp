@@ -65,7 +65,7 @@ void MainWindow::StartIndexing(const std::set<char16_t>& drives) {
   JoinListBuilder();
   RenewResults();
   ::SendMessageW(resultList, LVM_SETITEMCOUNT, 0, 0);
-  ::InvalidateRect(resultList, nullptr, TRUE);
+  RowsChanged(true);
   SetStatus(view::kStatusIndexing);
   ShowProgressWindow();
 

@@ -8,7 +8,22 @@
 #include "app/main_window.h"
 #include "app/message_loop.h"
 
+namespace {
+
+// DLLs load from the system folder only, never from the folder the exe was
+// started from or the current one, where anybody may have put one. Looked
+// up: Windows 7 has it only with KB2533623.
+void RestrictDllSearch() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set == nullptr || !set(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+  RestrictDllSearch();  // before anything loads a DLL
   try {
     zw::app::SetAppInstance(instance);
     auto window = std::make_unique<zw::app::MainWindow>();

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "app/dpi.h"
 #include "app/wide_text.h"
@@ -49,11 +48,6 @@ HINSTANCE AppInstance() {
 }
 void SetAppInstance(HINSTANCE instance) {
   g_instance = instance;
-}
-
-void OpenWithShell(HWND owner, const std::wstring& file, const std::wstring& parameters) {
-  ::ShellExecuteW(owner, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                  nullptr, SW_SHOWNORMAL);
 }
 
 MainWindow::MainWindow() {
@@ -159,6 +153,7 @@ void MainWindow::OnCreate() {
                      IDC_RESULT_LIST, 0, uiFont.Get());
   ::SendMessageW(resultList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  ::SetWindowSubclass(resultList, ListProc, 1, DWORD_PTR(this));
   InitIcons();
   for (int c = 0; c < 4; ++c) {
     LVCOLUMNW column{};

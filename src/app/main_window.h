@@ -27,6 +27,7 @@
 #include "search/type_filter.h"
 #include "view/icon_choice.h"
 #include "view/list_changes.h"
+#include "view/open_command.h"
 #include "volumes/progress_dialog_win32.h"
 
 namespace zw {
@@ -39,10 +40,17 @@ namespace zw::app {
 HINSTANCE AppInstance();
 void SetAppInstance(HINSTANCE instance);
 
-// What a double click starts (ShellExecuteW with the verb "open").
-using ShellOpen =
-    std::function<void(HWND owner, const std::wstring& file, const std::wstring& parameters)>;
-void OpenWithShell(HWND owner, const std::wstring& file, const std::wstring& parameters);
+enum class ShellResult : uint8_t {
+  kDone,
+  kNoUserShell,  // nothing runs as the user here: nothing was started
+  kFailed,
+};
+
+// What a double click asks of the shell: `action` on the entry at `path`.
+using ShellOpen = std::function<ShellResult(view::OpenAction action, const std::wstring& path)>;
+// Through the signed-in user's desktop shell, so that what starts runs with
+// the user's rights, not this process's elevated ones (shell_open.cpp).
+ShellResult OpenWithShell(view::OpenAction action, const std::wstring& path);
 
 class MainWindow {
  public:
@@ -55,7 +63,8 @@ class MainWindow {
   HWND Window() const { return hwnd; }
 
   // Replaceable before Create, so that tests can feed runs and record what
-  // a double click would start. An empty indexer reads each drive's volume.
+  // a double click would ask of the shell. An empty indexer reads each
+  // drive's volume.
   DriveIndexer driveIndexer;
   ShellOpen shellOpen = OpenWithShell;
 
@@ -89,6 +98,8 @@ class MainWindow {
   void ShowAllEntries();
   void ResortResults();
   void SetResultCount(uint64_t count);
+  // What the rows show has changed: they are drawn again.
+  void RowsChanged(bool erase = false);
   void UpdateSortMenu();
   void SetStatus(std::u16string_view text);
   void SearchSoon();
@@ -117,12 +128,16 @@ class MainWindow {
   LRESULT OnNotify(const NMHDR& header);
   void FillDisplayInfo(NMLVDISPINFOW& info);
   void OnColumnClick(int column);
+  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                   UINT_PTR id, DWORD_PTR self) noexcept;
+  void OnListPress(LPARAM point);
   void OpenEntry(const NMITEMACTIVATE& activation);
   uint32_t RowEntry(int row) const;
   void InitIcons();
   std::optional<int> IconForEntry(uint32_t entryNumber);  // nothing: no such entry
   int ShellIconIndex(const std::wstring& pseudoName, DWORD attributes);
 
+  ComApartment com;  // first in, last out: the shell is asked through it
   HWND hwnd = nullptr;
   HWND searchEdit = nullptr;  // the controls below die with hwnd
   HWND typeCombo = nullptr;
@@ -162,6 +177,18 @@ class MainWindow {
   std::thread listBuilder;
   std::unique_ptr<ChangeNotifierThread> changeNotifier;
   view::IconChoice iconChoice;  // reused per cell, to spare allocations
+  // The row under the cursor when the latest click began, and what it held
+  // then: a double click acts on that entry only.
+  struct PressedRow {
+    int row = -1;
+    uint32_t entry = kNoEntry;
+    std::u16string path;
+  };
+  std::optional<PressedRow> pressed;
+  // A press on rows not drawn since they changed is bound to nothing: the
+  // user saw other rows there. (Input comes before painting.)
+  uint64_t rowsVersion = 0;
+  uint64_t drawnVersion = 0;
 };
 
 }  // namespace zw::app

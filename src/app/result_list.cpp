@@ -1,6 +1,9 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <windowsx.h>
+
+#include <utility>
 
 #include "app/main_window.h"
 #include "app/wide_text.h"
@@ -8,6 +11,7 @@
 #include "settings/settings.h"
 #include "view/cell_text.h"
 #include "view/open_command.h"
+#include "view/status_text.h"
 
 namespace zw::app {
 
@@ -26,6 +30,10 @@ LRESULT MainWindow::OnNotify(const NMHDR& header) {
       break;
     case LVN_COLUMNCLICK:
       OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+      break;
+    case NM_CUSTOMDRAW:
+      if (reinterpret_cast<const NMCUSTOMDRAW&>(header).dwDrawStage == CDDS_PREPAINT)
+        drawnVersion = rowsVersion;
       break;
     case NM_DBLCLK:
       OpenEntry(reinterpret_cast<const NMITEMACTIVATE&>(header));
@@ -74,12 +82,58 @@ void MainWindow::OnColumnClick(int column) {
   ResortResults();
 }
 
-void MainWindow::OpenEntry(const NMITEMACTIVATE& activation) {
-  const uint32_t n = RowEntry(activation.iItem);
+LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR self) noexcept {
+  if (message == WM_LBUTTONDOWN) {
+    auto* window = reinterpret_cast<MainWindow*>(self);
+    try {
+      window->OnListPress(lParam);
+    } catch (...) {
+      window->pressed.reset();  // no memory: no press to act on
+    }
+  } else if (message == WM_NCDESTROY) {
+    ::RemoveWindowSubclass(list, ListProc, id);
+  }
+  return ::DefSubclassProc(list, message, wParam, lParam);
+}
+
+void MainWindow::OnListPress(LPARAM point) {
+  // Seen before the list handles the press: rows may move while it tracks
+  // the mouse, and the double click that follows must not act on another.
+  pressed.reset();
+  if (drawnVersion != rowsVersion) return;
+  LVHITTESTINFO hit{};
+  hit.pt = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+  const int row = int(::SendMessageW(resultList, LVM_SUBITEMHITTEST, 0, LPARAM(&hit)));
+  const uint32_t n = RowEntry(row);
   if (n == kNoEntry) return;
+  auto command = view::OpenCommandFor(GetIndex(), n, view::kColumnName);
+  if (!command) return;
+  pressed = PressedRow{row, n, std::move(command->path)};
+}
+
+void MainWindow::OpenEntry(const NMITEMACTIVATE& activation) {
+  const std::optional<PressedRow> press = std::exchange(pressed, std::nullopt);
+  if (!press || press->row != activation.iItem) return;
+  const uint32_t n = RowEntry(activation.iItem);
+  if (n == kNoEntry || n != press->entry) return;
   const auto command = view::OpenCommandFor(GetIndex(), n, uint32_t(activation.iSubItem));
-  if (!command || !shellOpen) return;
-  shellOpen(hwnd, ToWide(command->file), ToWide(command->parameters));
+  if (!command || command->path != press->path) return;  // deleted or renamed meanwhile
+  if (command->refusal != view::OpenRefusal::kNone) {
+    SetStatus(view::kStatusOpenAlteredPath);
+    return;
+  }
+  if (!shellOpen) return;
+  switch (shellOpen(command->action, ToWide(command->path))) {
+    case ShellResult::kDone:
+      break;
+    case ShellResult::kNoUserShell:
+      SetStatus(view::kStatusOpenNoUserShell);
+      break;
+    case ShellResult::kFailed:
+      SetStatus(view::kStatusOpenFailed);
+      break;
+  }
 }
 
 }  // namespace zw::app

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <string>
 #include <utility>
 
 namespace zw::app {
@@ -44,6 +48,77 @@ inline BOOL WINAPI DeleteFontHandle(HFONT font) {
 using OwnedWindow = Owned<HWND, ::DestroyWindow>;
 using OwnedFont = Owned<HFONT, DeleteFontHandle>;
 using OwnedHook = Owned<HHOOK, ::UnhookWindowsHookEx>;
+
+// A COM interface pointer, released when its owner goes away.
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      p_ = std::exchange(other.p_, nullptr);
+    }
+    return *this;
+  }
+  ~ComPtr() { Reset(); }
+
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  void Reset() {
+    if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
+  }
+  // For an out parameter: whatever was held is released first.
+  T** Put() {
+    Reset();
+    return &p_;
+  }
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  // The same object's interface U, or nothing.
+  template <class U>
+  ComPtr<U> As() const {
+    ComPtr<U> out;
+    if (p_ != nullptr && FAILED(p_->QueryInterface(__uuidof(U), out.PutVoid()))) out.Reset();
+    return out;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A BSTR, freed when its owner goes away.
+class OwnedBstr {
+ public:
+  explicit OwnedBstr(const std::wstring& text)
+      : b_(::SysAllocStringLen(text.data(), UINT(text.size()))) {}
+  OwnedBstr(const OwnedBstr&) = delete;
+  OwnedBstr& operator=(const OwnedBstr&) = delete;
+  ~OwnedBstr() { ::SysFreeString(b_); }
+  BSTR Get() const { return b_; }
+
+ private:
+  BSTR b_;
+};
+
+// COM on this thread, single-threaded, for as long as the owner lives
+// (balanced only when this call was the one that started it).
+class ComApartment {
+ public:
+  ComApartment()
+      : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+
+ private:
+  HRESULT result_;
+};
 
 // A window timer, killed when its owner goes away.
 class WindowTimer {

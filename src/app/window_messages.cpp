@@ -196,7 +196,7 @@ void MainWindow::SweepRows() {
   if (rowSweep.Step(*results, GetIndex(), FilterState()) != 0) {
     SetResultCount(results->Count());
   } else {
-    ::InvalidateRect(resultList, nullptr, FALSE);  // a rename shows in its row
+    RowsChanged();  // a rename shows in its row
   }
   if (rowSweep.Pending()) sweepTimer.Start(hwnd, 10);
 }
@@ -244,7 +244,7 @@ void MainWindow::ShowAllEntries() {
   results->Append(all);
   if (!all.empty()) {
     SortResults(*results, CurrentSort(), index);
-    ::InvalidateRect(resultList, nullptr, FALSE);
+    RowsChanged();
   }
   SetResultCount(all.size());
 }
@@ -260,12 +260,17 @@ void MainWindow::OnSearchDone(WPARAM wParam) {
 void MainWindow::ResortResults() {
   if (!results || results->Count() == 0) return;
   SortResults(*results, CurrentSort(), GetIndex());
-  ::InvalidateRect(resultList, nullptr, FALSE);
+  RowsChanged();
+}
+
+void MainWindow::RowsChanged(bool erase) {
+  ++rowsVersion;
+  ::InvalidateRect(resultList, nullptr, erase ? TRUE : FALSE);
 }
 
 void MainWindow::SetResultCount(uint64_t count) {
   ::SendMessageW(resultList, LVM_SETITEMCOUNT, WPARAM(int(count)), LVSICF_NOSCROLL);
-  ::InvalidateRect(resultList, nullptr, FALSE);
+  RowsChanged();
   SetStatus(view::ItemCountText(count));
 }
 
@@ -312,7 +317,7 @@ void MainWindow::OnIndexChanged() {
       // Any row may belong to a file deleted or renamed just now; the rows are
       // looked over from a timer, apart from this message's own work.
       rowSweep.Restart(results->Count());
-      ::InvalidateRect(resultList, nullptr, FALSE);  // a rename shows in its row
+      RowsChanged();  // a rename shows in its row
       sweepTimer.Start(hwnd, 0);
       break;
     }

@@ -3,25 +3,37 @@
 #include <shared_mutex>
 
 #include "index/file_index.h"
+#include "platform/win32_path.h"
 #include "view/cell_text.h"
 
 namespace zw::view {
+
+namespace {
+
+// A backslash inside a name on the way up makes the path name another file
+// (a crafted "x\a.exe" reads as the file a.exe in a folder x). The links
+// never loop; names above an entry whose path is kept are not in them.
+bool NameSplitsPath(const EntryStore& entries, uint32_t n) {
+  for (uint32_t k = n; k != kNoEntry; k = entries.Record(k).parent) {
+    if (entries.RawName(k).find_first_of(u"\\/") != std::u16string_view::npos) return true;
+    if (entries.HasKeptPath(k)) break;
+  }
+  return false;
+}
+
+}  // namespace
 
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column) {
   std::shared_lock hold(index.nameIndex.lock);
   const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
   if (!e) return std::nullopt;
-  std::u16string path = e->path();
-  if (path.empty()) return std::nullopt;
   OpenCommand command;
-  if (column == kColumnFolder) {
-    // Quoted, so that a blank in the path does not split the argument.
-    command.file = u"explorer.exe";
-    command.parameters = u"/select,\"" + path + u"\"";
-  } else {
-    command.file = std::move(path);
-  }
+  e->PathInto(command.path);
+  if (command.path.empty()) return std::nullopt;
+  command.action = column == kColumnFolder ? OpenAction::kShowInFolder : OpenAction::kOpen;
+  if (platform::Win32AltersPath(command.path) || NameSplitsPath(index.entries, entryNumber))
+    command.refusal = OpenRefusal::kAlteredPath;
   return command;
 }
 

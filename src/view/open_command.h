@@ -1,6 +1,7 @@
-// What a double click on a result row starts: the entry itself with its
-// associated program, or (in the folder column) the file manager with the
-// entry selected.
+// What a double click on a result row asks of the user's shell: to open the
+// entry with its associated program, or (in the folder column) to show it
+// selected in its folder. The entry's path travels as it is, never inside a
+// command line.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,19 @@ struct FileIndex;
 
 namespace zw::view {
 
+enum class OpenAction : uint8_t { kOpen, kShowInFolder };
+
+// Why a path is not handed to the shell, though the entry exists.
+enum class OpenRefusal : uint8_t {
+  kNone,
+  kAlteredPath,  // Win32 would reach another object by it (a trailing dot, a stream, a
+                 // backslash inside a name...)
+};
+
 struct OpenCommand {
-  std::u16string file;        // what ShellExecute opens with the verb "open"
-  std::u16string parameters;  // empty: none
+  OpenAction action = OpenAction::kOpen;
+  std::u16string path;                       // the entry's full path, as indexed
+  OpenRefusal refusal = OpenRefusal::kNone;  // anything else: never asked of the shell
 };
 
 // Nothing when there is no such entry, or it has no path (deleted). Takes the

@@ -12,6 +12,12 @@ inline constexpr std::u16string_view kStatusReady = u"준비";
 inline constexpr std::u16string_view kStatusChooseDrives =
     u"드라이브를 선택하세요 (메뉴 → 드라이브 선택)";
 inline constexpr std::u16string_view kStatusIndexing = u"인덱싱 중...";
+// A double click that starts nothing, and why.
+inline constexpr std::u16string_view kStatusOpenAlteredPath =
+    u"열지 않음: Windows가 다른 파일로 읽는 이름입니다";
+inline constexpr std::u16string_view kStatusOpenNoUserShell =
+    u"열지 않음: 사용자 권한으로 열어 줄 탐색기 셸이 없습니다";
+inline constexpr std::u16string_view kStatusOpenFailed = u"열지 못했습니다";
 
 // "D: 1회성 스캔 중... 120000개 레코드"
 std::u16string ScanProgressText(char16_t drive, uint64_t records);

@@ -57,6 +57,21 @@ class Results : public WindowTest {
                      {u"C:\\photos.jpg", true}});
     fake_.Add(u'Z', {{u"Z:\\report.doc", false, 5000}});
   }
+  // What begins a double click: the press on the row, as the list gets it,
+  // once the user could see the rows (or before they were drawn).
+  void Press(int row, bool drawn = true) {
+    HWND list = Control(IDC_RESULT_LIST);
+    if (drawn) ::UpdateWindow(list);
+    RECT r{};
+    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
+    const LPARAM at = MAKELPARAM(r.left + 2, (r.top + r.bottom) / 2);
+    ::SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(list, WM_LBUTTONUP, 0, at);
+  }
+  void DoubleClick(int row, int column) {
+    Press(row);
+    Notify(NM_DBLCLK, row, column);
+  }
   void Search(std::u16string_view text, const std::u16string& status) {
     Type(text);
     EXPECT_PUMP_UNTIL(Status() == status, "the status " << ToWide(status).c_str());
@@ -247,17 +262,59 @@ TEST_F(Results, IconsFollowTheFastIconsOption) {
   }
 }
 
-TEST_F(Results, DoubleClickOpensTheEntryOrShowsItInItsFolder) {
+TEST_F(Results, DoubleClickAsksTheShellToOpenTheEntryOrShowItInItsFolder) {
   OpenIndexed({u'C'});
   Search(u"a b", u"1개 항목");
-  Notify(NM_DBLCLK, 0, 1);
+  DoubleClick(0, 1);
+  DoubleClick(0, 0);
+  DoubleClick(5, 0);  // no such row
+  using Asked = std::pair<view::OpenAction, std::wstring>;
+  EXPECT_EQ(opened_, (std::vector<Asked>{{view::OpenAction::kShowInFolder, L"C:\\Work\\a b.txt"},
+                                         {view::OpenAction::kOpen, L"C:\\Work\\a b.txt"}}));
+  // Nothing runs as the user here: nothing runs at all, and the user is told.
+  window_->shellOpen = [](view::OpenAction, const std::wstring&) {
+    return ShellResult::kNoUserShell;
+  };
+  DoubleClick(0, 0);
+  EXPECT_EQ(Status(), view::kStatusOpenNoUserShell);
+}
+
+TEST_F(Results, DoubleClickActsOnlyOnTheEntryPressed) {
+  OpenIndexed({u'C'});
+  Search(u"a b", u"1개 항목");
+  Press(0);
+  Type(u"README");  // the row holds another entry by the time the click completes
+  ASSERT_PUMP_UNTIL(Rows() == 1 && Cell(0, 0) == u"README", "the row README");
   Notify(NM_DBLCLK, 0, 0);
-  Notify(NM_DBLCLK, 5, 0);  // no such row
-  ASSERT_EQ(opened_.size(), 2u);
-  EXPECT_EQ(opened_[0].first, L"explorer.exe");
-  EXPECT_EQ(opened_[0].second, L"/select,\"C:\\Work\\a b.txt\"");
-  EXPECT_EQ(opened_[1].first, L"C:\\Work\\a b.txt");
-  EXPECT_EQ(opened_[1].second, L"");
+  // Rows re-sorted but not drawn yet: the press was aimed at what was there before.
+  Command(IDM_SORT_SIZE);
+  Press(0, false);
+  Notify(NM_DBLCLK, 0, 0);
+  EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(Results, NamesWin32WouldReadAsAnotherFileAreRefused) {
+  const std::u16string asked = u"C:\\H\\evil, & %PATH% ^;'.txt";
+  fake_.Add(u'C', {{u"C:\\H", true},
+                   {asked},
+                   {u"C:\\H\\say \"evil\".txt"},
+                   {u"C:\\H\\evil\\", false, 0, 0, u"evil\\"},
+                   {u"C:\\H\\x\\evil.exe", false, 0, 0, u"x\\evil.exe"},
+                   {u"C:\\H\\evil."},
+                   {u"C:\\H\\evil "},
+                   {u"C:\\H\\evil" + std::u16string(1, u'\0') + u".txt"},
+                   {u"C:\\H\\evil\x1b[2J.txt"}});
+  OpenIndexed({u'C'});
+  Search(u"evil", u"8개 항목");
+  int refused = 0;
+  for (int row = 0; row < Rows(); ++row) {
+    ::SendMessageW(Control(IDC_STATUS_BAR), SB_SETTEXTW, 0, LPARAM(L""));
+    DoubleClick(row, 0);
+    if (Status() == view::kStatusOpenAlteredPath) ++refused;
+  }
+  EXPECT_EQ(refused, 7);
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0].second, ToWide(asked));
 }
 
 }  // namespace

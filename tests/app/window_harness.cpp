@@ -212,7 +212,7 @@ bool FakeDrives::Index(FileIndex& index, char16_t letter) {
     e.parentRecordNumber = 5;
     e.drive = letter;
     e.path = f.path;
-    e.name = f.path.substr(f.path.rfind(u'\\') + 1);
+    e.name = f.name.empty() ? f.path.substr(f.path.rfind(u'\\') + 1) : f.name;
     e.isFolder = f.folder;
     e.size = f.size;
     e.modificationTime = f.modified;
@@ -306,8 +306,9 @@ void WindowTest::Open(std::function<void(HWND)> answer) {
   startupWatch_ = std::make_unique<DialogWatch>(kDriveDialogTitle, std::move(answer), 1);
   window_ = std::make_unique<MainWindow>();
   if (!fake_.Empty()) window_->driveIndexer = fake_.Indexer();
-  window_->shellOpen = [this](HWND, const std::wstring& file, const std::wstring& parameters) {
-    opened_.emplace_back(file, parameters);
+  window_->shellOpen = [this](view::OpenAction action, const std::wstring& path) {
+    opened_.emplace_back(action, path);
+    return ShellResult::kDone;
   };
   ASSERT_TRUE(window_->Create(SW_SHOWNORMAL));
   ASSERT_PUMP_UNTIL(startupWatch_->Seen() == 1, "the drive dialog at start");

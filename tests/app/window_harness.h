@@ -92,6 +92,7 @@ struct FakeFile {
   bool folder = false;
   uint64_t size = 0;
   uint64_t modified = 0;
+  std::u16string name = {};  // empty: what follows the path's last backslash
 };
 
 // Drives whose entries come from the test instead of a volume. A gated
@@ -170,8 +171,8 @@ class WindowTest : public ::testing::Test {
   bool MenuChecked(UINT id) const;
   HWND FindDialog(const wchar_t* title) const;
 
-  FakeDrives fake_;                                            // in use once it has a drive
-  std::vector<std::pair<std::wstring, std::wstring>> opened_;  // what double clicks started
+  FakeDrives fake_;                                                // in use once it has a drive
+  std::vector<std::pair<view::OpenAction, std::wstring>> opened_;  // asked of the shell
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<DialogWatch> startupWatch_;
 };

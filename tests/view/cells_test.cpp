@@ -85,17 +85,33 @@ TEST_F(Cells, DateIsLocalTimeWithoutSeconds) {
 }
 #endif
 
-TEST_F(Cells, DoubleClickOpensTheEntryOrSelectsItInTheFileManager) {
+TEST_F(Cells, DoubleClickOpensTheEntryOrShowsItInItsFolder) {
   const auto select = OpenCommandFor(index_, 1, kColumnFolder);
   ASSERT_TRUE(select);
-  EXPECT_EQ(select->file, u"explorer.exe");
-  EXPECT_EQ(select->parameters, u"/select,\"C:\\Work\\a b\"");
+  EXPECT_EQ(select->action, OpenAction::kShowInFolder);
+  EXPECT_EQ(select->path, u"C:\\Work\\a b");
   const auto open = OpenCommandFor(index_, 0, kColumnName);
   ASSERT_TRUE(open);
-  EXPECT_EQ(open->file, u"C:\\a.txt");
-  EXPECT_EQ(open->parameters, u"");
+  EXPECT_EQ(open->action, OpenAction::kOpen);
+  EXPECT_EQ(open->path, u"C:\\a.txt");
+  EXPECT_EQ(open->refusal, OpenRefusal::kNone);
   EXPECT_FALSE(OpenCommandFor(index_, 2, kColumnName));  // deleted
   EXPECT_FALSE(OpenCommandFor(index_, 9, kColumnName));
+}
+
+// A folder named "x\y" on a crafted volume: its files' paths read as files
+// of a folder y in a folder x.
+TEST(OpenCommand, ABackslashInANameAboveTheEntryIsRefused) {
+  FileIndex index;
+  test::Fill(index, {{u"x\\y", true, u'C'}, {u"a.txt", false, u'C'}}, false);
+  {
+    std::lock_guard hold(index.entriesMutex);
+    index.entries.SetParentAndPath(0, 5, kNoEntry, u"C:\\x\\y");
+    index.entries.SetParentAndPath(1, index.entries[0].recordNumber(), 0, u"C:\\x\\y\\a.txt");
+  }
+  const auto command = OpenCommandFor(index, 1, kColumnName);
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->refusal, OpenRefusal::kAlteredPath);
 }
 
 TEST(Icons, EachModeChoosesByFolderClassOrExtension) {
