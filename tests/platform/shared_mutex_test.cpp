@@ -11,6 +11,8 @@
 #include <shared_mutex>
 #include <thread>
 
+#include "support/wait.h"
+
 namespace zw::platform {
 namespace {
 
@@ -38,18 +40,16 @@ TEST(SharedMutex, WaitingWriterBlocksLaterReaders) {
   });
 
   // Once the writer is queued, a new reader must not get in. Polled, since
-  // nothing tells when the writer has started waiting; the bound only keeps a
-  // reader-first lock from hanging the test.
-  bool refused = false;
-  for (int i = 0; i < 5000 && !refused; ++i) {
-    if (m.try_lock_shared()) {
-      m.unlock_shared();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    } else {
-      refused = true;
-    }
-  }
-  EXPECT_TRUE(refused);
+  // nothing tells when the writer has started waiting (on a busy machine that
+  // can take long); the bound only keeps a reader-first lock from hanging.
+  EXPECT_TRUE(zw::test::PollUntil(
+      [&] {
+        if (!m.try_lock_shared()) return true;
+        m.unlock_shared();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return false;
+      },
+      "a new reader to be refused while a writer waits"));
   EXPECT_FALSE(writerIn.load());
 
   first.unlock();
