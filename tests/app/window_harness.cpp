@@ -144,9 +144,18 @@ std::map<std::wstring, bool> DriveRows(HWND dialog) {
   return rows;
 }
 
-std::wstring DescribeRows(const std::map<std::wstring, bool>& rows) {
+std::wstring DescribeRows(HWND dialog) {
+  HWND list = ::GetDlgItem(dialog, kDriveListId);
   std::wstring text;
-  for (const auto& [root, ticked] : rows) text += root + (ticked ? L"=1 " : L"=0 ");
+  const int count = int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t root[16] = {};
+    wchar_t fileSystem[64] = {};
+    ListView_GetItemText(list, i, 0, root, 16);
+    ListView_GetItemText(list, i, 2, fileSystem, 64);
+    text += std::wstring(root) + L" " + fileSystem +
+            (ListView_GetCheckState(list, i) == 1 ? L" ticked; " : L" unticked; ");
+  }
   return text;
 }
 
@@ -323,11 +332,13 @@ void WindowTest::OpenIndexed(const std::set<char16_t>& drives) {
 
 void WindowTest::ChooseDrives(const std::map<std::wstring, bool>& ticks) {
   std::map<std::wstring, bool> answered;
+  std::wstring seen;
   DialogWatch watch(
       kDriveDialogTitle,
       [&](HWND dialog) {
         for (const auto& [root, ticked] : ticks) SetDriveRow(dialog, root, ticked);
         answered = DriveRows(dialog);
+        seen = DescribeRows(dialog);
         Click(dialog, IDOK);
       },
       1);
@@ -335,11 +346,11 @@ void WindowTest::ChooseDrives(const std::map<std::wstring, bool>& ticks) {
   ASSERT_EQ(watch.Seen(), 1) << "the drive dialog, answered by this choice";
   for (const auto& [root, ticked] : ticks) {
     ASSERT_TRUE(answered.count(root) && answered[root] == ticked)
-        << "row " << root.c_str() << " as OK was pressed: " << DescribeRows(answered).c_str();
+        << "row " << root.c_str() << " as OK was pressed: " << seen.c_str();
   }
   // Nothing has been pumped since the run began, so its status still shows.
   ASSERT_EQ(Status(), view::kStatusIndexing)
-      << "a run started by the choice; rows at OK: " << DescribeRows(answered).c_str();
+      << "a run started by the choice; rows at OK: " << seen.c_str();
 }
 
 void WindowTest::WaitForList() {

@@ -81,7 +81,8 @@ class MessageRecorder {
 
 // The drive dialog's rows: root text ("C:\") and check state.
 std::map<std::wstring, bool> DriveRows(HWND dialog);
-std::wstring DescribeRows(const std::map<std::wstring, bool>& rows);  // "C:\=1 Z:\=0"
+// Every row as the user sees it, for a failure's message: "C:\ NTFS ticked; ".
+std::wstring DescribeRows(HWND dialog);
 
 void SetDriveRow(HWND dialog, const std::wstring& root, bool checked);
 void Click(HWND dialog, int id);
