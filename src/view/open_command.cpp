@@ -11,7 +11,8 @@ std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entry
                                           uint32_t column) {
   std::shared_lock hold(index.nameIndex.lock);
   const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
-  if (!e) return std::nullopt;
+  // A cut path is not the entry's path: opening it would reach another file.
+  if (!e || e->pathCut()) return std::nullopt;
   std::u16string path = e->path();
   if (path.empty()) return std::nullopt;
   OpenCommand command;

@@ -18,8 +18,8 @@ struct OpenCommand {
   std::u16string parameters;  // empty: none
 };
 
-// Nothing when there is no such entry, or it has no path (deleted). Takes the
-// name index lock shared.
+// Nothing when there is no such entry, it has no path (deleted), or its path
+// is cut (EntryRef::pathCut). Takes the name index lock shared.
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column);
 

@@ -98,6 +98,18 @@ TEST_F(Cells, DoubleClickOpensTheEntryOrSelectsItInTheFileManager) {
   EXPECT_FALSE(OpenCommandFor(index_, 9, kColumnName));
 }
 
+// A path cut below a chain deeper than paths follow shows its mark in the
+// folder cell and is never opened: it names another file, or none.
+TEST_F(Cells, ACutPathIsMarkedAndNeverOpened) {
+  {
+    std::lock_guard hold(index_.entriesMutex);
+    index_.entries.SetParentAndPath(3, 0, kNoEntry, u"\u2026\\deep\\x");
+  }
+  EXPECT_EQ(Cell(3, kColumnFolder), u"\u2026\\deep");
+  EXPECT_FALSE(OpenCommandFor(index_, 3, kColumnName));
+  EXPECT_FALSE(OpenCommandFor(index_, 3, kColumnFolder));
+}
+
 TEST(Icons, EachModeChoosesByFolderClassOrExtension) {
   FileIndex index;
   test::Fill(index,
