@@ -1,5 +1,7 @@
 #include "ntfs/mft_scan.h"
 
+#include <algorithm>
+
 #include "ntfs/mft_batches.h"
 #include "ntfs/ondisk.h"
 #include "ntfs/record.h"
@@ -101,8 +103,7 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEnt
   const uint64_t covered = reader.RecordsCovered();
   if (covered != 0 && covered < expected) expected = covered;
   // Nor can the MFT hold more records than the volume or the device.
-  const uint64_t fit = reader.RecordsThatFit();
-  if (fit != 0 && fit < expected) expected = fit;
+  expected = std::min(expected, reader.RecordsThatFit());
   c.expected = expected;
   c.damagedExtents = reader.damagedExtents;
 

@@ -300,8 +300,9 @@ uint64_t VolumeReader::RecordsCovered() const {
 uint64_t VolumeReader::RecordsThatFit() const {
   uint64_t bytes = volumeBytes;
   if (deviceBytes != 0 && (bytes == 0 || deviceBytes < bytes)) bytes = deviceBytes;
-  // Entries are numbered in 32 bits.
-  return std::min<uint64_t>(bytes / bytesPerRecord, uint64_t{1} << 32);
+  // Entries are numbered in 32 bits, whatever the volume's size.
+  constexpr uint64_t kMost = uint64_t{1} << 32;
+  return bytes == 0 ? kMost : std::min(bytes / bytesPerRecord, kMost);
 }
 
 RecordStatus VolumeReader::ReadRecordChecked(uint64_t n, uint8_t* buffer) {

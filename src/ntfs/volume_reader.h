@@ -74,7 +74,8 @@ struct VolumeReader {
   // Records the known extents cover (or the volume holds, without extents);
   // 0 when unknown.
   uint64_t RecordsCovered() const;
-  // Records the device and the volume could hold at most (0 when unknown).
+  // Records the device and the volume could hold at most, and never more
+  // than 2^32.
   uint64_t RecordsThatFit() const;
 };
 
