@@ -128,9 +128,11 @@ int main(int argc, char** argv) {
   const std::u16string longName(200, u'n');
   for (uint64_t i = 0; i < 300; ++i)
     chain.SetRecord(16 + i, RB(1024, 3).FileName(i == 0 ? 5 : 15 + i, longName, kWin32).Finish());
-  for (uint64_t f = 316; f < 3600; ++f)
-    chain.SetRecord(
-        f, RB().FileName(315, u"f" + std::u16string(1, char16_t(u'a' + f % 26)), kWin32).Finish());
+  for (uint64_t f = 316; f < 3600; ++f) {
+    std::u16string name = u"f";
+    for (uint64_t v = f; v != 0; v /= 10) name += char16_t(u'0' + v % 10);
+    chain.SetRecord(f, RB().FileName(315, name, kWin32).Finish());
+  }
   Save(root + "/volume_fuzz/deep-chain.img", chain.Image());
 
   // record_fuzz: the record under test, then records 16.. of its volume.
