@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/ntfs_builder.h"
 
@@ -94,6 +95,45 @@ int main(int argc, char** argv) {
   VolumeBuilder fourK(k4);
   Populate(fourK, 4096);
   Save(root + "/volume_fuzz/4k-sectors.img", fourK.Image());
+
+  // Volumes that once cost gigabytes or minutes: the budget must hold them.
+  // One stretch of the MFT mapped again under later VCNs, and past the volume.
+  VolumeSpec overlap = Small();
+  overlap.mftExtents = {{8, 128}, {8, 128}, {8, 128}, {4000, 64}};
+  VolumeBuilder overlapping(overlap);
+  Populate(overlapping, 1024);
+  Save(root + "/volume_fuzz/overlapping-extents.img", overlapping.Image());
+
+  // Record 16's list names its extension records thousands of times over.
+  VolumeSpec bomb;
+  bomb.mftExtents = {{16, 200}};
+  bomb.totalClusters = 900;
+  VolumeBuilder listBomb(bomb);
+  std::vector<ListEntry> names;
+  for (int pass = 0; pass < 80; ++pass)
+    for (uint64_t r = 17; r < 800; r += 2) names.push_back({0x30, 0, r});
+  const ByteVec list = AttributeListValue(names);
+  listBomb.Put(300 * 4096, list);
+  listBomb.SetRecord(
+      16,
+      RB().NonResident(0x20, EncodeRuns({{list.size() / 4096 + 1, 300}}), list.size()).Finish());
+  for (uint64_t r = 17; r < 800; ++r) listBomb.SetRecord(r, WithBase(RB().Finish(), 16));
+  Save(root + "/volume_fuzz/list-bomb.img", listBomb.Image());
+
+  // 300 nested folders of long names with files below the deepest.
+  VolumeSpec deep;
+  deep.mftExtents = {{16, 900}};
+  deep.totalClusters = 930;
+  VolumeBuilder chain(deep);
+  const std::u16string longName(200, u'n');
+  for (uint64_t i = 0; i < 300; ++i)
+    chain.SetRecord(16 + i, RB(1024, 3).FileName(i == 0 ? 5 : 15 + i, longName, kWin32).Finish());
+  for (uint64_t f = 316; f < 3600; ++f) {
+    std::u16string name = u"f";
+    for (uint64_t v = f; v != 0; v /= 10) name += char16_t(u'0' + v % 10);
+    chain.SetRecord(f, RB().FileName(315, name, kWin32).Finish());
+  }
+  Save(root + "/volume_fuzz/deep-chain.img", chain.Image());
 
   // record_fuzz: the record under test, then records 16.. of its volume.
   const uint64_t mft = 8 * 512;

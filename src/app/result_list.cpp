@@ -120,7 +120,8 @@ void MainWindow::OpenEntry(const NMITEMACTIVATE& activation) {
   const auto command = view::OpenCommandFor(GetIndex(), n, uint32_t(activation.iSubItem));
   if (!command || command->path != press->path) return;  // deleted or renamed meanwhile
   if (command->refusal != view::OpenRefusal::kNone) {
-    SetStatus(view::kStatusOpenAlteredPath);
+    SetStatus(command->refusal == view::OpenRefusal::kPathCut ? view::kStatusOpenPathCut
+                                                              : view::kStatusOpenAlteredPath);
     return;
   }
   if (!shellOpen) return;

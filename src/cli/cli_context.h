@@ -18,8 +18,8 @@ namespace zw::cli {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;   // the program itself failed (out of memory, ...)
-inline constexpr int kExitBadInput = 2;  // bad arguments, or a volume could not be read
+inline constexpr int kExitFailure = 1;        // the program itself failed (out of memory, ...)
+inline constexpr int kExitBadInput = 2;       // bad arguments, or a volume could not be read
 inline constexpr int kExitInterrupted = 130;  // Ctrl+C, as shells report it
 
 struct DriveArg {
@@ -34,6 +34,8 @@ struct CliContext {
   Output out{stdout};
   // Set by any command that met bad input; main turns it into the exit status.
   bool badInput = false;
+  // Set when a drive was given up for want of memory: the program failed it.
+  bool outOfMemory = false;
   // Set when Ctrl+C stopped an indexing run: the output is incomplete.
   bool interrupted = false;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();

@@ -194,6 +194,11 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
     figures.records += stats.counters.recordsRead;
     figures.scanNanoseconds += stats.scanNanoseconds;
     figures.pathsNanoseconds += stats.pathsNanoseconds;
+    if (stats.outOfMemory) {
+      context.outOfMemory = true;
+      PrintError(DriveLabel(drive) + ": not enough memory to index this volume; it was skipped");
+      continue;
+    }
     if (stats.opened && stats.mftReadable) continue;
     context.badInput = true;
     if (!stats.opened) {

@@ -183,6 +183,7 @@ int Run(const std::vector<std::string>& argv) {
                "; default settings were used");
   }
   if (context.debug) platform::SetDebugSink({});
+  if (status == kExitOk && context.outOfMemory) status = kExitFailure;
   if (status == kExitOk && context.badInput) status = kExitBadInput;
   if (status == kExitOk && context.interrupted) status = kExitInterrupted;
   return status;

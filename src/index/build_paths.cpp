@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "index/entry_store.h"
 #include "index/record_map.h"
 #include "ntfs/volume_reader.h"
 #include "platform/file_attributes.h"
@@ -98,11 +99,14 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
     uint64_t p = e.parentRecordNumber;
     int depth = 0;
     uint32_t cachedFolder = kNone;  // position of the folder whose path is the base
+    bool cut = false;               // the chain goes on above the nearest ancestors
     if (p != kRootRecord) {
       for (;;) {
         if (p == 0) break;
         if (depth == kMaxDepth) {
+          const size_t walked = stack.size();
           CutLoop(entries, e.recordNumber, stack);
+          cut = stack.size() == walked;
           break;
         }
         const uint32_t cached = folderCache.Find(p);
@@ -120,7 +124,8 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
     }
 
     // Sizes first, so the path costs exactly one allocation.
-    size_t length = cachedFolder != kNone ? entries[cachedFolder].path.size() + 1 : root.size();
+    const std::u16string_view start = cut ? kCutPathMark : std::u16string_view(root);
+    size_t length = cachedFolder != kNone ? entries[cachedFolder].path.size() + 1 : start.size();
     for (uint32_t pos : stack) length += entries[pos].name.size() + 1;
     length += e.name.size();
 
@@ -130,7 +135,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
       path += entries[cachedFolder].path;
       path += u'\\';
     } else {
-      path += root;
+      path += start;
     }
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
       path += entries[*it].name;
@@ -141,7 +146,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
 
     if (e.isFolder) {
       folderCache.Set(e.recordNumber, uint32_t(i));
-    } else if (e.size == 0 && !e.path.empty()) {
+    } else if (e.size == 0 && !e.path.empty() && !StartsWithCutMark(e.path)) {
       platform::FileAttributeData data;
       if (platform::GetFileAttributeData(e.path, data)) e.size = data.size;
     }

@@ -173,6 +173,10 @@ void EntryStore::PathInto(uint32_t n, std::u16string& out) const {
     const std::u16string& kept = keptPaths_.at(top);
     out.reserve(kept.size() + length);
     out += kept;
+  } else if ((t.flags & kPathCut) != 0) {
+    out.reserve(kCutPathMark.size() + t.nameLength + length);
+    out += kCutPathMark;
+    out += RawName(top);
   } else {
     out.reserve(3 + t.nameLength + length);
     out += drives_[t.driveSlot];
@@ -197,7 +201,8 @@ bool EntryStore::WalkGives(uint32_t parent, char16_t drive, std::u16string_view 
 void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
                        std::u16string_view path) {
   EntryRecord& r = records_[n];
-  r.flags &= uint8_t(~(kKeptPath | kKeptParent));
+  r.flags &= uint8_t(~(kKeptPath | kKeptParent | kPathCut));
+  if (StartsWithCutMark(path)) r.flags |= kPathCut;
   keptPaths_.erase(n);
   keptParents_.erase(n);
   const char16_t drive = DriveOf(n);
@@ -238,6 +243,7 @@ void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
     const FileEntry& v = values[i];
     const uint32_t n = uint32_t(first + i);
     EntryRecord& r = records_[n];
+    if (StartsWithCutMark(v.path)) r.flags |= kPathCut;
     const char16_t letter = DriveOf(n);
     const uint32_t p = positions.Find(v.parentRecordNumber);
     // A path that is the parent's plus this name needs no copy: with each
@@ -316,9 +322,10 @@ void EntryStore::AppendScanned(const ScanRecord& scanned, char16_t drive) {
   records_.push_back(NewRecord(scanned, drive));
 }
 
-void EntryStore::Link(uint32_t n, uint32_t parent, uint64_t parentRecord) {
+void EntryStore::Link(uint32_t n, uint32_t parent, uint64_t parentRecord, bool cut) {
   EntryRecord& r = records_[n];
   r.parent = parent;
+  r.flags = uint8_t(cut ? r.flags | kPathCut : r.flags & ~kPathCut);
   keptParents_.erase(n);
   r.flags &= uint8_t(~kKeptParent);
   if (parent == kNoEntry && parentRecord != kRootRecord) {

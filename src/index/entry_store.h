@@ -25,6 +25,15 @@ namespace zw {
 
 class EntryStore;
 
+// Starts the path of an entry whose real path is deeper than paths follow:
+// what follows is the kept tail. Never a path Win32 could resolve from a
+// drive, so a cut path cannot pass for (or open) another file.
+inline constexpr std::u16string_view kCutPathMark = u"\u2026\\";
+
+inline bool StartsWithCutMark(std::u16string_view path) {
+  return path.substr(0, kCutPathMark.size()) == kCutPathMark;
+}
+
 // Packed to 2-byte alignment: a record number has 48 bits (the rest of an
 // NTFS file reference is the sequence number), which leaves room for the
 // name's length, and no padding is wasted on a million records.
@@ -67,6 +76,9 @@ class EntryRef {
   uint32_t attributes() const;
   bool isFolder() const;
   bool isDeleted() const;
+  // The path shown is not the whole path (it begins with kCutPathMark): it
+  // must not be opened or asked about.
+  bool pathCut() const;
   FileEntry Value() const;
   // For callers and tests that want a value with its strings.
   operator FileEntry() const { return Value(); }  // NOLINT(google-explicit-constructor)
@@ -80,7 +92,7 @@ class EntryRef {
 class EntryStore {
  public:
   static constexpr uint8_t kFolder = 1, kDeleted = 2, kFoldedCopy = 4, kKeptPath = 8,
-                           kKeptParent = 16;
+                           kKeptParent = 16, kPathCut = 32;
 
   EntryStore() = default;
   EntryStore(const EntryStore& other);
@@ -135,8 +147,9 @@ class EntryStore {
   void AppendScanned(const ScanRecord& scanned, char16_t drive);
   // Entry `n` continues entry `parent`'s path, or starts at the drive's root
   // (kNoEntry) with `parentRecord` kept beside it. The caller knows that this
-  // is the entry's path and that the links do not loop.
-  void Link(uint32_t n, uint32_t parent, uint64_t parentRecord);
+  // is the entry's path and that the links do not loop. With `cut` the path
+  // is not whole: unlinked, it starts with kCutPathMark instead of the root.
+  void Link(uint32_t n, uint32_t parent, uint64_t parentRecord, bool cut = false);
   // Keeps the entries whose `keep` is set, in order, renumbered. An entry
   // kept below one dropped starts at the drive's root.
   void KeepOnly(const std::vector<bool>& keep);
@@ -242,6 +255,9 @@ inline uint32_t EntryRef::attributes() const {
 }
 inline bool EntryRef::isFolder() const {
   return (Rec().flags & EntryStore::kFolder) != 0;
+}
+inline bool EntryRef::pathCut() const {
+  return (Rec().flags & EntryStore::kPathCut) != 0;
 }
 inline void EntryRef::PathInto(std::u16string& out) const {
   if (isDeleted()) {

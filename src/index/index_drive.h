@@ -21,6 +21,9 @@ struct IndexDriveStats {
   uint32_t openError = 0;                  // system error number of a failed Open
   bool opened = false;
   bool mftReadable = false;  // the MFT's own extents could be read from record 0
+  // The drive did not fit in memory (or in the index's 32-bit numbering):
+  // nothing of it was appended.
+  bool outOfMemory = false;
   uint64_t recordCount = 0;  // MFT records the volume declares (0: unknown)
   ScanCounters counters{};
   uint64_t scanned = 0;   // entries the scan delivered
@@ -30,8 +33,8 @@ struct IndexDriveStats {
 };
 
 // True when the drive's entries were appended. A drive whose MFT cannot be
-// located appends nothing and fails: an empty drive must not pass for a read
-// one.
+// located, or that does not fit in memory, appends nothing and fails: an
+// empty drive must not pass for a read one.
 bool IndexDrive(FileIndex& index, char16_t letter);
 bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats);
 

@@ -69,11 +69,14 @@ void CompleteScannedDrive(ScannedDrive& drive) {
     if (p != kRootFolderRecord && p != 0) parents[i] = positions.Find(p);
   }
 
-  // Depth below the drive's root and whether the top folder is the
-  // volume's own ("$..."), from the top down; a loop or a chain deeper than
-  // paths follow leaves it to the slow way.
+  // Depth below the drive's root (or below the last cut) and whether the top
+  // folder is the volume's own ("$..."), from the top down; a loop leaves it
+  // to the slow way. An entry with more ancestors than paths follow starts a
+  // cut path of its own, and what lies below it continues that one: a deep
+  // chain costs what any tree of its size costs.
   std::vector<uint16_t> depth(n, kUnknown);
   std::vector<bool> metadata(n, false);
+  std::vector<bool> cut(n, false);
   std::vector<uint32_t> chain;
   for (uint32_t i = 0; i < n; ++i) {
     uint32_t e = i;
@@ -91,29 +94,36 @@ void CompleteScannedDrive(ScannedDrive& drive) {
         const std::u16string_view name = store.RawName(c);
         depth[c] = 0;
         metadata[c] = !name.empty() && name[0] == u'$';
+      } else if (depth[p] >= kMaxPathDepth) {
+        parents[c] = kNone;
+        depth[c] = 0;
+        metadata[c] = metadata[p];
+        cut[c] = true;
       } else {
-        if (depth[p] >= kMaxPathDepth - 1) return CompleteThroughPaths(drive);
         depth[c] = uint16_t(depth[p] + 1);
         metadata[c] = metadata[p];
+        cut[c] = cut[p];
       }
     }
     chain.clear();
   }
+  std::vector<uint16_t>().swap(depth);
 
   bool anyMetadata = false;
   for (uint32_t i = 0; i < n; ++i) {
-    store.Link(i, parents[i], drive.parentRecords[i]);
+    store.Link(i, parents[i], drive.parentRecords[i], cut[i]);
     anyMetadata = anyMetadata || metadata[i];
   }
   std::vector<uint32_t>().swap(parents);
-  std::vector<uint16_t>().swap(depth);
   std::vector<uint64_t>().swap(drive.parentRecords);
 
   PathBuilder paths(store);
   std::u16string path;
   for (uint32_t i = 0; i < n; ++i) {
     EntryRecord& r = store.Record(i);
-    if (r.size != 0 || (r.flags & EntryStore::kFolder) != 0 || metadata[i]) continue;
+    // A cut path names no file: it must not be looked up.
+    if (r.size != 0 || (r.flags & (EntryStore::kFolder | EntryStore::kPathCut)) != 0 || metadata[i])
+      continue;
     paths.PathInto(i, path);
     platform::FileAttributeData data;
     if (platform::GetFileAttributeData(path, data)) r.size = data.size;

@@ -26,7 +26,9 @@ struct ScannedDrive {
 // MFT left at 0, and drops the volume's own "$" entries with what hangs
 // below them. Paths, parents and order come out as BuildPaths and
 // DropMetadataEntries give them; where links alone cannot (a record number
-// seen twice, a loop, a chain deeper than paths follow), it goes that way.
+// seen twice, a loop), it goes that way. An entry with more ancestors than
+// paths follow starts a path cut to kCutPathMark and its own name, marked as
+// cut, as does everything below it.
 void CompleteScannedDrive(ScannedDrive& drive);
 
 }  // namespace zw

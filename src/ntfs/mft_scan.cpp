@@ -1,5 +1,7 @@
 #include "ntfs/mft_scan.h"
 
+#include <algorithm>
+
 #include "ntfs/mft_batches.h"
 #include "ntfs/ondisk.h"
 #include "ntfs/record.h"
@@ -85,7 +87,7 @@ RecordStatus CheckBatchRecord(uint8_t* record, uint32_t size) {
 
 bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEntry,
              const std::function<void(uint64_t done, uint64_t expected)>& onProgress,
-             ScanCounters* counters) {
+             ScanCounters* counters, const std::atomic<bool>* stop) {
   ScanCounters local;
   ScanCounters& c = counters ? *counters : local;
   c = ScanCounters{};
@@ -100,10 +102,10 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEnt
   // no extent holds.
   const uint64_t covered = reader.RecordsCovered();
   if (covered != 0 && covered < expected) expected = covered;
-  // Nor can the MFT be larger than the volume.
-  const uint64_t fit = reader.volumeBytes / reader.bytesPerRecord;
-  if (fit != 0 && fit < expected) expected = fit;
+  // Nor can the MFT hold more records than the volume or the device.
+  expected = std::min(expected, reader.RecordsThatFit());
   c.expected = expected;
+  c.damagedExtents = reader.damagedExtents;
 
   Scan scan{reader, onEntry, c, ScanRecord{}};
   std::vector<uint8_t> single(reader.bytesPerRecord);
@@ -124,6 +126,10 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEnt
         lastReport = n;
       }
       for (uint32_t i = 0; i < batch->count && !stopped; ++i) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+          stopped = true;
+          break;
+        }
         const uint64_t r = batch->first + i;
         if (batch->read) {
           uint8_t* record = batch->data.data() + size_t{i} * bpr;

@@ -20,6 +20,16 @@ inline constexpr uint32_t kAttrVolumeName = 0x60;
 inline constexpr uint32_t kAttrData = 0x80;
 inline constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
 
+// The most records one attribute list may make the scan read. What a base
+// record wants from its extensions is a name (NTFS allows 1024 hard links,
+// a Win32 and a DOS name each) and its first data extent; the $MFT's own
+// list names one record per few hundred extents. A crafted list naming
+// hundreds of thousands of records must not cost as many reads per record.
+inline constexpr size_t kMaxListRecords = 4096;
+// Records named by one list that turn out not to be its extensions (unused,
+// damaged, another file's): past this many the list is not trusted further.
+inline constexpr size_t kMaxForeignListRecords = 16;
+
 // Fixups protect the last word of every 512 bytes, whatever the sector size
 // of the disk.
 inline constexpr size_t kFixupStride = 512;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 
 #include "ntfs/mft_scan.h"
 #include "ntfs/ondisk.h"
@@ -75,8 +76,10 @@ bool WalkAttributeList(VolumeReader& reader, Bytes list, uint64_t baseRecord, Sc
   bool sized = entry.size != 0;
   bool found = false;
   std::vector<uint8_t> holderBuffer;
-  uint64_t loadedHolder = 0;
-  bool holderValid = false;
+  // Each record is read once, however often the list names it: a record's
+  // name and size are all taken the first time.
+  std::unordered_set<uint64_t> visited;
+  size_t foreign = 0;
   for (size_t p = 0; list.Fits(p, kListEntryMin);) {
     const uint16_t length = list.U16(p + 4);
     if (length == 0) break;
@@ -93,22 +96,24 @@ bool WalkAttributeList(VolumeReader& reader, Bytes list, uint64_t baseRecord, Sc
     p += length;
     if (!wantName && !wantSize) continue;
     if (holder == 0 || (holder == baseRecord && type != ntfs::kAttrData)) continue;
+    if (visited.count(holder) != 0) continue;
+    if (visited.size() >= ntfs::kMaxListRecords) break;
+    visited.insert(holder);
 
-    if (!holderValid || loadedHolder != holder) {
-      holderBuffer.resize(reader.bytesPerRecord);
-      loadedHolder = holder;
-      holderValid = false;
-      if (reader.ReadRecordChecked(holder, holderBuffer.data()) != RecordStatus::Ok) continue;
-      Bytes h{holderBuffer.data(), holderBuffer.size()};
-      // A stale list may point at a record that now belongs to another file.
-      const uint64_t base = ntfs::BaseRecordOf(h);
-      if (!(ntfs::RecordFlags(h) & ntfs::kRecordInUse)) continue;
-      if (holder != baseRecord && base != baseRecord) continue;
-      holderValid = true;
+    holderBuffer.resize(reader.bytesPerRecord);
+    if (reader.ReadRecordChecked(holder, holderBuffer.data()) != RecordStatus::Ok) {
+      if (++foreign >= ntfs::kMaxForeignListRecords) break;
+      continue;
     }
-    if (!holderValid) continue;
+    Bytes h{holderBuffer.data(), holderBuffer.size()};
+    // A stale list may point at a record that now belongs to another file.
+    if (!(ntfs::RecordFlags(h) & ntfs::kRecordInUse) ||
+        (holder != baseRecord && ntfs::BaseRecordOf(h) != baseRecord)) {
+      if (++foreign >= ntfs::kMaxForeignListRecords) break;
+      continue;
+    }
 
-    AttributeWalker walker(Bytes{holderBuffer.data(), holderBuffer.size()});
+    AttributeWalker walker(h);
     Attribute attr;
     while (walker.Next(attr)) {
       const uint32_t t = attr.Type();

@@ -1,7 +1,9 @@
 #include "ntfs/volume_reader.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <map>
 
 #include "ntfs/boot_sector.h"
 #include "ntfs/mft_scan.h"
@@ -32,13 +34,43 @@ OpenStatus StatusOfOpenError(uint32_t error) {
   return OpenStatus::Unreadable;
 }
 
-// Appends the non-sparse runs of one $DATA extent; false if none came.
-bool AppendRuns(Bytes list, uint64_t firstVcn, std::vector<MftRun>& runs) {
+// The clusters the MFT's extents hold so far, by first cluster. A crafted
+// run list can map one stretch of disk under many VCNs (every record read
+// many times over) or point past the volume: such an extent is damage and is
+// dropped, the others are still read.
+class ExtentGuard {
+ public:
+  ExtentGuard(uint64_t volumeBytes, uint32_t bytesPerCluster)
+      : clusters_(volumeBytes == 0 ? 0 : (volumeBytes - 1) / bytesPerCluster + 1) {}
+
+  bool Accept(const ntfs::DataRun& run) {
+    if (clusters_ != 0 && (run.lcn >= clusters_ || run.length > clusters_ - run.lcn)) return false;
+    const uint64_t end = run.lcn + run.length;  // the decoder keeps this below 2^63
+    auto next = taken_.lower_bound(run.lcn);
+    if (next != taken_.end() && next->first < end) return false;
+    if (next != taken_.begin() && std::prev(next)->second > run.lcn) return false;
+    taken_.emplace_hint(next, run.lcn, end);
+    return true;
+  }
+
+ private:
+  uint64_t clusters_;
+  std::map<uint64_t, uint64_t> taken_;  // first cluster -> one past the last
+};
+
+// Appends the non-sparse runs of one $DATA extent that the guard accepts,
+// counting the others; false if none came.
+bool AppendRuns(Bytes list, uint64_t firstVcn, ExtentGuard& guard, std::vector<MftRun>& runs,
+                uint64_t& damaged) {
   ntfs::RunListDecoder decoder(list, firstVcn);
   ntfs::DataRun run;
   bool any = false;
   while (decoder.Next(run)) {
     if (run.sparse) continue;
+    if (!guard.Accept(run)) {
+      ++damaged;
+      continue;
+    }
     runs.push_back({run.vcn, run.lcn, run.length});
     any = true;
   }
@@ -51,6 +83,7 @@ bool VolumeReader::Open(char16_t letter) {
   Close();
   mftBytes = 0;
   volumeBytes = 0;
+  deviceBytes = 0;
   openStatus = OpenStatus::Ok;
   if (!handle.Open(letter)) {
     openStatus = StatusOfOpenError(platform::LastError());
@@ -80,6 +113,7 @@ bool VolumeReader::Open(char16_t letter) {
   volumeBytes = MulOverflows(geometry.totalSectors, bytesPerSector)
                     ? 0
                     : geometry.totalSectors * bytesPerSector;
+  deviceBytes = handle.Length();
   return true;
 }
 
@@ -90,6 +124,7 @@ void VolumeReader::Close() {
   runs.shrink_to_fit();
   layoutLoaded = false;
   mftBytes = 0;
+  damagedExtents = 0;
 }
 
 bool VolumeReader::LoadMftLayout() {
@@ -104,6 +139,8 @@ bool VolumeReader::LoadMftLayout() {
   if (ntfs::ApplyFixups(record.data(), record.size()) != ntfs::FixupResult::Ok) return false;
 
   std::vector<MftRun> decoded;
+  ExtentGuard guard(volumeBytes, bytesPerCluster);
+  damagedExtents = 0;
   uint64_t realSize = 0;
   std::vector<uint8_t> list;
   bool haveList = false;
@@ -122,7 +159,7 @@ bool VolumeReader::LoadMftLayout() {
       }
     } else if (type == ntfs::kAttrData && decoded.empty() && attr.NonResidentHeaderFits() &&
                attr.Unnamed() && attr.LowestVcn() == 0) {
-      if (AppendRuns(attr.RunList(), 0, decoded)) realSize = attr.RealSize();
+      if (AppendRuns(attr.RunList(), 0, guard, decoded, damagedExtents)) realSize = attr.RealSize();
     }
   }
   if (decoded.empty()) return false;
@@ -152,6 +189,7 @@ bool VolumeReader::LoadMftLayout() {
     }
     std::sort(extensions.begin(), extensions.end(),
               [](const Extension& a, const Extension& b) { return a.vcn < b.vcn; });
+    if (extensions.size() > ntfs::kMaxListRecords) extensions.resize(ntfs::kMaxListRecords);
     for (const Extension& ext : extensions) {
       uint64_t nextVcn = runs.back().startVcn + runs.back().clusterCount;
       if (ext.vcn < nextVcn) continue;  // overlaps what is known: damaged
@@ -163,7 +201,7 @@ bool VolumeReader::LoadMftLayout() {
       while (hw.Next(attr)) {
         if (attr.Type() == ntfs::kAttrData && attr.NonResidentHeaderFits() && attr.Unnamed() &&
             attr.LowestVcn() == ext.vcn) {
-          AppendRuns(attr.RunList(), ext.vcn, runs);
+          AppendRuns(attr.RunList(), ext.vcn, guard, runs, damagedExtents);
           break;
         }
       }
@@ -259,7 +297,16 @@ uint64_t VolumeReader::RecordsCovered() const {
   return end * bytesPerCluster / bytesPerRecord;
 }
 
+uint64_t VolumeReader::RecordsThatFit() const {
+  uint64_t bytes = volumeBytes;
+  if (deviceBytes != 0 && (bytes == 0 || deviceBytes < bytes)) bytes = deviceBytes;
+  // Entries are numbered in 32 bits, whatever the volume's size.
+  constexpr uint64_t kMost = uint64_t{1} << 32;
+  return bytes == 0 ? kMost : std::min(bytes / bytesPerRecord, kMost);
+}
+
 RecordStatus VolumeReader::ReadRecordChecked(uint64_t n, uint8_t* buffer) {
+  ++singleReads;
   if (!handle.IsOpen()) return RecordStatus::IoError;
   if (!layoutLoaded) LoadMftLayout();
   if (MulOverflows(n, bytesPerRecord)) return RecordStatus::OutOfRange;

@@ -51,6 +51,11 @@ struct VolumeReader {
   bool layoutLoaded = false;
   OpenStatus openStatus = OpenStatus::Ok;  // why the last Open failed
   uint64_t volumeBytes = 0;                // from the boot sector; 0 when unknown
+  uint64_t deviceBytes = 0;                // what the device holds; 0 when unknown
+  // MFT extents dropped as damaged: outside the volume, or on clusters an
+  // earlier extent already holds.
+  uint64_t damagedExtents = 0;
+  uint64_t singleReads = 0;  // records asked for one at a time (ReadRecordChecked)
 
   bool Open(char16_t letter);
   void Close();
@@ -69,6 +74,9 @@ struct VolumeReader {
   // Records the known extents cover (or the volume holds, without extents);
   // 0 when unknown.
   uint64_t RecordsCovered() const;
+  // Records the device and the volume could hold at most, and never more
+  // than 2^32.
+  uint64_t RecordsThatFit() const;
 };
 
 }  // namespace zw

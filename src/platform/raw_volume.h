@@ -29,6 +29,8 @@ class RawVolume {
 
   // The sector size that reads must be aligned to.
   uint32_t SectorSize() const noexcept { return sectorSize_; }
+  // Bytes the device (or partition) holds; 0 when unknown.
+  uint64_t Length() const noexcept { return length_; }
 
  private:
   // The checks every system makes before reading: an open handle, and an

@@ -29,12 +29,15 @@ bool ItemLess(std::u16string_view a, bool aBlock, std::u16string_view b, bool bB
 std::optional<std::vector<uint32_t>> TreePathOrder(const EntryStore& entries) {
   const size_t n = entries.size();
   if (n >= kBlock) return std::nullopt;
-  // Nodes: the entries, then one root per drive slot.
-  const size_t nodes = n + kDriveSlots;
+  // Nodes: the entries, one root per drive slot, and the root of the cut
+  // paths: these begin with kCutPathMark, which sorts after every "X:\".
+  const size_t cutRoot = n + kDriveSlots;
+  const size_t nodes = cutRoot + 1;
   std::vector<uint32_t> start(nodes + 1, 0);
   auto nodeOf = [&](uint32_t i) -> size_t {
     const EntryRecord& r = entries.Record(i);
-    return r.parent == kNoEntry ? n + r.driveSlot : r.parent;
+    if (r.parent != kNoEntry) return r.parent;
+    return (r.flags & EntryStore::kPathCut) != 0 ? cutRoot : n + r.driveSlot;
   };
   for (uint32_t i = 0; i < n; ++i) {
     const EntryRecord& r = entries.Record(i);
@@ -89,11 +92,14 @@ std::optional<std::vector<uint32_t>> TreePathOrder(const EntryStore& entries) {
     return entries[items[itemStart[n + a]] & ~kBlock].drive() <
            entries[items[itemStart[n + b]] & ~kBlock].drive();
   });
+  std::vector<size_t> roots;
+  for (size_t s : slots) roots.push_back(n + s);
+  roots.push_back(cutRoot);
   std::vector<uint32_t> order;
   order.reserve(n);
   std::vector<std::pair<size_t, uint32_t>> stack;  // node, next item
-  for (size_t s : slots) {
-    stack.push_back({n + s, itemStart[n + s]});
+  for (size_t root : roots) {
+    stack.push_back({root, itemStart[root]});
     while (!stack.empty()) {
       auto& [v, next] = stack.back();
       if (next == itemStart[v + 1]) {

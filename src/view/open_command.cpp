@@ -32,8 +32,13 @@ std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entry
   e->PathInto(command.path);
   if (command.path.empty()) return std::nullopt;
   command.action = column == kColumnFolder ? OpenAction::kShowInFolder : OpenAction::kOpen;
-  if (platform::Win32AltersPath(command.path) || NameSplitsPath(index.entries, entryNumber))
+  if (e->pathCut()) {
+    // Not the entry's path: opening it would reach another file, or none.
+    command.refusal = OpenRefusal::kPathCut;
+  } else if (platform::Win32AltersPath(command.path) ||
+             NameSplitsPath(index.entries, entryNumber)) {
     command.refusal = OpenRefusal::kAlteredPath;
+  }
   return command;
 }
 

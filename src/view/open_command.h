@@ -21,6 +21,7 @@ enum class OpenRefusal : uint8_t {
   kNone,
   kAlteredPath,  // Win32 would reach another object by it (a trailing dot, a stream, a
                  // backslash inside a name...)
+  kPathCut,      // below a chain deeper than paths follow: the whole path is unknown
 };
 
 struct OpenCommand {
@@ -29,7 +30,7 @@ struct OpenCommand {
   OpenRefusal refusal = OpenRefusal::kNone;  // anything else: never asked of the shell
 };
 
-// Nothing when there is no such entry, or it has no path (deleted). Takes the
+// Nothing when there is no such entry or it has no path (deleted). Takes the
 // name index lock shared.
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column);

@@ -17,6 +17,8 @@ inline constexpr std::u16string_view kStatusOpenAlteredPath =
     u"열지 않음: Windows가 다른 파일로 읽는 이름입니다";
 inline constexpr std::u16string_view kStatusOpenNoUserShell =
     u"열지 않음: 사용자 권한으로 열어 줄 탐색기 셸이 없습니다";
+inline constexpr std::u16string_view kStatusOpenPathCut =
+    u"열지 않음: 폴더가 너무 깊어 전체 경로를 알 수 없습니다";
 inline constexpr std::u16string_view kStatusOpenFailed = u"열지 못했습니다";
 
 // "D: 1회성 스캔 중... 120000개 레코드"

@@ -6,6 +6,8 @@
 #include <regex>
 
 #include "cli/cli_runner.h"
+#include "platform/utf.h"
+#include "support/ntfs_builder.h"
 
 namespace zw::test {
 namespace {
@@ -175,6 +177,59 @@ TEST_F(ListCommand, AVolumeWhoseMftCannotBeFoundIsNotAnEmptySuccess) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_THAT(r.err, HasSubstr(image));
+}
+
+// 300 nested folders with a file at the bottom, and one at the root.
+TEST_F(ListCommand, PathsBelowAChainDeeperThanPathsFollowShowTheCut) {
+  VolumeSpec layout;
+  layout.mftExtents = {{16, 96}};
+  VolumeBuilder b(layout);
+  for (uint64_t i = 0; i < 300; ++i)
+    b.SetRecord(16 + i,
+                RecordBuilder(1024, RecordBuilder::kInUse | RecordBuilder::kDirectory)
+                    .FileName(i == 0 ? 5 : 15 + i, u"f" + FromUtf8(std::to_string(i)), kWin32)
+                    .Finish());
+  b.SetRecord(320, RecordBuilder().FileName(315, u"leaf.txt", kWin32).Finish());
+  b.SetRecord(330, RecordBuilder().FileName(5, u"top.txt", kWin32).Finish());
+  const std::string image = ScratchDir("cli-deep") + "/deep.img";
+  ASSERT_TRUE(b.WriteTo(image));
+  const CliResult r = RunCli({"--drive", "D=" + image, "list"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = r.OutLines();
+  ASSERT_EQ(lines.size(), 302u);
+  EXPECT_EQ(lines[256].rfind("D:\\f0\\f1\\", 0), 0u);  // f256: 256 ancestors, whole
+  EXPECT_EQ(lines[257], "\u2026\\f257");
+  EXPECT_EQ(lines[300].rfind("\u2026\\f257\\f258\\", 0), 0u);
+  EXPECT_NE(lines[300].find("\\f299\\leaf.txt"), std::string::npos);
+  EXPECT_EQ(lines[301], "D:\\top.txt");
+}
+
+// Record 0 and the boot sector claim 32 GiB of MFT on a 32 GiB (sparse)
+// image: too large to reserve for under a 1 GiB address space limit.
+TEST_F(ListCommand, AVolumeThatDoesNotFitInMemoryIsSkippedWithAFailure) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "sanitizers need more address space than the limit leaves";
+#else
+  constexpr uint64_t kClusters = uint64_t{1} << 23;
+  VolumeBuilder b;
+  b.SetRecord(
+      0, RecordBuilder()
+             .FileName(5, u"$MFT", kWin32AndDos)
+             .NonResident(0x80, EncodeRuns({{kClusters, 16}}), kClusters * 4096, 0, kClusters - 1)
+             .Finish());
+  PutLe(b.Image(), 0x28, kClusters * 8, 8);
+  const std::string image = ScratchDir("cli-huge-mft") + "/huge-mft.img";
+  ASSERT_TRUE(b.WriteTo(image));
+  std::filesystem::resize_file(image, kClusters * 4096 + (uint64_t{1} << 20));
+  const CliResult r =
+      RunProgram("/bin/sh", {"-c", "ulimit -v 1048576 && exec \"$0\" \"$@\"", ZW_CLI, "--drive",
+                             "D=" + image, "--drive", "E=" + CharlieImage(), "list"});
+  std::filesystem::remove(image);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr(image));
+  EXPECT_THAT(r.err, HasSubstr("not enough memory"));
+  EXPECT_EQ(r.OutLines(), WithLetter(kCharlie, 'E'));
+#endif
 }
 
 TEST(CommandLine, BadArgumentsExitWithTwoAndSayWhy) {

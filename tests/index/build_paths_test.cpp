@@ -83,7 +83,7 @@ TEST(BuildPaths, LoopsEndAndNameEachFolderOnce) {
   for (const FileEntry& e : v) EXPECT_LT(e.path.size(), 32u) << ToUtf8(e.path);
 }
 
-TEST(BuildPaths, ChainsDeeperThanTheLimitKeepTheNearestAncestors) {
+TEST(BuildPaths, ChainsDeeperThanTheLimitKeepTheNearestAncestorsAfterACutMark) {
   // 300 distinct nested folders, listed deepest first so that no cache helps.
   std::vector<FileEntry> v;
   constexpr int kDepth = 300;
@@ -93,8 +93,9 @@ TEST(BuildPaths, ChainsDeeperThanTheLimitKeepTheNearestAncestors) {
   }
   BuildPaths(u'D', v);
   const std::string leaf = ToUtf8(v[0].path);
-  // Rooted at the drive with the 256 nearest ancestors: f44 .. f299.
-  EXPECT_EQ(leaf.rfind("D:\\f44\\f45\\", 0), 0u) << leaf.substr(0, 40);
+  // The 256 nearest ancestors, f44 .. f299, after a mark that no drive's
+  // path begins with.
+  EXPECT_EQ(leaf.rfind("\u2026\\f44\\f45\\", 0), 0u) << leaf.substr(0, 40);
   EXPECT_NE(leaf.find("\\f299\\leaf.txt"), std::string::npos);
   EXPECT_EQ(leaf.find("\\f43\\"), std::string::npos);
   // The folders themselves, completed after, see the whole chain.

@@ -11,6 +11,7 @@
 #include "index/file_index.h"
 #include "platform/drive_table.h"
 #include "platform/utf.h"
+#include "support/ntfs_builder.h"
 #include "support/real_images.h"
 #include "support/test_paths.h"
 
@@ -137,6 +138,21 @@ TEST_F(IndexDriveTest, AStopKeepsWhatWasScannedAndCountsAsDone) {
   EXPECT_TRUE(IndexDrive(index, u'D', stats));
   EXPECT_EQ(stats.scanned, 0u);
   EXPECT_TRUE(index.entries.empty());
+}
+
+// No record here has a name, so only the scan itself can hear the stop.
+TEST_F(IndexDriveTest, AStopIsHeardAmongRecordsWithoutNames) {
+  test::VolumeSpec layout;
+  layout.mftExtents = {{16, 4000}};  // 16,000 records
+  layout.totalClusters = 4100;
+  const std::string path = test::ScratchDir("index-drive-nameless") + "/nameless.img";
+  ASSERT_TRUE(test::VolumeBuilder(layout).WriteTo(path));
+  Bind(u'D', path);
+  FileIndex index;
+  index.progressCallback = [&](char16_t, uint64_t, uint64_t) { index.stopRequested.store(true); };
+  IndexDriveStats stats;
+  EXPECT_TRUE(IndexDrive(index, u'D', stats));
+  EXPECT_EQ(stats.counters.recordsRead, 0u);
 }
 
 TEST(MetadataFilter, DropsTheVolumesOwnDollarEntriesAndKeepsOrder) {

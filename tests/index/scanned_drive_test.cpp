@@ -51,10 +51,8 @@ TEST(ScannedDrive, GivesWhatBuiltPathsGive) {
        Scanned(73, 5, u"fine.txt")},
       {Scanned(40, 40, u"self", true), Scanned(41, 40, u"y.txt")},
       {Scanned(90, 5, u"Dup", true), Scanned(90, 5, u"Dup2", true), Scanned(91, 90, u"under")},
-      Chain(100, 300),
       Chain(100, 255, {Scanned(20, 5, u"a")}),
       Chain(100, 256),
-      Chain(100, 257),
   };
   for (size_t t = 0; t < trees.size(); ++t) {
     SCOPED_TRACE("tree " + std::to_string(t));
@@ -88,6 +86,28 @@ TEST(ScannedDrive, GivesWhatBuiltPathsGive) {
       EXPECT_EQ(got.drive, u'D') << n;
     }
   }
+}
+
+// A chain deeper than paths follow is linked like any tree (no path kept as
+// a string): the first entry past the depth starts a cut path, marked, and
+// the entries below continue it.
+TEST(ScannedDrive, DeepChainsStayLinkedWithTheirCutPathsMarked) {
+  ScannedDrive drive(u'D');
+  for (const ScanRecord& r : Chain(100, 300)) drive.Add(r);
+  CompleteScannedDrive(drive);
+  const EntryStore& store = drive.store;
+  ASSERT_EQ(store.size(), 301u);  // leaf, then f299 .. f0
+  for (uint32_t n = 0; n < store.size(); ++n) ASSERT_FALSE(store.HasKeptPath(n)) << n;
+  const EntryRef whole = store[300 - 256], first = store[300 - 257], leaf = store[0];
+  EXPECT_FALSE(whole.pathCut());  // 256 ancestors: shown whole
+  EXPECT_EQ(ToUtf8(whole.path()).rfind("D:\\f0\\f1\\", 0), 0u);
+  EXPECT_TRUE(first.pathCut());
+  EXPECT_EQ(first.path(), u"\u2026\\f257");
+  EXPECT_EQ(first.parentRecordNumber(), 100u + 256);
+  EXPECT_TRUE(leaf.pathCut());
+  const std::string path = ToUtf8(leaf.path());
+  EXPECT_EQ(path.rfind("\u2026\\f257\\f258\\", 0), 0u) << path.substr(0, 40);
+  EXPECT_NE(path.find("\\f299\\leaf.txt"), std::string::npos);
 }
 
 TEST(ScannedDrive, ZeroSizesAreAskedOfTheFileSystem) {

@@ -275,6 +275,60 @@ TEST(MftScanTest, ImplausibleMftSizeIsBoundedByItsExtents) {
   EXPECT_EQ(s.counters.expected, 256u);
 }
 
+// The boot sector and record 0 claim 4 TiB and 2^20 clusters of MFT; the
+// device holds 16 MiB.
+TEST(MftScanTest, RecordCountIsBoundByTheDevice) {
+  VolumeBuilder b;
+  constexpr uint64_t kClusters = uint64_t{1} << 20;
+  b.SetRecord(0, RB().FileName(5, u"$MFT", test::kWin32AndDos)
+                     .NonResident(0x80, test::EncodeRuns({{kClusters, 16}}), kClusters * 4096, 0,
+                                  kClusters - 1)
+                     .Finish());
+  test::PutLe(b.Image(), 0x28, uint64_t{1} << 33, 8);
+  BoundVolume vol(b, "device-bound");
+  test::ScanResult s = test::ScanVolume(u'V');
+  ASSERT_TRUE(s.scanned);
+  EXPECT_EQ(s.counters.expected, b.Image().size() / 1024);
+}
+
+// Extents that map clusters already read (each record read twice over) or
+// lie past the volume are damage: dropped and counted, the rest still read.
+TEST(MftScanTest, OverlappingAndOutOfVolumeExtentsAreDamage) {
+  VolumeSpec layout;
+  layout.mftExtents = {{16, 64}, {48, 32}, {5000, 8}};
+  VolumeBuilder b(layout);
+  b.SetRecord(130, RB().FileName(5, u"once", test::kWin32).Finish());  // cluster 48
+  BoundVolume vol(b, "overlap");
+  test::ScanResult s = test::ScanVolume(u'V');
+  ASSERT_TRUE(s.scanned);
+  ASSERT_EQ(s.entries.size(), 1u);
+  EXPECT_EQ(s.entries[0].recordNumber, 130u);
+  EXPECT_EQ(s.counters.damagedExtents, 2u);
+}
+
+// Record 16's list names 5,000 extension records of its own, each four times
+// over: the scan reads a bounded number of them, each once.
+TEST(MftScanTest, AnAttributeListCannotMultiplyRecordReads) {
+  VolumeSpec layout;
+  layout.mftExtents = {{16, 1400}};
+  VolumeBuilder b(layout);
+  std::vector<test::ListEntry> entries;
+  for (int pass = 0; pass < 4; ++pass)
+    for (uint64_t r = 17; r < 5017; ++r) entries.push_back({0x30, 0, r});
+  const ByteVec list = test::AttributeListValue(entries);
+  b.Put(2000 * 4096, list);
+  b.SetRecord(
+      16, RB().NonResident(0x20, test::EncodeRuns({{list.size() / 4096 + 1, 2000}}), list.size())
+              .Finish());
+  for (uint64_t r = 17; r < 5017; ++r) b.SetRecord(r, WithBase(RB().Finish(), 16));
+  BoundVolume vol(b, "list-bomb");
+  VolumeReader reader;
+  ASSERT_TRUE(reader.Open(u'V'));
+  ScanCounters counters;
+  ASSERT_TRUE(ScanMft(reader, {}, {}, &counters));
+  EXPECT_LE(reader.singleReads, ntfs::kMaxListRecords + 16);
+}
+
 #endif  // _WIN32
 
 TEST(ParseRecordTest, ExtensionRecordsAreNotEntries) {

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "index/build_paths.h"
+#include "index/scanned_drive.h"
 #include "search/name_index.h"
 #include "search/path_order.h"
 #include "search/string_order.h"
@@ -117,7 +118,8 @@ TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
 }
 
 // Path order read from the folder tree equals sorting the built paths, also
-// where a sibling's name continues another's with a unit below or above "\".
+// where a sibling's name continues another's with a unit below or above "\",
+// and for paths cut below a chain deeper than paths follow.
 TEST(Sort, PathOrderFromTheTreeIsThePathOrder) {
   std::vector<FileEntry> d, c;
   uint64_t next = 100;
@@ -162,6 +164,17 @@ TEST(Sort, PathOrderFromTheTreeIsThePathOrder) {
   EntryStore store;
   store.AppendValues(d, u'D');  // D: first in the store, last in path order
   store.AppendValues(c, u'C');
+  ScannedDrive deep(u'B');  // cut paths sort after every drive's, B: first
+  for (uint64_t k = 0; k < 300; ++k) {
+    ScanRecord r;
+    r.recordNumber = 1000 + k;
+    r.parentRecordNumber = k == 0 ? 5 : 999 + k;
+    r.name = k % 2 ? u"b" : u"a";
+    r.isFolder = true;
+    deep.Add(r);
+  }
+  CompleteScannedDrive(deep);
+  store.Splice(std::move(deep.store));
   ASSERT_TRUE(TreePathOrder(store).has_value());
   EXPECT_EQ(PathRanks(store), PathRanksByText(store));
 }

@@ -114,6 +114,21 @@ TEST(OpenCommand, ABackslashInANameAboveTheEntryIsRefused) {
   EXPECT_EQ(command->refusal, OpenRefusal::kAlteredPath);
 }
 
+// A path cut below a chain deeper than paths follow shows its mark in the
+// folder cell and is never opened: it names another file, or none.
+TEST_F(Cells, ACutPathIsMarkedAndNeverOpened) {
+  {
+    std::lock_guard hold(index_.entriesMutex);
+    index_.entries.SetParentAndPath(3, 0, kNoEntry, u"\u2026\\deep\\x");
+  }
+  EXPECT_EQ(Cell(3, kColumnFolder), u"\u2026\\deep");
+  for (uint32_t column : {kColumnName, kColumnFolder}) {
+    const auto command = OpenCommandFor(index_, 3, column);
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->refusal, OpenRefusal::kPathCut);
+  }
+}
+
 TEST(Icons, EachModeChoosesByFolderClassOrExtension) {
   FileIndex index;
   test::Fill(index,
