@@ -116,7 +116,7 @@ void CompleteScannedDrive(ScannedDrive& drive) {
     if (r.size != 0 || (r.flags & EntryStore::kFolder) != 0 || metadata[i]) continue;
     paths.PathInto(i, path);
     platform::FileAttributeData data;
-    if (platform::GetFileAttributeData(path, data)) r.size = data.size;
+    if (platform::GetEntryAttributeData(path, data)) r.size = data.size;
   }
   if (anyMetadata) {
     metadata.flip();
