@@ -127,6 +127,16 @@ TEST(ShownText, OrdinaryNamesAsTheyAreAndHiddenOnesEscaped) {
     std::u16string scratch;
     EXPECT_EQ(Shown(raw, scratch), shown);
   }
+  // Wherever it stands: the check reads several units at a time.
+  const std::u16string base = u"D:\\abcdefghijk\\lmnopq.txt";
+  EXPECT_TRUE(ShowsAsIs(base));
+  for (size_t at = 0; at <= base.size(); ++at) {
+    for (const std::u16string_view bad : {u"\x1b", u"\u202E", u"{U+", u" \\", u".\\", u"\xDC00"}) {
+      std::u16string text = base;
+      text.insert(at, bad);
+      EXPECT_FALSE(ShowsAsIs(text)) << at;
+    }
+  }
 }
 
 TEST(ShownText, CellsShowNamesAndFoldersEscaped) {
