@@ -9,6 +9,8 @@
 #include "index/build_paths.h"
 #include "index/index_drive.h"
 #include "name_model.h"
+#include "platform/utf.h"
+#include "view/shown_text.h"
 
 namespace {
 
@@ -64,6 +66,37 @@ void BM_BuildPaths(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildPaths)
     ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// The lines of `list`: every path as UTF-8, as it is (0) or as shown (1).
+void BM_PathLines(benchmark::State& state) {
+  std::vector<zw::FileEntry> entries = ScannedEntries(1000000);
+  zw::BuildPaths(u'D', entries);
+  const bool shown = state.range(0) != 0;
+  std::string out;
+  std::u16string path;
+  std::u16string scratch;
+  for (auto _ : state) {
+    const double start = ThreadCpuSeconds();
+    out.clear();
+    for (const zw::FileEntry& e : entries) {
+      path = e.path;  // as the listing builds each path into one buffer
+      zw::AppendUtf8(out, shown ? zw::view::Shown(path, scratch) : path);
+      out += '\n';
+    }
+    const double stop = ThreadCpuSeconds();
+    benchmark::DoNotOptimize(out.data());
+    state.SetIterationTime(stop - start);
+  }
+  state.counters["bytes"] = double(out.size());
+}
+BENCHMARK(BM_PathLines)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5)

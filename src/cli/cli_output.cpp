@@ -4,6 +4,7 @@
 #include "index/file_entry.h"
 #include "platform/local_time.h"
 #include "view/cell_text.h"
+#include "view/shown_text.h"
 #include "volumes/drive_info.h"
 
 namespace zw::cli {
@@ -30,6 +31,10 @@ void Output::Write(std::u16string_view utf16) {
   if (broken_) return;
   MakeRoom(utf16.size() * 3);
   AppendUtf8(buffer_, utf16);
+}
+
+void Output::WriteShown(std::u16string_view utf16) {
+  Write(view::Shown(utf16, shown_));
 }
 
 void Output::Write(char c) {
@@ -66,9 +71,9 @@ std::string FormatLocalTime(uint64_t filetime) {
 }
 
 void WriteEntryColumns(Output& out, const EntryRef& e, std::u16string_view path, bool exactSize) {
-  out.Write(e.name());
+  out.WriteShown(e.name());
   out.Write('\t');
-  out.Write(view::FolderOf(path));
+  out.WriteShown(view::FolderOf(path));
   out.Write('\t');
   if (e.isFolder()) {
     out.Write(std::string_view("<DIR>"));

@@ -26,6 +26,8 @@ class Output {
   void Write(std::string_view utf8);
   // Unpaired surrogates come out as U+FFFD.
   void Write(std::u16string_view utf16);
+  // A name or path from disk, as view/shown_text.h shows it.
+  void WriteShown(std::u16string_view utf16);
   void Write(char c);
   void WriteNumber(uint64_t value);
   void Flush();
@@ -38,6 +40,7 @@ class Output {
 
   std::FILE* stream_;
   std::string buffer_;
+  std::u16string shown_;  // scratch for names that need escaping
   bool broken_ = false;
 };
 

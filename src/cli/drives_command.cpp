@@ -21,7 +21,7 @@ int RunDrives(CliContext& context) {
   for (const DriveInfo& d : drives) {
     out.Write(std::u16string{d.letter, u':', u'\\'});
     out.Write('\t');
-    out.Write(d.label);
+    out.WriteShown(d.label);
     out.Write('\t');
     out.Write(d.fileSystem);
     out.Write('\t');

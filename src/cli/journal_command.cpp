@@ -58,7 +58,7 @@ int RunJournal(CliContext& context, const JournalOptions& o) {
     out.Write('\t');
     out.Write(c.isDirectory ? '1' : '0');
     out.Write('\t');
-    out.Write(c.name);
+    out.WriteShown(c.name);
     out.Write('\n');
   });
 

@@ -22,7 +22,7 @@ int RunList(CliContext& context, bool longFormat) {
     for (const EntryRef e : index.entries) {
       if (out.Broken()) break;
       paths.PathInto(e.id(), path);
-      out.Write(path);
+      out.WriteShown(path);
       out.Write('\t');
       WriteEntryColumns(out, e, path, /*exactSize=*/true);
     }

@@ -15,6 +15,7 @@
 #include "platform/drive_table.h"
 #include "platform/registry.h"
 #include "platform/utf.h"
+#include "view/shown_text.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -163,10 +164,13 @@ int Run(const std::vector<std::string>& argv) {
     return kExitBadInput;
   }
   if (context.debug) {
+    // The lines carry names from disk.
     platform::SetDebugSink([](std::u16string_view line) {
+      if (!line.empty() && line.back() == u'\n') line.remove_suffix(1);
+      std::u16string scratch;
       std::string text;
-      AppendUtf8(text, line);
-      if (text.empty() || text.back() != '\n') text += '\n';
+      AppendUtf8(text, view::Shown(line, scratch));
+      text += '\n';
       std::fputs(text.c_str(), stderr);
     });
   }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/utf.h"
+#include "view/shown_text.h"
 
 namespace zw::cli {
 
@@ -21,10 +22,11 @@ void FormatBlock(const EntryStore& entries, size_t block, std::string& out) {
   out.clear();
   PathBuilder paths(entries);
   std::u16string path;
+  std::u16string scratch;
   const size_t last = std::min(entries.size(), (block + 1) * kBlockEntries);
   for (size_t n = block * kBlockEntries; n < last; ++n) {
     paths.PathInto(uint32_t(n), path);
-    AppendUtf8(out, path);
+    AppendUtf8(out, view::Shown(path, scratch));
     out += '\n';
   }
 }

@@ -9,7 +9,8 @@
 
 namespace zw::cli {
 
-// Calls `write` on this thread with the lines ("path\n") of consecutive
+// Calls `write` on this thread with the lines ("path\n", the path as
+// view/shown_text.h shows it) of consecutive
 // blocks of entries, in index order, until all are written or `write`
 // returns false. A helper thread formats every other block meanwhile; the
 // entries must not change until this returns.

@@ -47,7 +47,7 @@ void WriteRow(Output& out, EntryRef e, std::u16string& path, bool longFormat) {
   if (longFormat) {
     WriteEntryColumns(out, e, path, /*exactSize=*/false);
   } else {
-    out.Write(path);
+    out.WriteShown(path);
     out.Write('\n');
   }
 }

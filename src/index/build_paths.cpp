@@ -148,7 +148,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
       folderCache.Set(e.recordNumber, uint32_t(i));
     } else if (e.size == 0 && !e.path.empty() && !StartsWithCutMark(e.path)) {
       platform::FileAttributeData data;
-      if (platform::GetFileAttributeData(e.path, data)) e.size = data.size;
+      if (platform::GetEntryAttributeData(e.path, data)) e.size = data.size;
     }
     if (derivedHere) SetDerivedNameFields(e);
   }

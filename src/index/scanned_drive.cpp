@@ -126,7 +126,7 @@ void CompleteScannedDrive(ScannedDrive& drive) {
       continue;
     paths.PathInto(i, path);
     platform::FileAttributeData data;
-    if (platform::GetFileAttributeData(path, data)) r.size = data.size;
+    if (platform::GetEntryAttributeData(path, data)) r.size = data.size;
   }
   if (anyMetadata) {
     metadata.flip();

@@ -222,7 +222,8 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   entry.path = PathUnder(index, monitor, drive, parentRef, name, parentFound, parent);
   // The file system is asked while searches can still read the entries.
   platform::FileAttributeData data;
-  if (platform::GetFileAttributeData(entry.path, data)) {
+  const bool asked = platform::GetEntryAttributeData(entry.path, data);
+  if (asked) {
     entry.size = data.size;
     entry.modificationTime = data.lastWriteTime;
     entry.creationTime = data.creationTime;
@@ -236,9 +237,11 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
       const bool moved = old.path() != entry.path;
       std::unique_lock names(index.nameIndex.lock);
       EntryRecord& r = index.entries.Record(previous);
-      r.size = entry.size;
-      r.modificationTime = entry.modificationTime;
-      r.creationTime = entry.creationTime;
+      if (asked) {  // else the scan's figures stand
+        r.size = entry.size;
+        r.modificationTime = entry.modificationTime;
+        r.creationTime = entry.creationTime;
+      }
       if (moved) {
         NotePathChange(index.nameIndex, previous);
         index.entries.SetParentAndPath(previous, entry.parentRecordNumber, parent, entry.path);
@@ -340,7 +343,7 @@ void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint6
     path = index.entries[n].path();
   }
   platform::FileAttributeData data;
-  if (!path.empty() && platform::GetFileAttributeData(path, data)) {
+  if (!path.empty() && platform::GetEntryAttributeData(path, data)) {
     std::lock_guard entriesLock(index.entriesMutex);
     // The entry may have been renamed or removed meanwhile; only the same
     // record gets the new figures.

@@ -6,6 +6,7 @@
 #include "index/file_index.h"
 #include "platform/local_time.h"
 #include "view/decimal.h"
+#include "view/shown_text.h"
 #include "volumes/drive_info.h"
 
 namespace zw::view {
@@ -52,12 +53,13 @@ bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, cha
   std::shared_lock hold(index.nameIndex.lock);
   const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
   if (!e) return false;
+  std::u16string scratch;
   switch (column) {
     case kColumnName:
-      CopyCut(e->name(), out, capacity);
+      CopyCut(Shown(e->name(), scratch), out, capacity);
       break;
     case kColumnFolder:
-      CopyCut(FolderOf(e->path()), out, capacity);
+      CopyCut(Shown(FolderOf(e->path()), scratch), out, capacity);
       break;
     case kColumnSize:
       if (e->isFolder()) {

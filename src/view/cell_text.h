@@ -30,6 +30,7 @@ size_t FormatDateText(uint64_t filetime, char16_t* out, size_t capacity);
 
 // Writes the text of `column` for entry `entryNumber` into `out` (cut to
 // capacity - 1 and terminated); any other column gives the empty text.
+// Names and folders come as shown_text.h shows them.
 // False, writing nothing, when there is no such entry to show. Takes the
 // name index lock shared.
 bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, char16_t* out,

@@ -232,6 +232,48 @@ TEST_F(ListCommand, AVolumeThatDoesNotFitInMemoryIsSkippedWithAFailure) {
 #endif
 }
 
+// Names anyone can give a file: none may reach the terminal as it is, add a
+// line, or hide a trailing space.
+TEST(CommandLine, HostileNamesComeOutEscapedOneLineEach) {
+#ifdef _WIN32
+  GTEST_SKIP() << "image files are bound to letters only on POSIX";
+#endif
+  using R = RecordBuilder;
+  VolumeBuilder b;
+  b.SetRecord(16, R(1024, R::kInUse | R::kDirectory)
+                      .StandardInfo(1, 1, 0x10)
+                      .FileName(5, u"Program Files ", kWin32)
+                      .Finish());
+  const std::u16string files[] = {u"setup.exe", u"\x1b]0;owned\x07.txt",
+                                  u"a.txt\r\nD:\\Windows\\fake.exe", u"\u202Etxt.exe"};
+  for (uint64_t i = 0; i < 4; ++i) {
+    b.SetRecord(17 + i, R(1024, R::kInUse)
+                            .StandardInfo(1, 1, 0x20)
+                            .FileName(i == 0 ? 16 : 5, files[i], kWin32)
+                            .Finish());
+  }
+  const std::string image = ScratchDir("cli-hostile") + "/hostile.img";
+  ASSERT_TRUE(b.WriteTo(image));
+  const std::vector<std::string> expected = {
+      "D:\\Program Files{U+0020}",
+      "D:\\Program Files{U+0020}\\setup.exe",
+      "D:\\{U+001B}]0;owned{U+0007}.txt",
+      "D:\\a.txt{U+000D}{U+000A}D:\\Windows\\fake.exe",
+      "D:\\{U+202E}txt.exe",
+  };
+  const CliResult list = RunCli({"--drive", "D=" + image, "list"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.OutLines(), expected);
+  const CliResult search = RunCli({"--drive", "D=" + image, "search", "--sort", "size", ""});
+  EXPECT_EQ(search.OutLines().size(), expected.size()) << search.out;
+  EXPECT_EQ(search.out.find('\x1b'), std::string::npos);
+  const CliResult rows = RunCli({"--drive", "D=" + image, "list", "--long"});
+  ASSERT_EQ(rows.OutLines().size(), expected.size()) << rows.out;
+  EXPECT_THAT(rows.OutLines()[1],
+              testing::StartsWith(expected[1] + "\tsetup.exe\tD:\\Program Files{U+0020}\t"));
+  EXPECT_THAT(rows.OutLines()[3], testing::StartsWith(expected[3] + "\ta.txt{U+000D}"));
+}
+
 TEST(CommandLine, BadArgumentsExitWithTwoAndSayWhy) {
 #ifdef _WIN32
   GTEST_SKIP() << "the cases bind image files, which only POSIX does";

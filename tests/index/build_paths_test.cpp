@@ -203,6 +203,7 @@ TEST(BuildPaths, ZeroSizesAreAskedOfTheFileSystem) {
   {
     std::ofstream(dir + "/five.bin", std::ios::binary) << "12345";
     std::ofstream(dir + "/empty.bin", std::ios::binary);
+    std::ofstream(dir + "/dot.bin.", std::ios::binary) << "12345";  // Win32: "dot.bin"
   }
   platform::DriveBinding binding;
   binding.letter = u'Q';
@@ -210,9 +211,11 @@ TEST(BuildPaths, ZeroSizesAreAskedOfTheFileSystem) {
   binding.mountPoint = dir;
   platform::BindDrive(binding);
   std::vector<FileEntry> v = {
-      Entry(20, 5, u"five.bin", false, 0), Entry(21, 5, u"empty.bin", false, 0),
+      Entry(20, 5, u"five.bin", false, 0),
+      Entry(21, 5, u"empty.bin", false, 0),
       Entry(22, 5, u"missing.bin", false, 0),
       Entry(23, 5, u"five.bin", false, 9),  // a size from the MFT is kept
+      Entry(24, 5, u"dot.bin.", false, 0),
   };
   BuildPaths(u'Q', v);
   platform::UnbindDrive(u'Q');
@@ -220,6 +223,7 @@ TEST(BuildPaths, ZeroSizesAreAskedOfTheFileSystem) {
   EXPECT_EQ(v[1].size, 0u);
   EXPECT_EQ(v[2].size, 0u);
   EXPECT_EQ(v[3].size, 9u);
+  EXPECT_EQ(v[4].size, 0u);
 }
 
 }  // namespace

@@ -116,6 +116,8 @@ TEST(ScannedDrive, ZeroSizesAreAskedOfTheFileSystem) {
 #endif
   const std::string dir = test::ScratchDir("scanned_drive_sizes");
   std::ofstream(dir + "/five.bin", std::ios::binary) << "12345";
+  // Win32 would open "dot.bin" for this name: never asked.
+  std::ofstream(dir + "/dot.bin.", std::ios::binary) << "12345";
   platform::DriveBinding binding;
   binding.letter = u'Q';
   binding.source = dir + "/no-image";
@@ -124,10 +126,12 @@ TEST(ScannedDrive, ZeroSizesAreAskedOfTheFileSystem) {
   ScannedDrive drive(u'Q');
   drive.Add(Scanned(20, 5, u"five.bin", false, 0));
   drive.Add(Scanned(21, 5, u"missing.bin", false, 0));
+  drive.Add(Scanned(22, 5, u"dot.bin.", false, 0));
   CompleteScannedDrive(drive);
   platform::UnbindDrive(u'Q');
   EXPECT_EQ(drive.store[0].size(), 5u);
   EXPECT_EQ(drive.store[1].size(), 0u);
+  EXPECT_EQ(drive.store[2].size(), 0u);
 }
 
 }  // namespace

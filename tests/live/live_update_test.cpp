@@ -85,12 +85,23 @@ TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
   GTEST_SKIP() << "drive mount points resolve paths only on POSIX";
 #endif
   const std::string dir = test::ScratchDir("live-attributes");
-  std::ofstream(dir + "/new.bin", std::ios::binary) << std::string(1234, 'x');
+  for (const char* name : {"/new.bin", "/dot.", "/space "})
+    std::ofstream(dir + name, std::ios::binary) << std::string(1234, 'x');
   platform::DriveBinding binding;
   binding.letter = u'V';
   binding.source = dir;
   binding.mountPoint = dir;
   platform::BindDrive(binding);
+  // Win32 would read "dot" and "space" for these: never asked, so a scanned
+  // entry keeps the MFT's size and a new one has none.
+  const uint32_t dot = AddEntry(index, u'V', 302, 5, u"V:\\dot.");
+  index.entries.Record(dot).size = 7;
+  RebuildIds();
+  OnFileModified(index, monitor, u'V', Ref(302));
+  OnFileCreated(index, monitor, u'V', Ref(302), Ref(5), u"dot.", false);  // replayed
+  EXPECT_EQ(E(dot).size, 7u);
+  OnFileCreated(index, monitor, u'V', Ref(303), Ref(5), u"space ", false);
+  EXPECT_EQ(index.entries.back().Value().size, 0u);
   OnFileCreated(index, monitor, u'V', Ref(300), Ref(5), u"new.bin", false);
   OnFileCreated(index, monitor, u'V', Ref(301), Ref(5), u"gone.bin", false);
   platform::UnbindDrive(u'V');

@@ -14,6 +14,7 @@
 #include "view/icon_choice.h"
 #include "view/layout.h"
 #include "view/open_command.h"
+#include "view/shown_text.h"
 #include "view/status_text.h"
 
 namespace zw::view {
@@ -127,6 +128,60 @@ TEST_F(Cells, ACutPathIsMarkedAndNeverOpened) {
     ASSERT_TRUE(command);
     EXPECT_EQ(command->refusal, OpenRefusal::kPathCut);
   }
+}
+
+TEST(ShownText, OrdinaryNamesAsTheyAreAndHiddenOnesEscaped) {
+  for (const std::u16string_view plain :
+       {u"보고서 2024 (최종).hwp", u"写真.jpg", u"Café Ünïcode.txt", u"\U0001F600 smile.png",
+        u"\U0001F468\u200D\U0001F469\u200D\U0001F467",
+        u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645", u"C:\\Work\\a b\\.gitignore",
+        u"{0AFACED1-E828-11D1-9187-B532F1E9575D}", u"C:", u""}) {
+    EXPECT_TRUE(ShowsAsIs(plain)) << std::string(plain.begin(), plain.end());
+    std::u16string scratch;
+    EXPECT_EQ(Shown(plain, scratch).data(), plain.data());  // the text itself, no copy
+  }
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"\x1b]0;owned\x07x", u"{U+001B}]0;owned{U+0007}x"},
+      {u"a\r\nD:\\fake.exe", u"a{U+000D}{U+000A}D:\\fake.exe"},
+      {u"\x7f\u0085\u00ad", u"{U+007F}{U+0085}{U+00AD}"},
+      {u"\u202Etxt.exe", u"{U+202E}txt.exe"},
+      {u"a\u2066b\u2069\u200Bc\uFEFF\u2028", u"a{U+2066}b{U+2069}{U+200B}c{U+FEFF}{U+2028}"},
+      {u"a\u200Db\u200C", u"a{U+200D}b{U+200C}"},  // joiners beside ASCII hide
+      {u"\xD800x\xDC00", u"{U+D800}x{U+DC00}"},
+      {u"C:\\Program Files \\a.exe", u"C:\\Program Files{U+0020}\\a.exe"},
+      {u"a. .", u"a{U+002E}{U+0020}{U+002E}"},
+      {u"a.b c\u3000", u"a.b c{U+3000}"},
+      {u"{U+0041}", u"{U+007B}U+0041}"},
+  };
+  for (const auto& [raw, shown] : cases) {
+    EXPECT_FALSE(ShowsAsIs(raw));
+    std::u16string scratch;
+    EXPECT_EQ(Shown(raw, scratch), shown);
+  }
+  // Wherever it stands: the check reads several units at a time.
+  const std::u16string base = u"D:\\abcdefghijk\\lmnopq.txt";
+  EXPECT_TRUE(ShowsAsIs(base));
+  for (size_t at = 0; at <= base.size(); ++at) {
+    for (const std::u16string_view bad : {u"\x1b", u"\u202E", u"{U+", u" \\", u".\\", u"\xDC00"}) {
+      std::u16string text = base;
+      text.insert(at, bad);
+      EXPECT_FALSE(ShowsAsIs(text)) << at;
+    }
+  }
+}
+
+TEST(ShownText, CellsShowNamesAndFoldersEscaped) {
+  FileIndex index;
+  test::Fill(index, {{u"\u202Egpj.exe"}}, false);
+  {
+    std::lock_guard hold(index.entriesMutex);
+    index.entries.SetParentAndPath(0, 0, kNoEntry, u"C:\\Program Files \\\u202Egpj.exe");
+  }
+  char16_t text[kCellTextCapacity];
+  ASSERT_TRUE(CellText(index, 0, kColumnName, text, kCellTextCapacity));
+  EXPECT_EQ(std::u16string(text), u"{U+202E}gpj.exe");
+  ASSERT_TRUE(CellText(index, 0, kColumnFolder, text, kCellTextCapacity));
+  EXPECT_EQ(std::u16string(text), u"C:\\Program Files{U+0020}");
 }
 
 TEST(Icons, EachModeChoosesByFolderClassOrExtension) {

@@ -19,12 +19,22 @@ bool GetFileAttributeData(std::u16string_view windowsPath, FileAttributeData& ou
       return false;
     }
     const std::u16string path(windowsPath);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(AsWide(path.c_str()), GetFileExInfoStandard, &data)) return false;
-    out.attributes = data.dwFileAttributes;
-    out.creationTime = ToU64(data.ftCreationTime);
-    out.lastWriteTime = ToU64(data.ftLastWriteTime);
-    out.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    // GetFileAttributesExW would follow a link planted at the end of the
+    // path. Opening for attributes only touches no data and conflicts with
+    // no other opener.
+    const UniqueHandle file(::CreateFileW(
+        AsWide(path.c_str()), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.Valid()) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.Get(), &info)) return false;
+    out.attributes = info.dwFileAttributes;
+    out.creationTime = ToU64(info.ftCreationTime);
+    out.lastWriteTime = ToU64(info.ftLastWriteTime);
+    out.size = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                   ? 0
+                   : (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return true;
   } catch (...) {
     SetLastError(error::kNotEnoughMemory);
