@@ -208,9 +208,10 @@ void MainWindow::StopSweep() {
 
 uint64_t MainWindow::RenewResults(bool forSearch) {
   StopSweep();
-  ++searchNumber;                          // a completion still on its way belongs to the old list
-  searchAgainWhenDone = false;             // what comes next sees the index as it is now
-  const bool listShown = !searchInFlight;  // else it holds an overtaken search's part
+  ++searchNumber;               // a completion still on its way belongs to the old list
+  searchAgainWhenDone = false;  // what fills it next sees the index as it is now
+  // While a search is in flight the set holds its part answer, not the list.
+  const bool listShown = !searchInFlight;
   searchInFlight = false;
   if (!forSearch) {
     shownBeforeSearch = {};
