@@ -84,7 +84,7 @@ class MainWindow {
 
   // Messages and commands (window_messages.cpp).
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
-  void OnSearchDone(WPARAM wParam);
+  void OnSearchDone(WPARAM wParam, LPARAM lParam);
   void OnDriveIndexed(WPARAM wParam, LPARAM lParam);
   void OnListReady(WPARAM wParam, LPARAM lParam);
   void OnIndexChanged();
@@ -92,8 +92,9 @@ class MainWindow {
   void StopSweep();
   // Empties the list for whatever fills it next; whatever was on its way
   // (a search's completion, a sweep) no longer applies. Returns the result
-  // set's new generation.
-  uint64_t RenewResults();
+  // set's new generation. For a search, the list shown is kept aside, to
+  // be shown again should the search fail.
+  uint64_t RenewResults(bool forSearch = false);
   void SearchFromWindow();
   void ShowAllEntries();
   void ResortResults();
@@ -174,6 +175,9 @@ class MainWindow {
   uint32_t runNumber = 0;     // of the latest run started
   uint32_t searchNumber = 0;  // of the latest search started
   bool searchAgainWhenDone = false;
+  // The list waits for the latest search: its done message is on its way.
+  bool searchInFlight = false;
+  std::vector<uint32_t> shownBeforeSearch;
   std::thread listBuilder;
   std::unique_ptr<ChangeNotifierThread> changeNotifier;
   view::IconChoice iconChoice;  // reused per cell, to spare allocations

@@ -66,7 +66,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_APP_SEARCH_PROGRESS:
       return 0;
     case WM_APP_SEARCH_DONE:
-      OnSearchDone(wParam);
+      OnSearchDone(wParam, lParam);
       return 0;
     case WM_APP_DRIVE_INDEXED:
       OnDriveIndexed(wParam, lParam);
@@ -206,10 +206,18 @@ void MainWindow::StopSweep() {
   sweepTimer.Stop();
 }
 
-uint64_t MainWindow::RenewResults() {
+uint64_t MainWindow::RenewResults(bool forSearch) {
   StopSweep();
-  ++searchNumber;  // a completion still on its way belongs to the old list
-  return results->Clear();
+  ++searchNumber;               // a completion still on its way belongs to the old list
+  searchAgainWhenDone = false;  // what fills it next sees the index as it is now
+  // While a search is in flight the set holds its part answer, not the list.
+  const bool listShown = !searchInFlight;
+  searchInFlight = false;
+  if (!forSearch) {
+    shownBeforeSearch = {};
+    return results->Clear();
+  }
+  return listShown ? results->ClearInto(shownBeforeSearch) : results->Clear();
 }
 
 void MainWindow::SearchFromWindow() {
@@ -217,13 +225,13 @@ void MainWindow::SearchFromWindow() {
   if (view::EntryCount(index) == 0) return;
   const std::u16string text = WindowText(searchEdit);
   if (searcher && searcher->running.load()) searcher->cancelRequested = true;
-  searchAgainWhenDone = false;  // this search sees the index as it is now
   if (text.empty()) {
     ShowAllEntries();
     return;
   }
   const SearchQuery query = ParseQuery(text);
-  RenewResults();
+  RenewResults(/*forSearch=*/true);
+  searchInFlight = true;
   searcher->SetNameIndex(&index.nameIndex);
   const uint32_t number = searchNumber;
   HWND window = hwnd;
@@ -249,11 +257,20 @@ void MainWindow::ShowAllEntries() {
   SetResultCount(all.size());
 }
 
-void MainWindow::OnSearchDone(WPARAM wParam) {
-  if (!results || uint32_t(wParam) != searchNumber) return;  // overtaken
-  FilterResults(*results, GetIndex(), FilterState());
+void MainWindow::OnSearchDone(WPARAM wParam, LPARAM lParam) {
+  if (!results || uint32_t(wParam) != searchNumber || !searchInFlight) return;  // overtaken
+  searchInFlight = false;
+  const bool failed = uint64_t(lParam) == kSearchFailed;
+  if (failed) {
+    // What was delivered is no answer: the list shows again what it showed.
+    results->Replace(std::move(shownBeforeSearch));
+  } else {
+    FilterResults(*results, GetIndex(), FilterState());
+  }
+  shownBeforeSearch = {};
   ResortResults();
   SetResultCount(results->Count());
+  if (failed) SetStatus(view::kStatusSearchFailed);
   if (searchAgainWhenDone) SearchFromWindow();
 }
 
@@ -307,7 +324,9 @@ void MainWindow::OnDriveIndexed(WPARAM wParam, LPARAM lParam) {
 void MainWindow::OnIndexChanged() {
   FileIndex& index = GetIndex();
   if (!results) return;
-  const bool running = searcher && searcher->running.load();
+  // Only a search the list waits for delivers what it finds; one overtaken
+  // by the list of every entry will not, however long it runs on.
+  const bool running = searchInFlight && searcher && searcher->running.load();
   switch (view::StepForIndexChange(SearchTextEmpty(), running)) {
     case view::IndexChangeStep::FollowInList: {
       const view::ListFollowResult r =

@@ -57,17 +57,20 @@ struct Completion {
   std::mutex mutex;
   std::condition_variable cv;
   bool done = false;
+  uint64_t count = 0;
 
   SearchCallback OnDone() {
-    return [this](uint64_t) {
+    return [this](uint64_t n) {
       std::lock_guard hold(mutex);
       done = true;
+      count = n;
       cv.notify_all();
     };
   }
-  void Wait() {
+  uint64_t Wait() {
     std::unique_lock hold(mutex);
     cv.wait(hold, [&] { return done; });
+    return count;
   }
 };
 
@@ -126,7 +129,12 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
       Completion completion;
       searcher.SetNameIndex(&index.nameIndex);
       searcher.StartSearch(ParseQuery(text16), &results, nullptr, completion.OnDone());
-      completion.Wait();
+      if (completion.Wait() == kSearchFailed) {
+        out.Flush();
+        PrintError("search: the search for \"" + text + "\" failed: out of memory");
+        searcher.StopAll();
+        return kExitFailure;
+      }
       queryMicros = MicrosecondsSince(start);
       FilterResults(results, index, o.filter);
     }

@@ -66,6 +66,7 @@ struct Searcher::Job {
   SearchCallback progress;
   SearchCallback done;
   uint64_t generation = 0;
+  uint64_t number = 0;
   std::shared_ptr<std::atomic<bool>> stop;
 };
 
@@ -131,9 +132,10 @@ void Searcher::StartSearch(const SearchQuery& query, ResultSet* resultSet, Searc
   auto finished = std::make_shared<std::atomic<bool>>(false);
 
   cancelRequested.exchange(false);
-  running.exchange(true);
   std::unique_lock hold(workersMutex_);
   workers_.reserve(workers_.size() + 1);  // a started thread must find its place
+  job->number = ++latestSearch_;
+  running.exchange(true);
   try {
     std::thread thread([this, job, finished]() noexcept {
       Run(*job);
@@ -148,7 +150,13 @@ void Searcher::StartSearch(const SearchQuery& query, ResultSet* resultSet, Searc
   }
 }
 
+void Searcher::Ended(const Job& job) {
+  std::lock_guard hold(workersMutex_);
+  if (job.number == latestSearch_) running.exchange(false);
+}
+
 void Searcher::Run(Job& job) noexcept {
+  bool failed = false;
   try {
     bool ngram = false;
     {
@@ -167,14 +175,17 @@ void Searcher::Run(Job& job) noexcept {
       RunOnePass(job);
     }
   } catch (...) {
-    // Out of memory or threads: report what was delivered so the window is
-    // not left waiting.
+    // Out of memory: said so, rather than passing off a partial answer.
+    failed = true;
   }
+  bool reported = false;
   job.results->IfCurrent(job.generation, [&](std::vector<uint32_t>& entries) {
     if (job.stop->load()) return;
-    running.exchange(false);
-    if (job.done) job.done(entries.size());
+    Ended(job);  // before done: whoever hears of it must find the search over
+    reported = true;
+    if (job.done) job.done(failed ? kSearchFailed : entries.size());
   });
+  if (!reported) Ended(job);  // superseded, by a new search or a Clear
 }
 
 void Searcher::RunOnePass(Job& job) {

@@ -29,6 +29,10 @@ namespace zw {
 // only post or signal, never touch the ResultSet.
 using SearchCallback = std::function<void(uint64_t count)>;
 
+// What `done` receives instead of a count when the search failed (out of
+// memory): the ResultSet then holds no answer, only what was delivered.
+inline constexpr uint64_t kSearchFailed = UINT64_MAX;
+
 // The [first, last) ranges of the parallel scan for `entryCount` entries when
 // the system reports `hardwareThreads` (0: unknown).
 std::vector<std::pair<uint32_t, uint32_t>> ParallelScanRanges(uint32_t entryCount,
@@ -53,6 +57,9 @@ class Searcher {
   // Stops every running worker and waits for them (shutdown, tests).
   void StopAll();
 
+  // Raised by StartSearch; lowered when that search ends, delivered or
+  // superseded (also by a Clear of its ResultSet), before its done is called.
+  // Only the latest search lowers it, so it never hides a newer one.
   std::atomic<bool> running{false};
   std::atomic<bool> cancelRequested{false};
   const bool parallelSearch;
@@ -73,10 +80,13 @@ class Searcher {
   void RunParallel(Job& job);
   void RunProgressive(Job& job);
   void ReapFinished();
+  void Ended(const Job& job);
 
   const NameIndex* nameIndex_ = nullptr;
+  // Taken after the ResultSet's lock when both are held.
   std::mutex workersMutex_;
   std::vector<Worker> workers_;
+  uint64_t latestSearch_ = 0;  // numbers the searches that raise `running`
 };
 
 }  // namespace zw

@@ -20,6 +20,8 @@ inline constexpr std::u16string_view kStatusOpenNoUserShell =
 inline constexpr std::u16string_view kStatusOpenPathCut =
     u"열지 않음: 폴더가 너무 깊어 전체 경로를 알 수 없습니다";
 inline constexpr std::u16string_view kStatusOpenFailed = u"열지 못했습니다";
+// A search that ran out of memory: no count, the list stays as it was.
+inline constexpr std::u16string_view kStatusSearchFailed = u"검색 실패";
 
 // "D: 1회성 스캔 중... 120000개 레코드"
 std::u16string ScanProgressText(char16_t drive, uint64_t records);

@@ -11,6 +11,7 @@
 #include "live/live_test_support.h"
 #include "live/usn_monitor.h"
 #include "settings/settings.h"
+#include "support/wait.h"
 #include "volumes/drive_select_dialog_win32.h"
 
 namespace zw::app::test {
@@ -126,6 +127,56 @@ TEST_F(Live, SearchTypedRightAfterTheRunStillFollowsTheJournal) {
   Type(u"f99999");  // before the list builder has delivered
   EXPECT_PUMP_UNTIL(journals[u'C']->ReadCount() > 0, "C:'s journal to be read");
   EXPECT_PUMP_UNTIL(Status() == u"1개 항목", "the search");
+}
+
+// The search a drive's announcement starts is overtaken by the list of every
+// entry while it scans: it delivers nothing, yet must not be taken for a
+// search still to come, or no later change would search again.
+TEST_F(Live, ChangeAfterASearchOvertakenByTheFullListIsSearchedFor) {
+  SetSetting(kFastSearch, 0);  // a scan of every name: long enough to be held up
+  zw::test::Journals journals;
+  journals[u'C'];
+  GetUsnMonitor().SetDeviceFactory(journals.Factory());
+  std::vector<FakeFile> many;
+  for (int i = 0; i < 100000; ++i)
+    many.push_back({u"C:\\d\\a-rather-long-name-to-scan-" + FromWide(std::to_wstring(i))});
+  many.push_back({u"C:\\d\\needle.dat"});
+  fake_.Add(u'C', std::move(many));
+  fake_.Gate(u'C');
+  SaveSelectedDrives({u'C'});
+  Open();
+  ASSERT_PUMP_UNTIL(fake_.Waiting(), "the run to reach C:");
+  Type(u"needle");  // nothing to search yet
+  fake_.Release();
+  // The drive's announcement and the end of the run, taken from the queue
+  // and handled one at a time, with the search held in its scan in between.
+  MSG indexed{};
+  MSG runDone{};
+  ASSERT_TRUE(zw::test::PollUntil(
+      [&] {
+        return ::PeekMessageW(&runDone, Main(), WM_APP_INDEXING_DONE, WM_APP_INDEXING_DONE,
+                              PM_REMOVE) != FALSE;
+      },
+      "the run's end"));
+  ASSERT_TRUE(
+      ::PeekMessageW(&indexed, Main(), WM_APP_DRIVE_INDEXED, WM_APP_DRIVE_INDEXED, PM_REMOVE));
+  // Whether the hold gets in before the scan ends is up to the scheduler:
+  // announce the drive again until it does.
+  bool caught = false;
+  for (int attempt = 0; attempt < 10 && !caught; ++attempt) {
+    SlowWrite hold(GetIndex(), 300);
+    ::DispatchMessageW(&indexed);
+    hold.Begin();
+    caught = window_->SearchEngine()->running.load();
+    ::DispatchMessageW(&runDone);
+  }
+  ASSERT_TRUE(caught) << "every scan ended before the hold";
+  ASSERT_PUMP_UNTIL(journals[u'C']->ReadCount() > 0, "C:'s journal to be read; " << LiveState());
+  journals[u'C']->Append(
+      zw::test::Record(zw::test::Ref(900), zw::test::Ref(5),
+                       platform::kUsnReasonFileCreate | platform::kUsnReasonClose, u"needle.txt"));
+  EXPECT_PUMP_UNTIL(Status() == u"2개 항목" && CountOf(u"needle.txt") == 1,
+                    "the new file in the search shown");
 }
 
 // A file that appears while a search runs: the search may find it itself,

@@ -5,7 +5,10 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cwchar>
+#include <new>
 #include <string>
 
 #include "app/app_ids.h"
@@ -15,6 +18,19 @@
 #include "settings/settings.h"
 #include "view/status_text.h"
 #include "volumes/drive_select_dialog_win32.h"
+
+namespace {
+// While set, every allocation of another thread than this one fails: how a
+// search worker runs out of memory here.
+std::atomic<DWORD> g_onlyThreadAllocating{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  const DWORD spared = g_onlyThreadAllocating.load(std::memory_order_relaxed);
+  if (spared != 0 && ::GetCurrentThreadId() != spared) throw std::bad_alloc();
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
 
 namespace zw::app::test {
 namespace {
@@ -98,6 +114,20 @@ TEST_F(Results, TypingListsTheMatchesWithTheirCells) {
   EXPECT_EQ(Cell(0, 0), u"Work");
   EXPECT_EQ(Cell(0, 2), u"<DIR>");
   Search(u"", u"12개 항목");
+}
+
+TEST_F(Results, AFailedSearchSaysSoAndKeepsTheList) {
+  OpenIndexed({u'C', u'Z'});
+  Search(u"report", u"5개 항목");
+  const std::vector<std::u16string> shown = Column(0);
+  g_onlyThreadAllocating = ::GetCurrentThreadId();
+  ::SendMessageW(Control(IDC_SEARCH_EDIT), WM_CHAR, L's', 1);  // "reports": one search
+  const bool failed = PumpUntil([&] { return Status() == view::kStatusSearchFailed; });
+  g_onlyThreadAllocating = 0;
+  ASSERT_TRUE(failed) << "waited for the failure; status " << ToWide(Status()).c_str();
+  Settle();
+  EXPECT_EQ(Column(0), shown);
+  Search(u"photos", u"2개 항목");
 }
 
 TEST_F(Results, TypeFilterOffersNineKindsAndLimitsTheList) {

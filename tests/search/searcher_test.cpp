@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "search_support.h"
@@ -143,6 +144,40 @@ TEST(Searcher, SuffixOnTheParallelPathReportsOnceThenDone) {
   searcher.StartSearch(ParseQuery(u"*port"), &results, c.OnProgress(), c.OnDone());
   EXPECT_EQ(c.Wait(), 2u);
   EXPECT_EQ(c.progress, std::vector<uint64_t>{2});
+}
+
+// A failure mid-search (a progress report that throws stands for memory
+// running out) is reported as such, not as a count of what was delivered.
+TEST(Searcher, AFailedSearchReportsFailure) {
+  FileIndex index;
+  test::Fill(index, test::Files({u"report", u"xport"}), false);
+  ResultSet results;
+  Searcher searcher(true, false);
+  searcher.SetNameIndex(&index.nameIndex);
+  Completion c;
+  searcher.StartSearch(
+      ParseQuery(u"*port"), &results, [](uint64_t) { throw std::bad_alloc(); }, c.OnDone());
+  EXPECT_EQ(c.Wait(), kSearchFailed);
+  EXPECT_FALSE(searcher.running.load());
+}
+
+// A search whose result set is taken over by someone else (the window's list
+// of every entry) delivers nothing, but still ends: `running` falls.
+TEST(Searcher, RunningFallsWhenASearchOvertakenByAClearEnds) {
+  FileIndex index;
+  test::Fill(index, test::RandomItems(2000, 3), false);
+  ResultSet results;
+  Searcher searcher(false, true);
+  searcher.SetNameIndex(&index.nameIndex);
+  std::atomic<int> reports{0};
+  {
+    std::unique_lock hold(index.nameIndex.lock);  // the worker waits before its scan
+    searcher.StartSearch(ParseQuery(u"a"), &results, nullptr, [&](uint64_t) { ++reports; });
+    EXPECT_TRUE(searcher.running.load());
+    results.Clear();
+  }
+  test::PollUntil([&] { return !searcher.running.load(); }, "the overtaken search to end");
+  EXPECT_EQ(reports.load(), 0);
 }
 
 TEST(Searcher, DetachedIndexFindsNothingOnEveryPath) {
