@@ -134,7 +134,7 @@ int main() {
     std::lock_guard entries(index.entriesMutex);
     std::unique_lock names(index.nameIndex.lock);
     AppendEntries(index.entries, timing::MillionEntries());
-    index.drives = {u'D'};
+    index.drives = index.indexedDrives = {u'D'};
   }
   RebuildNameIndex(index, true);
   const timing::Texts texts = timing::ChooseTexts(index.entries, [&](const std::u16string& t) {

@@ -273,18 +273,32 @@ void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
 
 void EntryStore::Splice(EntryStore&& other) {
   if (records_.empty()) {
-    *this = std::move(other);
-    other.clear();
+    *this = std::move(other);  // leaves `other` empty, and cannot fail
     return;
   }
-  const uint32_t first = uint32_t(records_.size());
-  const uint32_t chunkBase = uint32_t(chunks_.size()) << kChunkShift;
+  // Everything that may fail comes first, while this store is untouched: a
+  // record must never point at a chunk or kept path that did not arrive.
   if (chunks_.size() + other.chunks_.size() > (size_t(1) << (32 - kChunkShift))) {
     throw std::length_error("name arena");
   }
+  std::vector<char16_t> drives = drives_;
   std::vector<uint8_t> slots(other.drives_.size());
-  for (size_t s = 0; s < slots.size(); ++s) slots[s] = DriveSlot(other.drives_[s]);
+  for (size_t s = 0; s < slots.size(); ++s) {
+    auto at = std::find(drives.begin(), drives.end(), other.drives_[s]);
+    if (at == drives.end()) {
+      if (drives.size() > 0xFF) throw std::length_error("drive letters");
+      at = drives.insert(drives.end(), other.drives_[s]);
+    }
+    slots[s] = uint8_t(at - drives.begin());
+  }
   records_.reserve(records_.size() + other.records_.size());
+  chunks_.reserve(chunks_.size() + other.chunks_.size());
+  // With room reserved, moving the nodes over allocates nothing.
+  keptPaths_.reserve(keptPaths_.size() + other.keptPaths_.size());
+  keptParents_.reserve(keptParents_.size() + other.keptParents_.size());
+
+  const uint32_t first = uint32_t(records_.size());
+  const uint32_t chunkBase = uint32_t(chunks_.size()) << kChunkShift;
   for (EntryRecord r : other.records_) {
     r.nameOffset += chunkBase;
     if (r.parent != kNoEntry) r.parent += first;
@@ -293,14 +307,37 @@ void EntryStore::Splice(EntryStore&& other) {
   }
   for (auto& chunk : other.chunks_) chunks_.push_back(std::move(chunk));
   if (!other.chunks_.empty()) used_ = other.used_;
-  for (auto& [n, path] : other.keptPaths_) keptPaths_.emplace(n + first, std::move(path));
-  for (const auto& [n, record] : other.keptParents_) keptParents_.emplace(n + first, record);
-  other.clear();
+  drives_.swap(drives);
+  while (!other.keptPaths_.empty()) {
+    auto node = other.keptPaths_.extract(other.keptPaths_.begin());
+    node.key() += first;
+    keptPaths_.insert(std::move(node));
+  }
+  while (!other.keptParents_.empty()) {
+    auto node = other.keptParents_.extract(other.keptParents_.begin());
+    node.key() += first;
+    keptParents_.insert(std::move(node));
+  }
+  std::vector<EntryRecord>().swap(other.records_);
+  std::vector<std::unique_ptr<char16_t[]>>().swap(other.chunks_);
+  other.used_ = 0;
 }
 
 void EntryStore::Append(const FileEntry& value, uint32_t parent) {
   records_.push_back(NewRecord(value, value.drive));
-  Place(uint32_t(records_.size() - 1), value.parentRecordNumber, parent, value.path);
+  try {
+    Place(uint32_t(records_.size() - 1), value.parentRecordNumber, parent, value.path);
+  } catch (...) {
+    RemoveLast();
+    throw;
+  }
+}
+
+void EntryStore::RemoveLast() noexcept {
+  const uint32_t n = uint32_t(records_.size() - 1);
+  keptPaths_.erase(n);
+  keptParents_.erase(n);
+  records_.pop_back();
 }
 
 void EntryStore::push_back(const FileEntry& value) {

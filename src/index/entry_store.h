@@ -134,12 +134,16 @@ class EntryStore {
   // them), numbered from size(); each path is kept exactly. A nonzero `drive`
   // replaces every value's drive letter. `values` is left empty.
   void AppendValues(std::vector<FileEntry>& values, char16_t drive = 0);
-  // Moves every entry of `other` to the end (numbers shift by size()).
-  // Cheap next to AppendValues: a drive is made into a store of its own off
-  // the lock and spliced in under it.
+  // Moves every entry of `other` to the end (numbers shift by size()) and
+  // leaves `other` empty. Cheap next to AppendValues: a drive is made into a
+  // store of its own off the lock and spliced in under it. When it throws
+  // (out of memory, too many names) both stores are as they were.
   void Splice(EntryStore&& other);
-  // One value, continued from entry `parent` where that gives its path.
+  // One value, continued from entry `parent` where that gives its path. When
+  // it throws, the store holds what it held before.
   void Append(const FileEntry& value, uint32_t parent);
+  // Takes back the last entry appended (its name stays in the arena).
+  void RemoveLast() noexcept;
   // One value; its parent is looked for among the last entries appended.
   void push_back(const FileEntry& value);
   // One scanned entry on `drive`, not linked yet: until Link its path is the

@@ -50,6 +50,10 @@ struct FileIndex {
   // Where each drive's change journal stood just before its MFT was read;
   // live update starts there. Guarded by entriesMutex.
   std::map<char16_t, platform::UsnJournalPosition> journalPositions;
+  // The drives whose entries the last run appended: live update follows these
+  // only (a drive that failed, or that a stop left out, has nothing to
+  // change). Guarded by entriesMutex.
+  std::set<char16_t> indexedDrives;
 };
 
 // The one process-wide index, built on first use.

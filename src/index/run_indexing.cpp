@@ -74,6 +74,7 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
     index.entries.clear();  // releases the storage too
     ClearNameIndex(index.nameIndex);
     index.journalPositions.clear();
+    index.indexedDrives.clear();
     ++index.runNumber;
   }
 
@@ -106,9 +107,10 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
       success = false;
       continue;
     }
-    if (position) {
+    {
       std::scoped_lock lock(index.entriesMutex);
-      index.journalPositions[letter] = *position;
+      if (position) index.journalPositions[letter] = *position;
+      index.indexedDrives.insert(letter);
     }
     if (options.nameIndex) {
       RebuildNameIndex(index, fastSearch);

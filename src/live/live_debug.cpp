@@ -46,7 +46,28 @@ void MonitorThreadFailed(char16_t letter) {
 
 void PositionLost(char16_t letter) {
   Emit(u"UsnMonitor: Journal of " + std::u16string(1, letter) +
-       u": no longer holds the changes made while indexing; reading from its end\n");
+       u": no longer holds the changes made while indexing; reading from its first record\n");
+}
+
+namespace {
+std::u16string Usn(int64_t usn) {
+  return usn < 0 ? u"-" + Decimal(uint64_t(0) - uint64_t(usn)) : Decimal(uint64_t(usn));
+}
+}  // namespace
+
+void JournalGap(char16_t letter, int64_t from, int64_t to) {
+  Emit(u"UsnMonitor: Journal of " + std::u16string(1, letter) + u": changes from USN " + Usn(from) +
+       u" to " + Usn(to) + u" are gone; reading on from " + Usn(to) + u"\n");
+}
+
+void JournalLost(char16_t letter, uint32_t error) {
+  Emit(u"UsnMonitor: Journal of " + std::u16string(1, letter) + u": is gone (error=" +
+       Decimal(error) + u"); opening it again at every poll\n");
+}
+
+void JournalRecreated(char16_t letter) {
+  Emit(u"UsnMonitor: Journal of " + std::u16string(1, letter) +
+       u": was made anew; reading it from its first record\n");
 }
 
 void NoJournal(char16_t letter) {

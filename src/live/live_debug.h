@@ -16,7 +16,10 @@ void MonitorOpenFailed(char16_t letter, uint32_t error);  // UsnMonitor: Failed 
 void MonitorStarted(char16_t letter);
 void MonitorThreadFailed(char16_t letter);
 void PositionLost(char16_t letter);  // the indexing run's position is gone from the journal
-void NoJournal(char16_t letter);     // none on the volume, and creating one is not allowed
+void JournalGap(char16_t letter, int64_t from, int64_t to);  // records between them were lost
+void JournalLost(char16_t letter, uint32_t error);
+void JournalRecreated(char16_t letter);
+void NoJournal(char16_t letter);  // none on the volume, and creating one is not allowed
 void Record(char16_t letter, uint32_t reason, std::u16string_view name);
 void Created(uint32_t id, std::u16string_view path);
 

@@ -134,9 +134,11 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
   // applying is done with), so that the new map and drive set take over.
   monitor.Stop();
   UsnMonitor::StartPositions from;
+  std::set<char16_t> drives;
   {
     std::lock_guard entriesLock(index.entriesMutex);
     from = index.journalPositions;
+    drives = index.indexedDrives;
     {
       // Room for new files now, while nothing searches through a monitor
       // thread's lock: growing a million entries later would hold every
@@ -159,11 +161,6 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
       }
     };
     monitor.RebuildIds(entries.size(), index.runNumber, fill);
-  }
-  std::set<char16_t> drives;
-  {
-    std::lock_guard drivesLock(index.drivesMutex);
-    drives = index.drives;
   }
   monitor.SetChangeHandler(
       [&index, &monitor](const UsnChange& change) { ApplyChange(index, monitor, change); });
@@ -256,15 +253,22 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     // A live entry that holds this record under another name or folder is
     // one whose deletion was missed: it is gone now, and keeping it would
     // show the record twice.
-    if (previous != kNoEntry && IsLive(index.entries[previous])) {
+    const bool replaces = previous != kNoEntry && IsLive(index.entries[previous]);
+    if (replaces) NoteNameChange(index.nameIndex, previous);
+    // The entry and its key come together or not at all: an entry no key
+    // leads to could never be deleted or renamed.
+    index.entries.Append(entry, parent);
+    try {
+      monitor.AddId(MakeIdKey(drive, ref), id, MakeIdKey(drive, parentRef));
+    } catch (...) {
+      index.entries.RemoveLast();
+      throw;
+    }
+    if (replaces) {
       monitor.AdjustChildCount(ParentKey(index.entries[previous]), -1);
-      NoteNameChange(index.nameIndex, previous);
       index.entries.MarkDeleted(previous);
     }
-    index.entries.Append(entry, parent);
   }
-  monitor.SetId(MakeIdKey(drive, ref), id);
-  monitor.AdjustChildCount(MakeIdKey(drive, parentRef), +1);
   live_debug::Created(id, entry.path);
   Notify(index);
   FoldChangesIfLarge(index);

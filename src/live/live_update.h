@@ -19,7 +19,7 @@ class UsnMonitor;
 
 // Stops the monitor if it runs (it may follow an earlier run's drives and
 // numbers), rebuilds the id map from the entries and starts the monitor on
-// the index's drives, with ApplyChange as its handler. Each drive's journal is
+// the drives the last run indexed, with ApplyChange as its handler. Each drive's journal is
 // read from where it stood before the drive was indexed, so changes made
 // during the run are applied too. A volume without a journal gets one only
 // when the CreateChangeJournal setting allows it. Does nothing while indexing. Every change

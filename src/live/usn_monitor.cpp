@@ -90,7 +90,8 @@ void UsnMonitor::SetDeviceFactory(platform::UsnJournalFactory factory) {
   factory_ = std::move(factory);
 }
 
-platform::UsnJournalDevice* UsnMonitor::OpenUsnJournal(char16_t letter, int64_t& startUsn) {
+std::unique_ptr<platform::UsnJournalDevice> UsnMonitor::OpenJournalDevice(
+    char16_t letter, platform::UsnJournalInfo& info, bool report) {
   platform::UsnJournalFactory factory;
   {
     std::lock_guard lock(handleMutex_);
@@ -104,11 +105,10 @@ platform::UsnJournalDevice* UsnMonitor::OpenUsnJournal(char16_t letter, int64_t&
   }
   if (!device) {
     const uint32_t error = platform::LastError();
-    live_debug::OpenFailed(letter, error);
+    if (report) live_debug::OpenFailed(letter, error);
     platform::SetLastError(error);
     return nullptr;
   }
-  platform::UsnJournalInfo info;
   if (!device->Query(info)) {
     info = {};
     const bool create = createJournals_.load();
@@ -116,18 +116,30 @@ platform::UsnJournalDevice* UsnMonitor::OpenUsnJournal(char16_t letter, int64_t&
         !device->Create(platform::kUsnJournalMaximumSize, platform::kUsnJournalAllocationDelta) ||
         !device->Query(info)) {
       const uint32_t error = platform::LastError();
-      if (!create) live_debug::NoJournal(letter);
+      if (!create && report) live_debug::NoJournal(letter);
       device.reset();  // closing must not change the error the caller reports
       platform::SetLastError(error);
       return nullptr;
     }
   }
-  // From the journal's end: what happened before is in the index already.
-  startUsn = info.nextUsn;
+  return device;
+}
+
+platform::UsnJournalDevice* UsnMonitor::KeepHandle(
+    char16_t letter, std::unique_ptr<platform::UsnJournalDevice> device) {
   platform::UsnJournalDevice* raw = device.get();
   std::lock_guard lock(handleMutex_);
   handles_[letter] = std::move(device);
   return raw;
+}
+
+platform::UsnJournalDevice* UsnMonitor::OpenUsnJournal(char16_t letter, int64_t& startUsn) {
+  platform::UsnJournalInfo info;
+  std::unique_ptr<platform::UsnJournalDevice> device = OpenJournalDevice(letter, info, true);
+  if (!device) return nullptr;
+  // From the journal's end: what happened before is in the index already.
+  startUsn = info.nextUsn;
+  return KeepHandle(letter, std::move(device));
 }
 
 bool UsnMonitor::SleepUnlessStopped() {
@@ -135,47 +147,81 @@ bool UsnMonitor::SleepUnlessStopped() {
   return !sleepWake_.wait_for(lock, kPollInterval, [&] { return stopRequested_.load(); });
 }
 
+bool UsnMonitor::Resume(char16_t letter, const platform::UsnJournalInfo& now, uint64_t& journalId,
+                        int64_t& startUsn) {
+  if (now.journalId != journalId) {
+    live_debug::JournalRecreated(letter);
+  } else if (startUsn < now.firstUsn || startUsn > now.nextUsn) {
+    live_debug::JournalGap(letter, startUsn, now.firstUsn);
+  } else {
+    return false;
+  }
+  // Rather than poll a position that will never come back, go on from the
+  // oldest record the journal holds.
+  journalId = now.journalId;
+  startUsn = now.firstUsn;
+  stats_.journalResets.fetch_add(1);
+  return true;
+}
+
 void UsnMonitor::MonitorVolume(char16_t letter,
                                std::optional<platform::UsnJournalPosition> from) noexcept {
   tlsMonitor = this;
   try {
-    int64_t startUsn = 0;
-    platform::UsnJournalDevice* device = OpenUsnJournal(letter, startUsn);
-    if (device == nullptr) {
+    platform::UsnJournalInfo info;
+    platform::UsnJournalDevice* device = nullptr;
+    if (auto opened = OpenJournalDevice(letter, info, true)) {
+      device = KeepHandle(letter, std::move(opened));
+    } else {
       live_debug::MonitorOpenFailed(letter, platform::LastError());
       return;
     }
     live_debug::MonitorStarted(letter);
     std::vector<uint8_t> buffer(kBufferSize, 0);
-    platform::UsnJournalInfo info;
-    // A failure leaves id 0, and reads fail until the journal is back.
-    const bool known = device->Query(info);
     uint64_t journalId = info.journalId;
+    // From the journal's end: what happened before is in the index already.
+    int64_t startUsn = info.nextUsn;
     if (from) {
       // Replays what changed while the drive was being indexed, as long as
-      // the journal still reaches back that far.
-      if (known && from->journalId == journalId && from->usn >= info.firstUsn &&
-          from->usn <= info.nextUsn) {
+      // the journal still reaches back that far; else as much of it as the
+      // journal still holds.
+      if (from->journalId == journalId && from->usn >= info.firstUsn && from->usn <= info.nextUsn) {
         startUsn = from->usn;
       } else {
+        startUsn = info.firstUsn;
         live_debug::PositionLost(letter);
       }
     }
 
     while (!stopRequested_.load()) {
-      const ReadResult result = ReadOnce(letter, *device, startUsn, journalId, buffer);
-      if (result == ReadResult::Records) continue;
-      if (stopRequested_.load()) break;
-      if (result == ReadResult::Failed && IsJournalGone(platform::LastError())) {
-        // The journal wrapped past our position or was deleted and made
-        // anew: go on from the oldest record it still holds rather than
-        // polling a position that will never come back.
+      if (device == nullptr) {
+        // The journal was gone: open it again, without a line per attempt.
         platform::UsnJournalInfo now;
-        if (device->Query(now) &&
-            (now.journalId != journalId || startUsn < now.firstUsn || startUsn > now.nextUsn)) {
-          journalId = now.journalId;
-          startUsn = now.firstUsn;
-          stats_.journalResets.fetch_add(1);
+        std::unique_ptr<platform::UsnJournalDevice> reopened =
+            OpenJournalDevice(letter, now, false);
+        if (reopened) {
+          device = KeepHandle(letter, std::move(reopened));
+          Resume(letter, now, journalId, startUsn);
+          continue;
+        }
+      } else {
+        const ReadResult result = ReadOnce(letter, *device, startUsn, journalId, buffer);
+        if (result == ReadResult::Records) continue;
+        if (stopRequested_.load()) break;
+        if (result == ReadResult::Failed) {
+          // Whatever the error says, the journal itself tells whether it
+          // wrapped past our position, was made anew, or is gone.
+          const uint32_t readError = platform::LastError();
+          platform::UsnJournalInfo now;
+          if (device->Query(now)) {
+            Resume(letter, now, journalId, startUsn);
+          } else if (const uint32_t error = platform::LastError();
+                     IsJournalGone(error) || IsJournalGone(readError)) {
+            live_debug::JournalLost(letter, error);
+            std::lock_guard lock(handleMutex_);
+            handles_.erase(letter);  // closes it
+            device = nullptr;
+          }
         }
       }
       if (!SleepUnlessStopped()) break;
@@ -247,6 +293,23 @@ RecordVerdict UsnMonitor::ProcessRecord(char16_t letter, const uint8_t* record, 
 void UsnMonitor::SetId(IdKey key, uint32_t entry) {
   std::lock_guard lock(idMutex_);
   ids_[key] = entry;
+}
+
+void UsnMonitor::AddId(IdKey key, uint32_t entry, IdKey folder) {
+  std::lock_guard lock(idMutex_);
+  auto [it, inserted] = ids_.try_emplace(key, entry);
+  const uint32_t before = it->second;
+  it->second = entry;
+  try {
+    ++childCounts_[folder];
+  } catch (...) {
+    if (inserted) {
+      ids_.erase(it);
+    } else {
+      it->second = before;
+    }
+    throw;
+  }
 }
 
 uint32_t UsnMonitor::FindId(IdKey key) const {

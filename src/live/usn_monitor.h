@@ -30,7 +30,7 @@ struct UsnMonitorStats {
   std::atomic<uint64_t> damagedRecords{0};  // lengths that did not fit
   std::atomic<uint64_t> changes{0};         // handed to the handler
   std::atomic<uint64_t> handlerFailures{0};
-  std::atomic<uint64_t> journalResets{0};  // journal gone or wrapped; reading resumed
+  std::atomic<uint64_t> journalResets{0};  // wrapped past us or made anew; read from its start
 };
 
 class UsnMonitor {
@@ -49,7 +49,8 @@ class UsnMonitor {
 
   // Starts one thread per letter. False, changing nothing, while running or
   // for an empty set. A drive with a position in `from` is read from there
-  // while its journal still holds it, and from the end otherwise.
+  // while its journal still holds it, and from its first record otherwise;
+  // one without, from the end.
   bool Start(const std::set<char16_t>& drives, const StartPositions& from = {});
   // Cancels pending reads, joins the threads, closes the handles. Returns
   // whether it was running. Not from a monitor thread or the handler: it
@@ -70,7 +71,9 @@ class UsnMonitor {
   // allowed) and keeps the handle in the handle map. Null on failure, with
   // LastError() set.
   platform::UsnJournalDevice* OpenUsnJournal(char16_t letter, int64_t& startUsn);
-  // The thread routine.
+  // The thread routine. A journal that wraps past the position or is made
+  // anew is read on from its first record; one that is gone is opened again
+  // at every poll until it is back. Each says so in one debugger line.
   void MonitorVolume(char16_t letter,
                      std::optional<platform::UsnJournalPosition> from = std::nullopt) noexcept;
   // Decodes one record of `available` bytes and hands a change to the handler.
@@ -84,6 +87,9 @@ class UsnMonitor {
 
   // --- id map (the id-map lock is innermost: never take another lock inside) ---
   void SetId(IdKey key, uint32_t entry);
+  // A new entry: maps `key` to it and counts it as a child of `folder`, both
+  // or (when it throws) neither.
+  void AddId(IdKey key, uint32_t entry, IdKey folder);
   uint32_t FindId(IdKey key) const;  // kNoEntry when absent
   void RemoveId(char16_t drive, uint64_t ref);
   // Erases each key only while it still maps to the entry given with it.
@@ -105,6 +111,17 @@ class UsnMonitor {
 
  private:
   bool SleepUnlessStopped();  // false when stopped
+  // A device with its journal queried (created if none and allowed); null on
+  // failure, with a debugger line when `report`.
+  std::unique_ptr<platform::UsnJournalDevice> OpenJournalDevice(char16_t letter,
+                                                                platform::UsnJournalInfo& info,
+                                                                bool report);
+  platform::UsnJournalDevice* KeepHandle(char16_t letter,
+                                         std::unique_ptr<platform::UsnJournalDevice> device);
+  // Moves to the journal's first record when `now` no longer holds the
+  // position (another journal, or records gone); true when it did.
+  bool Resume(char16_t letter, const platform::UsnJournalInfo& now, uint64_t& journalId,
+              int64_t& startUsn);
 
   std::shared_ptr<const ChangeHandler> handler_;
   mutable std::mutex handlerMutex_;

@@ -166,6 +166,19 @@ void ScriptedJournal::DropRecordsBefore(int64_t usn) {
   firstUsn_ = std::max(firstUsn_, usn);
 }
 
+void ScriptedJournal::Recreate(uint64_t journalId, int64_t firstUsn) {
+  std::lock_guard lock(mutex_);
+  journalId_ = journalId;
+  records_.clear();
+  firstUsn_ = nextUsn_ = firstUsn;
+  active_ = true;
+}
+
+uint64_t ScriptedJournal::JournalId() const {
+  std::lock_guard lock(mutex_);
+  return journalId_;
+}
+
 int64_t ScriptedJournal::NextUsn() const {
   std::lock_guard lock(mutex_);
   return nextUsn_;

@@ -50,6 +50,8 @@ class ScriptedJournal {
   void QueueRead(ScriptedRead read);
   // The journal wrapped: records before `usn` are gone, reads from there fail.
   void DropRecordsBefore(int64_t usn);
+  // Deleted and made again: a new id, no records, first and next at `firstUsn`.
+  void Recreate(uint64_t journalId, int64_t firstUsn);
 
   // --- observation ---
   std::vector<int64_t> ReadStarts() const;  // StartUsn of every Read so far
@@ -64,7 +66,7 @@ class ScriptedJournal {
   size_t RecordCount() const;
   int64_t FirstUsn() const;
   int64_t NextUsn() const;
-  uint64_t JournalId() const { return journalId_; }
+  uint64_t JournalId() const;
 
   // A device over this journal, or null with LastError() set when opening is
   // scripted to fail.
@@ -83,7 +85,7 @@ class ScriptedJournal {
   void NoteCancel();
   void NoteClose();
 
-  const uint64_t journalId_;
+  uint64_t journalId_;
   mutable std::mutex mutex_;
   mutable std::condition_variable readDone_;
   int64_t firstUsn_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "index/build_paths.h"
+#include "support/alloc_failure.h"
 
 namespace zw {
 namespace {
@@ -73,6 +74,43 @@ TEST(EntryStore, SpliceRenumbersLinksAndKeptPaths) {
   EXPECT_EQ(all[3].path(), u"E:\\Other\\b.txt");
   EXPECT_EQ(all[3].parentRecordNumber(), 50u);
   EXPECT_EQ(all[5].path(), loopPath);
+}
+
+// Out of memory at any point of a splice, both stores stay as they were:
+// no record may point at a name chunk or kept path that did not arrive.
+TEST(EntryStore, ASpliceThatRunsOutOfMemoryChangesNothing) {
+  std::vector<FileEntry> d = {Entry(40, 5, u"Top", true), Entry(41, 40, u"a.txt"),
+                              Entry(42, 99, u"orphan")};
+  std::vector<FileEntry> e = {Entry(50, 5, u"Other", true), Entry(51, 50, u"B.txt"),
+                              Entry(52, 53, u"c"), Entry(53, 52, u"d"), Entry(54, 98, u"o")};
+  BuildPaths(u'D', d);
+  BuildPaths(u'E', e);
+  EntryStore first, second;
+  first.AppendValues(d, u'D');
+  second.AppendValues(e, u'E');
+  auto values = [](const EntryStore& s) {
+    std::vector<std::u16string> out;
+    for (const EntryRef r : s) {
+      out.push_back(r.path() + u'|' + std::u16string(r.lowerName()) + u'|' +
+                    std::u16string(1, r.drive()) + u'|' +
+                    std::u16string(1, char16_t(u'0' + r.parentRecordNumber() % 64)));
+    }
+    return out;
+  };
+  EntryStore target = first, source = second;
+  const size_t attempts =
+      test::ForEachAllocationFailure([&] { target.Splice(std::move(source)); },
+                                     [&](size_t k) {
+                                       EXPECT_EQ(values(target), values(first)) << k;
+                                       EXPECT_EQ(values(source), values(second)) << k;
+                                       target = first;
+                                       source = second;
+                                     });
+  EXPECT_GT(attempts, 0u);
+  std::vector<std::u16string> both = values(first);
+  for (const std::u16string& v : values(second)) both.push_back(v);
+  EXPECT_EQ(values(target), both);
+  EXPECT_TRUE(source.empty());
 }
 
 // Renaming a folder moves the paths below it, those kept whole included; a

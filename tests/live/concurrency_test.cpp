@@ -51,7 +51,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
   for (int i = 0; i < 2000; ++i) {
     test::AddEntry(index, u'C', 100 + i, 5, u"C:\\seed_" + FromUtf8(std::to_string(i)) + u".txt");
   }
-  index.drives = {u'K', u'L', u'M'};
+  index.drives = index.indexedDrives = {u'K', u'L', u'M'};  // as a run leaves them
   RebuildNameIndex(index, false);
   std::mutex mutex;
   std::condition_variable cv;
@@ -145,7 +145,7 @@ TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
   auto holder = std::make_unique<FileIndex>();
   FileIndex& index = *holder;
   test::AddEntry(index, u'K', 40, 5, u"K:\\old.txt");
-  index.drives = {u'K'};
+  index.drives = index.indexedDrives = {u'K'};
   test::Journals journals;
   auto& j = journals[u'K'];
   UsnMonitor monitor(journals.Factory());

@@ -102,22 +102,40 @@ TEST_F(LiveAcrossRuns, ChangesMadeWhileADriveIsIndexedArriveAfterwards) {
   EXPECT_EQ(Found(u"ren*"), std::vector<std::u16string>{u"K:\\Work\\renamed.txt"});
 }
 
-TEST_F(LiveAcrossRuns, AJournalThatNoLongerHoldsThePositionIsReadFromItsEnd) {
+TEST_F(LiveAcrossRuns, AJournalThatNoLongerHoldsThePositionIsReadFromItsFirstRecord) {
   test::DebugCapture capture;
   auto& k = journals[u'K'];
   script.files[u'K'] = {{11, 5, u"a.txt"}};
-  script.whileScanning[u'K'] = [&] { k->Append(Record(Ref(20), Ref(5), kCreate, u"lost.txt")); };
+  int64_t held = 0;
+  script.whileScanning[u'K'] = [&] {
+    k->Append(Record(Ref(20), Ref(5), kCreate, u"lost.txt"));
+    held = k->Append(Record(Ref(21), Ref(5), kCreate, u"held.txt"));
+  };
   Run({u'K'});
-  k->DropRecordsBefore(k->NextUsn());  // the journal wrapped past it
+  k->DropRecordsBefore(held);  // the journal wrapped past the position, not past all
   StartLiveUpdate(index, monitor);
-  ASSERT_TRUE(k->WaitForReads(1));
-  k->Append(Record(Ref(21), Ref(5), kCreate, u"later.txt"));
   Settle(u'K');
   EXPECT_TRUE(At(u"K:\\lost.txt").empty());
-  EXPECT_EQ(At(u"K:\\later.txt").size(), 1u);
+  EXPECT_EQ(At(u"K:\\held.txt").size(), 1u);
   EXPECT_TRUE(
       capture.Has(u"UsnMonitor: Journal of K: no longer holds the changes made while "
-                  u"indexing; reading from its end\n"));
+                  u"indexing; reading from its first record\n"));
+}
+
+// A drive that failed, or that a stop left unread, has no entries for its
+// changes to reach: it is not followed.
+TEST_F(LiveAcrossRuns, OnlyTheDrivesTheRunIndexedAreFollowed) {
+  journals[u'M'];
+  monitor.SetDeviceFactory(journals.Factory());
+  script.files[u'L'] = {{11, 5, u"a.txt"}};  // K has none: it fails
+  script.files[u'M'] = {{11, 5, u"m.txt"}};
+  script.whileScanning[u'L'] = [&] { RequestStop(index); };  // M is never reached
+  Run({u'K', u'L', u'M'});
+  StartLiveUpdate(index, monitor);
+  Settle(u'L');
+  StopLiveUpdate(monitor);
+  EXPECT_EQ(journals[u'K']->ReadCount(), 0u);
+  EXPECT_EQ(journals[u'M']->ReadCount(), 0u);
 }
 
 // Creating a journal writes to the volume, so it waits for the setting.

@@ -11,6 +11,7 @@
 #include "search/name_index.h"
 #include "search/result_set.h"
 #include "search/search_support.h"
+#include "support/alloc_failure.h"
 #include "support/test_paths.h"
 
 namespace zw {
@@ -222,6 +223,28 @@ TEST_F(LiveUpdateTest, ARecordCreatedAgainReplacesTheEntryThatHeldIt) {
   EXPECT_EQ(E(a).path, u"");  // not shown twice
   EXPECT_EQ(index.entries.size(), before + 1);
   EXPECT_EQ(Find(u'W', Ref(101)), before);
+}
+
+// Out of memory at any point, a create that replaces an entry whose delete
+// was missed leaves the new entry with its key and the old one gone, or
+// neither: an entry no key leads to could never be deleted or renamed.
+TEST_F(LiveUpdateTest, ACreateThatRunsOutOfMemoryAddsItsEntryAndKeyOrNeither) {
+  const size_t before = index.entries.size();
+  auto check = [&](size_t k) {
+    const uint32_t found = Find(u'W', Ref(101));
+    if (index.entries.size() == before) {
+      EXPECT_EQ(found, a) << k;
+      EXPECT_EQ(E(a).path, u"W:\\Work\\a.txt") << k;
+    } else {
+      ASSERT_EQ(index.entries.size(), before + 1) << k;
+      EXPECT_EQ(found, before) << k;
+      EXPECT_EQ(E(a).path, u"") << k;
+    }
+  };
+  test::ForEachAllocationFailure(
+      [&] { OnFileCreated(index, monitor, u'W', Ref(101, 4), Ref(110), u"b.txt", false); }, check);
+  check(0);
+  EXPECT_EQ(E(uint32_t(before)).path, u"W:\\Other\\b.txt");
 }
 
 TEST_F(LiveUpdateTest, NumbersFromAnEarlierRunAreNotApplied) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "live/live_debug.h"
 #include "live/usn_monitor.h"
 #include "live_test_support.h"
 
@@ -151,6 +152,7 @@ TEST_F(UsnMonitorTest, AVolumeThatFailsToOpenLeavesTheOthersMonitored) {
 }
 
 TEST_F(UsnMonitorTest, AJournalThatWrappedIsFollowedFromItsOldestRecord) {
+  test::DebugCapture capture;
   auto j = std::make_shared<ScriptedJournal>(77, 4096);
   journals.byLetter[u'C'] = j;
   j->Append(Record(Ref(40), Ref(5), kCreate, u"lost1.txt"));
@@ -163,6 +165,33 @@ TEST_F(UsnMonitorTest, AJournalThatWrappedIsFollowedFromItsOldestRecord) {
   monitor.Stop();
   EXPECT_EQ(changes[0].name, u"kept.txt");
   EXPECT_EQ(monitor.Stats().journalResets.load(), 1u);
+  EXPECT_TRUE(capture.Has(u"UsnMonitor: Journal of C: changes from USN 4096 to " +
+                          live_debug::Decimal(uint64_t(kept)) + u" are gone; reading on from " +
+                          live_debug::Decimal(uint64_t(kept)) + u"\n"));
+}
+
+// Deleted, the journal is opened again at every poll (saying so once); made
+// anew, it is read from its first record.
+TEST_F(UsnMonitorTest, AJournalThatIsGoneIsOpenedAgainAndReadFromItsStart) {
+  test::DebugCapture capture;
+  auto& j = journals[u'C'];
+  StartOn({u'C'});
+  ASSERT_TRUE(j->WaitForReads(1));
+  j->SetActive(false);
+  test::PollUntil([&] { return j->OpenCount() >= 3; }, "the journal to be opened again");
+  j->Recreate(0x5EC0D, 8192);
+  j->Append(Record(Ref(40), Ref(5), kCreate, u"back.txt"));
+  const auto changes = sink.WaitFor(1);
+  monitor.Stop();
+  EXPECT_EQ(changes[0].name, u"back.txt");
+  const auto lines = capture.Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       u"UsnMonitor: Journal of C: is gone (error=1179); opening it again at "
+                       u"every poll\n"),
+            1);
+  EXPECT_TRUE(
+      capture.Has(u"UsnMonitor: Journal of C: was made anew; reading it from its first "
+                  u"record\n"));
 }
 
 TEST_F(UsnMonitorTest, HandlerFailuresAndStopFromTheHandlerDoNotEndMonitoring) {

@@ -1,0 +1,60 @@
+#include "support/alloc_failure.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// Plain thread-locals: no constructor runs on a thread's first allocation.
+thread_local size_t tlsRemaining = 0;
+thread_local bool tlsArmed = false;
+thread_local bool tlsFired = false;
+
+void* Allocate(size_t size) {
+  if (tlsArmed) {
+    if (tlsRemaining == 0) {
+      tlsArmed = false;
+      tlsFired = true;
+      throw std::bad_alloc();
+    }
+    --tlsRemaining;
+  }
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(size_t size) {
+  return Allocate(size);
+}
+void* operator new[](size_t size) {
+  return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+  std::free(p);
+}
+
+namespace zw::test {
+
+void FailAllocationAfter(size_t count) {
+  tlsRemaining = count;
+  tlsFired = false;
+  tlsArmed = true;
+}
+
+bool StopFailingAllocations() {
+  tlsArmed = false;
+  return tlsFired;
+}
+
+}  // namespace zw::test
