@@ -38,6 +38,7 @@ class LiveAcrossRuns : public ::testing::Test {
   }
   void TearDown() override {
     StopLiveUpdate(monitor);
+    platform::UnbindDrive(u'K');
     UseMemoryRegistry(false);
   }
   void Run(const std::set<char16_t>& drives) { script.Run(index, drives, journals.Factory()); }
@@ -233,7 +234,6 @@ TEST_F(LiveAcrossRuns, AFileOrFolderRestoredFromTheRecycleBinComesBackWithItsCon
   // What came back is followed again.
   k->Append(Record(Ref(15), Ref(14), kDelete, u"q.jpg"));
   Settle(u'K');
-  platform::UnbindDrive(u'K');
   EXPECT_TRUE(Found(u"q.jpg").empty());
 }
 
