@@ -15,7 +15,7 @@ constexpr uint64_t kRootRecord = 5;
 // How far back push_back looks for a value's parent.
 constexpr size_t kParentLookBack = 256;
 // NTFS names are at most 255 units; anything longer is cut to what a record holds.
-constexpr size_t kMaxNameUnits = 0xFFFF;
+constexpr size_t kMaxNameUnits = 0xFFF;
 
 bool IsRootForm(std::u16string_view path, char16_t drive, std::u16string_view name) {
   return path.size() == name.size() + 3 && path[0] == drive && path[1] == u':' &&
@@ -42,6 +42,7 @@ FileEntry EntryRef::Value() const {
   e.id = n_;
   e.recordNumber = recordNumber();
   e.parentRecordNumber = parentRecordNumber();
+  e.sequenceNumber = sequenceNumber();
   e.drive = drive();
   e.name = name();
   e.lowerName = lowerName();
@@ -118,8 +119,11 @@ uint8_t EntryStore::DriveSlot(char16_t drive) {
 
 template <class Fields>
 EntryRecord EntryStore::NewRecord(const Fields& value, char16_t drive) {
+  // Callers keep larger numbers out (they would alias another record).
+  if (value.recordNumber > kMaxStoredRecord) throw std::length_error("record number");
   EntryRecord r;
   r.recordNumber = value.recordNumber;
+  r.sequence = value.sequenceNumber;
   r.size = value.size;
   r.creationTime = value.creationTime;
   r.modificationTime = value.modificationTime;

@@ -34,13 +34,14 @@ inline bool StartsWithCutMark(std::u16string_view path) {
   return path.substr(0, kCutPathMark.size()) == kCutPathMark;
 }
 
-// Packed to 2-byte alignment: a record number has 48 bits (the rest of an
-// NTFS file reference is the sequence number), which leaves room for the
-// name's length, and no padding is wasted on a million records.
+// Packed to 2-byte alignment, no padding wasted on a million records. The
+// whole file reference fits beside the name's length: NTFS holds fewer than
+// 2^32 files (36 bits leave room) and names of at most 255 units (12 bits).
 #pragma pack(push, 2)
 struct EntryRecord {
-  uint64_t recordNumber : 48 = 0;
-  uint64_t nameLength : 16 = 0;
+  uint64_t recordNumber : 36 = 0;
+  uint64_t nameLength : 12 = 0;
+  uint64_t sequence : 16 = 0;  // of the file reference; 0: not known
   uint64_t size = 0;
   uint64_t creationTime = 0;
   uint64_t modificationTime = 0;
@@ -52,6 +53,8 @@ struct EntryRecord {
 };
 #pragma pack(pop)
 static_assert(sizeof(EntryRecord) == 46);
+// Record numbers the store can hold; a larger one never comes from a sound volume.
+inline constexpr uint64_t kMaxStoredRecord = (uint64_t{1} << 36) - 1;
 
 // One entry, read through the store. Cheap to copy; holds no strings.
 class EntryRef {
@@ -61,6 +64,7 @@ class EntryRef {
   uint32_t id() const { return n_; }
   uint64_t recordNumber() const;
   uint64_t parentRecordNumber() const;
+  uint16_t sequenceNumber() const;
   char16_t drive() const;
   // Empty for a deleted entry, as are lowerName and path.
   std::u16string_view name() const;
@@ -91,8 +95,10 @@ class EntryRef {
 
 class EntryStore {
  public:
+  // kRecycled: deleted by a move into a folder the index leaves out, so a
+  // move back may bring it back.
   static constexpr uint8_t kFolder = 1, kDeleted = 2, kFoldedCopy = 4, kKeptPath = 8,
-                           kKeptParent = 16, kPathCut = 32;
+                           kKeptParent = 16, kPathCut = 32, kRecycled = 64;
 
   EntryStore() = default;
   EntryStore(const EntryStore& other);
@@ -229,6 +235,9 @@ inline const EntryRecord& EntryRef::Rec() const {
 }
 inline uint64_t EntryRef::recordNumber() const {
   return Rec().recordNumber;
+}
+inline uint16_t EntryRef::sequenceNumber() const {
+  return uint16_t(Rec().sequence);
 }
 inline uint64_t EntryRef::parentRecordNumber() const {
   return store_->ParentRecordOf(n_);

@@ -15,6 +15,7 @@ struct FileEntry {
   uint32_t id = kNoEntry;
   uint64_t recordNumber = 0;
   uint64_t parentRecordNumber = 0;
+  uint16_t sequenceNumber = 0;  // of the file reference; 0: not known
   char16_t drive = 0;
   std::u16string name;
   std::u16string lowerName;

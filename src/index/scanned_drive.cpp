@@ -46,6 +46,7 @@ void ScannedDrive::reserve(size_t n) {
 }
 
 void ScannedDrive::Add(const ScanRecord& scanned) {
+  if (scanned.recordNumber > kMaxStoredRecord) return;  // no sound MFT is that large
   store.AppendScanned(scanned, letter);
   parentRecords.push_back(scanned.parentRecordNumber);
 }

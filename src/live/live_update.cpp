@@ -1,9 +1,11 @@
 #include "live/live_update.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <set>
 #include <shared_mutex>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -27,6 +29,29 @@ IdKey ParentKey(EntryRef e) {
 }
 IdKey OwnKey(EntryRef e) {
   return MakeIdKey(e.drive(), e.recordNumber());
+}
+
+uint16_t SequenceOf(uint64_t ref) {
+  return uint16_t(ref >> 48);
+}
+
+// Whether entry `e`, which holds the record of `ref`, still holds that file:
+// a record reused for a new file gets a new sequence number. 0 on either
+// side is not known, as NTFS treats it.
+bool SameFile(EntryRef e, uint64_t ref) {
+  const uint16_t seq = SequenceOf(ref);
+  return seq == 0 || e.sequenceNumber() == 0 || e.sequenceNumber() == seq;
+}
+
+// The entry that holds ref's record on `drive`, whatever file it holds now.
+uint32_t FindRecord(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+                    uint64_t ref) {
+  const uint32_t n = monitor.FindId(MakeIdKey(drive, ref));
+  if (n == kNoEntry || n >= index.entries.size()) return kNoEntry;
+  // A number from a map built for an earlier run must not reach a stranger.
+  const EntryRef e = index.entries[n];
+  if (e.drive() != drive || e.recordNumber() != (ref & kRecordNumberMask)) return kNoEntry;
+  return n;
 }
 
 std::u16string RootPath(char16_t drive, std::u16string_view name) {
@@ -68,8 +93,9 @@ std::vector<uint32_t> DescendantsIfAny(const FileIndex& index, const UsnMonitor&
   return index.entries.Below(n, path);
 }
 
-// Marks entry `n` and everything below it deleted. Caller holds entriesMutex.
-void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n) {
+// Marks entry `n` and everything below it deleted; `recycled`: moved into a
+// folder the index leaves out. Caller holds entriesMutex.
+void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n, bool recycled = false) {
   std::vector<uint32_t> doomed = DescendantsIfAny(index, monitor, n);
   doomed.push_back(n);
   std::vector<std::pair<IdKey, uint32_t>> keys;
@@ -78,7 +104,10 @@ void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n) {
     std::unique_lock names(index.nameIndex.lock);
     for (uint32_t i : doomed) {
       const EntryRef e = index.entries[i];
-      if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
+      if (IsLive(e)) {
+        monitor.AdjustChildCount(ParentKey(e), -1);
+        if (recycled) index.entries.Record(i).flags |= EntryStore::kRecycled;
+      }
       NoteNameChange(index.nameIndex, i);
       index.entries.MarkDeleted(i);
       keys.emplace_back(OwnKey(e), i);
@@ -114,18 +143,87 @@ void FoldChangesIfLarge(FileIndex& index) {
   }
 }
 
+// Whether a file moved into folder `parentRef` can be placed: the root, or
+// a live indexed folder (not one the index leaves out). Caller holds
+// entriesMutex.
+bool PlaceableUnder(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+                    uint64_t parentRef) {
+  if ((parentRef & kRecordNumberMask) == kRootFolderRecord) return true;
+  const uint32_t p = FindEntryByRef(index, monitor, drive, parentRef);
+  return p != kNoEntry && IsLive(index.entries[p]) && index.entries[p].isFolder();
+}
+
+// The journal names only a folder that comes back from a folder the index
+// leaves out, not what it holds: what it held when it left returns in place,
+// as far as it is still there on disk, with fresh sizes and times.
+void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
+  std::lock_guard entriesLock(index.entriesMutex);
+  if (!IdMapIsCurrent(index, monitor)) return;
+  const uint32_t folder = FindEntryByRef(index, monitor, drive, ref);
+  if (folder == kNoEntry || !index.entries[folder].isFolder()) return;
+  EntryStore& store = index.entries;
+  constexpr uint8_t kRecycled = EntryStore::kRecycled;
+  uint32_t old = kNoEntry;  // the folder as it left (the last time, if more than once)
+  for (uint32_t i = 0; i < store.size(); ++i) {
+    const EntryRecord& r = store.Record(i);
+    if ((r.flags & kRecycled) != 0 && r.recordNumber == (ref & kRecordNumberMask) &&
+        store.DriveOf(i) == drive && SameFile(store[i], ref)) {
+      old = i;
+    }
+  }
+  if (old == kNoEntry) return;
+  store.Record(old).flags &= uint8_t(~kRecycled);
+  std::vector<std::pair<uint32_t, uint32_t>> below;  // depth under `old`, entry
+  for (uint32_t i = 0; i < store.size(); ++i) {
+    uint32_t depth = 0;
+    uint32_t p = i;
+    while (p != old && p != kNoEntry && (store.Record(p).flags & kRecycled) != 0) {
+      p = store.Record(p).parent;
+      ++depth;
+    }
+    if (p == old && depth > 0) below.emplace_back(depth, i);
+  }
+  std::sort(below.begin(), below.end());  // folders before what they hold
+  std::unordered_set<uint32_t> back;
+  std::u16string path;
+  for (const auto& [depth, c] : below) {
+    EntryRecord& r = store.Record(c);
+    r.flags &= uint8_t(~kRecycled);
+    const uint32_t parent = r.parent == old ? folder : r.parent;
+    if (parent != folder && back.count(parent) == 0) continue;  // its folder stayed away
+    const uint64_t cref = (uint64_t{r.sequence} << 48) | r.recordNumber;
+    const uint32_t holder = FindRecord(index, monitor, drive, cref);
+    if (holder != kNoEntry && IsLive(store[holder])) continue;  // the record holds another file
+    store.PathInto(parent, path);
+    path += u'\\';
+    path += store.RawName(c);
+    platform::FileAttributeData data;
+    if (!platform::GetFileAttributeData(path, data)) continue;  // gone while it was away
+    {
+      std::unique_lock names(index.nameIndex.lock);
+      NoteNameChange(index.nameIndex, c);
+      r.flags &= uint8_t(~EntryStore::kDeleted);
+      if (parent == folder)
+        store.SetParentAndPath(c, store.Record(folder).recordNumber, folder, path);
+      r.size = data.size;
+      r.modificationTime = data.lastWriteTime;
+      r.creationTime = data.creationTime;
+    }
+    monitor.SetId(MakeIdKey(drive, cref), c);
+    monitor.AdjustChildCount(ParentKey(store[c]), +1);
+    back.insert(c);
+  }
+  if (back.empty()) return;
+  Notify(index);
+  FoldChangesIfLarge(index);
+}
+
 }  // namespace
 
 uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
                         uint64_t ref) {
-  const uint32_t n = monitor.FindId(MakeIdKey(drive, ref));
-  if (n == kNoEntry || n >= index.entries.size()) return kNoEntry;
-  // A number from a map built for an earlier run must not reach a stranger.
-  const EntryRef e = index.entries[n];
-  if (e.drive() != drive || (e.recordNumber() & kRecordNumberMask) != (ref & kRecordNumberMask)) {
-    return kNoEntry;
-  }
-  return n;
+  const uint32_t n = FindRecord(index, monitor, drive, ref);
+  return n != kNoEntry && SameFile(index.entries[n], ref) ? n : kNoEntry;
 }
 
 void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
@@ -192,19 +290,24 @@ void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change)
       OnFileDeleted(index, monitor, change.drive, change.fileRef);
       break;
     case UsnChangeKind::Renamed:
-      OnFileRenamed(index, monitor, change.drive, change.fileRef, change.parentRef, change.name);
+      OnFileRenamed(index, monitor, change.drive, change.fileRef, change.parentRef, change.name,
+                    change.isDirectory);
       break;
     case UsnChangeKind::Modified:
-      OnFileModified(index, monitor, change.drive, change.fileRef);
+      if (OnFileModified(index, monitor, change.drive, change.fileRef)) break;
+      // Its record holds another file now: this one's creation was missed.
+      OnFileCreated(index, monitor, change.drive, change.fileRef, change.parentRef, change.name,
+                    change.isDirectory);
       break;
   }
 }
 
 void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
                    uint64_t parentRef, std::u16string_view name, bool isDirectory) {
-  if (IsRecycleBinName(name, true)) return;
+  if (IsRecycleBinName(name, true) || (ref & kRecordNumberMask) > kMaxStoredRecord) return;
   FileEntry entry;
   entry.recordNumber = ref & kRecordNumberMask;
+  entry.sequenceNumber = SequenceOf(ref);
   entry.parentRecordNumber = parentRef & kRecordNumberMask;
   entry.drive = drive;
   entry.name = name;
@@ -225,10 +328,11 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     entry.modificationTime = data.lastWriteTime;
     entry.creationTime = data.creationTime;
   }
-  const uint32_t previous = FindEntryByRef(index, monitor, drive, ref);
+  const uint32_t previous = FindRecord(index, monitor, drive, ref);
   if (previous != kNoEntry && IsLive(index.entries[previous])) {
     const EntryRef old = index.entries[previous];
-    if (old.parentRecordNumber() == entry.parentRecordNumber && old.name() == entry.name) {
+    if (SameFile(old, ref) && old.parentRecordNumber() == entry.parentRecordNumber &&
+        old.name() == entry.name) {
       // The scan saw this file already (its creation is replayed from the
       // journal position taken before the scan): refresh, never repeat it.
       const bool moved = old.path() != entry.path;
@@ -239,6 +343,7 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
         r.modificationTime = entry.modificationTime;
         r.creationTime = entry.creationTime;
       }
+      if (r.sequence == 0) r.sequence = entry.sequenceNumber;
       if (moved) {
         NotePathChange(index.nameIndex, previous);
         index.entries.SetParentAndPath(previous, entry.parentRecordNumber, parent, entry.path);
@@ -285,14 +390,25 @@ void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
 }
 
 void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
-                   uint64_t parentRef, std::u16string_view newName) {
-  std::lock_guard entriesLock(index.entriesMutex);
+                   uint64_t parentRef, std::u16string_view newName, bool isDirectory) {
+  std::unique_lock entriesLock(index.entriesMutex);
   if (!IdMapIsCurrent(index, monitor)) return;
   const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
-  if (n == kNoEntry) return;  // a file the index never held is not added by a rename
+  if (n == kNoEntry) {
+    // Moved in from a folder the index leaves out (restored from the recycle
+    // bin), or a file whose creation was missed: it is new here. Moves
+    // within left-out folders stay out.
+    if (IsRecycleBinName(newName, false) || !PlaceableUnder(index, monitor, drive, parentRef)) {
+      return;
+    }
+    entriesLock.unlock();
+    OnFileCreated(index, monitor, drive, ref, parentRef, newName, isDirectory);
+    if (isDirectory) RestoreRecycledBelow(index, monitor, drive, ref);
+    return;
+  }
   if (IsRecycleBinName(newName, false)) {
     if (!IsLive(index.entries[n])) return;
-    TombstoneTree(index, monitor, n);  // moved into the recycle bin
+    TombstoneTree(index, monitor, n, true);  // moved into the recycle bin
     Notify(index);
     FoldChangesIfLarge(index);
     return;
@@ -336,14 +452,17 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   FoldChangesIfLarge(index);
 }
 
-void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
+bool OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
   uint32_t n = kNoEntry;
   std::u16string path;
   {
     std::shared_lock names(index.nameIndex.lock);
-    if (!IdMapIsCurrent(index, monitor)) return;
+    if (!IdMapIsCurrent(index, monitor)) return true;
     n = FindEntryByRef(index, monitor, drive, ref);
-    if (n == kNoEntry) return;
+    if (n == kNoEntry) {
+      const uint32_t holder = FindRecord(index, monitor, drive, ref);
+      return holder == kNoEntry || !IsLive(index.entries[holder]);
+    }
     path = index.entries[n].path();
   }
   platform::FileAttributeData data;
@@ -358,6 +477,7 @@ void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint6
     }
   }
   Notify(index);
+  return true;
 }
 
 }  // namespace zw

@@ -41,7 +41,8 @@ bool StopLiveUpdate();
 void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change);
 
 // The entry number that (drive, ref) stands for, or kNoEntry. Only numbers
-// whose entry still carries that drive and record number are handed out.
+// whose entry still carries that drive and record number, and the sequence
+// number of ref where both know one, are handed out.
 // The caller holds index.entriesMutex, or index.nameIndex.lock shared.
 uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
                         uint64_t ref);
@@ -49,9 +50,14 @@ uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char1
 void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
                    uint64_t parentRef, std::u16string_view name, bool isDirectory);
 void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref);
-// `parentRef` is the parent after the rename: a moved file follows it.
+// `parentRef` is the parent after the rename: a moved file follows it. A
+// file the index does not hold (moved in from a folder it leaves out, such
+// as the recycle bin) is created there, and a folder brings back what it
+// held when it left.
 void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
-                   uint64_t parentRef, std::u16string_view newName);
-void OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref);
+                   uint64_t parentRef, std::u16string_view newName, bool isDirectory = false);
+// False when ref's record holds another file (its sequence number differs):
+// the change is then the first news of a new file.
+bool OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref);
 
 }  // namespace zw

@@ -51,6 +51,7 @@ struct Scan {
     if (n < kFirstUserRecord) return true;
 
     entry.recordNumber = n;
+    entry.sequenceNumber = ntfs::RecordSequence(rec);
     entry.parentRecordNumber = 0;
     entry.name.clear();
     entry.size = 0;

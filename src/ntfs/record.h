@@ -40,6 +40,10 @@ inline uint32_t RecordSignature(Bytes record) {
 inline uint16_t RecordFlags(Bytes record) {
   return record.U16(0x16);
 }
+// The top 16 bits of every reference to this record while it holds its file.
+inline uint16_t RecordSequence(Bytes record) {
+  return record.U16(0x10);
+}
 // Non-zero for an extension record: the record number of its base record.
 inline uint64_t BaseRecordOf(Bytes record) {
   return RecordOfReference(record.U64(0x20));

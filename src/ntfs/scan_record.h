@@ -10,6 +10,7 @@ namespace zw {
 struct ScanRecord {
   uint64_t recordNumber = 0;        // low 48 bits of the file reference
   uint64_t parentRecordNumber = 0;  // from the same $FILE_NAME as `name`
+  uint16_t sequenceNumber = 0;      // the top 16 bits of the file reference
   std::u16string name;
   uint64_t size = 0;
   uint64_t creationTime = 0;

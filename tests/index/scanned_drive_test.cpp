@@ -19,6 +19,7 @@ ScanRecord Scanned(uint64_t record, uint64_t parent, std::u16string name, bool f
                    uint64_t size = 1) {
   ScanRecord r;
   r.recordNumber = record;
+  r.sequenceNumber = uint16_t(record % 7 + 1);
   r.parentRecordNumber = parent;
   r.name = std::move(name);
   r.isFolder = folder;
@@ -61,6 +62,7 @@ TEST(ScannedDrive, GivesWhatBuiltPathsGive) {
     for (const ScanRecord& r : trees[t]) {
       FileEntry e;
       e.recordNumber = r.recordNumber;
+      e.sequenceNumber = r.sequenceNumber;
       e.parentRecordNumber = r.parentRecordNumber;
       e.name = r.name;
       e.size = r.size;
@@ -82,6 +84,8 @@ TEST(ScannedDrive, GivesWhatBuiltPathsGive) {
       ASSERT_EQ(ToUtf8(got.path), ToUtf8(want.path)) << n;
       EXPECT_EQ(got.parentRecordNumber, want.parentRecordNumber) << n;
       EXPECT_EQ(got.recordNumber, want.recordNumber) << n;
+      EXPECT_EQ(got.sequenceNumber, want.sequenceNumber) << n;
+      EXPECT_NE(got.sequenceNumber, 0) << n;
       EXPECT_EQ(got.modificationTime, want.modificationTime) << n;
       EXPECT_EQ(got.drive, u'D') << n;
     }

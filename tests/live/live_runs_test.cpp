@@ -3,15 +3,19 @@
 // are theirs, on the drives that run chose.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <shared_mutex>
 
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "live_test_support.h"
+#include "platform/drive_table.h"
 #include "platform/registry.h"
 #include "search/name_index.h"
 #include "settings/settings.h"
 #include "support/scripted_drives.h"
+#include "support/test_paths.h"
 
 namespace zw {
 namespace {
@@ -34,6 +38,7 @@ class LiveAcrossRuns : public ::testing::Test {
   }
   void TearDown() override {
     StopLiveUpdate(monitor);
+    platform::UnbindDrive(u'K');
     UseMemoryRegistry(false);
   }
   void Run(const std::set<char16_t>& drives) { script.Run(index, drives, journals.Factory()); }
@@ -184,6 +189,70 @@ TEST_F(LiveAcrossRuns, ASecondRunFollowsItsOwnDrivesAndEntryNumbers) {
   EXPECT_TRUE(At(u"L:\\l.txt").empty());
   EXPECT_EQ(At(u"L:\\m.txt"), std::vector<uint32_t>{3});
   EXPECT_EQ(index.entries.size(), 4u);
+}
+
+// Explorer's records for moving a file and a folder into the recycle bin and
+// back: the journal names the folder only, never what it holds.
+TEST_F(LiveAcrossRuns, AFileOrFolderRestoredFromTheRecycleBinComesBackWithItsContents) {
+#ifdef _WIN32
+  GTEST_SKIP() << "drive mount points resolve paths only on POSIX";
+#endif
+  // On disk, as it is once restored; gone.jpg was deleted in the bin.
+  const std::string dir = test::ScratchDir("live-restore");
+  std::filesystem::create_directories(dir + "/Work/Pics/Old");
+  std::ofstream(dir + "/Work/a.txt") << "12345";
+  std::ofstream(dir + "/Work/Pics/p.jpg") << "1234567";
+  std::ofstream(dir + "/Work/Pics/Old/q.jpg") << "q";
+  platform::DriveBinding binding;
+  binding.letter = u'K';
+  binding.source = dir;
+  binding.mountPoint = dir;
+  platform::BindDrive(binding);
+  auto& k = journals[u'K'];
+  script.files[u'K'] = {{10, 5, u"Work", true},
+                        {11, 10, u"Work\\a.txt"},
+                        {12, 10, u"Work\\Pics", true},
+                        {13, 12, u"Work\\Pics\\p.jpg"},
+                        {14, 12, u"Work\\Pics\\Old", true},
+                        {15, 14, u"Work\\Pics\\Old\\q.jpg"},
+                        {16, 12, u"Work\\Pics\\gone.jpg"},
+                        {40, 5, u"$Recycle.Bin", true},
+                        {41, 40, u"$Recycle.Bin\\S-1-5-21-1-1001", true}};
+  Run({u'K'});
+  StartLiveUpdate(index, monitor);
+  constexpr uint32_t kOld = platform::kUsnReasonRenameOldName;
+  constexpr uint32_t kNew = platform::kUsnReasonRenameNewName;
+  auto move = [&](uint64_t record, uint64_t from, std::u16string_view oldName, uint64_t to,
+                  std::u16string_view newName, bool folder) {
+    k->Append(Record(Ref(record), Ref(from), kOld, oldName, folder));
+    k->Append(Record(Ref(record), Ref(to), kNew, newName, folder));
+    k->Append(Record(Ref(record), Ref(to), kNew | platform::kUsnReasonClose, newName, folder));
+  };
+  k->Append(Record(Ref(50), Ref(41), kCreate, u"$IA1B2C3.txt"));
+  move(11, 10, u"a.txt", 41, u"$RA1B2C3.txt", false);
+  k->Append(Record(Ref(51), Ref(41), kCreate, u"$ID4E5F6"));
+  move(12, 10, u"Pics", 41, u"$RD4E5F6", true);
+  k->Append(Record(Ref(16), Ref(12), kDelete, u"gone.jpg"));
+  Settle(u'K');
+  EXPECT_TRUE(Found(u"a.txt").empty());
+  EXPECT_TRUE(Found(u"q.jpg").empty());
+
+  move(11, 41, u"$RA1B2C3.txt", 10, u"a.txt", false);
+  k->Append(Record(Ref(50), Ref(41), kDelete, u"$IA1B2C3.txt"));
+  move(12, 41, u"$RD4E5F6", 10, u"Pics", true);
+  k->Append(Record(Ref(51), Ref(41), kDelete, u"$ID4E5F6"));
+  Settle(u'K');
+  EXPECT_EQ(Found(u"a.txt"), std::vector<std::u16string>{u"K:\\Work\\a.txt"});
+  EXPECT_EQ(Found(u"q.jpg"), std::vector<std::u16string>{u"K:\\Work\\Pics\\Old\\q.jpg"});
+  EXPECT_EQ(Found(u"pics"), std::vector<std::u16string>{u"K:\\Work\\Pics"});
+  EXPECT_TRUE(Found(u"gone").empty());
+  ASSERT_EQ(At(u"K:\\Work\\Pics\\p.jpg").size(), 1u);
+  EXPECT_EQ(index.entries[At(u"K:\\Work\\Pics\\p.jpg")[0]].size(), 7u);  // read afresh
+  EXPECT_EQ(index.entries[At(u"K:\\Work\\a.txt")[0]].size(), 5u);
+  // What came back is followed again.
+  k->Append(Record(Ref(15), Ref(14), kDelete, u"q.jpg"));
+  Settle(u'K');
+  EXPECT_TRUE(Found(u"q.jpg").empty());
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ TEST_F(LiveUpdateTest, CreatedFileGetsItsPathFromAnIndexedParentOrTheRoot) {
   EXPECT_EQ(e.recordNumber, 200u);
   EXPECT_EQ(e.parentRecordNumber, 100u);
   EXPECT_EQ(e.attributes, 0u);
-  EXPECT_EQ(Find(u'W', Ref(200, 1)), before);  // any sequence number finds it
+  EXPECT_EQ(Find(u'W', Ref(200, 0)), before);    // 0: not known
+  EXPECT_EQ(Find(u'W', Ref(200, 1)), kNoEntry);  // another file in that record
   EXPECT_EQ(changes, 1);
 
   // Parent not indexed (the root, or a folder we never saw).
@@ -145,7 +146,7 @@ TEST_F(LiveUpdateTest, DeleteLeavesATombstoneAndUnknownFilesAreIgnored) {
   OnFileDeleted(index, monitor, u'W', Ref(999));
   OnFileDeleted(index, monitor, u'X', Ref(101));
   OnFileDeleted(index, monitor, u'W', Ref(101));
-  OnFileRenamed(index, monitor, u'W', Ref(999), Ref(100), u"new.txt");
+  OnFileRenamed(index, monitor, u'W', Ref(999), Ref(77), u"new.txt");  // within left-out folders
   OnFileModified(index, monitor, u'W', Ref(999));
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(index.entries.size(), before);  // a rename adds nothing
@@ -222,7 +223,32 @@ TEST_F(LiveUpdateTest, ARecordCreatedAgainReplacesTheEntryThatHeldIt) {
   OnFileCreated(index, monitor, u'W', Ref(101, 9), Ref(110), u"reused.txt", false);
   EXPECT_EQ(E(a).path, u"");  // not shown twice
   EXPECT_EQ(index.entries.size(), before + 1);
-  EXPECT_EQ(Find(u'W', Ref(101)), before);
+  EXPECT_EQ(Find(u'W', Ref(101, 9)), before);
+}
+
+// Folder 300 (sequence 4) was deleted unseen, and NTFS gave its record to a
+// new file (sequence 5): that file's changes never reach the folder's entry.
+TEST_F(LiveUpdateTest, ChangesToAReusedRecordAreTheNewFilesNotTheOldEntrys) {
+  OnFileCreated(index, monitor, u'W', Ref(300, 4), Ref(100), u"Old", true);
+  const uint32_t old = Find(u'W', Ref(300, 4));
+  OnFileDeleted(index, monitor, u'W', Ref(300, 6));
+  EXPECT_EQ(E(old).path, u"W:\\Work\\Old");
+  ApplyChange(index, monitor,
+              {UsnChangeKind::Renamed, u'W', Ref(300, 5), Ref(110), u"new.txt", false});
+  EXPECT_EQ(index.entries.RawName(old), u"Old");
+  EXPECT_EQ(E(old).parentRecordNumber, 100u);
+  EXPECT_TRUE(E(old).isFolder);
+  const uint32_t fresh = Find(u'W', Ref(300, 5));
+  ASSERT_NE(fresh, kNoEntry);
+  EXPECT_EQ(E(fresh).path, u"W:\\Other\\new.txt");
+  EXPECT_FALSE(E(fresh).isFolder);
+  EXPECT_EQ(Find(u'W', Ref(300, 4)), kNoEntry);
+  // Reused again and first heard of through a modification.
+  ApplyChange(index, monitor,
+              {UsnChangeKind::Modified, u'W', Ref(300, 7), Ref(100), u"m.txt", false});
+  ASSERT_NE(Find(u'W', Ref(300, 7)), kNoEntry);
+  EXPECT_EQ(E(Find(u'W', Ref(300, 7))).path, u"W:\\Work\\m.txt");
+  EXPECT_EQ(E(fresh).path, u"");
 }
 
 // Out of memory at any point, a create that replaces an entry whose delete
@@ -252,7 +278,7 @@ TEST_F(LiveUpdateTest, NumbersFromAnEarlierRunAreNotApplied) {
   index.entries.clear();
   AddEntry(index, u'W', 500, 5, u"W:\\fresh.txt");
   OnFileDeleted(index, monitor, u'W', Ref(100));  // old map: 100 -> 0
-  OnFileRenamed(index, monitor, u'W', Ref(100), Ref(5), u"x");
+  OnFileRenamed(index, monitor, u'W', Ref(100), Ref(77), u"x");
   EXPECT_EQ(index.entries[0].Value().path, u"W:\\fresh.txt");
   EXPECT_EQ(changes, 0);
   // While a run is in progress nothing is applied at all.

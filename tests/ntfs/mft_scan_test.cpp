@@ -33,11 +33,13 @@ TEST(MftScanTest, DeliversLiveFilesAndFoldersOnly) {
                       .StandardInfo(100, 200, 0x10)
                       .FileName(5, u"docs", test::kWin32, 999)
                       .Finish());
-  b.SetRecord(17, RB(1024, kFile)
-                      .StandardInfo(300, 400, 0x20)
-                      .FileName(16, u"읽기.txt", test::kWin32, 1)
-                      .Data(ByteVec(300, 'x'))
-                      .Finish());
+  ByteVec reused = RB(1024, kFile)
+                       .StandardInfo(300, 400, 0x20)
+                       .FileName(16, u"읽기.txt", test::kWin32, 1)
+                       .Data(ByteVec(300, 'x'))
+                       .Finish();
+  test::PutLe(reused, 0x10, 7, 2);  // the record's seventh file
+  b.SetRecord(17, reused);
   b.SetRecord(18, RB(1024, 0).FileName(5, u"deleted", test::kWin32).Finish());
   b.SetRecord(19, RB(1024, kFile).StandardInfo(1, 1, 0).Finish());  // no name
   b.SetRecord(21, RB(1024, kFile).FileName(16, u"later", test::kWin32).Finish());
@@ -59,6 +61,7 @@ TEST(MftScanTest, DeliversLiveFilesAndFoldersOnly) {
   EXPECT_EQ(file.parentRecordNumber, 16u);
   EXPECT_FALSE(file.isFolder);
   EXPECT_EQ(file.size, 300u);  // $DATA wins over the $FILE_NAME size
+  EXPECT_EQ(file.sequenceNumber, 7u);
   EXPECT_EQ(s.entries[2].recordNumber, 21u);
 
   EXPECT_EQ(s.counters.delivered, 3u);
