@@ -189,7 +189,7 @@ void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive,
   for (const auto& [depth, c] : below) {
     EntryRecord& r = store.Record(c);
     r.flags &= uint8_t(~kRecycled);
-    const uint32_t parent = r.parent == old ? folder : r.parent;
+    const uint32_t parent = r.parent == old ? folder : uint32_t(r.parent);  // a packed field
     if (parent != folder && back.count(parent) == 0) continue;  // its folder stayed away
     const uint64_t cref = (uint64_t{r.sequence} << 48) | r.recordNumber;
     const uint32_t holder = FindRecord(index, monitor, drive, cref);

@@ -31,6 +31,24 @@ void* operator new(size_t size) {
 void* operator new[](size_t size) {
   return Allocate(size);
 }
+// The standard library asks for temporary buffers without throwing: those
+// come from here too, so that every block is freed by the one that made it.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
 void operator delete(void* p) noexcept {
   std::free(p);
 }
