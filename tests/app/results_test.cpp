@@ -16,21 +16,9 @@
 #include "app/window_harness.h"
 #include "index/file_index.h"
 #include "settings/settings.h"
+#include "support/alloc_failure.h"
 #include "view/status_text.h"
 #include "volumes/drive_select_dialog_win32.h"
-
-namespace {
-// While set, every allocation of another thread than this one fails: how a
-// search worker runs out of memory here.
-std::atomic<DWORD> g_onlyThreadAllocating{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  const DWORD spared = g_onlyThreadAllocating.load(std::memory_order_relaxed);
-  if (spared != 0 && ::GetCurrentThreadId() != spared) throw std::bad_alloc();
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
 
 namespace zw::app::test {
 namespace {
@@ -120,10 +108,10 @@ TEST_F(Results, AFailedSearchSaysSoAndKeepsTheList) {
   OpenIndexed({u'C', u'Z'});
   Search(u"report", u"5개 항목");
   const std::vector<std::u16string> shown = Column(0);
-  g_onlyThreadAllocating = ::GetCurrentThreadId();
+  zw::test::FailAllocationsOfOtherThreads(true);
   ::SendMessageW(Control(IDC_SEARCH_EDIT), WM_CHAR, L's', 1);  // "reports": one search
   const bool failed = PumpUntil([&] { return Status() == view::kStatusSearchFailed; });
-  g_onlyThreadAllocating = 0;
+  zw::test::FailAllocationsOfOtherThreads(false);
   ASSERT_TRUE(failed) << "waited for the failure; status " << ToWide(Status()).c_str();
   Settle();
   EXPECT_EQ(Column(0), shown);

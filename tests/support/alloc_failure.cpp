@@ -1,5 +1,6 @@
 #include "support/alloc_failure.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -9,8 +10,11 @@ namespace {
 thread_local size_t tlsRemaining = 0;
 thread_local bool tlsArmed = false;
 thread_local bool tlsFired = false;
+thread_local bool tlsSpared = false;
+std::atomic<bool> g_othersFail{false};
 
 void* Allocate(size_t size) {
+  if (g_othersFail.load(std::memory_order_relaxed) && !tlsSpared) throw std::bad_alloc();
   if (tlsArmed) {
     if (tlsRemaining == 0) {
       tlsArmed = false;
@@ -68,6 +72,11 @@ void FailAllocationAfter(size_t count) {
   tlsRemaining = count;
   tlsFired = false;
   tlsArmed = true;
+}
+
+void FailAllocationsOfOtherThreads(bool on) {
+  tlsSpared = on;
+  g_othersFail.store(on);
 }
 
 bool StopFailingAllocations() {

@@ -12,6 +12,9 @@ namespace zw::test {
 void FailAllocationAfter(size_t count);
 // Disarms; true when the armed failure was thrown.
 bool StopFailingAllocations();
+// While on, every allocation of a thread other than the caller fails: how a
+// worker runs out of memory while the caller (a window's thread) goes on.
+void FailAllocationsOfOtherThreads(bool on);
 
 // Runs `operation` with the k-th allocation failing, for k = 0, 1, ... until it
 // completes without a failure; `check` runs after every failed attempt (with
