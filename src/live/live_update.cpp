@@ -198,7 +198,8 @@ void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive,
     path += u'\\';
     path += store.RawName(c);
     platform::FileAttributeData data;
-    if (!platform::GetFileAttributeData(path, data)) continue;  // gone while it was away
+    // Gone while it was away, or a name that Win32 would read as another file.
+    if (!platform::GetEntryAttributeData(path, data)) continue;
     {
       std::unique_lock names(index.nameIndex.lock);
       NoteNameChange(index.nameIndex, c);
