@@ -6,10 +6,10 @@
 
 #include <vector>
 
+#include "base/utf.h"
 #include "index/build_paths.h"
 #include "index/index_drive.h"
 #include "name_model.h"
-#include "platform/utf.h"
 #include "view/shown_text.h"
 
 namespace {

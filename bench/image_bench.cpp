@@ -28,6 +28,7 @@
 #include <malloc.h>
 #endif
 
+#include "base/utf.h"
 #include "index/file_index.h"
 #include "index/run_indexing.h"
 #include "live/live_update.h"
@@ -36,7 +37,6 @@
 #include "platform/registry.h"
 #include "platform/usn_journal.h"
 #include "platform/usn_journal_scripted.h"
-#include "platform/utf.h"
 #include "search/query.h"
 #include "search/result_set.h"
 #include "search/searcher.h"

@@ -23,13 +23,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/utf.h"
 #include "index/build_paths.h"
 #include "index/file_index.h"
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "platform/usn_journal.h"
 #include "platform/usn_journal_scripted.h"
-#include "platform/utf.h"
 #include "search/name_index.h"
 #include "search/result_set.h"
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utf.h"
 #include "index/build_paths.h"
 #include "index/file_index.h"
-#include "platform/utf.h"
 #include "search/name_index.h"
 #include "search/query.h"
 #include "search/result_set.h"

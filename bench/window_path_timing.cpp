@@ -10,10 +10,10 @@
 #include <shared_mutex>
 #include <thread>
 
+#include "base/utf.h"
 #include "index/file_index.h"
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
-#include "platform/utf.h"
 #include "search/query.h"
 #include "search/result_set.h"
 #include "search/searcher.h"

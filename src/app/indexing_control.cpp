@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "app/dpi.h"
+#include "app/drive_select_dialog.h"
 #include "app/main_window.h"
 #include "app/wide_text.h"
 #include "index/file_index.h"
@@ -14,7 +15,7 @@
 #include "view/layout.h"
 #include "view/list_changes.h"
 #include "view/status_text.h"
-#include "volumes/drive_select_dialog_win32.h"
+#include "volumes/drive_info.h"
 
 namespace zw::app {
 
@@ -26,7 +27,7 @@ void MainWindow::OnStartup() {
   {
     // The index starts with the stored choice, on a first run with every
     // fixed NTFS drive as well.
-    std::set<char16_t> initial = InitialDriveSet();
+    std::set<char16_t> initial = InitialDriveSet(NtfsDriveLetters);
     FileIndex& index = GetIndex();
     std::lock_guard hold(index.drivesMutex);
     index.drives = std::move(initial);

@@ -77,8 +77,8 @@ bool MainWindow::Create(int showCommand) {
   ::RegisterClassExW(&wc);  // a second window of the process finds it registered
 
   const uint32_t dpi = GetSystemDpi();
-  const int width = ::MulDiv(960, int(dpi), 96);
-  const int height = ::MulDiv(600, int(dpi), 96);
+  const int width = view::ScaleForDpi(960, dpi);
+  const int height = view::ScaleForDpi(600, dpi);
   HWND created = ::CreateWindowExW(0, classNameText, titleText, WS_OVERLAPPEDWINDOW, 0, 0, width,
                                    height, nullptr, nullptr, g_instance, this);
   if (created == nullptr) return false;
@@ -127,7 +127,7 @@ void MainWindow::OnCreate() {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
   const UINT dpi = DpiForWindow(hwnd);
-  auto scaled = [dpi](int v) { return ::MulDiv(v, int(dpi), 96); };
+  auto scaled = [dpi](int v) { return view::ScaleForDpi(v, dpi); };
   uiFont.Reset(MakeUiFont(scaled(18)));
   searchFont.Reset(MakeUiFont(scaled(24)));
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/app_ids.h"
+#include "app/progress_dialog.h"
 #include "app/win32_owners.h"
 #include "index/run_indexing.h"
 #include "search/result_set.h"
@@ -28,7 +29,6 @@
 #include "view/icon_choice.h"
 #include "view/list_changes.h"
 #include "view/open_command.h"
-#include "volumes/progress_dialog_win32.h"
 
 namespace zw {
 class ChangeNotifierThread;

@@ -74,7 +74,7 @@ void MainWindow::OnColumnClick(int column) {
   } else {
     // Another column sorts ascending; the stored direction is left as it was.
     sortDescending = false;
-    if (uint32_t(column) > 3) return;
+    if (uint32_t(column) >= kColumnCount) return;
     sortColumn = uint32_t(column);
     WriteDword(kSortColumn, sortColumn);
   }
@@ -107,7 +107,7 @@ void MainWindow::OnListPress(LPARAM point) {
   const int row = int(::SendMessageW(resultList, LVM_SUBITEMHITTEST, 0, LPARAM(&hit)));
   const uint32_t n = RowEntry(row);
   if (n == kNoEntry) return;
-  auto command = view::OpenCommandFor(GetIndex(), n, view::kColumnName);
+  auto command = view::OpenCommandFor(GetIndex(), n, kColumnName);
   if (!command) return;
   pressed = PressedRow{row, n, std::move(command->path)};
 }

@@ -104,16 +104,16 @@ LRESULT MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
       ChooseDrives();
       return 0;
     case IDM_SORT_NAME:
-      SortByColumn(0);
+      SortByColumn(kColumnName);
       return 0;
     case IDM_SORT_PATH:
-      SortByColumn(1);
+      SortByColumn(kColumnFolder);
       return 0;
     case IDM_SORT_SIZE:
-      SortByColumn(2);
+      SortByColumn(kColumnSize);
       return 0;
     case IDM_SORT_DATE:
-      SortByColumn(3);
+      SortByColumn(kColumnDate);
       return 0;
     case IDM_SORT_ASCENDING:
     case IDM_SORT_DESCENDING:
@@ -302,10 +302,10 @@ void MainWindow::UpdateSortMenu() {
   auto check = [menu](UINT id, bool on) {
     ::CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   };
-  check(IDM_SORT_NAME, sortColumn == 0);
-  check(IDM_SORT_PATH, sortColumn == 1);
-  check(IDM_SORT_SIZE, sortColumn == 2);
-  check(IDM_SORT_DATE, sortColumn == 3);
+  check(IDM_SORT_NAME, sortColumn == kColumnName);
+  check(IDM_SORT_PATH, sortColumn == kColumnFolder);
+  check(IDM_SORT_SIZE, sortColumn == kColumnSize);
+  check(IDM_SORT_DATE, sortColumn == kColumnDate);
   check(IDM_SORT_ASCENDING, !sortDescending);
   check(IDM_SORT_DESCENDING, sortDescending);
   check(IDM_FOLDERS_FIRST, foldersFirst);

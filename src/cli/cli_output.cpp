@@ -5,7 +5,7 @@
 #include "platform/local_time.h"
 #include "view/cell_text.h"
 #include "view/shown_text.h"
-#include "volumes/drive_info.h"
+#include "view/size_text.h"
 
 namespace zw::cli {
 
@@ -80,7 +80,7 @@ void WriteEntryColumns(Output& out, const EntryRef& e, std::u16string_view path,
   } else if (exactSize) {
     out.WriteNumber(e.size());
   } else {
-    out.Write(FormatSize(e.size()));
+    out.Write(view::FormatSize(e.size()));
   }
   out.Write('\t');
   out.Write(FormatLocalTime(e.modificationTime()));

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/utf.h"
+#include "base/utf.h"
 
 namespace zw {
 class EntryRef;

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cctype>
 
+#include "base/ascii.h"
 #include "cli/commands.h"
 
 namespace zw::cli {
@@ -25,7 +26,7 @@ CLI::Validator OneOf(std::vector<std::string> choices) {
 bool ParseDriveLetter(std::string_view value, char16_t& letter) {
   if (value.size() == 2 && value[1] == ':') value.remove_suffix(1);
   if (value.size() != 1 || !std::isalpha(static_cast<unsigned char>(value[0]))) return false;
-  letter = char16_t(std::toupper(static_cast<unsigned char>(value[0])));
+  letter = UpperAscii(char16_t(static_cast<unsigned char>(value[0])));
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "platform/drives.h"
+#include "view/size_text.h"
 #include "volumes/drive_info.h"
 
 namespace zw::cli {
@@ -25,9 +26,9 @@ int RunDrives(CliContext& context) {
     out.Write('\t');
     out.Write(d.fileSystem);
     out.Write('\t');
-    out.Write(FormatSize(d.totalBytes));
+    out.Write(view::FormatSize(d.totalBytes));
     out.Write('\t');
-    out.Write(FormatSize(d.freeBytes));
+    out.Write(view::FormatSize(d.freeBytes));
     out.Write('\t');
     out.Write(std::string_view(d.isNtfs ? "yes (NTFS)" : "no (not NTFS)"));
     out.Write('\n');

@@ -19,15 +19,12 @@
 #include "platform/last_error.h"
 #include "platform/process_memory.h"
 #include "settings/settings.h"
+#include "volumes/drive_info.h"
 
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
-#endif
-
-#if defined(__GLIBC__)
-#include <malloc.h>
 #endif
 
 namespace zw::cli {
@@ -122,7 +119,7 @@ void UseStoredSelection(CliContext& context) {
 #ifndef _WIN32
   platform::BindNtfsBlockDevices();
 #endif
-  for (char16_t letter : InitialDriveSet()) {
+  for (char16_t letter : InitialDriveSet(NtfsDriveLetters)) {
     DriveArg drive;
     drive.letter = letter;
 #ifndef _WIN32

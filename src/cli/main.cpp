@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf.h"
 #include "cli/commands.h"
 #include "platform/debug_output.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
-#include "platform/utf.h"
 #include "view/shown_text.h"
 
 #ifdef _WIN32

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/utf.h"
+#include "base/utf.h"
 #include "view/shown_text.h"
 
 namespace zw::cli {

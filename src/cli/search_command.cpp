@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf.h"
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
 #include "index/file_index.h"
 #include "platform/process_memory.h"
-#include "platform/utf.h"
 #include "search/name_index.h"
 #include "search/query.h"
 #include "search/result_set.h"

@@ -16,8 +16,6 @@ namespace zw {
 
 namespace {
 
-constexpr uint64_t kRootRecord = kRootFolderRecord;
-constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int kMaxDepth = kMaxPathDepth;
 // Below this, a second thread costs more than it saves.
 constexpr size_t kParallelMinEntries = 50000;
@@ -81,7 +79,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
   } joiner{derived};
   const bool derivedHere = derivedFields && !derived.joinable();
 
-  uint64_t maxRecord = kRootRecord;
+  uint64_t maxRecord = kRootFolderRecord;
   for (const FileEntry& e : entries) maxRecord = std::max(maxRecord, e.recordNumber);
   RecordMap recordIndex(maxRecord, n, n);
   for (size_t i = 0; i < n; ++i) recordIndex.Set(entries[i].recordNumber, uint32_t(i));
@@ -98,9 +96,9 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
     stack.clear();
     uint64_t p = e.parentRecordNumber;
     int depth = 0;
-    uint32_t cachedFolder = kNone;  // position of the folder whose path is the base
-    bool cut = false;               // the chain goes on above the nearest ancestors
-    if (p != kRootRecord) {
+    uint32_t cachedFolder = kNoEntry;  // position of the folder whose path is the base
+    bool cut = false;                  // the chain goes on above the nearest ancestors
+    if (p != kRootFolderRecord) {
       for (;;) {
         if (p == 0) break;
         if (depth == kMaxDepth) {
@@ -110,28 +108,28 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
           break;
         }
         const uint32_t cached = folderCache.Find(p);
-        if (cached != kNone) {
+        if (cached != kNoEntry) {
           cachedFolder = cached;
           break;
         }
         const uint32_t pos = recordIndex.Find(p);
-        if (pos == kNone) break;  // orphan: rooted at the drive
+        if (pos == kNoEntry) break;  // orphan: rooted at the drive
         stack.push_back(pos);
         p = entries[pos].parentRecordNumber;
-        if (p == kRootRecord) break;
+        if (p == kRootFolderRecord) break;
         ++depth;
       }
     }
 
     // Sizes first, so the path costs exactly one allocation.
     const std::u16string_view start = cut ? kCutPathMark : std::u16string_view(root);
-    size_t length = cachedFolder != kNone ? entries[cachedFolder].path.size() + 1 : start.size();
+    size_t length = cachedFolder != kNoEntry ? entries[cachedFolder].path.size() + 1 : start.size();
     for (uint32_t pos : stack) length += entries[pos].name.size() + 1;
     length += e.name.size();
 
     std::u16string path;
     path.reserve(length);
-    if (cachedFolder != kNone) {
+    if (cachedFolder != kNoEntry) {
       path += entries[cachedFolder].path;
       path += u'\\';
     } else {

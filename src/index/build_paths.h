@@ -11,8 +11,6 @@ namespace zw {
 
 struct VolumeReader;
 
-// The root folder's record; a parent chain ends there.
-inline constexpr uint64_t kRootFolderRecord = 5;
 // How many ancestors a path names at most: deeper chains keep the nearest,
 // after kCutPathMark.
 inline constexpr int kMaxPathDepth = 256;

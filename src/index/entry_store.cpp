@@ -11,7 +11,6 @@ namespace zw {
 
 namespace {
 
-constexpr uint64_t kRootRecord = 5;
 // How far back push_back looks for a value's parent.
 constexpr size_t kParentLookBack = 256;
 // NTFS names are at most 255 units; anything longer is cut to what a record holds.
@@ -147,7 +146,7 @@ uint64_t EntryStore::ParentRecordOf(uint32_t n) const {
   const EntryRecord& r = records_[n];
   if (r.parent != kNoEntry) return records_[r.parent].recordNumber;
   if ((r.flags & kKeptParent) != 0) return keptParents_.at(n);
-  return kRootRecord;
+  return kRootFolderRecord;
 }
 
 void EntryStore::PathInto(uint32_t n, std::u16string& out) const {
@@ -224,7 +223,7 @@ void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
       keptPaths_[n] = std::u16string(path);
       r.flags |= kKeptPath;
     }
-    if (parentRecord != kRootRecord) {
+    if (parentRecord != kRootFolderRecord) {
       keptParents_[n] = parentRecord;
       r.flags |= kKeptParent;
     }
@@ -267,7 +266,7 @@ void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
       keptPaths_[n] = v.path;
       r.flags |= kKeptPath;
     }
-    if (v.parentRecordNumber != kRootRecord) {
+    if (v.parentRecordNumber != kRootFolderRecord) {
       keptParents_[n] = v.parentRecordNumber;
       r.flags |= kKeptParent;
     }
@@ -369,7 +368,7 @@ void EntryStore::Link(uint32_t n, uint32_t parent, uint64_t parentRecord, bool c
   r.flags = uint8_t(cut ? r.flags | kPathCut : r.flags & ~kPathCut);
   keptParents_.erase(n);
   r.flags &= uint8_t(~kKeptParent);
-  if (parent == kNoEntry && parentRecord != kRootRecord) {
+  if (parent == kNoEntry && parentRecord != kRootFolderRecord) {
     keptParents_[n] = parentRecord;
     r.flags |= kKeptParent;
   }

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
-namespace zw {
+#include "base/ascii.h"
+#include "base/records.h"
 
-inline constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
+namespace zw {
 
 struct FileEntry {
   uint32_t id = kNoEntry;
@@ -28,18 +29,6 @@ struct FileEntry {
   uint32_t attributes = 0;
   bool isFolder = false;
 };
-
-// Folds only the 26 ASCII capitals; every other code unit is kept, so no
-// locale can change what matches.
-inline char16_t FoldAscii(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-inline std::u16string FoldAscii(std::u16string_view s) {
-  std::u16string out(s);
-  for (char16_t& c : out) c = FoldAscii(c);
-  return out;
-}
 
 // The text after the last dot of a file name; empty with no dot or a dot at
 // the end. A leading dot counts (".profile" -> "profile").

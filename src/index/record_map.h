@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/records.h"
+
 namespace zw {
 
 // Record number -> position. Record numbers of one volume are dense (they
@@ -14,11 +16,10 @@ namespace zw {
 // than a hash map; numbers far apart (hand-made input) fall back to one.
 class RecordMap {
  public:
-  static constexpr uint32_t kNone = 0xFFFFFFFFu;  // no such record
   RecordMap(uint64_t maxRecord, size_t entryCount, size_t hashBuckets) {
     dense_ = maxRecord < 4 * uint64_t(entryCount) + 65536;
     if (dense_) {
-      flat_.assign(size_t(maxRecord) + 1, kNone);
+      flat_.assign(size_t(maxRecord) + 1, kNoEntry);
     } else {
       hashed_.max_load_factor(1.0f);
       hashed_.reserve(hashBuckets);
@@ -26,10 +27,10 @@ class RecordMap {
   }
   uint32_t Find(uint64_t record) const {
     if (dense_) {
-      return record < flat_.size() ? flat_[size_t(record)] : kNone;
+      return record < flat_.size() ? flat_[size_t(record)] : kNoEntry;
     }
     const auto it = hashed_.find(record);
-    return it == hashed_.end() ? kNone : it->second;
+    return it == hashed_.end() ? kNoEntry : it->second;
   }
   void Set(uint64_t record, uint32_t position) {
     if (dense_) {

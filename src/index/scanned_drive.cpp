@@ -1,20 +1,17 @@
 #include "index/scanned_drive.h"
 
 #include <algorithm>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "index/build_paths.h"
 #include "index/index_drive.h"
 #include "index/record_map.h"
 #include "platform/file_attributes.h"
+#include "platform/process_memory.h"
 
 namespace zw {
 
 namespace {
 
-constexpr uint32_t kNone = RecordMap::kNone;
 constexpr uint16_t kUnknown = 0xFFFF, kWalking = 0xFFFE;
 
 // The slow way, for the volumes links cannot describe: every path built as
@@ -31,11 +28,9 @@ void CompleteThroughPaths(ScannedDrive& drive) {
   BuildPaths(drive.letter, values, /*derivedFields=*/false);
   DropMetadataEntries(values, drive.letter);
   drive.store.AppendValues(values, drive.letter);
-#if defined(__GLIBC__)
   // A million small strings are free now; hand their pages back rather than
   // keep them resident for as long as the index lives.
-  malloc_trim(0);
-#endif
+  platform::ReturnFreedMemory();
 }
 
 }  // namespace
@@ -61,10 +56,10 @@ void CompleteScannedDrive(ScannedDrive& drive) {
   RecordMap positions(maxRecord, n, n);
   for (uint32_t i = 0; i < n; ++i) {
     const uint64_t record = store.Record(i).recordNumber;
-    if (positions.Find(record) != kNone) return CompleteThroughPaths(drive);
+    if (positions.Find(record) != kNoEntry) return CompleteThroughPaths(drive);
     positions.Set(record, i);
   }
-  std::vector<uint32_t> parents(n, kNone);
+  std::vector<uint32_t> parents(n, kNoEntry);
   for (uint32_t i = 0; i < n; ++i) {
     const uint64_t p = drive.parentRecords[i];
     if (p != kRootFolderRecord && p != 0) parents[i] = positions.Find(p);
@@ -84,19 +79,19 @@ void CompleteScannedDrive(ScannedDrive& drive) {
     while (depth[e] == kUnknown) {
       depth[e] = kWalking;
       chain.push_back(e);
-      if (parents[e] == kNone) break;
+      if (parents[e] == kNoEntry) break;
       e = parents[e];
     }
-    if (depth[e] == kWalking && parents[e] != kNone) return CompleteThroughPaths(drive);
+    if (depth[e] == kWalking && parents[e] != kNoEntry) return CompleteThroughPaths(drive);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
       const uint32_t c = *it;
       const uint32_t p = parents[c];
-      if (p == kNone) {
+      if (p == kNoEntry) {
         const std::u16string_view name = store.RawName(c);
         depth[c] = 0;
         metadata[c] = !name.empty() && name[0] == u'$';
       } else if (depth[p] >= kMaxPathDepth) {
-        parents[c] = kNone;
+        parents[c] = kNoEntry;
         depth[c] = 0;
         metadata[c] = metadata[p];
         cut[c] = true;

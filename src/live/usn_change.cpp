@@ -13,10 +13,6 @@ uint64_t Le(const uint8_t* p, int bytes) {
   return v;
 }
 
-bool EndsWith(std::u16string_view s, std::u16string_view tail) {
-  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 }  // namespace
 
 bool IsRecycleBinName(std::u16string_view name, bool includeInfoFiles) {
@@ -26,8 +22,8 @@ bool IsRecycleBinName(std::u16string_view name, bool includeInfoFiles) {
 
 bool IsTransientDatabaseName(std::u16string_view name) {
   // A name that is only the suffix is somebody's real file.
-  return (name.size() > 8 && EndsWith(name, u"-journal")) ||
-         (name.size() > 4 && (EndsWith(name, u"-wal") || EndsWith(name, u"-shm")));
+  return (name.size() > 8 && name.ends_with(u"-journal")) ||
+         (name.size() > 4 && (name.ends_with(u"-wal") || name.ends_with(u"-shm")));
 }
 
 const char* UsnChangeKindName(UsnChangeKind kind) {

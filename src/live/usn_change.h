@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/records.h"
+
 namespace zw {
 
 enum class UsnChangeKind : uint32_t { Created = 0, Deleted = 1, Renamed = 2, Modified = 3 };
@@ -23,7 +25,6 @@ struct UsnChange {
 // Drive letter in the top 16 bits, the 48-bit MFT record number below. The
 // sequence number is dropped, so a reused record maps to the same key.
 using IdKey = uint64_t;
-inline constexpr uint64_t kRecordNumberMask = 0xFFFFFFFFFFFFull;
 inline constexpr IdKey MakeIdKey(char16_t drive, uint64_t ref) {
   return (uint64_t(drive) << 48) | (ref & kRecordNumberMask);
 }

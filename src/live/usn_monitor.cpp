@@ -315,7 +315,7 @@ void UsnMonitor::AddId(IdKey key, uint32_t entry, IdKey folder) {
 uint32_t UsnMonitor::FindId(IdKey key) const {
   std::lock_guard lock(idMutex_);
   auto it = ids_.find(key);
-  return it == ids_.end() ? 0xFFFFFFFFu : it->second;
+  return it == ids_.end() ? kNoEntry : it->second;
 }
 
 void UsnMonitor::RemoveId(char16_t drive, uint64_t ref) {

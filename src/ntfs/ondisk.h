@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/records.h"
+
 namespace zw::ntfs {
 
 // A read-only view of on-disk bytes. Reads outside the view give 0; callers
@@ -43,12 +45,6 @@ struct Bytes {
   }
   bool Empty() const { return size == 0; }
 };
-
-// The low 48 bits of a file reference are the record number; the top 16 are
-// the sequence number.
-inline uint64_t RecordOfReference(uint64_t reference) {
-  return reference & 0xFFFFFFFFFFFFull;
-}
 
 // Multi-byte fields (names) are copied, never reinterpreted: on-disk data has
 // no alignment guarantee.

@@ -48,7 +48,7 @@ bool TakeFileName(Bytes value, ScanRecord& entry, NameRank& rank, bool replaceEq
   // A name that does not fit its value is damaged; its parent is not trusted
   // either, or a good name would end up under a wrong folder.
   if (kFileNameMin + 2 * units > value.size || units == 0) return false;
-  entry.parentRecordNumber = ntfs::RecordOfReference(value.U64(0x00));
+  entry.parentRecordNumber = RecordOfReference(value.U64(0x00));
   entry.name.resize(units);
   ntfs::CopyUtf16(value.data + kFileNameMin, units, entry.name.data());
   const int64_t realSize = static_cast<int64_t>(value.U64(0x30));
@@ -92,7 +92,7 @@ bool WalkAttributeList(VolumeReader& reader, Bytes list, uint64_t baseRecord, Sc
     const bool wantName = type == ntfs::kAttrFileName && rank != NameRank::Win32;
     const bool wantSize =
         type == ntfs::kAttrData && !sized && !entry.isFolder && list.U64(p + 8) == 0;
-    const uint64_t holder = ntfs::RecordOfReference(list.U64(p + 0x10));
+    const uint64_t holder = RecordOfReference(list.U64(p + 0x10));
     p += length;
     if (!wantName && !wantSize) continue;
     if (holder == 0 || (holder == baseRecord && type != ntfs::kAttrData)) continue;

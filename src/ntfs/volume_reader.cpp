@@ -182,7 +182,7 @@ bool VolumeReader::LoadMftLayout() {
       if (length == 0 || !lb.Fits(p, length)) break;
       if (length >= 26 && lb.U32(p) == ntfs::kAttrData && lb.U8(p + 6) == 0) {
         const uint64_t vcn = lb.U64(p + 8);
-        const uint64_t holder = ntfs::RecordOfReference(lb.U64(p + 0x10));
+        const uint64_t holder = RecordOfReference(lb.U64(p + 0x10));
         if (vcn != 0 && holder != 0) extensions.push_back({vcn, holder});
       }
       p += length < 26 ? 8 : length;

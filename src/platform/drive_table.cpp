@@ -5,17 +5,14 @@
 #include <map>
 #include <mutex>
 
+#include "base/ascii.h"
+
 namespace zw::platform {
 
 namespace {
 
 std::mutex tableMutex;
 std::map<char16_t, DriveBinding> table;  // guarded by tableMutex
-
-char16_t UpperLetter(char16_t letter) {
-  if (letter >= u'a' && letter <= u'z') return char16_t(letter - u'a' + u'A');
-  return letter;
-}
 
 bool IsLetter(char16_t c) {
   return c >= u'A' && c <= u'Z';
@@ -28,14 +25,14 @@ constexpr int kMaxPartition = 4096;
 
 void BindDrive(const DriveBinding& binding) {
   DriveBinding copy = binding;
-  copy.letter = UpperLetter(binding.letter);
+  copy.letter = UpperAscii(binding.letter);
   std::lock_guard lock(tableMutex);
   table[copy.letter] = std::move(copy);
 }
 
 void UnbindDrive(char16_t letter) {
   std::lock_guard lock(tableMutex);
-  table.erase(UpperLetter(letter));
+  table.erase(UpperAscii(letter));
 }
 
 void ClearDriveTable() {
@@ -45,7 +42,7 @@ void ClearDriveTable() {
 
 std::optional<DriveBinding> FindDriveBinding(char16_t letter) {
   std::lock_guard lock(tableMutex);
-  auto it = table.find(UpperLetter(letter));
+  auto it = table.find(UpperAscii(letter));
   if (it == table.end()) return std::nullopt;
   return it->second;
 }
@@ -65,7 +62,7 @@ std::optional<DriveBinding> ParseDriveBinding(std::string_view text, std::string
     return std::nullopt;
   }
   DriveBinding binding;
-  binding.letter = UpperLetter(char16_t(static_cast<unsigned char>(text[0])));
+  binding.letter = UpperAscii(char16_t(static_cast<unsigned char>(text[0])));
   if (!IsLetter(binding.letter)) {
     error = "drive binding " + quoted + ": the drive must be a letter from A to Z";
     return std::nullopt;

@@ -209,10 +209,12 @@ uint32_t Crc32(const void* data, size_t length) noexcept {
     }
     return t;
   }();
-  uint32_t crc = 0xFFFFFFFFu;
+  // CRC-32 as GPT uses it: all ones going in, inverted coming out.
+  constexpr uint32_t kAllOnes = ~uint32_t{0};
+  uint32_t crc = kAllOnes;
   const auto* p = static_cast<const uint8_t*>(data);
   for (size_t i = 0; i < length; ++i) crc = kTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
+  return crc ^ kAllOnes;
 }
 
 bool FindPartition(const DiskReader& read, uint64_t diskBytes, uint32_t sectorSize, int number,

@@ -1,4 +1,5 @@
-// Memory figures of this process, for the command line's --stats.
+// Memory figures of this process, for the command line's --stats, and
+// freed memory handed back.
 #pragma once
 
 #include <cstdint>
@@ -13,5 +14,9 @@ uint64_t PeakResidentBytes() noexcept;
 // heap pages back to the system, so that what is kept is told apart from what
 // was used on the way; 0 when the system cannot tell.
 uint64_t ResidentBytes() noexcept;
+
+// Hands pages the heap holds free back to the system, where the heap does
+// not do so on its own (glibc keeps them after many small frees).
+void ReturnFreedMemory() noexcept;
 
 }  // namespace zw::platform

@@ -2,18 +2,16 @@
 #include <mutex>
 #include <new>
 
+#include "base/ascii.h"
+#include "base/utf.h"
 #include "platform/registry.h"
 #include "platform/registry_store.h"
-#include "platform/utf.h"
 
 namespace zw::platform {
 namespace detail {
 
 std::u16string FoldName(std::u16string_view name) {
-  std::u16string out(name);
-  for (char16_t& c : out)
-    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
-  return out;
+  return FoldAscii(name);
 }
 
 bool ValidKeyPath(std::u16string_view path) {
@@ -148,45 +146,6 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Decodes one UTF-8 sequence at s[i]; false when malformed.
-bool NextCodePoint(std::string_view s, size_t& i, uint32_t& cp) {
-  uint8_t b = uint8_t(s[i]);
-  int extra;
-  uint32_t min;
-  if (b < 0x80) {
-    cp = b;
-    ++i;
-    return true;
-  } else if ((b & 0xE0) == 0xC0) {
-    extra = 1, cp = b & 0x1F, min = 0x80;
-  } else if ((b & 0xF0) == 0xE0) {
-    extra = 2, cp = b & 0x0F, min = 0x800;
-  } else if ((b & 0xF8) == 0xF0) {
-    extra = 3, cp = b & 0x07, min = 0x10000;
-  } else {
-    return false;
-  }
-  if (i + extra >= s.size()) return false;
-  for (int k = 1; k <= extra; ++k) {
-    uint8_t c = uint8_t(s[i + k]);
-    if ((c & 0xC0) != 0x80) return false;
-    cp = (cp << 6) | (c & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-  i += extra + 1;
-  return true;
-}
-
-void AppendUtf16(std::u16string& out, uint32_t cp) {
-  if (cp < 0x10000) {
-    out += char16_t(cp);
-  } else {
-    cp -= 0x10000;
-    out += char16_t(0xD800 + (cp >> 10));
-    out += char16_t(0xDC00 + (cp & 0x3FF));
-  }
-}
-
 // Parses a quoted text starting at s[i] == '"'; leaves i after the quote.
 bool ParseQuoted(std::string_view s, size_t& i, std::u16string& out) {
   if (i >= s.size() || s[i] != '"') return false;
@@ -220,7 +179,7 @@ bool ParseQuoted(std::string_view s, size_t& i, std::u16string& out) {
       }
       continue;
     }
-    uint32_t cp;
+    char32_t cp;
     if (!NextCodePoint(s, i, cp)) return false;
     AppendUtf16(out, cp);
   }
@@ -230,7 +189,7 @@ bool ParseQuoted(std::string_view s, size_t& i, std::u16string& out) {
 bool ParseUtf8(std::string_view s, std::u16string& out) {
   out.clear();
   for (size_t i = 0; i < s.size();) {
-    uint32_t cp;
+    char32_t cp;
     if (!NextCodePoint(s, i, cp)) return false;
     AppendUtf16(out, cp);
   }
@@ -272,7 +231,7 @@ bool ParseValue(std::string_view payload, RegistryValue& v) {
       if (payload[k] < '0' || payload[k] > '9') return false;
       type = type * 10 + uint64_t(payload[k] - '0');
     }
-    if (type > 0xFFFFFFFFu) return false;
+    if (type > UINT32_MAX) return false;
     std::string_view bytes = payload.substr(close + 2);
     v.type = uint32_t(type);
     v.data.clear();

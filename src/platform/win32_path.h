@@ -6,13 +6,11 @@
 
 #include <string_view>
 
+#include "base/ascii.h"
+
 namespace zw::platform {
 
 namespace win32_path_detail {
-
-inline char16_t Upper(char16_t c) {
-  return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c;
-}
 
 // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension.
 inline bool IsDeviceName(std::u16string_view name) {
@@ -22,14 +20,16 @@ inline bool IsDeviceName(std::u16string_view name) {
   auto is = [&](std::u16string_view word) {
     if (base.size() != word.size()) return false;
     for (size_t i = 0; i < word.size(); ++i)
-      if (Upper(base[i]) != word[i]) return false;
+      if (UpperAscii(base[i]) != word[i]) return false;
     return true;
   };
   if (is(u"CON") || is(u"PRN") || is(u"AUX") || is(u"NUL")) return true;
   if (base.size() != 4) return false;
   const std::u16string_view head = base.substr(0, 3);
-  const bool com = Upper(head[0]) == u'C' && Upper(head[1]) == u'O' && Upper(head[2]) == u'M';
-  const bool lpt = Upper(head[0]) == u'L' && Upper(head[1]) == u'P' && Upper(head[2]) == u'T';
+  const bool com =
+      UpperAscii(head[0]) == u'C' && UpperAscii(head[1]) == u'O' && UpperAscii(head[2]) == u'M';
+  const bool lpt =
+      UpperAscii(head[0]) == u'L' && UpperAscii(head[1]) == u'P' && UpperAscii(head[2]) == u'T';
   return (com || lpt) && base[3] >= u'1' && base[3] <= u'9';
 }
 

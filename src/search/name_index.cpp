@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/columns.h"
 #include "search/path_order.h"
 #include "search/string_order.h"
 
@@ -33,12 +34,12 @@ std::u16string_view ShownName(EntryRef e) {
   return e.name();
 }
 bool IsDeleted(EntryRef e) {
-  return e.name().empty();
+  return e.isDeleted();
 }
 
 void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
-  constexpr uint32_t kNone = 0xFFFFFFFFu;
+  constexpr uint32_t kNone = UINT32_MAX;  // no extension
   std::vector<uint32_t> idOf(n, kNone);
   for (uint32_t i = 0; i < n; ++i) {
     const std::u16string_view x = FoldedExtension(entries[i]);
@@ -152,14 +153,6 @@ bool UpdateRanks(const EntryStore& entries, Less&& less, std::vector<uint32_t>& 
   return true;
 }
 
-bool StartsWith(std::u16string_view s, std::u16string_view p) {
-  return s.size() >= p.size() && s.compare(0, p.size(), p) == 0;
-}
-
-bool EndsWith(std::u16string_view s, std::u16string_view p) {
-  return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
-}
-
 bool HasExtension(EntryRef e, std::u16string_view x) {
   return !IsDeleted(e) && !FoldedExtension(e).empty() && FoldedExtension(e) == x;
 }
@@ -266,7 +259,7 @@ void PrefixWalk(const NameIndex& index, std::u16string_view p, Take&& take) {
       index.nameOrder.begin(), index.nameOrder.end(), p,
       [&](uint32_t e, std::u16string_view v) { return e < n && BuiltName(index, e) < v; });
   for (; it != index.nameOrder.end(); ++it) {
-    if (*it >= n || !StartsWith(BuiltName(index, *it), p)) break;
+    if (*it >= n || !BuiltName(index, *it).starts_with(p)) break;
     if (!IsChanged(index, *it)) take(*it);
   }
 }
@@ -283,7 +276,7 @@ std::vector<uint32_t> SuffixWalk(const NameIndex& index, std::u16string_view tai
       index.suffixOrder.begin(), index.suffixOrder.end(),
       [&](uint32_t pos) { return order[pos] < n && BackwardsLess(nameAt(pos), tail); });
   const auto last = std::partition_point(first, index.suffixOrder.end(), [&](uint32_t pos) {
-    return order[pos] < n && EndsWith(nameAt(pos), tail);
+    return order[pos] < n && nameAt(pos).ends_with(tail);
   });
   std::vector<uint32_t> positions;
   positions.reserve(static_cast<size_t>(last - first));
@@ -466,7 +459,7 @@ bool NameIndexWantsRebuild(const NameIndex& index) {
 const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column) {
   NameIndex::RankCache& cache = index.ranks;
   std::lock_guard hold(cache.mutex);
-  const bool byName = column == 0;
+  const bool byName = column == kColumnName;
   std::vector<uint32_t>& rank = byName ? index.nameRanks : index.pathRanks;
   size_t& count = byName ? cache.nameCount : cache.pathCount;
   std::vector<uint32_t>& moved = byName ? cache.nameMoved : cache.pathMoved;
@@ -508,7 +501,7 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   if (!index.entries || p.empty()) return result;
   PrefixWalk(index, p, [&](uint32_t e) { result.push_back(e); });
   MergeByName(index, result,
-              DeltaMatches(index, [&](EntryRef e) { return StartsWith(FoldedName(e), p); }));
+              DeltaMatches(index, [&](EntryRef e) { return FoldedName(e).starts_with(p); }));
   return result;
 }
 
@@ -518,7 +511,7 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   std::vector<uint32_t> result;
   if (!index.entries || p.empty()) return result;
   const auto& entries = *index.entries;
-  auto matches = [&](EntryRef e) { return StartsWith(FoldedName(e), p) && HasExtension(e, x); };
+  auto matches = [&](EntryRef e) { return FoldedName(e).starts_with(p) && HasExtension(e, x); };
   PrefixWalk(index, p, [&](uint32_t e) {
     if (matches(entries[e])) result.push_back(e);
   });
@@ -599,7 +592,7 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
         const std::u16string tail = SuffixWithExtension(query);
         result = SuffixWalk(index, tail);
         MergeByName(index, result,
-                    DeltaMatches(index, [&](EntryRef e) { return EndsWith(FoldedName(e), tail); }));
+                    DeltaMatches(index, [&](EntryRef e) { return FoldedName(e).ends_with(tail); }));
       }
       if (!x.empty()) KeepWithExtension(index, result, x);
       return result;

@@ -4,10 +4,6 @@
 
 namespace zw {
 
-std::u16string foldAscii(std::u16string_view text) {
-  return FoldAscii(text);
-}
-
 SearchQuery ParseQuery(std::u16string_view text) {
   SearchQuery q;
   q.rawText = std::u16string(text);
@@ -78,14 +74,6 @@ size_t FindSubstring(std::u16string_view haystack, std::u16string_view needle) {
 
 namespace {
 
-bool StartsWith(std::u16string_view s, std::u16string_view p) {
-  return s.size() >= p.size() && s.compare(0, p.size(), p) == 0;
-}
-
-bool EndsWith(std::u16string_view s, std::u16string_view p) {
-  return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
-}
-
 // An empty extension never satisfies an extension test.
 bool ExtensionIs(std::u16string_view extension, const std::u16string& x) {
   return !extension.empty() && extension == x;
@@ -97,16 +85,16 @@ bool Matches(std::u16string_view name, std::u16string_view extension, const Sear
   if (MatchesNothing(query)) return false;
   switch (query.mode) {
     case MatchMode::Prefix:
-      return StartsWith(name, p);
+      return name.starts_with(p);
     case MatchMode::Suffix:
-      return x.empty() ? EndsWith(name, p)
-                       : ExtensionIs(extension, x) && EndsWith(name, SuffixWithExtension(query));
+      return x.empty() ? name.ends_with(p)
+                       : ExtensionIs(extension, x) && name.ends_with(SuffixWithExtension(query));
     case MatchMode::Contains:
       return FindSubstring(name, p) != kNotFound && (x.empty() || ExtensionIs(extension, x));
     case MatchMode::Extension:
       return ExtensionIs(extension, x);
     case MatchMode::PrefixExtension:
-      return StartsWith(name, p) && ExtensionIs(extension, x);
+      return name.starts_with(p) && ExtensionIs(extension, x);
   }
   return false;
 }

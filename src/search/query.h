@@ -29,8 +29,6 @@ struct SearchQuery {
 
 inline constexpr size_t kNotFound = static_cast<size_t>(-1);
 
-std::u16string foldAscii(std::u16string_view text);
-
 // Never fails; a text of only blanks or stars yields a query that matches nothing.
 SearchQuery ParseQuery(std::u16string_view text);
 

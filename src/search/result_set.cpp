@@ -71,12 +71,12 @@ int CompareTexts(const char16_t* a, const char16_t* b) {
 
 int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
   switch (column) {
-    case 0:
-    case 1:
+    case kColumnName:
+    case kColumnFolder:
       return CompareTexts(a.text.c_str(), b.text.c_str());
-    case 2:
+    case kColumnSize:
       return a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
-    case 3:
+    case kColumnDate:
       return a.modified < b.modified ? -1 : (a.modified > b.modified ? 1 : 0);
     default:
       return 0;
@@ -90,10 +90,10 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
     SortItem item{n, false, {}, 0, 0};
     if (const std::optional<EntryRef> e = lookup(n)) {
       item.folder = e->isFolder();
-      if (order.sortColumn == 0) item.text = e->name();
-      if (order.sortColumn == 1) e->PathInto(item.text);
-      if (order.sortColumn == 2) item.size = e->size();
-      if (order.sortColumn == 3) item.modified = e->modificationTime();
+      if (order.sortColumn == kColumnName) item.text = e->name();
+      if (order.sortColumn == kColumnFolder) e->PathInto(item.text);
+      if (order.sortColumn == kColumnSize) item.size = e->size();
+      if (order.sortColumn == kColumnDate) item.modified = e->modificationTime();
     }
     items.push_back(std::move(item));
   }
@@ -136,7 +136,7 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const En
     // entry: it sorts as a file with the last rank.
     const bool known = n < all.size() && n < rank.size();
     const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder())) ? 1 : 0;
-    const uint32_t value = known ? rank[n] : 0xFFFFFFFFu;
+    const uint32_t value = known ? rank[n] : UINT32_MAX;
     const uint32_t r = order.sortDescending ? ~value : value;
     items[k] = {group << 32 | r, n};
   }
@@ -158,7 +158,7 @@ void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& ind
   std::lock_guard hold(results.mutex_);
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
-  const bool byText = order.sortColumn == 0 || order.sortColumn == 1;
+  const bool byText = order.sortColumn == kColumnName || order.sortColumn == kColumnFolder;
   if (byText && ni.entries == &index.entries) {
     SortByRanks(entries, order, index.entries, EntryRanks(ni, order.sortColumn));
   } else {

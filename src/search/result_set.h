@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "base/columns.h"
 #include "index/entry_store.h"
 
 namespace zw {
@@ -21,7 +22,7 @@ struct FileIndex;
 struct TypeFilterState;
 
 struct SortSpec {
-  uint32_t sortColumn = 0;  // 0 name, 1 path, 2 size, 3 modification date
+  uint32_t sortColumn = kColumnName;  // base/columns.h
   bool sortDescending = false;
   bool foldersFirst = true;
 };

@@ -2,27 +2,35 @@
 
 #include <array>
 #include <string_view>
+#include <vector>
 
+#include "base/file_types.h"
 #include "index/file_index.h"
 
 namespace zw {
 
 namespace {
 
-using Extensions = std::initializer_list<std::u16string_view>;
+// The kinds of categories 3..8.
+constexpr std::array<FileKind, 6> kCategoryKinds = {FileKind::Document, FileKind::Image,
+                                                    FileKind::Video,    FileKind::Audio,
+                                                    FileKind::Program,  FileKind::Archive};
 
-// Fixed lists, indexed by category 3..8.
-const std::array<Extensions, 6> kCategoryExtensions = {{
-    {u"doc", u"docx", u"pdf", u"txt", u"xlsx", u"xls", u"ppt", u"pptx", u"hwp", u"rtf", u"odt",
-     u"ods"},
-    {u"jpg", u"jpeg", u"png", u"gif", u"bmp", u"ico", u"webp", u"tiff", u"tif", u"svg", u"psd",
-     u"raw"},
-    {u"mp4", u"avi", u"mkv", u"mov", u"wmv", u"flv", u"webm", u"m4v", u"mpeg", u"mpg", u"3gp",
-     u"ts"},
-    {u"mp3", u"flac", u"wav", u"aac", u"ogg", u"wma", u"m4a", u"opus", u"ape", u"alac"},
-    {u"exe", u"dll", u"msi", u"sys", u"bat", u"cmd", u"com", u"scr"},
-    {u"zip", u"rar", u"7z", u"tar", u"gz", u"bz2", u"xz", u"cab", u"iso", u"lzh", u"arj", u"z"},
-}};
+using Extensions = std::vector<std::u16string_view>;
+
+// Each category's extensions apart, so that the filter compares only against
+// its own few.
+const std::array<Extensions, 6>& CategoryExtensions() {
+  static const std::array<Extensions, 6> lists = [] {
+    std::array<Extensions, 6> out;
+    for (size_t k = 0; k < kCategoryKinds.size(); ++k) {
+      for (const ExtensionKind& row : kExtensionKinds)
+        if (row.filter == kCategoryKinds[k]) out[k].push_back(row.extension);
+    }
+    return out;
+  }();
+  return lists;
+}
 
 }  // namespace
 
@@ -48,7 +56,7 @@ bool Passes(std::u16string_view name, char16_t drive, bool isFolder,
   // Any other value is no selection the combo box could hold: pass, as for none.
   if (category < 3 || category >= kTypeCategoryCount) return true;
   if (isFolder || lowerExtension.empty()) return false;
-  for (std::u16string_view x : kCategoryExtensions[static_cast<size_t>(category - 3)]) {
+  for (std::u16string_view x : CategoryExtensions()[static_cast<size_t>(category - 3)]) {
     if (lowerExtension == x) return true;
   }
   return false;

@@ -1,7 +1,7 @@
 #include "settings/settings.h"
 
+#include "base/ascii.h"
 #include "platform/registry.h"
-#include "volumes/drive_info.h"
 
 namespace zw {
 
@@ -28,7 +28,7 @@ bool ReadFlag(std::u16string_view name, uint32_t defaultValue) {
 
 uint32_t ReadSortColumn() {
   uint32_t column = ReadDword(kSortColumn, kDefaultSortColumn);
-  return column >= 4 ? 0 : column;
+  return column >= kColumnCount ? kColumnName : column;
 }
 
 std::set<char16_t> LoadSelectedDrives() {
@@ -43,8 +43,8 @@ std::set<char16_t> LoadSelectedDrives() {
   if (size != 0 && (size % 2 != 0 || buffer[size / 2 - 1] != 0)) return drives;
   for (char16_t c : buffer) {
     if (c == 0) break;
+    c = UpperAscii(c);
     if (c >= u'A' && c <= u'Z') drives.insert(c);
-    if (c >= u'a' && c <= u'z') drives.insert(char16_t(c - 32));
   }
   return drives;
 }
@@ -61,7 +61,7 @@ bool SaveSelectedDrives(const std::set<char16_t>& drives) {
   return key.SetString(kSelectedDrives, text) == platform::kErrorSuccess;
 }
 
-std::set<char16_t> InitialDriveSet() {
+std::set<char16_t> InitialDriveSet(std::set<char16_t> (*fixedNtfsDrives)()) {
   std::set<char16_t> drives = LoadSelectedDrives();
   if (!drives.empty()) {
     RegistryKey key;
@@ -70,7 +70,7 @@ std::set<char16_t> InitialDriveSet() {
         key.QueryDword(kFirstRunComplete, done) == platform::kErrorSuccess && done != 0)
       return drives;
   }
-  for (const DriveInfo& drive : EnumerateNtfsDrives()) drives.insert(drive.letter);
+  drives.merge(fixedNtfsDrives());
   WriteDword(kFirstRunComplete, 1);
   return drives;
 }

@@ -7,6 +7,8 @@
 #include <set>
 #include <string_view>
 
+#include "base/columns.h"
+
 namespace zw {
 
 inline constexpr std::u16string_view kSettingsKeyPath = u"Software\\Zanderwyn";
@@ -28,7 +30,7 @@ inline constexpr std::u16string_view kCreateChangeJournal = u"CreateChangeJourna
 
 inline constexpr uint32_t kDefaultProgressiveSearch = 1;
 inline constexpr uint32_t kDefaultParallelSearch = 0;
-inline constexpr uint32_t kDefaultSortColumn = 0;
+inline constexpr uint32_t kDefaultSortColumn = kColumnName;
 inline constexpr uint32_t kDefaultSortDescending = 0;
 inline constexpr uint32_t kDefaultFoldersFirst = 1;
 inline constexpr uint32_t kDefaultFastSearch = 1;
@@ -43,7 +45,7 @@ bool WriteDword(std::u16string_view name, uint32_t value);
 
 // DWORD options read as flags: zero is false, anything else true.
 bool ReadFlag(std::u16string_view name, uint32_t defaultValue);
-// 0 name, 1 path, 2 size, 3 modification date; 4 and above read as 0.
+// One of base/columns.h; a stored number past them reads as kColumnName.
 uint32_t ReadSortColumn();
 
 // Upper-case letters in ascending order. A stored text that is not a
@@ -55,8 +57,9 @@ bool SaveSelectedDrives(const std::set<char16_t>& drives);
 
 // The drive set a new index starts with: the stored selection, extended on a
 // first run (FirstRunComplete not a non-zero REG_DWORD) by every fixed NTFS
-// drive, after which FirstRunComplete is set to 1. SelectedDrives is not
-// written here.
-std::set<char16_t> InitialDriveSet();
+// drive, which only then is `fixedNtfsDrives` asked for (the drive code sits
+// beside the settings, not below). FirstRunComplete is then set to 1.
+// SelectedDrives is not written here.
+std::set<char16_t> InitialDriveSet(std::set<char16_t> (*fixedNtfsDrives)());
 
 }  // namespace zw

@@ -7,7 +7,7 @@
 #include "platform/local_time.h"
 #include "view/decimal.h"
 #include "view/shown_text.h"
-#include "volumes/drive_info.h"
+#include "view/size_text.h"
 
 namespace zw::view {
 

@@ -6,16 +6,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/columns.h"
+
 namespace zw {
 struct FileIndex;
 }
 
 namespace zw::view {
-
-inline constexpr uint32_t kColumnName = 0;
-inline constexpr uint32_t kColumnFolder = 1;
-inline constexpr uint32_t kColumnSize = 2;
-inline constexpr uint32_t kColumnDate = 3;
 
 // One list cell: 1023 units and the terminator.
 inline constexpr size_t kCellTextCapacity = 1024;

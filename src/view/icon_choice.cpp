@@ -1,59 +1,31 @@
 #include "view/icon_choice.h"
 
 #include <shared_mutex>
-#include <unordered_set>
+#include <unordered_map>
 
+#include "base/file_types.h"
 #include "index/file_index.h"
 
 namespace zw::view {
 
 namespace {
 
-using ExtensionSet = std::unordered_set<std::u16string_view>;
+// The kind of each class, in the classes' order.
+constexpr std::array<FileKind, kIconClassCount> kClassKinds = {
+    FileKind::Document, FileKind::Image,   FileKind::Video, FileKind::Audio,
+    FileKind::Archive,  FileKind::Program, FileKind::Code};
 
-// Each set is built on first use; a later one only once the earlier tests
-// have failed. Function statics make that thread-safe.
-const ExtensionSet& ClassSet(IconClass c) {
-  switch (c) {
-    case IconClass::Document: {
-      static const ExtensionSet s{u"txt", u"log", u"ini",  u"cfg", u"xml",  u"json", u"csv",
-                                  u"md",  u"doc", u"docx", u"xls", u"xlsx", u"ppt",  u"pptx",
-                                  u"pdf", u"hwp", u"rtf",  u"odt", u"ods"};
-      return s;
+// Built on first use; a function static makes that thread-safe.
+const std::unordered_map<std::u16string_view, IconClass>& ClassMap() {
+  static const auto map = [] {
+    std::unordered_map<std::u16string_view, IconClass> out;
+    for (const ExtensionKind& row : kExtensionKinds) {
+      for (int k = 0; k < kIconClassCount; ++k)
+        if (row.icon == kClassKinds[size_t(k)]) out.emplace(row.extension, IconClass(k));
     }
-    case IconClass::Image: {
-      static const ExtensionSet s{u"jpg", u"jpeg", u"png",  u"gif", u"bmp", u"ico",  u"webp",
-                                  u"svg", u"psd",  u"tiff", u"tif", u"raw", u"heic", u"heif"};
-      return s;
-    }
-    case IconClass::Video: {
-      static const ExtensionSet s{u"mp4", u"avi",  u"mkv", u"mov", u"wmv", u"flv", u"webm",
-                                  u"m4v", u"mpeg", u"mpg", u"3gp", u"ts",  u"vob"};
-      return s;
-    }
-    case IconClass::Audio: {
-      static const ExtensionSet s{u"mp3", u"wav", u"flac", u"aac", u"ogg",
-                                  u"wma", u"m4a", u"opus", u"ape", u"alac"};
-      return s;
-    }
-    case IconClass::Archive: {
-      static const ExtensionSet s{u"zip", u"rar", u"7z",  u"tar", u"gz", u"bz2",
-                                  u"xz",  u"cab", u"iso", u"lzh", u"arj"};
-      return s;
-    }
-    case IconClass::Executable: {
-      static const ExtensionSet s{u"exe", u"dll", u"msi", u"sys", u"bat",
-                                  u"cmd", u"com", u"scr", u"ps1"};
-      return s;
-    }
-    case IconClass::Code:
-    default: {
-      static const ExtensionSet s{u"c",  u"cpp",   u"h",    u"hpp",   u"cs",  u"java", u"py",
-                                  u"js", u"ts",    u"html", u"css",   u"php", u"rb",   u"go",
-                                  u"rs", u"swift", u"kt",   u"scala", u"lua", u"sh",   u"sql"};
-      return s;
-    }
-  }
+    return out;
+  }();
+  return map;
 }
 
 }  // namespace
@@ -75,11 +47,10 @@ std::u16string_view IconClassSampleName(IconClass c) {
 
 std::optional<IconClass> ClassOfExtension(std::u16string_view lowerExtension) {
   if (lowerExtension.empty()) return std::nullopt;
-  for (int k = 0; k < kIconClassCount; ++k) {
-    const IconClass c = static_cast<IconClass>(k);
-    if (ClassSet(c).count(lowerExtension) != 0) return c;
-  }
-  return std::nullopt;
+  const auto& map = ClassMap();
+  const auto it = map.find(lowerExtension);
+  if (it == map.end()) return std::nullopt;
+  return it->second;
 }
 
 bool ChooseIcon(const FileIndex& index, uint32_t entryNumber, bool fastIcons, IconChoice& out) {

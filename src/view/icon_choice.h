@@ -29,7 +29,7 @@ inline constexpr int kIconClassCount = 7;
 // The pseudo-name whose shell icon stands for a class ("*.txt", ...).
 std::u16string_view IconClassSampleName(IconClass c);
 
-// The first class (in the order above) that lists the lower-case extension.
+// The class base/file_types.h gives the lower-case extension, if any.
 std::optional<IconClass> ClassOfExtension(std::u16string_view lowerExtension);
 
 // The extensions whose icons are fetched at start when the fast mode is off.

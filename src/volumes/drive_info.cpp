@@ -1,7 +1,6 @@
 #include "volumes/drive_info.h"
 
-#include <cstdio>
-
+#include "base/ascii.h"
 #include "platform/drives.h"
 #include "volumes/volume_probe.h"
 
@@ -22,15 +21,9 @@ bool EqualsNtfs(const std::u16string& name) {
   if (name.size() != 4) return false;
   const char16_t* want = u"ntfs";
   for (size_t i = 0; i < 4; ++i) {
-    char16_t c = name[i];
-    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
-    if (c != want[i]) return false;
+    if (FoldAscii(name[i]) != want[i]) return false;
   }
   return true;
-}
-
-char16_t UpperLetter(char16_t c) {
-  return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
 }
 
 }  // namespace
@@ -38,7 +31,7 @@ char16_t UpperLetter(char16_t c) {
 bool GetDriveInfo(char16_t letter, DriveInfo& out) {
   InstallProber();
   out = DriveInfo{};
-  out.letter = UpperLetter(letter);
+  out.letter = UpperAscii(letter);
   const std::u16string root = RootOf(out.letter);
   if (platform::DriveType(root) != platform::kDriveFixed) return false;
   platform::VolumeInformation volume;
@@ -65,9 +58,15 @@ std::vector<DriveInfo> EnumerateNtfsDrives() {
     ++pos;
     if (platform::DriveType(root) != platform::kDriveFixed) continue;
     DriveInfo info;
-    if (GetDriveInfo(UpperLetter(root[0]), info) && info.isNtfs) drives.push_back(std::move(info));
+    if (GetDriveInfo(UpperAscii(root[0]), info) && info.isNtfs) drives.push_back(std::move(info));
   }
   return drives;
+}
+
+std::set<char16_t> NtfsDriveLetters() {
+  std::set<char16_t> letters;
+  for (const DriveInfo& drive : EnumerateNtfsDrives()) letters.insert(drive.letter);
+  return letters;
 }
 
 std::vector<DriveInfo> ListSelectableDrives() {
@@ -97,30 +96,6 @@ std::vector<DriveInfo> ListSelectableDrives() {
     drives.push_back(std::move(info));
   }
   return drives;
-}
-
-size_t FormatSize(uint64_t bytes, char16_t* out, size_t capacity) {
-  if (capacity == 0) return 0;
-  static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
-  double x = double(bytes);
-  int i = 0;
-  while (x >= 1024.0 && i < 4) {
-    x *= 0.0009765625;
-    ++i;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, i == 0 ? "%.0f %s" : "%.1f %s", x, kUnits[i]);
-  size_t n = 0;
-  // A decimal comma from a user locale would change a text that others parse.
-  for (const char* p = text; *p && n + 1 < capacity; ++p)
-    out[n++] = *p == ',' ? u'.' : char16_t(static_cast<unsigned char>(*p));
-  out[n] = 0;
-  return n;
-}
-
-std::u16string FormatSize(uint64_t bytes) {
-  char16_t text[kSizeTextCapacity];
-  return std::u16string(text, FormatSize(bytes, text, kSizeTextCapacity));
 }
 
 }  // namespace zw

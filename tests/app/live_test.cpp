@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_ids.h"
+#include "app/drive_select_dialog.h"
 #include "app/wide_text.h"
 #include "app/window_harness.h"
 #include "index/file_index.h"
@@ -12,7 +13,6 @@
 #include "live/usn_monitor.h"
 #include "settings/settings.h"
 #include "support/wait.h"
-#include "volumes/drive_select_dialog_win32.h"
 
 namespace zw::app::test {
 namespace {

@@ -2,12 +2,12 @@
 #include <cstdlib>
 
 #include "app/app_ids.h"
+#include "app/drive_select_dialog.h"
 #include "app/wide_text.h"
 #include "app/window_harness.h"
 #include "index/file_index.h"
 #include "settings/settings.h"
 #include "view/status_text.h"
-#include "volumes/drive_select_dialog_win32.h"
 
 namespace zw::app::test {
 namespace {

@@ -4,6 +4,7 @@
 #include <shared_mutex>
 
 #include "app/app_ids.h"
+#include "app/drive_select_dialog.h"
 #include "app/message_loop.h"
 #include "app/wide_text.h"
 #include "index/build_paths.h"
@@ -11,7 +12,6 @@
 #include "platform/registry.h"
 #include "settings/settings.h"
 #include "view/status_text.h"
-#include "volumes/drive_select_dialog_win32.h"
 
 namespace zw::app::test {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <regex>
 
+#include "base/utf.h"
 #include "cli/cli_runner.h"
-#include "platform/utf.h"
 #include "support/ntfs_builder.h"
 
 namespace zw::test {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf.h"
+#include "base/utf.h"
 
 namespace zw::cli {
 namespace {

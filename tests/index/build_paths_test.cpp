@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "base/utf.h"
 #include "platform/drive_table.h"
-#include "platform/utf.h"
 #include "support/test_paths.h"
 
 namespace zw {

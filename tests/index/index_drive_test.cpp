@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/utf.h"
 #include "index/file_index.h"
 #include "platform/drive_table.h"
-#include "platform/utf.h"
 #include "support/ntfs_builder.h"
 #include "support/real_images.h"
 #include "support/test_paths.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/utf.h"
 #include "index/build_paths.h"
 #include "index/index_drive.h"
 #include "platform/drive_table.h"
-#include "platform/utf.h"
 #include "support/test_paths.h"
 
 namespace zw {

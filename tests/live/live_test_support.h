@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/utf.h"
 #include "index/build_paths.h"
 #include "index/file_index.h"
 #include "platform/debug_output.h"
 #include "platform/last_error.h"
 #include "platform/usn_journal_scripted.h"
-#include "platform/utf.h"
 
 namespace zw::test {
 

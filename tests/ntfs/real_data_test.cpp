@@ -9,9 +9,9 @@
 #include <set>
 #include <sstream>
 
+#include "base/utf.h"
 #include "ntfs/record.h"
 #include "ntfs/run_list.h"
-#include "platform/utf.h"
 #include "scan_fixture.h"
 #include "support/real_images.h"
 

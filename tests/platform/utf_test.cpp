@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/utf.h"
+#include "base/utf.h"
 
 namespace zw {
 namespace {

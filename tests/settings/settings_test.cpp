@@ -160,7 +160,7 @@ TEST_P(SettingsStore, MalformedSelectedDrivesReadAsEmpty) {
 TEST_P(SettingsStore, InitialDriveSetAndFirstRun) {
   std::set<char16_t> fixedNtfs;
   for (const DriveInfo& d : EnumerateNtfsDrives()) fixedNtfs.insert(d.letter);
-  EXPECT_EQ(InitialDriveSet(), fixedNtfs);
+  EXPECT_EQ(InitialDriveSet(NtfsDriveLetters), fixedNtfs);
   EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
   RegistryKey key;
   ASSERT_EQ(key.OpenForRead(kSettingsKeyPath), kErrorSuccess);
@@ -169,14 +169,14 @@ TEST_P(SettingsStore, InitialDriveSetAndFirstRun) {
   key.Close();
 
   PutRaw(kSelectedDrives, kRegSz, Utf16Bytes(u"D,X", true));
-  EXPECT_EQ(InitialDriveSet(), (std::set<char16_t>{u'D', u'X'}));
+  EXPECT_EQ(InitialDriveSet(NtfsDriveLetters), (std::set<char16_t>{u'D', u'X'}));
 
   // FirstRunComplete of another type counts as not done: the set is extended
   // and the flag is written again as a DWORD.
   PutRaw(kFirstRunComplete, kRegSz, Utf16Bytes(u"1", true));
   std::set<char16_t> extended = fixedNtfs;
   extended.insert({u'D', u'X'});
-  EXPECT_EQ(InitialDriveSet(), extended);
+  EXPECT_EQ(InitialDriveSet(NtfsDriveLetters), extended);
   EXPECT_EQ(ReadDword(kFirstRunComplete, 0), 1u);
 }
 

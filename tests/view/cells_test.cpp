@@ -10,11 +10,13 @@
 
 #include "index/file_index.h"
 #include "search/search_support.h"
+#include "search/type_filter.h"
 #include "view/cell_text.h"
 #include "view/icon_choice.h"
 #include "view/layout.h"
 #include "view/open_command.h"
 #include "view/shown_text.h"
+#include "view/size_text.h"
 #include "view/status_text.h"
 
 namespace zw::view {
@@ -211,6 +213,41 @@ TEST(Icons, EachModeChoosesByFolderClassOrExtension) {
                                          kPrefetchedIconExtensions.end());
   EXPECT_EQ(distinct.size(), 64u);
   EXPECT_EQ(distinct.count(u""), 0u);
+}
+
+// The filter's categories and the class icons were chosen apart; one table
+// holds both, and neither may drift towards the other.
+TEST(Icons, ClassesAndTypeCategoriesKeepTheirOwnLists) {
+  auto inCategory = [](std::u16string_view name, TypeCategory c) {
+    FileEntry e = test::MakeEntry({std::u16string(name)}, 0);
+    TypeFilterState state;
+    state.category = c;
+    return TypeFilter(&e, state);
+  };
+  using enum TypeCategory;
+  for (std::u16string_view x : {u"log", u"json", u"ini"}) {
+    EXPECT_EQ(ClassOfExtension(x), IconClass::Document);
+    EXPECT_FALSE(inCategory(std::u16string(u"a.") + std::u16string(x), Documents));
+  }
+  EXPECT_TRUE(inCategory(u"a.txt", Documents));
+  EXPECT_EQ(ClassOfExtension(u"heic"), IconClass::Image);
+  EXPECT_FALSE(inCategory(u"a.heic", Images));
+  EXPECT_EQ(ClassOfExtension(u"z"), std::nullopt);
+  EXPECT_TRUE(inCategory(u"a.z", Archives));
+  EXPECT_EQ(ClassOfExtension(u"ts"), IconClass::Video);  // not Code
+  EXPECT_TRUE(inCategory(u"a.ts", Videos));
+}
+
+TEST(FormatSize, UnitsChangeAtTheBoundaryAndRoundAfterwards) {
+  EXPECT_EQ(FormatSize(0), u"0 B");
+  EXPECT_EQ(FormatSize(1023), u"1023 B");
+  EXPECT_EQ(FormatSize(1024), u"1.0 KB");
+  EXPECT_EQ(FormatSize(1536), u"1.5 KB");
+  EXPECT_EQ(FormatSize(1048575), u"1024.0 KB");
+  EXPECT_EQ(FormatSize(1048576), u"1.0 MB");
+  EXPECT_EQ(FormatSize(500107862016ull), u"465.8 GB");
+  EXPECT_EQ(FormatSize(1ull << 50), u"1024.0 TB");  // TB is the largest unit
+  EXPECT_EQ(FormatSize(UINT64_MAX), u"16777216.0 TB");
 }
 
 TEST(StatusTexts, CountsAndLettersInPlace) {

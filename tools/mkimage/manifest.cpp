@@ -1,6 +1,6 @@
 #include "manifest.h"
 
-#include "platform/utf.h"
+#include "base/utf.h"
 
 namespace zw::gen {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/utf.h"
 #include "ntfs3g.h"
-#include "platform/utf.h"
 
 namespace zw::gen {
 namespace {

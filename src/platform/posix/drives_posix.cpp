@@ -18,6 +18,7 @@
 #include <vector>
 
 #include <atomic>
+#include "base/ascii.h"
 #include "platform/drive_table.h"
 #include "platform/drives.h"
 #include "platform/last_error.h"
@@ -39,8 +40,7 @@ bool ProbeVolume(char16_t letter, VolumeProbe& out) {
 char16_t LetterOfRoot(std::u16string_view root) {
   if (root.size() < 2 || root.size() > 3 || root[1] != u':') return 0;
   if (root.size() == 3 && root[2] != u'\\') return 0;
-  char16_t c = root[0];
-  if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+  const char16_t c = UpperAscii(root[0]);
   return (c >= u'A' && c <= u'Z') ? c : 0;
 }
 

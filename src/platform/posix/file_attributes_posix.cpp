@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/utf.h"
 #include "platform/drive_table.h"
 #include "platform/file_attributes.h"
 #include "platform/last_error.h"
-#include "platform/utf.h"
 
 namespace zw::platform {
 

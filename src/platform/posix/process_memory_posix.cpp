@@ -20,10 +20,14 @@ uint64_t PeakResidentBytes() noexcept {
 #endif
 }
 
-uint64_t ResidentBytes() noexcept {
+void ReturnFreedMemory() noexcept {
 #if defined(__GLIBC__)
   malloc_trim(0);
 #endif
+}
+
+uint64_t ResidentBytes() noexcept {
+  ReturnFreedMemory();
   std::FILE* f = std::fopen("/proc/self/statm", "r");
   if (f == nullptr) return 0;
   unsigned long long size = 0, resident = 0;

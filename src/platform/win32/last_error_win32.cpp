@@ -1,7 +1,7 @@
 #include <string>
 
+#include "base/utf.h"
 #include "platform/last_error.h"
-#include "platform/utf.h"
 #include "platform/win32/win32_text.h"
 
 namespace zw::platform {

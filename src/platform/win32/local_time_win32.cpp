@@ -5,7 +5,7 @@ namespace zw::platform {
 
 bool ToLocalCalendarTime(uint64_t filetime, CalendarTime& out) noexcept {
   FILETIME ft;
-  ft.dwLowDateTime = DWORD(filetime & 0xFFFFFFFFu);
+  ft.dwLowDateTime = DWORD(filetime);
   ft.dwHighDateTime = DWORD(filetime >> 32);
   SYSTEMTIME utc;
   SYSTEMTIME local;

@@ -14,8 +14,10 @@ uint64_t PeakResidentBytes() noexcept {
   return uint64_t(counters.PeakWorkingSetSize);
 }
 
+// The heap gives freed pages back on its own.
+void ReturnFreedMemory() noexcept {}
+
 uint64_t ResidentBytes() noexcept {
-  // The heap gives freed pages back on its own.
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "platform/last_error.h"
 #include "platform/raw_volume.h"
 #include "platform/sector_size.h"
@@ -62,7 +63,7 @@ uint64_t QueryLength(HANDLE h) {
 
 bool RawVolume::Open(char16_t letter) noexcept {
   Close();
-  if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - u'a' + u'A');
+  letter = UpperAscii(letter);
   if (letter < u'A' || letter > u'Z') {
     SetLastError(error::kFileNotFound);
     return false;

@@ -1,4 +1,5 @@
-// The core's char16_t text meets the Win32 API's wchar_t here, and only here.
+// The core's char16_t text at the Win32 API's wchar_t, for the platform layer
+// (the window has its own, in app/wide_text.h).
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "platform/utf.h"
+#include "base/utf.h"
 
 #include <algorithm>
 
@@ -26,6 +26,7 @@ char* EncodeUtf8(char* p, char32_t c) {
   }
   return p;
 }
+}  // namespace
 
 void AppendUtf16(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
@@ -36,7 +37,6 @@ void AppendUtf16(std::u16string& out, char32_t c) {
     out += char16_t(0xDC00 + (c & 0x3FF));
   }
 }
-}  // namespace
 
 void AppendUtf8(std::string& out, std::u16string_view text) {
   // Encoded a piece at a time into a buffer on the stack and appended in one
@@ -83,39 +83,43 @@ std::u16string FromUtf8(std::string_view text) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    size_t need = 0;
     char32_t c = 0;
-    char32_t min = 0;
-    if (b < 0x80) {
-      c = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      need = 1, c = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      need = 2, c = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      need = 3, c = b & 0x07, min = 0x10000;
+    if (NextCodePoint(text, i, c)) {
+      AppendUtf16(out, c);
     } else {
       out += char16_t(kReplacement);
-      ++i;
-      continue;
     }
-    size_t j = 1;
-    for (; j <= need; ++j) {
-      if (i + j >= text.size()) break;
-      const auto cb = static_cast<unsigned char>(text[i + j]);
-      if ((cb & 0xC0) != 0x80) break;
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (j <= need || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out += char16_t(kReplacement);
-      i += j;  // resynchronise at the first byte that did not continue
-      continue;
-    }
-    AppendUtf16(out, c);
-    i += need + 1;
   }
   return out;
+}
+
+bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  size_t need = 0;
+  char32_t min = 0;
+  if (b < 0x80) {
+    cp = b;
+    ++i;
+    return true;
+  } else if ((b & 0xE0) == 0xC0) {
+    need = 1, cp = b & 0x1F, min = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    need = 2, cp = b & 0x0F, min = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    need = 3, cp = b & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return false;
+  }
+  size_t j = 1;
+  for (; j <= need; ++j) {
+    if (i + j >= text.size()) break;
+    const auto cb = static_cast<unsigned char>(text[i + j]);
+    if ((cb & 0xC0) != 0x80) break;
+    cp = (cp << 6) | (cb & 0x3F);
+  }
+  i += j;
+  return j > need && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
 }
 
 }  // namespace zw

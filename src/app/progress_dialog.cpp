@@ -1,4 +1,4 @@
-#include "volumes/progress_dialog_win32.h"
+#include "app/progress_dialog.h"
 
 #include <string>
 

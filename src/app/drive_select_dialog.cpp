@@ -1,4 +1,4 @@
-#include "volumes/drive_select_dialog_win32.h"
+#include "app/drive_select_dialog.h"
 
 #include <windows.h>
 
@@ -13,6 +13,8 @@
 #include "app/win32_owners.h"
 #include "platform/win32/win32_text.h"
 #include "settings/settings.h"
+#include "view/layout.h"
+#include "view/size_text.h"
 #include "volumes/drive_info.h"
 
 namespace zw {
@@ -95,7 +97,8 @@ void FillRows(const DriveSelectDialog& self) {
     const int row = int(::SendMessageW(self.listView, LVM_INSERTITEMW, 0, LPARAM(&item)));
     if (row < 0) continue;
     const std::wstring cells[4] = {Wide(d.label), Wide(d.fileSystem),
-                                   Wide(FormatSize(d.totalBytes)), Wide(FormatSize(d.freeBytes))};
+                                   Wide(view::FormatSize(d.totalBytes)),
+                                   Wide(view::FormatSize(d.freeBytes))};
     for (int sub = 1; sub <= 4; ++sub) {
       std::wstring text = cells[sub - 1];
       LVITEMW cell{};
@@ -109,7 +112,7 @@ void FillRows(const DriveSelectDialog& self) {
 
 void OnInitDialog(DriveSelectDialog& self, HWND dialog) {
   const UINT dpi = app::DpiForWindow(dialog);
-  auto s = [dpi](int v) { return ::MulDiv(v, int(dpi), 96); };
+  auto s = [dpi](int v) { return view::ScaleForDpi(v, dpi); };
   const int W = s(kClientWidth);
   const int H = s(kClientHeight);
 
