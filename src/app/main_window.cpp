@@ -29,7 +29,7 @@ constexpr const wchar_t* kTypeFilterTexts[kTypeCategoryCount] = {L"폴더 + 파�
                                                                  L"실행파일 (exe,dll,msi)",
                                                                  L"압축파일 (zip,rar,7z,tar)"};
 
-constexpr const wchar_t* kColumnHeaders[4] = {L"파일명", L"경로", L"크기", L"수정일"};
+constexpr const wchar_t* kColumnHeaders[kColumnCount] = {L"파일명", L"경로", L"크기", L"수정일"};
 
 HFONT MakeUiFont(int height) {
   return ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -155,7 +155,7 @@ void MainWindow::OnCreate() {
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   ::SetWindowSubclass(resultList, ListProc, 1, DWORD_PTR(this));
   InitIcons();
-  for (int c = 0; c < 4; ++c) {
+  for (int c = 0; c < int(kColumnCount); ++c) {
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM | LVCF_FMT;
     column.fmt = LVCFMT_LEFT;

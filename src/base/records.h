@@ -10,7 +10,7 @@ inline constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
 
 // The low 48 bits of a file reference are the record number; the top 16 are
 // the sequence number.
-inline constexpr uint64_t kRecordNumberMask = 0xFFFFFFFFFFFFull;
+inline constexpr uint64_t kRecordNumberMask = (uint64_t{1} << 48) - 1;
 
 inline constexpr uint64_t RecordOfReference(uint64_t reference) {
   return reference & kRecordNumberMask;

@@ -185,6 +185,7 @@ Command AddSearchCommand(CLI::App& parser) {
           "4 images, 5 videos, 6 music, 7 programs, 8 archives")
       ->type_name("0..8")
       ->check(OneOf({"0", "1", "2", "3", "4", "5", "6", "7", "8"}));
+  // In the order of base/columns.h: the position is the column.
   static const std::vector<std::string> kColumns = {"name", "path", "size", "date"};
   search
       ->add_option_function<std::string>(

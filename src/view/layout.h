@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/columns.h"
+
 namespace zw::view {
 
 // MulDiv(value, dpi, 96): rounded to the nearest pixel, halves away from zero.
@@ -37,6 +39,6 @@ MainLayout ComputeMainLayout(int clientWidth, int clientHeight, uint32_t dpi, in
 int DriveButtonWidth(int textWidth, uint32_t dpi);
 
 // The result list's column widths at 96 DPI: name, folder, size, date.
-inline constexpr int kColumnWidths[4] = {250, 400, 100, 150};
+inline constexpr int kColumnWidths[kColumnCount] = {250, 400, 100, 150};
 
 }  // namespace zw::view
