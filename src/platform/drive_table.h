@@ -24,6 +24,7 @@ std::optional<DriveBinding> FindDriveBinding(char16_t letter);
 std::vector<DriveBinding> DriveBindings();  // ascending by letter
 
 // Parses "D=PATH" or "D=PATH:N"; nullopt with `error` set when malformed.
-std::optional<DriveBinding> ParseDriveBinding(std::string_view text, std::string& error);
+[[nodiscard]] std::optional<DriveBinding> ParseDriveBinding(std::string_view text,
+                                                            std::string& error);
 
 }  // namespace zw::platform

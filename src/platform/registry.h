@@ -41,26 +41,28 @@ class RegistryKey {
 
   // HKEY_CURRENT_USER\<path>. ForRead fails with kErrorFileNotFound when the
   // key does not exist; ForWrite creates it.
-  uint32_t OpenForRead(std::u16string_view path) noexcept;
-  uint32_t OpenForWrite(std::u16string_view path) noexcept;
+  [[nodiscard]] uint32_t OpenForRead(std::u16string_view path) noexcept;
+  [[nodiscard]] uint32_t OpenForWrite(std::u16string_view path) noexcept;
   void Close() noexcept;
   bool IsOpen() const noexcept { return open_; }
 
   // RegQueryValueExW: copies at most *size bytes into `data` (may be null to
   // ask for the size), stores the type and the full size. kErrorMoreData when
   // the buffer is too small (then nothing is copied).
-  uint32_t Query(std::u16string_view name, uint32_t* type, void* data,
-                 uint32_t* size) const noexcept;
+  [[nodiscard]] uint32_t Query(std::u16string_view name, uint32_t* type, void* data,
+                               uint32_t* size) const noexcept;
   // RegSetValueExW. Needs a key opened for writing.
-  uint32_t Set(std::u16string_view name, uint32_t type, const void* data, uint32_t size) noexcept;
-  uint32_t Delete(std::u16string_view name) noexcept;
+  [[nodiscard]] uint32_t Set(std::u16string_view name, uint32_t type, const void* data,
+                             uint32_t size) noexcept;
+  [[nodiscard]] uint32_t Delete(std::u16string_view name) noexcept;
 
   // Typed helpers. A value of another type gives kErrorUnsupportedType.
-  uint32_t QueryDword(std::u16string_view name, uint32_t& value) const noexcept;
-  uint32_t SetDword(std::u16string_view name, uint32_t value) noexcept;
+  [[nodiscard]] uint32_t QueryDword(std::u16string_view name, uint32_t& value) const noexcept;
+  [[nodiscard]] uint32_t SetDword(std::u16string_view name, uint32_t value) noexcept;
   // REG_SZ or REG_EXPAND_SZ (not expanded); the text ends at its first NUL.
-  uint32_t QueryString(std::u16string_view name, std::u16string& value) const noexcept;
-  uint32_t SetString(std::u16string_view name, std::u16string_view value) noexcept;
+  [[nodiscard]] uint32_t QueryString(std::u16string_view name,
+                                     std::u16string& value) const noexcept;
+  [[nodiscard]] uint32_t SetString(std::u16string_view name, std::u16string_view value) noexcept;
 
  private:
   bool open_ = false;
@@ -73,7 +75,7 @@ class RegistryKey {
 };
 
 // Removes the key and everything below it. Tests only.
-uint32_t DeleteRegistryTree(std::u16string_view path) noexcept;
+[[nodiscard]] uint32_t DeleteRegistryTree(std::u16string_view path) noexcept;
 
 // Switches every RegistryKey of the process to a fresh, empty in-memory store
 // (true) or back to the system's store (false). Not while keys are open.

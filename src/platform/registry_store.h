@@ -29,8 +29,8 @@ std::u16string FoldName(std::u16string_view name);
 bool ValidKeyPath(std::u16string_view path);
 
 // Query on a snapshot, with RegQueryValueExW's rules.
-uint32_t QueryValues(const RegistryKeyValues& key, std::u16string_view name, uint32_t* type,
-                     void* data, uint32_t* size) noexcept;
+[[nodiscard]] uint32_t QueryValues(const RegistryKeyValues& key, std::u16string_view name,
+                                   uint32_t* type, void* data, uint32_t* size) noexcept;
 void SetValue(RegistryKeyValues& key, std::u16string_view name, uint32_t type, const void* data,
               uint32_t size);
 // The key, created when `create` (else null when missing).
@@ -40,19 +40,21 @@ void DeleteTree(RegistryDocument& doc, std::u16string_view path);
 // The store file's text. Parsing is strict: anything unexpected, or a file
 // that does not reach its end line (truncated), fails.
 std::string SerializeRegistry(const RegistryDocument& doc);
-bool ParseRegistry(std::string_view text, RegistryDocument& doc);
+[[nodiscard]] bool ParseRegistry(std::string_view text, RegistryDocument& doc);
 
 // The system store (POSIX file or Windows registry), one per platform.
-uint32_t SystemOpen(std::u16string_view path, bool forWrite, intptr_t& handle,
-                    std::shared_ptr<RegistryKeyValues>& values) noexcept;
+[[nodiscard]] uint32_t SystemOpen(std::u16string_view path, bool forWrite, intptr_t& handle,
+                                  std::shared_ptr<RegistryKeyValues>& values) noexcept;
 void SystemClose(intptr_t handle) noexcept;
-uint32_t SystemQuery(intptr_t handle, const RegistryKeyValues* values, std::u16string_view name,
-                     uint32_t* type, void* data, uint32_t* size) noexcept;
+[[nodiscard]] uint32_t SystemQuery(intptr_t handle, const RegistryKeyValues* values,
+                                   std::u16string_view name, uint32_t* type, void* data,
+                                   uint32_t* size) noexcept;
 // `erase`: delete the value instead of setting it.
-uint32_t SystemSet(intptr_t handle, std::u16string_view path,
-                   std::shared_ptr<RegistryKeyValues>& values, std::u16string_view name, bool erase,
-                   uint32_t type, const void* data, uint32_t size) noexcept;
-uint32_t SystemDeleteTree(std::u16string_view path) noexcept;
+[[nodiscard]] uint32_t SystemSet(intptr_t handle, std::u16string_view path,
+                                 std::shared_ptr<RegistryKeyValues>& values,
+                                 std::u16string_view name, bool erase, uint32_t type,
+                                 const void* data, uint32_t size) noexcept;
+[[nodiscard]] uint32_t SystemDeleteTree(std::u16string_view path) noexcept;
 
 }  // namespace detail
 }  // namespace zw::platform

@@ -79,9 +79,10 @@ class ScriptedJournal {
     uint32_t reason;
     std::vector<uint8_t> bytes;
   };
-  bool Query(UsnJournalInfo& info);
-  bool Create();
-  bool Read(const ReadUsnJournalRequest& request, void* buffer, uint32_t size, uint32_t& returned);
+  [[nodiscard]] bool Query(UsnJournalInfo& info);
+  [[nodiscard]] bool Create();
+  [[nodiscard]] bool Read(const ReadUsnJournalRequest& request, void* buffer, uint32_t size,
+                          uint32_t& returned);
   void NoteCancel();
   void NoteClose();
 

@@ -325,7 +325,7 @@ void WindowTest::Open(std::function<void(HWND)> answer) {
 
 void WindowTest::OpenIndexed(const std::set<char16_t>& drives) {
   ASSERT_TRUE(SaveSelectedDrives(drives));
-  WriteDword(kFirstRunComplete, 1);
+  ASSERT_TRUE(WriteDword(kFirstRunComplete, 1));
   Open();
   WaitForList();
 }
