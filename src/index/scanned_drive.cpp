@@ -28,7 +28,7 @@ void CompleteThroughPaths(ScannedDrive& drive) {
   }
   drive.store.clear();
   std::vector<uint64_t>().swap(drive.parentRecords);
-  BuildPaths(drive.letter, values, /*derivedFields=*/false);
+  BuildPaths(drive.letter, values);
   DropMetadataEntries(values, drive.letter);
   drive.store.AppendValues(values, drive.letter);
 #if defined(__GLIBC__)

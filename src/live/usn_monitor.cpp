@@ -318,11 +318,6 @@ uint32_t UsnMonitor::FindId(IdKey key) const {
   return it == ids_.end() ? 0xFFFFFFFFu : it->second;
 }
 
-void UsnMonitor::RemoveId(char16_t drive, uint64_t ref) {
-  std::lock_guard lock(idMutex_);
-  ids_.erase(MakeIdKey(drive, ref));
-}
-
 void UsnMonitor::RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries) {
   std::lock_guard lock(idMutex_);
   for (const auto& [key, entry] : keysAndEntries) {

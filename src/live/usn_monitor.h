@@ -91,7 +91,6 @@ class UsnMonitor {
   // or (when it throws) neither.
   void AddId(IdKey key, uint32_t entry, IdKey folder);
   uint32_t FindId(IdKey key) const;  // kNoEntry when absent
-  void RemoveId(char16_t drive, uint64_t ref);
   // Erases each key only while it still maps to the entry given with it.
   void RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries);
   using IdMap = std::unordered_map<IdKey, uint32_t>;
