@@ -292,13 +292,14 @@ void SetSetting(std::u16string_view name, uint32_t value) {
 }
 
 void WindowTest::SetUp() {
-  platform::DeleteRegistryTree(kSettingsKeyPath);
+  // Usually absent already; what is left of one is in the way of the next test.
+  static_cast<void>(platform::DeleteRegistryTree(kSettingsKeyPath));
   SetAppInstance(::GetModuleHandleW(nullptr));
 }
 
 void WindowTest::TearDown() {
   Close();
-  platform::DeleteRegistryTree(kSettingsKeyPath);
+  static_cast<void>(platform::DeleteRegistryTree(kSettingsKeyPath));  // as in SetUp
 }
 
 void WindowTest::Close() {

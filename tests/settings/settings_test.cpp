@@ -52,7 +52,9 @@ class SettingsStore : public ::testing::TestWithParam<bool> {
       return;
     }
 #ifdef _WIN32
-    if (created_) DeleteRegistryTree(kSettingsKeyPath);
+    if (created_) {
+      EXPECT_EQ(DeleteRegistryTree(kSettingsKeyPath), kErrorSuccess);
+    }
 #else
     SetRegistryDirectory("");
 #endif
