@@ -1,6 +1,7 @@
-// The registry as a document of keys and typed values: the in-memory store,
-// and the text form of the POSIX store file. Key and value names compare
-// with ASCII case folded, as the Windows registry compares them.
+// The registry as a document of keys and typed values, with the rules the
+// Windows registry keeps (names compare with ASCII case folded; creating a
+// key creates its parents), for the in-memory store and the POSIX store
+// file; and the calls each platform's store answers.
 #pragma once
 
 #include <cstdint>
@@ -36,11 +37,8 @@ void SetValue(RegistryKeyValues& key, std::u16string_view name, uint32_t type, c
 // The key, created when `create` (else null when missing).
 RegistryKeyValues* FindKey(RegistryDocument& doc, std::u16string_view path, bool create);
 void DeleteTree(RegistryDocument& doc, std::u16string_view path);
-
-// The store file's text. Parsing is strict: anything unexpected, or a file
-// that does not reach its end line (truncated), fails.
-std::string SerializeRegistry(const RegistryDocument& doc);
-[[nodiscard]] bool ParseRegistry(std::string_view text, RegistryDocument& doc);
+// REG_SZ data: the text's UTF-16LE bytes and a terminating NUL.
+std::string TextAsData(std::u16string_view text);
 
 // The system store (POSIX file or Windows registry), one per platform.
 [[nodiscard]] uint32_t SystemOpen(std::u16string_view path, bool forWrite, intptr_t& handle,

@@ -26,6 +26,7 @@ char* EncodeUtf8(char* p, char32_t c) {
   }
   return p;
 }
+}  // namespace
 
 void AppendUtf16(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
@@ -36,7 +37,6 @@ void AppendUtf16(std::u16string& out, char32_t c) {
     out += char16_t(0xDC00 + (c & 0x3FF));
   }
 }
-}  // namespace
 
 void AppendUtf8(std::string& out, std::u16string_view text) {
   // Encoded a piece at a time into a buffer on the stack and appended in one
@@ -78,42 +78,40 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
+Utf8Step DecodeUtf8At(std::string_view text, size_t i) noexcept {
+  const auto b = static_cast<unsigned char>(text[i]);
+  size_t need = 0;
+  char32_t c = 0;
+  char32_t min = 0;
+  if (b < 0x80) return {b, 1, true};
+  if ((b & 0xE0) == 0xC0) {
+    need = 1, c = b & 0x1F, min = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    need = 2, c = b & 0x0F, min = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    need = 3, c = b & 0x07, min = 0x10000;
+  } else {
+    return {kReplacement, 1, false};
+  }
+  size_t j = 1;
+  for (; j <= need; ++j) {
+    if (i + j >= text.size()) break;
+    const auto cb = static_cast<unsigned char>(text[i + j]);
+    if ((cb & 0xC0) != 0x80) break;
+    c = (c << 6) | (cb & 0x3F);
+  }
+  if (j <= need || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    return {kReplacement, j, false};  // picks up at the first byte that did not continue
+  return {c, need + 1, true};
+}
+
 std::u16string FromUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    size_t need = 0;
-    char32_t c = 0;
-    char32_t min = 0;
-    if (b < 0x80) {
-      c = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      need = 1, c = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      need = 2, c = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      need = 3, c = b & 0x07, min = 0x10000;
-    } else {
-      out += char16_t(kReplacement);
-      ++i;
-      continue;
-    }
-    size_t j = 1;
-    for (; j <= need; ++j) {
-      if (i + j >= text.size()) break;
-      const auto cb = static_cast<unsigned char>(text[i + j]);
-      if ((cb & 0xC0) != 0x80) break;
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (j <= need || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out += char16_t(kReplacement);
-      i += j;  // resynchronise at the first byte that did not continue
-      continue;
-    }
-    AppendUtf16(out, c);
-    i += need + 1;
+  for (size_t i = 0; i < text.size();) {
+    const Utf8Step step = DecodeUtf8At(text, i);
+    AppendUtf16(out, step.ok ? step.codePoint : kReplacement);
+    i += step.length;
   }
   return out;
 }

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/registry_file.h"
 #include "settings/settings.h"
 #include "support/test_paths.h"
 #include "volumes/drive_info.h"
