@@ -1,6 +1,6 @@
 #include "platform/registry.h"
 
-#include <mutex>
+#include <atomic>
 #include <new>
 
 #include "platform/registry_store.h"
@@ -9,25 +9,12 @@ namespace zw::platform {
 
 namespace {
 
-// The in-memory store, when switched on.
-struct MemoryStore {
-  std::mutex mutex;
-  bool on = false;
-  detail::RegistryDocument doc;
-};
-
-MemoryStore& Memory() {
-  static MemoryStore store;
-  return store;
-}
+std::atomic<detail::RegistryStandIn*> g_standIn{nullptr};
 
 }  // namespace
 
-void UseMemoryRegistry(bool on) {
-  MemoryStore& m = Memory();
-  std::lock_guard lock(m.mutex);
-  m.on = on;
-  m.doc.keys.clear();
+void detail::SetRegistryStandIn(RegistryStandIn* store) noexcept {
+  g_standIn.store(store);
 }
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept {
@@ -54,20 +41,11 @@ static uint32_t OpenKey(bool& open, bool& writable, bool& memory, std::u16string
                         std::u16string_view path, bool forWrite) noexcept {
   try {
     if (!detail::ValidKeyPath(path)) return kErrorInvalidParameter;
-    MemoryStore& m = Memory();
-    {
-      std::lock_guard lock(m.mutex);
-      memory = m.on;
-      if (memory) {
-        RegistryKeyValues* k = detail::FindKey(m.doc, path, forWrite);
-        if (!k) return kErrorFileNotFound;
-        values = std::make_shared<RegistryKeyValues>(*k);
-      }
-    }
-    if (!memory) {
-      uint32_t err = detail::SystemOpen(path, forWrite, handle, values);
-      if (err) return err;
-    }
+    detail::RegistryStandIn* standIn = g_standIn.load();
+    memory = standIn != nullptr;
+    const uint32_t err = memory ? standIn->Open(path, forWrite, values)
+                                : detail::SystemOpen(path, forWrite, handle, values);
+    if (err) return err;
     path_ = std::u16string(path);
     open = true;
     writable = forWrite;
@@ -109,21 +87,9 @@ static uint32_t Change(bool open, bool writable, bool memory, const std::u16stri
   if (!writable) return kErrorAccessDenied;
   if (size && !data) return kErrorInvalidParameter;
   if (!memory) return detail::SystemSet(handle, path, values, name, erase, type, data, size);
-  try {
-    MemoryStore& m = Memory();
-    std::lock_guard lock(m.mutex);
-    RegistryKeyValues* k = detail::FindKey(m.doc, path, false);
-    if (!k) return kErrorFileNotFound;  // deleted while open
-    if (erase) {
-      if (!k->values.erase(detail::FoldName(name))) return kErrorFileNotFound;
-    } else {
-      detail::SetValue(*k, name, type, data, size);
-    }
-    values = std::make_shared<RegistryKeyValues>(*k);
-    return kErrorSuccess;
-  } catch (const std::bad_alloc&) {
-    return kErrorInvalidData;
-  }
+  detail::RegistryStandIn* standIn = g_standIn.load();
+  if (!standIn) return kErrorInvalidHandle;  // taken away while the key was open
+  return standIn->Change(path, values, name, erase, type, data, size);
 }
 
 uint32_t RegistryKey::Set(std::u16string_view name, uint32_t type, const void* data,
@@ -188,14 +154,7 @@ uint32_t RegistryKey::SetString(std::u16string_view name, std::u16string_view va
 uint32_t DeleteRegistryTree(std::u16string_view path) noexcept {
   try {
     if (!detail::ValidKeyPath(path)) return kErrorInvalidParameter;
-    MemoryStore& m = Memory();
-    {
-      std::lock_guard lock(m.mutex);
-      if (m.on) {
-        detail::DeleteTree(m.doc, path);
-        return kErrorSuccess;
-      }
-    }
+    if (detail::RegistryStandIn* standIn = g_standIn.load()) return standIn->DeleteTree(path);
     return detail::SystemDeleteTree(path);
   } catch (const std::bad_alloc&) {
     return kErrorInvalidData;

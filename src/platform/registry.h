@@ -3,8 +3,8 @@
 // RegSetValueExW: calls return a system error code (0 on success) and never
 // throw. On Windows this is the real registry; on POSIX a typed key/value
 // file under $XDG_CONFIG_HOME/zanderwyn/ (default ~/.config/zanderwyn/),
-// rewritten atomically, in a folder that must be the user's own. Tests can switch to an in-memory
-// store instead.
+// rewritten atomically, in a folder that must be the user's own. Tests can put
+// a store of their own in its place (registry_store.h).
 #pragma once
 
 #include <cstdint>
@@ -76,10 +76,6 @@ class RegistryKey {
 
 // Removes the key and everything below it. Tests only.
 [[nodiscard]] uint32_t DeleteRegistryTree(std::u16string_view path) noexcept;
-
-// Switches every RegistryKey of the process to a fresh, empty in-memory store
-// (true) or back to the system's store (false). Not while keys are open.
-void UseMemoryRegistry(bool on);
 
 // POSIX: the folder of the store file ("" = the default). Tests point it at a
 // scratch folder. Ignored on Windows.

@@ -54,5 +54,22 @@ void SystemClose(intptr_t handle) noexcept;
                                  const void* data, uint32_t size) noexcept;
 [[nodiscard]] uint32_t SystemDeleteTree(std::u16string_view path) noexcept;
 
+// A store that takes the system's place for every key opened while it is
+// installed (tests keep one in memory). Calls are as the System ones above;
+// a key's values are read from the snapshot `values`.
+class RegistryStandIn {
+ public:
+  virtual ~RegistryStandIn() = default;
+  [[nodiscard]] virtual uint32_t Open(std::u16string_view path, bool forWrite,
+                                      std::shared_ptr<RegistryKeyValues>& values) noexcept = 0;
+  [[nodiscard]] virtual uint32_t Change(std::u16string_view path,
+                                        std::shared_ptr<RegistryKeyValues>& values,
+                                        std::u16string_view name, bool erase, uint32_t type,
+                                        const void* data, uint32_t size) noexcept = 0;
+  [[nodiscard]] virtual uint32_t DeleteTree(std::u16string_view path) noexcept = 0;
+};
+// Null: the system's store again. Not while keys are open.
+void SetRegistryStandIn(RegistryStandIn* store) noexcept;
+
 }  // namespace detail
 }  // namespace zw::platform

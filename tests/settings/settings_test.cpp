@@ -15,6 +15,7 @@
 #include "platform/registry.h"
 #include "platform/registry_file.h"
 #include "settings/settings.h"
+#include "support/memory_registry.h"
 #include "support/test_paths.h"
 #include "volumes/drive_info.h"
 
