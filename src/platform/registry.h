@@ -68,9 +68,9 @@ class RegistryKey {
   bool open_ = false;
   bool writable_ = false;
   std::u16string path_;
-  bool memory_ = false;
+  bool memory_ = false;  // opened in a stand-in store
   intptr_t handle_ = 0;  // HKEY on Windows
-  // POSIX and memory stores: the values of the key as of the last open or write.
+  // POSIX and stand-in stores: the values of the key as of the last open or write.
   std::shared_ptr<struct RegistryKeyValues> values_;
 };
 

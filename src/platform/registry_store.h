@@ -1,7 +1,7 @@
 // The registry as a document of keys and typed values, with the rules the
 // Windows registry keeps (names compare with ASCII case folded; creating a
-// key creates its parents), for the in-memory store and the POSIX store
-// file; and the calls each platform's store answers.
+// key creates its parents), for the POSIX store file and any stand-in store;
+// and the calls each platform's store answers.
 #pragma once
 
 #include <cstdint>
