@@ -36,7 +36,7 @@ class RawVolume {
  private:
   // The checks every system makes before reading: an open handle, and an
   // offset and length in whole sectors. False with the last error set.
-  bool CanRead(uint64_t offset, size_t length) const noexcept;
+  [[nodiscard]] bool CanRead(uint64_t offset, size_t length) const noexcept;
   // Back to the closed state, once the system handle is released.
   void Forget() noexcept;
 

@@ -76,6 +76,6 @@ using UsnJournalFactory = std::function<std::unique_ptr<UsnJournalDevice>(char16
 
 // The volume's own journal ("\\.\C:"). Where the system has no change journal
 // (POSIX, Wine) the open or the first query fails cleanly.
-std::unique_ptr<UsnJournalDevice> OpenSystemUsnJournal(char16_t letter) noexcept;
+[[nodiscard]] std::unique_ptr<UsnJournalDevice> OpenSystemUsnJournal(char16_t letter) noexcept;
 
 }  // namespace zw::platform
