@@ -106,7 +106,7 @@ std::unique_ptr<FileIndex> IndexImage() {
   auto index = std::make_unique<FileIndex>();
   IndexRunOptions options;
   options.journalFactory = JournalFactory();
-  StartIndexRun(*index, {kDrive}, {}, std::move(options));
+  static_cast<void>(StartIndexRun(*index, {kDrive}, {}, std::move(options)));  // one drive: starts
   JoinIndexThread(*index);
   return index;
 }

@@ -182,8 +182,8 @@ TEST_F(WindowTiming, MillionEntries) {
   for (const FileEntry& e : entries)
     files.push_back({e.path, e.isFolder, e.size, e.modificationTime});
   fake_.Add(u'D', std::move(files));
-  SaveSelectedDrives({u'D'});
-  WriteDword(kFirstRunComplete, 1);
+  ASSERT_TRUE(SaveSelectedDrives({u'D'}));
+  ASSERT_TRUE(WriteDword(kFirstRunComplete, 1));
   const auto start = Clock::now();
   Open();
   ASSERT_TRUE(

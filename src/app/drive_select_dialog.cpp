@@ -174,8 +174,10 @@ void Accept(DriveSelectDialog& self, HWND dialog) {
     if (self.driveRows[size_t(i)].isNtfs && ListView_GetCheckState(self.listView, i) != 0)
       self.chosen.insert(self.driveRows[size_t(i)].letter);
   }
-  SaveSelectedDrives(self.chosen);
-  WriteDword(kFirstRunComplete, 1);
+  // The choice is used for this session either way; a write that failed has
+  // told the debugger, and the next start asks again.
+  static_cast<void>(SaveSelectedDrives(self.chosen));
+  static_cast<void>(WriteDword(kFirstRunComplete, 1));
   self.accepted = true;
   ::EndDialog(dialog, IDOK);
 }

@@ -37,8 +37,9 @@ void MainWindow::OnStartup() {
     SetStatus(view::kStatusChooseDrives);
     return;
   }
-  SaveSelectedDrives(drives);
-  WriteDword(kFirstRunComplete, 1);
+  // Indexed either way; a write that failed has told the debugger.
+  static_cast<void>(SaveSelectedDrives(drives));
+  static_cast<void>(WriteDword(kFirstRunComplete, 1));
   StartIndexing(drives);
 }
 
@@ -50,7 +51,7 @@ void MainWindow::ChooseDrives() {
   }
   std::set<char16_t> drives = LoadSelectedDrives();
   if (!SelectDrives(AppInstance(), hwnd, drives)) return;
-  SaveSelectedDrives(drives);
+  static_cast<void>(SaveSelectedDrives(drives));  // as at startup
   StartIndexing(drives);
 }
 
@@ -92,7 +93,8 @@ void MainWindow::StartIndexing(const std::set<char16_t>& drives) {
   IndexRunOptions options;
   options.indexer = driveIndexer;
   options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);
-  StartIndexRun(index, drives, std::move(callbacks), std::move(options));
+  // Refused only for an empty set, which returned above.
+  static_cast<void>(StartIndexRun(index, drives, std::move(callbacks), std::move(options)));
 }
 
 void MainWindow::OnIndexingDone(WPARAM wParam, LPARAM lParam) {

@@ -70,13 +70,14 @@ void MainWindow::FillDisplayInfo(NMLVDISPINFOW& info) {
 void MainWindow::OnColumnClick(int column) {
   if (uint32_t(column) == sortColumn) {
     sortDescending = !sortDescending;
-    WriteDword(kSortDescending, sortDescending ? 1 : 0);
+    // Unsaved, it still holds for this session; WriteDword told the debugger.
+    static_cast<void>(WriteDword(kSortDescending, sortDescending ? 1 : 0));
   } else {
     // Another column sorts ascending; the stored direction is left as it was.
     sortDescending = false;
     if (uint32_t(column) >= kColumnCount) return;
     sortColumn = uint32_t(column);
-    WriteDword(kSortColumn, sortColumn);
+    static_cast<void>(WriteDword(kSortColumn, sortColumn));  // as above
   }
   UpdateSortMenu();
   ResortResults();

@@ -142,21 +142,24 @@ LRESULT MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::SortByColumn(uint32_t column) {
   sortColumn = column;
-  WriteDword(kSortColumn, column);
+  // Unsaved, it still holds for this session; WriteDword told the debugger.
+  static_cast<void>(WriteDword(kSortColumn, column));
   UpdateSortMenu();
   ResortResults();
 }
 
 void MainWindow::SortDescending(bool descending) {
   sortDescending = descending;
-  WriteDword(kSortDescending, descending ? 1 : 0);
+  // Unsaved, it still holds for this session; WriteDword told the debugger.
+  static_cast<void>(WriteDword(kSortDescending, descending ? 1 : 0));
   UpdateSortMenu();
   ResortResults();
 }
 
 void MainWindow::ToggleFoldersFirst() {
   foldersFirst = !foldersFirst;
-  WriteDword(kFoldersFirst, foldersFirst ? 1 : 0);
+  // Unsaved, it still holds for this session; WriteDword told the debugger.
+  static_cast<void>(WriteDword(kFoldersFirst, foldersFirst ? 1 : 0));
   UpdateSortMenu();
   ResortResults();
 }

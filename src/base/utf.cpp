@@ -78,48 +78,42 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string FromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    char32_t c = 0;
-    if (NextCodePoint(text, i, c)) {
-      AppendUtf16(out, c);
-    } else {
-      out += char16_t(kReplacement);
-    }
-  }
-  return out;
-}
-
-bool NextCodePoint(std::string_view text, size_t& i, char32_t& cp) {
+Utf8Step DecodeUtf8At(std::string_view text, size_t i) noexcept {
   const auto b = static_cast<unsigned char>(text[i]);
   size_t need = 0;
+  char32_t c = 0;
   char32_t min = 0;
-  if (b < 0x80) {
-    cp = b;
-    ++i;
-    return true;
-  } else if ((b & 0xE0) == 0xC0) {
-    need = 1, cp = b & 0x1F, min = 0x80;
+  if (b < 0x80) return {b, 1, true};
+  if ((b & 0xE0) == 0xC0) {
+    need = 1, c = b & 0x1F, min = 0x80;
   } else if ((b & 0xF0) == 0xE0) {
-    need = 2, cp = b & 0x0F, min = 0x800;
+    need = 2, c = b & 0x0F, min = 0x800;
   } else if ((b & 0xF8) == 0xF0) {
-    need = 3, cp = b & 0x07, min = 0x10000;
+    need = 3, c = b & 0x07, min = 0x10000;
   } else {
-    ++i;
-    return false;
+    return {kReplacement, 1, false};
   }
   size_t j = 1;
   for (; j <= need; ++j) {
     if (i + j >= text.size()) break;
     const auto cb = static_cast<unsigned char>(text[i + j]);
     if ((cb & 0xC0) != 0x80) break;
-    cp = (cp << 6) | (cb & 0x3F);
+    c = (c << 6) | (cb & 0x3F);
   }
-  i += j;
-  return j > need && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+  if (j <= need || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    return {kReplacement, j, false};  // picks up at the first byte that did not continue
+  return {c, need + 1, true};
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const Utf8Step step = DecodeUtf8At(text, i);
+    AppendUtf16(out, step.ok ? step.codePoint : kReplacement);
+    i += step.length;
+  }
+  return out;
 }
 
 }  // namespace zw

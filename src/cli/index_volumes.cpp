@@ -178,7 +178,8 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
     options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);  // as the window hands it
     options.indexer = indexer;
     options.journalFactory = nullptr;  // nothing follows this run
-    StartIndexRun(index, letters, std::move(callbacks), std::move(options));
+    // Refused only for an empty set, which returned above.
+    static_cast<void>(StartIndexRun(index, letters, std::move(callbacks), std::move(options)));
     JoinIndexThread(index);
   }
   progress.Clear();

@@ -70,7 +70,11 @@ int RunJournal(CliContext& context, const JournalOptions& o) {
     return kExitFailure;
   }
   platform::UsnJournalInfo info;
-  device->Query(info);
+  if (!device->Query(info)) {
+    PrintError("journal: cannot query the journal (" +
+               platform::ErrorMessage(platform::LastError()) + ")");
+    return kExitFailure;
+  }
   std::vector<uint8_t> buffer(UsnMonitor::kBufferSize, 0);
   // Until a read comes back empty: the whole stream, as the monitor would
   // have seen it arrive.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -34,11 +35,10 @@ void FormatBlock(const EntryStore& entries, size_t block, std::string& out) {
 // The helper's odd blocks, handed over one at a time.
 struct Handoff {
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable_any changed;  // also wakes on the helper's stop request
   std::string lines;
   size_t ready = 0;     // the block in `lines`, valid while !taken
   bool taken = true;    // `lines` is free for the next block
-  bool stop = false;    // the writer is done
   bool failed = false;  // the helper gave up; the writer formats the rest
 };
 
@@ -48,10 +48,12 @@ void ForEachPathBlock(const EntryStore& entries,
                       const std::function<bool(std::string_view lines)>& write) {
   const size_t blocks = (entries.size() + kBlockEntries - 1) / kBlockEntries;
   Handoff h;
-  std::thread helper;
+  // After `h`, so that it goes first: asked to stop (the writer is done) and
+  // joined, with `h` still there to wake it.
+  std::jthread helper;
   if (blocks >= kTwoThreadBlocks && std::thread::hardware_concurrency() > 1) {
     try {
-      helper = std::thread([&entries, &h, blocks]() noexcept {
+      helper = std::jthread([&entries, &h, blocks](std::stop_token writerDone) noexcept {
         std::string mine;
         for (size_t b = 1; b < blocks; b += 2) {
           bool formatted = true;
@@ -62,8 +64,8 @@ void ForEachPathBlock(const EntryStore& entries,
           }
           std::unique_lock lock(h.mutex);
           if (!formatted) h.failed = true;
-          h.changed.wait(lock, [&] { return h.taken || h.stop || h.failed; });
-          if (h.stop || h.failed) {
+          h.changed.wait(lock, writerDone, [&] { return h.taken || h.failed; });
+          if (writerDone.stop_requested() || h.failed) {
             h.changed.notify_all();
             return;
           }
@@ -77,20 +79,6 @@ void ForEachPathBlock(const EntryStore& entries,
       // No thread to be had: this one formats every block.
     }
   }
-  struct Joiner {
-    Handoff& h;
-    std::thread& thread;
-    ~Joiner() {
-      if (!thread.joinable()) return;
-      {
-        std::lock_guard lock(h.mutex);
-        h.stop = true;
-      }
-      h.changed.notify_all();
-      thread.join();
-    }
-  } joiner{h, helper};
-
   std::string mine;
   for (size_t b = 0; b < blocks; ++b) {
     bool handed = false;

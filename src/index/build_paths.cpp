@@ -1,15 +1,11 @@
 #include "index/build_paths.h"
 
 #include <algorithm>
-#include <exception>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "index/entry_store.h"
 #include "index/record_map.h"
-#include "ntfs/volume_reader.h"
 #include "platform/file_attributes.h"
 
 namespace zw {
@@ -17,8 +13,6 @@ namespace zw {
 namespace {
 
 constexpr int kMaxDepth = kMaxPathDepth;
-// Below this, a second thread costs more than it saves.
-constexpr size_t kParallelMinEntries = 50000;
 
 // A chain that hit the depth limit and revisits a record is a loop: keep each
 // ancestor once, up to the first that repeats (or is the entry itself), so
@@ -49,35 +43,9 @@ void SetDerivedNameFields(FileEntry& entry) {
   for (char16_t& c : entry.lowerExtension) c = FoldAscii(c);
 }
 
-void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFields) {
+void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
   if (entries.empty()) return;
   const size_t n = entries.size();
-
-  // Lower-case names and extensions need nothing but the entry's own name, so
-  // a second thread makes them while this one walks parents. The two write
-  // different fields and read only `name` and `isFolder`, which nobody writes.
-  std::exception_ptr derivedFailure;
-  std::thread derived;
-  if (derivedFields && n >= kParallelMinEntries && std::thread::hardware_concurrency() > 1) {
-    try {
-      derived = std::thread([&entries, &derivedFailure]() noexcept {
-        try {
-          for (FileEntry& e : entries) SetDerivedNameFields(e);
-        } catch (...) {
-          derivedFailure = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: this one does all the work.
-    }
-  }
-  struct Joiner {
-    std::thread& thread;
-    ~Joiner() {
-      if (thread.joinable()) thread.join();
-    }
-  } joiner{derived};
-  const bool derivedHere = derivedFields && !derived.joinable();
 
   uint64_t maxRecord = kRootFolderRecord;
   for (const FileEntry& e : entries) maxRecord = std::max(maxRecord, e.recordNumber);
@@ -148,14 +116,7 @@ void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFi
       platform::FileAttributeData data;
       if (platform::GetEntryAttributeData(e.path, data)) e.size = data.size;
     }
-    if (derivedHere) SetDerivedNameFields(e);
   }
-  if (derived.joinable()) derived.join();
-  if (derivedFailure) std::rethrow_exception(derivedFailure);
-}
-
-void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries, bool derivedFields) {
-  BuildPaths(reader.drive, entries, derivedFields);
 }
 
 }  // namespace zw

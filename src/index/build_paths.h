@@ -1,5 +1,7 @@
-// Completes the entries of one drive after the MFT scan: full paths from the
-// parent chain, lower-case names, extensions, and sizes the MFT left at 0.
+// Full paths from the parent chain, and sizes the MFT left at 0, built as
+// strings: the fallback of CompleteScannedDrive for the volumes its links
+// cannot describe (a record number seen twice, a loop), and the reference its
+// output is held to.
 #pragma once
 
 #include <string_view>
@@ -9,20 +11,15 @@
 
 namespace zw {
 
-struct VolumeReader;
-
 // How many ancestors a path names at most: deeper chains keep the nearest,
 // after kCutPathMark.
 inline constexpr int kMaxPathDepth = 256;
 
-// Only the reader's drive letter is used. Without `derivedFields` only paths
-// and sizes are filled: the index derives the rest from the name itself.
-void BuildPaths(const VolumeReader& reader, std::vector<FileEntry>& entries,
-                bool derivedFields = true);
-void BuildPaths(char16_t letter, std::vector<FileEntry>& entries, bool derivedFields = true);
+// Only paths and sizes are filled: the store derives the rest from the name.
+void BuildPaths(char16_t letter, std::vector<FileEntry>& entries);
 
 // The derived fields of one entry from its `name` and `isFolder`: `lowerName`,
-// `extension`, `lowerExtension`. Shared with changes applied after the scan.
+// `extension`, `lowerExtension`, as the store derives them.
 void SetDerivedNameFields(FileEntry& entry);
 
 }  // namespace zw

@@ -50,8 +50,8 @@ struct IndexingCallbacks {
 // run was started. Storing the selection is the caller's.
 // Throws std::system_error (resource_deadlock_would_occur) when called on the
 // indexing thread itself, and whatever std::thread throws when it cannot start.
-bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingCallbacks callbacks,
-                   IndexRunOptions options = {});
+[[nodiscard]] bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives,
+                                 IndexingCallbacks callbacks, IndexRunOptions options = {});
 
 // Asks the run to stop at its next record; returns at once.
 void RequestStop(FileIndex& index);

@@ -25,7 +25,7 @@ void CompleteThroughPaths(ScannedDrive& drive) {
   }
   drive.store.clear();
   std::vector<uint64_t>().swap(drive.parentRecords);
-  BuildPaths(drive.letter, values, /*derivedFields=*/false);
+  BuildPaths(drive.letter, values);
   DropMetadataEntries(values, drive.letter);
   drive.store.AppendValues(values, drive.letter);
   // A million small strings are free now; hand their pages back rather than

@@ -1,6 +1,6 @@
 // Follows the change journal of every indexed volume, one thread per drive
-// letter, and hands each change to one handler. Also owns the id map from
-// journal references to entry numbers.
+// letter, and hands each change to one handler. Also holds the map from
+// journal references to entry numbers that the handler works with.
 #pragma once
 
 #include <atomic>
@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "live/journal_ids.h"
 #include "live/usn_change.h"
 #include "platform/usn_journal.h"
 
@@ -85,27 +86,22 @@ class UsnMonitor {
   ReadResult ReadOnce(char16_t letter, platform::UsnJournalDevice& device, int64_t& startUsn,
                       uint64_t journalId, std::vector<uint8_t>& buffer);
 
-  // --- id map (the id-map lock is innermost: never take another lock inside) ---
-  void SetId(IdKey key, uint32_t entry);
-  // A new entry: maps `key` to it and counts it as a child of `folder`, both
-  // or (when it throws) neither.
-  void AddId(IdKey key, uint32_t entry, IdKey folder);
-  uint32_t FindId(IdKey key) const;  // kNoEntry when absent
-  void RemoveId(char16_t drive, uint64_t ref);
-  // Erases each key only while it still maps to the entry given with it.
-  void RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries);
-  using IdMap = std::unordered_map<IdKey, uint32_t>;
-  // Clears the map and the child counts and lets `fill` insert, all under the
-  // id-map lock. `tag` says which entries the numbers belong to.
+  // --- the id map (see JournalIds; its lock is innermost) ---
+  using IdMap = JournalIds::Map;
+  void SetId(IdKey key, uint32_t entry) { ids_.Set(key, entry); }
+  void AddId(IdKey key, uint32_t entry, IdKey folder) { ids_.Add(key, entry, folder); }
+  uint32_t FindId(IdKey key) const { return ids_.Find(key); }
+  void RemoveIds(const std::vector<std::pair<IdKey, uint32_t>>& keysAndEntries) {
+    ids_.Remove(keysAndEntries);
+  }
   void RebuildIds(size_t reserve, uint64_t tag,
-                  const std::function<void(IdMap& ids, IdMap& childCounts)>& fill);
-  uint64_t IdMapTag() const { return idTag_.load(); }
-  size_t IdCount() const;
-
-  // Live entries per folder (keyed like the id map, by the folder's record),
-  // so that only folders with something below them get their subtree walked.
-  void AdjustChildCount(IdKey folder, int delta);
-  uint32_t ChildCount(IdKey folder) const;
+                  const std::function<void(IdMap& ids, IdMap& childCounts)>& fill) {
+    ids_.Rebuild(reserve, tag, fill);
+  }
+  uint64_t IdMapTag() const { return ids_.Tag(); }
+  size_t IdCount() const { return ids_.Count(); }
+  void AdjustChildCount(IdKey folder, int delta) { ids_.AdjustChildCount(folder, delta); }
+  uint32_t ChildCount(IdKey folder) const { return ids_.ChildCount(folder); }
 
   const UsnMonitorStats& Stats() const { return stats_; }
 
@@ -129,10 +125,7 @@ class UsnMonitor {
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> createJournals_{false};
   std::vector<std::thread> threads_;
-  IdMap ids_;
-  IdMap childCounts_;
-  std::atomic<uint64_t> idTag_{0};
-  mutable std::mutex idMutex_;
+  JournalIds ids_;
   std::unordered_map<char16_t, std::unique_ptr<platform::UsnJournalDevice>> handles_;
   std::mutex handleMutex_;
 

@@ -333,19 +333,4 @@ bool VolumeReader::ReadRecord(uint64_t n, uint8_t* buffer) {
   return ReadRecordChecked(n, buffer) == RecordStatus::Ok;
 }
 
-bool VolumeReader::ReadRecords(uint64_t first, uint32_t count, uint8_t* buffer) {
-  if (count == 0) return true;
-  if (!handle.IsOpen()) return false;
-  if (!layoutLoaded) LoadMftLayout();
-  if (runs.empty()) return false;
-  if (first > kU64Max - count || MulOverflows(first + count, bytesPerRecord)) return false;
-  const uint64_t start = first * bytesPerRecord;
-  const uint64_t length = uint64_t{count} * bytesPerRecord;
-  if (mftBytes != 0 && start + length > mftBytes) return false;
-  uint64_t volumeOffset = 0, contiguous = 0;
-  if (!LocateMftByte(start, volumeOffset, contiguous) || contiguous < length) return false;
-  if (length > std::numeric_limits<size_t>::max()) return false;
-  return ntfs::ReadVolumeBytes(handle, volumeOffset, buffer, static_cast<size_t>(length));
-}
-
 }  // namespace zw

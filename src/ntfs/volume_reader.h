@@ -62,7 +62,6 @@ struct VolumeReader {
   bool LoadMftLayout();
   bool GetRecordInfo(RecordInfo& out);
   bool ReadRecord(uint64_t n, uint8_t* buffer);
-  bool ReadRecords(uint64_t first, uint32_t count, uint8_t* buffer);
 
   // ReadRecord with the reason for a failure.
   RecordStatus ReadRecordChecked(uint64_t n, uint8_t* buffer);

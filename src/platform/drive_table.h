@@ -20,10 +20,11 @@ struct DriveBinding {
 void BindDrive(const DriveBinding& binding);
 void UnbindDrive(char16_t letter);
 void ClearDriveTable();
-std::optional<DriveBinding> FindDriveBinding(char16_t letter);
+[[nodiscard]] std::optional<DriveBinding> FindDriveBinding(char16_t letter);
 std::vector<DriveBinding> DriveBindings();  // ascending by letter
 
 // Parses "D=PATH" or "D=PATH:N"; nullopt with `error` set when malformed.
-std::optional<DriveBinding> ParseDriveBinding(std::string_view text, std::string& error);
+[[nodiscard]] std::optional<DriveBinding> ParseDriveBinding(std::string_view text,
+                                                            std::string& error);
 
 }  // namespace zw::platform

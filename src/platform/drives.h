@@ -24,7 +24,7 @@ uint32_t LogicalDrives() noexcept;
 // Writes "C:\", NUL, "D:\", NUL, ..., NUL into `buffer` and returns the
 // length without the final NUL; when `capacity` is too small, returns the
 // capacity needed (with the final NUL) and writes nothing; 0 on failure.
-uint32_t LogicalDriveStrings(uint32_t capacity, char16_t* buffer) noexcept;
+[[nodiscard]] uint32_t LogicalDriveStrings(uint32_t capacity, char16_t* buffer) noexcept;
 uint32_t DriveType(std::u16string_view root) noexcept;
 
 struct VolumeInformation {
@@ -34,14 +34,14 @@ struct VolumeInformation {
 };
 // False (LastError set) when the volume cannot be read or its file system is
 // not recognised.
-bool GetVolumeInformation(std::u16string_view root, VolumeInformation& out) noexcept;
+[[nodiscard]] bool GetVolumeInformation(std::u16string_view root, VolumeInformation& out) noexcept;
 
 struct DiskSpace {
   uint64_t freeBytesAvailableToCaller = 0;
   uint64_t totalBytes = 0;
   uint64_t totalFreeBytes = 0;
 };
-bool GetDiskFreeSpace(std::u16string_view root, DiskSpace& out) noexcept;
+[[nodiscard]] bool GetDiskFreeSpace(std::u16string_view root, DiskSpace& out) noexcept;
 
 // What a volume says of itself, for systems without a volume-information call
 // (POSIX): the platform layer reads no file system, so the layer that does

@@ -17,12 +17,14 @@ struct FileAttributeData {
   uint64_t size = 0;
 };
 
-bool GetFileAttributeData(std::u16string_view windowsPath, FileAttributeData& out) noexcept;
+[[nodiscard]] bool GetFileAttributeData(std::u16string_view windowsPath,
+                                        FileAttributeData& out) noexcept;
 
 // For a path built from on-disk names: false, without asking, when Win32
 // would take it to another file ("a." to "a"), whose figures are not this
 // entry's; the caller keeps what the MFT said.
-inline bool GetEntryAttributeData(std::u16string_view path, FileAttributeData& out) noexcept {
+[[nodiscard]] inline bool GetEntryAttributeData(std::u16string_view path,
+                                                FileAttributeData& out) noexcept {
   return !Win32AltersPath(path) && GetFileAttributeData(path, out);
 }
 

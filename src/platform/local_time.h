@@ -16,6 +16,6 @@ struct CalendarTime {
 };
 
 // False when the time cannot be converted (out of the system's range).
-bool ToLocalCalendarTime(uint64_t filetime, CalendarTime& out) noexcept;
+[[nodiscard]] bool ToLocalCalendarTime(uint64_t filetime, CalendarTime& out) noexcept;
 
 }  // namespace zw::platform

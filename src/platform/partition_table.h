@@ -25,8 +25,8 @@ using DiskReader = std::function<bool(uint64_t offset, void* buffer, size_t leng
 // On failure LastError is error::kNotFound (the table has no such
 // entry), error::kDiskCorrupt (no table, or a damaged one), or what the
 // reader set.
-bool FindPartition(const DiskReader& read, uint64_t diskBytes, uint32_t sectorSize, int number,
-                   PartitionExtent& out) noexcept;
+[[nodiscard]] bool FindPartition(const DiskReader& read, uint64_t diskBytes, uint32_t sectorSize,
+                                 int number, PartitionExtent& out) noexcept;
 
 // CRC-32 as GPT uses it (IEEE 802.3, reflected).
 uint32_t Crc32(const void* data, size_t length) noexcept;

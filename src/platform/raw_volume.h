@@ -19,13 +19,14 @@ class RawVolume {
 
   // Opens the volume of `letter` (A..Z) for reading only. False on failure,
   // with LastError set.
-  bool Open(char16_t letter) noexcept;
+  [[nodiscard]] bool Open(char16_t letter) noexcept;
   void Close() noexcept;
   bool IsOpen() const noexcept { return handle_ != kInvalid; }
 
   // Reads up to `length` bytes at `offset`; `bytesRead` tells how many came
   // (fewer only at the end of the volume). False on failure or misalignment.
-  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t& bytesRead) noexcept;
+  [[nodiscard]] bool ReadAt(uint64_t offset, void* buffer, size_t length,
+                            size_t& bytesRead) noexcept;
 
   // The sector size that reads must be aligned to.
   uint32_t SectorSize() const noexcept { return sectorSize_; }
@@ -35,7 +36,7 @@ class RawVolume {
  private:
   // The checks every system makes before reading: an open handle, and an
   // offset and length in whole sectors. False with the last error set.
-  bool CanRead(uint64_t offset, size_t length) const noexcept;
+  [[nodiscard]] bool CanRead(uint64_t offset, size_t length) const noexcept;
   // Back to the closed state, once the system handle is released.
   void Forget() noexcept;
 

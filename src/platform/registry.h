@@ -3,8 +3,8 @@
 // RegSetValueExW: calls return a system error code (0 on success) and never
 // throw. On Windows this is the real registry; on POSIX a typed key/value
 // file under $XDG_CONFIG_HOME/zanderwyn/ (default ~/.config/zanderwyn/),
-// rewritten atomically, in a folder that must be the user's own. Tests can switch to an in-memory
-// store instead.
+// rewritten atomically, in a folder that must be the user's own. Tests can put
+// a store of their own in its place (registry_store.h).
 #pragma once
 
 #include <cstdint>
@@ -41,43 +41,41 @@ class RegistryKey {
 
   // HKEY_CURRENT_USER\<path>. ForRead fails with kErrorFileNotFound when the
   // key does not exist; ForWrite creates it.
-  uint32_t OpenForRead(std::u16string_view path) noexcept;
-  uint32_t OpenForWrite(std::u16string_view path) noexcept;
+  [[nodiscard]] uint32_t OpenForRead(std::u16string_view path) noexcept;
+  [[nodiscard]] uint32_t OpenForWrite(std::u16string_view path) noexcept;
   void Close() noexcept;
   bool IsOpen() const noexcept { return open_; }
 
   // RegQueryValueExW: copies at most *size bytes into `data` (may be null to
   // ask for the size), stores the type and the full size. kErrorMoreData when
   // the buffer is too small (then nothing is copied).
-  uint32_t Query(std::u16string_view name, uint32_t* type, void* data,
-                 uint32_t* size) const noexcept;
+  [[nodiscard]] uint32_t Query(std::u16string_view name, uint32_t* type, void* data,
+                               uint32_t* size) const noexcept;
   // RegSetValueExW. Needs a key opened for writing.
-  uint32_t Set(std::u16string_view name, uint32_t type, const void* data, uint32_t size) noexcept;
-  uint32_t Delete(std::u16string_view name) noexcept;
+  [[nodiscard]] uint32_t Set(std::u16string_view name, uint32_t type, const void* data,
+                             uint32_t size) noexcept;
+  [[nodiscard]] uint32_t Delete(std::u16string_view name) noexcept;
 
   // Typed helpers. A value of another type gives kErrorUnsupportedType.
-  uint32_t QueryDword(std::u16string_view name, uint32_t& value) const noexcept;
-  uint32_t SetDword(std::u16string_view name, uint32_t value) noexcept;
+  [[nodiscard]] uint32_t QueryDword(std::u16string_view name, uint32_t& value) const noexcept;
+  [[nodiscard]] uint32_t SetDword(std::u16string_view name, uint32_t value) noexcept;
   // REG_SZ or REG_EXPAND_SZ (not expanded); the text ends at its first NUL.
-  uint32_t QueryString(std::u16string_view name, std::u16string& value) const noexcept;
-  uint32_t SetString(std::u16string_view name, std::u16string_view value) noexcept;
+  [[nodiscard]] uint32_t QueryString(std::u16string_view name,
+                                     std::u16string& value) const noexcept;
+  [[nodiscard]] uint32_t SetString(std::u16string_view name, std::u16string_view value) noexcept;
 
  private:
   bool open_ = false;
   bool writable_ = false;
   std::u16string path_;
-  bool memory_ = false;
+  bool memory_ = false;  // opened in a stand-in store
   intptr_t handle_ = 0;  // HKEY on Windows
-  // POSIX and memory stores: the values of the key as of the last open or write.
+  // POSIX and stand-in stores: the values of the key as of the last open or write.
   std::shared_ptr<struct RegistryKeyValues> values_;
 };
 
 // Removes the key and everything below it. Tests only.
-uint32_t DeleteRegistryTree(std::u16string_view path) noexcept;
-
-// Switches every RegistryKey of the process to a fresh, empty in-memory store
-// (true) or back to the system's store (false). Not while keys are open.
-void UseMemoryRegistry(bool on);
+[[nodiscard]] uint32_t DeleteRegistryTree(std::u16string_view path) noexcept;
 
 // POSIX: the folder of the store file ("" = the default). Tests point it at a
 // scratch folder. Ignored on Windows.

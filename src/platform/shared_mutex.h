@@ -25,10 +25,10 @@ class SharedMutex {
   // A lock that cannot be taken is a broken invariant, not a condition to
   // recover from: these end the process rather than run unprotected.
   void lock() noexcept;
-  bool try_lock() noexcept;
+  [[nodiscard]] bool try_lock() noexcept;
   void unlock() noexcept;
   void lock_shared() noexcept;
-  bool try_lock_shared() noexcept;
+  [[nodiscard]] bool try_lock_shared() noexcept;
   void unlock_shared() noexcept;
 
  private:

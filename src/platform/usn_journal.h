@@ -62,12 +62,12 @@ class UsnJournalDevice {
   UsnJournalDevice& operator=(const UsnJournalDevice&) = delete;
   virtual ~UsnJournalDevice() = default;
 
-  virtual bool Query(UsnJournalInfo& info) noexcept = 0;
-  virtual bool Create(uint64_t maximumSize, uint64_t allocationDelta) noexcept = 0;
+  [[nodiscard]] virtual bool Query(UsnJournalInfo& info) noexcept = 0;
+  [[nodiscard]] virtual bool Create(uint64_t maximumSize, uint64_t allocationDelta) noexcept = 0;
   // Fills `buffer` with the next start USN (8 bytes) and whole USN_RECORD_V2
   // records; `returned` is the number of bytes written.
-  virtual bool Read(const ReadUsnJournalRequest& request, void* buffer, uint32_t size,
-                    uint32_t& returned) noexcept = 0;
+  [[nodiscard]] virtual bool Read(const ReadUsnJournalRequest& request, void* buffer, uint32_t size,
+                                  uint32_t& returned) noexcept = 0;
   virtual void Cancel() noexcept = 0;
 };
 
@@ -76,6 +76,6 @@ using UsnJournalFactory = std::function<std::unique_ptr<UsnJournalDevice>(char16
 
 // The volume's own journal ("\\.\C:"). Where the system has no change journal
 // (POSIX, Wine) the open or the first query fails cleanly.
-std::unique_ptr<UsnJournalDevice> OpenSystemUsnJournal(char16_t letter) noexcept;
+[[nodiscard]] std::unique_ptr<UsnJournalDevice> OpenSystemUsnJournal(char16_t letter) noexcept;
 
 }  // namespace zw::platform

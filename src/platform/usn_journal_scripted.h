@@ -70,7 +70,8 @@ class ScriptedJournal {
 
   // A device over this journal, or null with LastError() set when opening is
   // scripted to fail.
-  static std::unique_ptr<UsnJournalDevice> Open(const std::shared_ptr<ScriptedJournal>& journal);
+  [[nodiscard]] static std::unique_ptr<UsnJournalDevice> Open(
+      const std::shared_ptr<ScriptedJournal>& journal);
 
  private:
   friend class ScriptedDevice;
@@ -79,9 +80,10 @@ class ScriptedJournal {
     uint32_t reason;
     std::vector<uint8_t> bytes;
   };
-  bool Query(UsnJournalInfo& info);
-  bool Create();
-  bool Read(const ReadUsnJournalRequest& request, void* buffer, uint32_t size, uint32_t& returned);
+  [[nodiscard]] bool Query(UsnJournalInfo& info);
+  [[nodiscard]] bool Create();
+  [[nodiscard]] bool Read(const ReadUsnJournalRequest& request, void* buffer, uint32_t size,
+                          uint32_t& returned);
   void NoteCancel();
   void NoteClose();
 
@@ -117,11 +119,11 @@ struct SavedStreamStats {
 // skipping page padding, version 2 records only. With `replay`, Query reports
 // the first record's USN as NextUsn so a monitor sees every record. Null with
 // `error` set when the file cannot be read.
-std::shared_ptr<ScriptedJournal> LoadSavedUsnStream(const std::string& utf8Path, bool replay,
-                                                    std::string& error,
-                                                    SavedStreamStats* stats = nullptr);
+[[nodiscard]] std::shared_ptr<ScriptedJournal> LoadSavedUsnStream(
+    const std::string& utf8Path, bool replay, std::string& error,
+    SavedStreamStats* stats = nullptr);
 // The same over bytes already in memory.
-std::shared_ptr<ScriptedJournal> ParseSavedUsnStream(const std::vector<uint8_t>& bytes, bool replay,
-                                                     SavedStreamStats* stats);
+[[nodiscard]] std::shared_ptr<ScriptedJournal> ParseSavedUsnStream(
+    const std::vector<uint8_t>& bytes, bool replay, SavedStreamStats* stats);
 
 }  // namespace zw::platform

@@ -1,4 +1,5 @@
-// The counting-sort build of a PostingTable (template, included by
+// The build of a PostingTable: lists grown per key as entries arrive, then
+// joined in key order, each in its smallest form (template, included by
 // posting_table.h only).
 #pragma once
 

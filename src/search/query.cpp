@@ -1,7 +1,5 @@
 #include "search/query.h"
 
-#include <cwctype>
-
 namespace zw {
 
 SearchQuery ParseQuery(std::u16string_view text) {
@@ -79,6 +77,8 @@ bool ExtensionIs(std::u16string_view extension, const std::u16string& x) {
   return !extension.empty() && extension == x;
 }
 
+}  // namespace
+
 bool Matches(std::u16string_view name, std::u16string_view extension, const SearchQuery& query) {
   const std::u16string& p = query.foldedPattern;
   const std::u16string& x = query.foldedExtension;
@@ -99,31 +99,8 @@ bool Matches(std::u16string_view name, std::u16string_view extension, const Sear
   return false;
 }
 
-bool MatchesIncremental(std::u16string_view lowerName, std::u16string_view rawText) {
-  std::u16string lowered(rawText);
-  for (char16_t& c : lowered) {
-    // towlower takes wint_t; code units outside the BMP halves stay as they are.
-    c = static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
-  }
-  return FindSubstring(lowerName, lowered) != kNotFound;
-}
-
-}  // namespace
-
-bool Matches(const FileEntry& entry, const SearchQuery& query) {
-  return Matches(entry.lowerName, entry.lowerExtension, query);
-}
-
 bool Matches(EntryRef entry, const SearchQuery& query) {
   return Matches(entry.lowerName(), entry.lowerExtension(), query);
-}
-
-bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText) {
-  return MatchesIncremental(std::u16string_view(entry.lowerName), rawText);
-}
-
-bool MatchesIncremental(EntryRef entry, std::u16string_view rawText) {
-  return MatchesIncremental(entry.lowerName(), rawText);
 }
 
 }  // namespace zw

@@ -40,7 +40,8 @@ inline bool MatchesNothing(const SearchQuery& q) {
   return q.foldedPattern.empty() && q.foldedExtension.empty();
 }
 
-bool Matches(const FileEntry& entry, const SearchQuery& query);
+// `name` and `extension` lower-cased as the index keeps them.
+bool Matches(std::u16string_view name, std::u16string_view extension, const SearchQuery& query);
 bool Matches(EntryRef entry, const SearchQuery& query);
 
 // What a Suffix query's name must end with. With an extension term the name
@@ -48,10 +49,5 @@ bool Matches(EntryRef entry, const SearchQuery& query);
 // the whole name to end in "port" and also to have the extension "txt" could
 // never be true at once.)
 std::u16string SuffixWithExtension(const SearchQuery& query);
-
-// The simpler test for entries that arrive while a search runs: the whole text,
-// lowered with the C library's towlower, must occur in the lower-case name.
-bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText);
-bool MatchesIncremental(EntryRef entry, std::u16string_view rawText);
 
 }  // namespace zw

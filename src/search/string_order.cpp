@@ -2,12 +2,6 @@
 
 namespace zw {
 
-std::vector<uint32_t> OrderBy(const EntryStore& entries,
-                              std::u16string_view (EntryRef::*field)() const) {
-  return OrderByText(entries.size(),
-                     [&](uint32_t i) -> std::u16string_view { return (entries[i].*field)(); });
-}
-
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order) {
   std::vector<uint32_t> rank(order.size());
   for (uint32_t k = 0; k < order.size(); ++k) rank[order[k]] = k;

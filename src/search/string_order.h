@@ -20,10 +20,6 @@ namespace zw {
 template <bool Backwards = false, class Text>
 std::vector<uint32_t> OrderByText(size_t n, Text&& text);
 
-// Entry numbers 0..N-1 ascending by (entry.*field)().
-std::vector<uint32_t> OrderBy(const EntryStore& entries,
-                              std::u16string_view (EntryRef::*field)() const);
-
 // rank[order[k]] = k.
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order);
 

@@ -1,11 +1,30 @@
 #include "settings/settings.h"
 
 #include "base/ascii.h"
+#include "platform/debug_output.h"
 #include "platform/registry.h"
 
 namespace zw {
 
 using platform::RegistryKey;
+
+namespace {
+
+// A setting that cannot be stored still holds for this session; the failure
+// goes to the debugger rather than interrupting the user over a preference.
+bool Saved(std::u16string_view name, uint32_t error) {
+  if (error == platform::kErrorSuccess) return true;
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), char16_t(u'0' + error % 10));
+    error /= 10;
+  } while (error != 0);
+  platform::OutputDebugLine(u"Settings: could not save " + std::u16string(name) + u" (error=" +
+                            digits + u")\n");
+  return false;
+}
+
+}  // namespace
 
 uint32_t ReadDword(std::u16string_view name, uint32_t defaultValue) {
   RegistryKey key;
@@ -18,8 +37,9 @@ uint32_t ReadDword(std::u16string_view name, uint32_t defaultValue) {
 
 bool WriteDword(std::u16string_view name, uint32_t value) {
   RegistryKey key;
-  if (key.OpenForWrite(kSettingsKeyPath) != platform::kErrorSuccess) return false;
-  return key.SetDword(name, value) == platform::kErrorSuccess;
+  uint32_t error = key.OpenForWrite(kSettingsKeyPath);
+  if (error == platform::kErrorSuccess) error = key.SetDword(name, value);
+  return Saved(name, error);
 }
 
 bool ReadFlag(std::u16string_view name, uint32_t defaultValue) {
@@ -57,8 +77,9 @@ bool SaveSelectedDrives(const std::set<char16_t>& drives) {
     text += letter;
   }
   RegistryKey key;
-  if (key.OpenForWrite(kSettingsKeyPath) != platform::kErrorSuccess) return false;
-  return key.SetString(kSelectedDrives, text) == platform::kErrorSuccess;
+  uint32_t error = key.OpenForWrite(kSettingsKeyPath);
+  if (error == platform::kErrorSuccess) error = key.SetString(kSelectedDrives, text);
+  return Saved(kSelectedDrives, error);
 }
 
 std::set<char16_t> InitialDriveSet(std::set<char16_t> (*fixedNtfsDrives)()) {
@@ -71,7 +92,9 @@ std::set<char16_t> InitialDriveSet(std::set<char16_t> (*fixedNtfsDrives)()) {
       return drives;
   }
   drives.merge(fixedNtfsDrives());
-  WriteDword(kFirstRunComplete, 1);
+  // Not saved: the next start counts as a first run again, which only adds
+  // fixed drives to the choice. WriteDword has told the debugger.
+  static_cast<void>(WriteDword(kFirstRunComplete, 1));
   return drives;
 }
 

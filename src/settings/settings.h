@@ -41,7 +41,7 @@ inline constexpr uint32_t kDefaultCreateChangeJournal = 0;
 // The value when it is a REG_DWORD; `defaultValue` when the key or value is
 // missing, unreadable or of another type.
 uint32_t ReadDword(std::u16string_view name, uint32_t defaultValue);
-bool WriteDword(std::u16string_view name, uint32_t value);
+[[nodiscard]] bool WriteDword(std::u16string_view name, uint32_t value);
 
 // DWORD options read as flags: zero is false, anything else true.
 bool ReadFlag(std::u16string_view name, uint32_t defaultValue);
@@ -53,7 +53,7 @@ uint32_t ReadSortColumn();
 // an empty set; characters other than letters are skipped.
 std::set<char16_t> LoadSelectedDrives();
 // Writes "C,D,E" (REG_SZ). Letters outside A-Z are left out.
-bool SaveSelectedDrives(const std::set<char16_t>& drives);
+[[nodiscard]] bool SaveSelectedDrives(const std::set<char16_t>& drives);
 
 // The drive set a new index starts with: the stored selection, extended on a
 // first run (FirstRunComplete not a non-zero REG_DWORD) by every fixed NTFS

@@ -120,7 +120,7 @@ TEST_F(Live, SearchTypedRightAfterTheRunStillFollowsTheJournal) {
   std::vector<FakeFile> many;
   for (int i = 0; i < 100000; ++i) many.push_back({u"C:\\d\\f" + FromWide(std::to_wstring(i))});
   fake_.Add(u'C', std::move(many));
-  SaveSelectedDrives({u'C'});
+  ASSERT_TRUE(SaveSelectedDrives({u'C'}));
   MessageRecorder done(WM_APP_INDEXING_DONE);
   Open();
   ASSERT_PUMP_UNTIL(!done.Seen().empty(), "the end of the run");
@@ -143,7 +143,7 @@ TEST_F(Live, ChangeAfterASearchOvertakenByTheFullListIsSearchedFor) {
   many.push_back({u"C:\\d\\needle.dat"});
   fake_.Add(u'C', std::move(many));
   fake_.Gate(u'C');
-  SaveSelectedDrives({u'C'});
+  ASSERT_TRUE(SaveSelectedDrives({u'C'}));
   Open();
   ASSERT_PUMP_UNTIL(fake_.Waiting(), "the run to reach C:");
   Type(u"needle");  // nothing to search yet

@@ -23,7 +23,7 @@ std::vector<FakeFile> SomeFiles(char16_t letter, int count) {
 using DriveDialog = WindowTest;
 
 TEST_F(DriveDialog, OpensOverTheShownWindowTickedFromTheStoredSelection) {
-  SaveSelectedDrives({u'D'});
+  ASSERT_TRUE(SaveSelectedDrives({u'D'}));
   bool mainVisible = false;
   std::map<std::wstring, bool> atOpen, allTicked, noneTicked;
   Open([&](HWND dialog) {
@@ -57,7 +57,7 @@ TEST_F(DriveDialog, FirstUseTicksEveryNtfsDrive) {
 }
 
 TEST_F(DriveDialog, CancelAtStartAsksForDrivesAndStoresNothing) {
-  SaveSelectedDrives({u'D'});
+  ASSERT_TRUE(SaveSelectedDrives({u'D'}));
   Open([](HWND dialog) {
     SetDriveRow(dialog, L"D:\\", false);
     Click(dialog, IDCANCEL);
@@ -74,7 +74,7 @@ class IndexingRun : public WindowTest {
   void OpenHeldAtC(int files) {
     fake_.Add(u'C', SomeFiles(u'C', files));
     fake_.Gate(u'C');
-    SaveSelectedDrives({u'C'});
+    ASSERT_TRUE(SaveSelectedDrives({u'C'}));
     Open();
     ASSERT_PUMP_UNTIL(fake_.Waiting(), "the run to reach C:");
   }
@@ -82,7 +82,7 @@ class IndexingRun : public WindowTest {
 
 TEST_F(IndexingRun, ReadsTheBoundVolumeWithTheProgressDialog) {
   if (!std::getenv("ZW_WINE_DRIVE")) GTEST_FAIL() << "tests/wine/run.sh binds an image as D:";
-  SaveSelectedDrives({u'D'});
+  ASSERT_TRUE(SaveSelectedDrives({u'D'}));
   bool progressShown = false;
   Open([&](HWND dialog) { Click(dialog, IDOK); });
   // Without a fake drive the volume itself is read.
@@ -108,8 +108,8 @@ TEST_F(IndexingRun, ProgressReachesTheStatusAndTheDialogAndCancelStopsTheRun) {
   fake_.Add(u'C', SomeFiles(u'C', 3));
   fake_.Add(u'Z', SomeFiles(u'Z', 4));
   fake_.Gate(u'Z');
-  SaveSelectedDrives({u'C', u'Z'});
-  WriteDword(kFirstRunComplete, 1);
+  ASSERT_TRUE(SaveSelectedDrives({u'C', u'Z'}));
+  ASSERT_TRUE(WriteDword(kFirstRunComplete, 1));
   Open();
   ASSERT_PUMP_UNTIL(fake_.Waiting(), "the run to reach Z:");
   HWND progress = FindDialog(L"인덱싱 중...");
@@ -133,7 +133,7 @@ TEST_F(IndexingRun, FinishedDriveIsListedDuringTheRun) {
   fake_.Add(u'C', SomeFiles(u'C', 3));
   fake_.Add(u'Z', SomeFiles(u'Z', 4));
   fake_.Gate(u'Z');
-  SaveSelectedDrives({u'C', u'Z'});
+  ASSERT_TRUE(SaveSelectedDrives({u'C', u'Z'}));
   MessageRecorder driveDone(WM_APP_DRIVE_INDEXED);
   Open();
   ASSERT_PUMP_UNTIL(fake_.Waiting() && !driveDone.Seen().empty(), "C: to be done");

@@ -292,13 +292,14 @@ void SetSetting(std::u16string_view name, uint32_t value) {
 }
 
 void WindowTest::SetUp() {
-  platform::DeleteRegistryTree(kSettingsKeyPath);
+  // Usually absent already; what is left of one is in the way of the next test.
+  static_cast<void>(platform::DeleteRegistryTree(kSettingsKeyPath));
   SetAppInstance(::GetModuleHandleW(nullptr));
 }
 
 void WindowTest::TearDown() {
   Close();
-  platform::DeleteRegistryTree(kSettingsKeyPath);
+  static_cast<void>(platform::DeleteRegistryTree(kSettingsKeyPath));  // as in SetUp
 }
 
 void WindowTest::Close() {
@@ -325,7 +326,7 @@ void WindowTest::Open(std::function<void(HWND)> answer) {
 
 void WindowTest::OpenIndexed(const std::set<char16_t>& drives) {
   ASSERT_TRUE(SaveSelectedDrives(drives));
-  WriteDword(kFirstRunComplete, 1);
+  ASSERT_TRUE(WriteDword(kFirstRunComplete, 1));
   Open();
   WaitForList();
 }

@@ -1,4 +1,5 @@
 #include "index/build_paths.h"
+#include "support/built_paths.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ TEST(BuildPaths, RootChildrenAndCachedFolders) {
       Entry(40, 5, u"report.docx"), Entry(41, 5, u"Reports", true), Entry(42, 41, u"q1.xlsx"),
       Entry(43, 41, u"2024", true), Entry(44, 43, u"march.pdf"),
   };
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_THAT(Paths(v),
               testing::ElementsAre("D:\\report.docx", "D:\\Reports", "D:\\Reports\\q1.xlsx",
                                    "D:\\Reports\\2024", "D:\\Reports\\2024\\march.pdf"));
@@ -48,7 +49,7 @@ TEST(BuildPaths, ChildrenBeforeTheirAncestors) {
       Entry(20, 30, u"deep.txt"), Entry(21, 30, u"sibling.txt"), Entry(30, 31, u"c", true),
       Entry(31, 32, u"b", true),  Entry(32, 5, u"a", true),      Entry(33, 31, u"late.txt"),
   };
-  BuildPaths(u'E', v);
+  test::BuildPathsAndNames(u'E', v);
   EXPECT_THAT(Paths(v),
               testing::ElementsAre("E:\\a\\b\\c\\deep.txt", "E:\\a\\b\\c\\sibling.txt",
                                    "E:\\a\\b\\c", "E:\\a\\b", "E:\\a", "E:\\a\\b\\late.txt"));
@@ -62,7 +63,7 @@ TEST(BuildPaths, OrphansAreRootedAtTheDrive) {
       Entry(23, 998, u"gone", true),   // orphaned folder ...
       Entry(24, 23, u"inside.txt"),    // ... keeps its children under it
   };
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_THAT(Paths(v), testing::ElementsAre("D:\\lost.txt", "D:\\zero.txt", "D:\\ObjId",
                                              "D:\\gone", "D:\\gone\\inside.txt"));
 }
@@ -75,7 +76,7 @@ TEST(BuildPaths, LoopsEndAndNameEachFolderOnce) {
       Entry(40, 40, u"self", true),  // its own parent
       Entry(41, 40, u"y.txt"),
   };
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_EQ(ToUtf8(v[0].path), "D:\\B\\A\\x.txt");
   EXPECT_EQ(ToUtf8(v[1].path), "D:\\B\\A");
   EXPECT_EQ(ToUtf8(v[3].path), "D:\\self");
@@ -91,7 +92,7 @@ TEST(BuildPaths, ChainsDeeperThanTheLimitKeepTheNearestAncestorsAfterACutMark) {
   for (int i = kDepth - 1; i >= 0; --i) {
     v.push_back(Entry(100 + i, i == 0 ? 5 : 100 + i - 1, u"f" + FromUtf8(std::to_string(i)), true));
   }
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   const std::string leaf = ToUtf8(v[0].path);
   // The 256 nearest ancestors, f44 .. f299, after a mark that no drive's
   // path begins with.
@@ -108,7 +109,7 @@ TEST(BuildPaths, TheLaterOfTwoRecordsWithOneNumberWins) {
       Entry(30, 5, u"new", true),
       Entry(31, 30, u"a.txt"),
   };
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_EQ(ToUtf8(v[2].path), "D:\\new\\a.txt");
 }
 
@@ -122,14 +123,14 @@ TEST(BuildPaths, FarApartRecordNumbersGiveTheSamePaths) {
       Entry(big + 2, big + 77, u"orphan.txt"),
       Entry(big + 4, big + 1, u"after.txt"),
   };
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_THAT(Paths(v), testing::ElementsAre("D:\\a\\b\\deep.txt", "D:\\a\\b", "D:\\a",
                                              "D:\\orphan.txt", "D:\\a\\b\\after.txt"));
 }
 
 TEST(BuildPaths, EmptyInputStaysEmpty) {
   std::vector<FileEntry> v;
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_TRUE(v.empty());
 }
 
@@ -158,7 +159,7 @@ TEST(BuildPaths, ExtensionsAndLowerCaseNames) {
   std::vector<FileEntry> v;
   uint64_t record = 20;
   for (const NameCase& c : cases) v.push_back(Entry(record++, 5, c.name, c.folder));
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   for (size_t i = 0; i < v.size(); ++i) {
     SCOPED_TRACE(ToUtf8(cases[i].name));
     EXPECT_EQ(ToUtf8(v[i].extension), cases[i].extension);
@@ -170,21 +171,20 @@ TEST(BuildPaths, ExtensionsAndLowerCaseNames) {
 TEST(BuildPaths, LowerNameFoldsOnlyAsciiCapitals) {
   std::vector<FileEntry> v = {Entry(20, 5, u"\u00C4BC \uD55C\uAE00 Z@[`"),
                               Entry(21, 5, u"\u0130STANBUL.TXT")};
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   EXPECT_EQ(v[0].lowerName, u"\u00C4bc \uD55C\uAE00 z@[`");
   EXPECT_EQ(v[1].lowerName, u"\u0130stanbul.txt");
   EXPECT_EQ(v[1].path, u"D:\\\u0130STANBUL.TXT");  // the path keeps the case
 }
 
 TEST(BuildPaths, LargeVolumesGetEveryDerivedField) {
-  // Big enough for the derived fields to be made on a second thread.
   std::vector<FileEntry> v;
   v.push_back(Entry(16, 5, u"Top", true));
   for (uint64_t i = 0; i < 70000; ++i) {
     const std::u16string stem = u"File" + FromUtf8(std::to_string(i));
     v.push_back(Entry(17 + i, i % 3 == 0 ? 5 : 16, i % 2 ? stem + u".TXT" : stem, i % 7 == 0));
   }
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   for (size_t i = 1; i < v.size(); ++i) {
     const FileEntry& e = v[i];
     ASSERT_EQ(e.lowerName, FoldAscii(e.name)) << i;
@@ -217,7 +217,7 @@ TEST(BuildPaths, ZeroSizesAreAskedOfTheFileSystem) {
       Entry(23, 5, u"five.bin", false, 9),  // a size from the MFT is kept
       Entry(24, 5, u"dot.bin.", false, 0),
   };
-  BuildPaths(u'Q', v);
+  test::BuildPathsAndNames(u'Q', v);
   platform::UnbindDrive(u'Q');
   EXPECT_EQ(v[0].size, 5u);
   EXPECT_EQ(v[1].size, 0u);

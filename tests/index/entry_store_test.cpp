@@ -7,6 +7,7 @@
 
 #include "index/build_paths.h"
 #include "support/alloc_failure.h"
+#include "support/built_paths.h"
 
 namespace zw {
 namespace {
@@ -33,7 +34,7 @@ TEST(EntryStore, KeepsWhatBuildPathsMade) {
       Entry(93, 5, u".profile"),         Entry(94, 5, u"notes."),
       Entry(95, 5, u"\u00C4BC.Tar.GZ"),
   };
-  BuildPaths(u'D', v);
+  test::BuildPathsAndNames(u'D', v);
   const std::vector<FileEntry> expected = v;
   EntryStore store;
   store.AppendValues(v, u'D');
@@ -62,8 +63,8 @@ TEST(EntryStore, SpliceRenumbersLinksAndKeptPaths) {
   std::vector<FileEntry> d = {Entry(40, 5, u"Top", true), Entry(41, 40, u"a.txt")};
   std::vector<FileEntry> e = {Entry(50, 5, u"Other", true), Entry(51, 50, u"b.txt"),
                               Entry(52, 53, u"c"), Entry(53, 52, u"d")};
-  BuildPaths(u'D', d);
-  BuildPaths(u'E', e);
+  test::BuildPathsAndNames(u'D', d);
+  test::BuildPathsAndNames(u'E', e);
   const std::u16string loopPath = e[3].path;
   EntryStore all, second;
   all.AppendValues(d, u'D');
@@ -83,8 +84,8 @@ TEST(EntryStore, ASpliceThatRunsOutOfMemoryChangesNothing) {
                               Entry(42, 99, u"orphan")};
   std::vector<FileEntry> e = {Entry(50, 5, u"Other", true), Entry(51, 50, u"B.txt"),
                               Entry(52, 53, u"c"), Entry(53, 52, u"d"), Entry(54, 98, u"o")};
-  BuildPaths(u'D', d);
-  BuildPaths(u'E', e);
+  test::BuildPathsAndNames(u'D', d);
+  test::BuildPathsAndNames(u'E', e);
   EntryStore first, second;
   first.AppendValues(d, u'D');
   second.AppendValues(e, u'E');
@@ -118,7 +119,7 @@ TEST(EntryStore, ASpliceThatRunsOutOfMemoryChangesNothing) {
 TEST(EntryStore, RenameMovesDescendantsAndDeleteIsAFlag) {
   std::vector<FileEntry> v = {Entry(40, 5, u"Work", true), Entry(41, 40, u"Sub", true),
                               Entry(42, 41, u"deep.txt")};
-  BuildPaths(u'W', v);
+  test::BuildPathsAndNames(u'W', v);
   EntryStore store;
   store.AppendValues(v, u'W');
   FileEntry kept = Entry(43, 40, u"kept.txt");
@@ -144,7 +145,7 @@ TEST(EntryStore, RenameMovesDescendantsAndDeleteIsAFlag) {
 // must not make the walk go round: the path is kept instead.
 TEST(EntryStore, MoveBelowItsOwnDescendantKeepsThePath) {
   std::vector<FileEntry> v = {Entry(40, 5, u"A", true), Entry(41, 40, u"B", true)};
-  BuildPaths(u'W', v);
+  test::BuildPathsAndNames(u'W', v);
   EntryStore store;
   store.AppendValues(v, u'W');
   store.SetParentAndPath(0, 41, 1, u"W:\\A\\B\\A");

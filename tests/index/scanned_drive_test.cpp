@@ -71,7 +71,7 @@ TEST(ScannedDrive, GivesWhatBuiltPathsGive) {
       values.push_back(e);
       drive.Add(r);
     }
-    BuildPaths(u'D', values, false);
+    BuildPaths(u'D', values);
     DropMetadataEntries(values, u'D');
     EntryStore expected;
     expected.AppendValues(values, u'D');

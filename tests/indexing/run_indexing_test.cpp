@@ -22,6 +22,7 @@
 #include "search/result_set.h"
 #include "search/type_filter.h"
 #include "settings/settings.h"
+#include "support/memory_registry.h"
 #include "support/scripted_drives.h"
 #include "support/test_paths.h"
 #include "support/wait.h"

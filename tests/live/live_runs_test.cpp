@@ -14,6 +14,7 @@
 #include "platform/registry.h"
 #include "search/name_index.h"
 #include "settings/settings.h"
+#include "support/memory_registry.h"
 #include "support/scripted_drives.h"
 #include "support/test_paths.h"
 

@@ -78,7 +78,7 @@ TEST(SavedStream, ASparsePrefixAndATruncatedTailAreSkipped) {
   sparse.insert(sparse.end(), bytes.begin(), bytes.end());
   sparse.insert(sparse.end(), bytes.begin(), bytes.begin() + 37);  // cut mid-record
   SavedStreamStats plain, stats;
-  ParseSavedUsnStream(bytes, true, &plain);
+  ASSERT_TRUE(ParseSavedUsnStream(bytes, true, &plain));
   auto journal = ParseSavedUsnStream(sparse, true, &stats);
   EXPECT_EQ(stats.records, 19u);
   EXPECT_GE(stats.zeroBytes, plain.zeroBytes + 8192u);  // the cut record holds zeros too

@@ -223,7 +223,7 @@ TEST(UsnMonitorIds, MapKeysOnDriveAndRecordNumberOnly) {
   EXPECT_EQ(monitor.FindId(MakeIdKey(u'C', 40)), 9u);
   monitor.RemoveIds({{MakeIdKey(u'C', 40), 7}});  // no longer 7: stays
   EXPECT_EQ(monitor.FindId(MakeIdKey(u'C', 40)), 9u);
-  monitor.RemoveId(u'C', Ref(40, 6));
+  monitor.RemoveIds({{MakeIdKey(u'C', Ref(40, 6)), 9}});
   EXPECT_EQ(monitor.FindId(MakeIdKey(u'C', 40)), kNoEntry);
   EXPECT_EQ(monitor.IdCount(), 0u);
 }

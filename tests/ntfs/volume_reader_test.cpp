@@ -7,6 +7,7 @@
 
 #include "ntfs/record.h"
 #include "scan_fixture.h"
+#include "support/mft_read.h"
 
 // Crafted images are bound through the POSIX drive table; on Windows the
 // same reads are covered by windows_volume_test.cpp on drives Wine provides.
@@ -64,10 +65,10 @@ TEST(VolumeReaderTest, OpensAndReadsRecords) {
   EXPECT_EQ(r.ReadRecordChecked(256, rec.data()), RecordStatus::OutOfRange);
 
   std::vector<uint8_t> batch(64 * 1024);
-  ASSERT_TRUE(r.ReadRecords(0, 64, batch.data()));
+  ASSERT_TRUE(test::ReadRecordRun(r, 0, 64, batch.data()));
   EXPECT_EQ(ntfs::RecordSignature(ntfs::Bytes{batch.data() + 20 * 1024, 1024}),
             ntfs::kFileSignature);
-  EXPECT_FALSE(r.ReadRecords(250, 7, batch.data()));  // past the MFT's size
+  EXPECT_FALSE(test::ReadRecordRun(r, 250, 7, batch.data()));  // past the MFT's size
 
   r.Close();
   EXPECT_FALSE(r.handle.IsOpen());
@@ -146,8 +147,8 @@ TEST(VolumeReaderTest, FragmentedMftAndBatchesInsideOneExtent) {
     EXPECT_EQ(NameIn(rec.data(), 1024), u"r" + std::u16string(1, char16_t(u'0' + n % 10)));
   }
   std::vector<uint8_t> batch(8 * 1024);
-  EXPECT_FALSE(r.ReadRecords(30, 4, batch.data()));  // straddles extents 1 and 2
-  EXPECT_TRUE(r.ReadRecords(32, 8, batch.data()));
+  EXPECT_FALSE(test::ReadRecordRun(r, 30, 4, batch.data()));  // straddles extents 1 and 2
+  EXPECT_TRUE(test::ReadRecordRun(r, 32, 8, batch.data()));
   EXPECT_EQ(NameIn(batch.data() + 1024, 1024), u"r3");
 }
 
@@ -231,7 +232,7 @@ TEST(VolumeReaderTest, MftWithoutDecodableRunsIsReadAsContiguous) {
   EXPECT_FALSE(r.LoadMftLayout());
   std::vector<uint8_t> rec(1024);
   ASSERT_TRUE(r.ReadRecord(40, rec.data()));
-  EXPECT_FALSE(r.ReadRecords(32, 8, rec.data()));
+  EXPECT_FALSE(test::ReadRecordRun(r, 32, 8, rec.data()));
   r.Close();
   test::ScanResult scan = test::ScanVolume(u'V');
   ASSERT_NE(scan.Find(40), nullptr);

@@ -44,7 +44,7 @@ TEST(ParseDriveBinding, RefusesMalformedTextWithAReason) {
     EXPECT_FALSE(error.empty()) << text;
   }
   std::string error;
-  ParseDriveBinding("1=/x", error);
+  EXPECT_FALSE(ParseDriveBinding("1=/x", error));
   EXPECT_NE(error.find("1=/x"), std::string::npos) << "the message names the input: " << error;
 }
 

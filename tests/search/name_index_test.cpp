@@ -120,8 +120,8 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
   for (const std::u16string& text : texts) {
     SearchQuery q = ParseQuery(text);
     std::vector<uint32_t> expected;
-    for (const FileEntry& e : plain.entries) {
-      if (Matches(e, q)) expected.push_back(e.id);
+    for (EntryRef e : plain.entries) {
+      if (Matches(e, q)) expected.push_back(e.id());
     }
     std::vector<uint32_t> a = RunQuery(plain.nameIndex, q);
     std::vector<uint32_t> b = RunQuery(fast.nameIndex, q);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include "search_support.h"
 
 namespace zw {
@@ -93,7 +95,7 @@ TEST(Matches, EveryMode) {
     return test::MakeEntry(Item{name, folder}, 0);
   };
   auto m = [](const FileEntry& entry, const char16_t* text) {
-    return Matches(entry, ParseQuery(text));
+    return Matches(entry.lowerName, entry.lowerExtension, ParseQuery(text));
   };
   EXPECT_TRUE(m(e(u"notes.TXT"), u"*.txt"));
   EXPECT_FALSE(m(e(u"notes.txt.bak"), u"*.txt"));
@@ -121,6 +123,17 @@ TEST(Matches, EveryMode) {
   // Both parts empty: nothing, not everything.
   EXPECT_FALSE(m(e(u"anything"), u"*"));
   EXPECT_FALSE(m(e(u"anything"), u"  "));
+}
+
+// The simpler test for entries that arrive while a search runs: the whole text,
+// lowered with the C library's towlower, must occur in the lower-case name.
+bool MatchesIncremental(const FileEntry& entry, std::u16string_view rawText) {
+  std::u16string lowered(rawText);
+  for (char16_t& c : lowered) {
+    // towlower takes wint_t; code units outside the BMP halves stay as they are.
+    c = static_cast<char16_t>(std::towlower(static_cast<wint_t>(c)));
+  }
+  return FindSubstring(entry.lowerName, lowered) != kNotFound;
 }
 
 TEST(Matches, IncrementalRuleLowersTheWholeTextAndIgnoresStars) {

@@ -13,6 +13,7 @@
 #include "search/string_order.h"
 #include "search/type_filter.h"
 #include "search_support.h"
+#include "support/built_paths.h"
 
 namespace zw {
 namespace {
@@ -114,7 +115,9 @@ TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   test::Fill(index, test::RandomItems(500, 9), true);
   EXPECT_EQ(index.nameIndex.ranks.nameCount, index.entries.size());
   EXPECT_EQ(index.nameIndex.ranks.pathCount, index.entries.size());
-  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderBy(index.entries, &EntryRef::name)));
+  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderByText(index.entries.size(), [&](uint32_t i) {
+              return index.entries[i].name();
+            })));
 }
 
 // Path order read from the folder tree equals sorting the built paths, also
@@ -159,8 +162,8 @@ TEST(Sort, PathOrderFromTheTreeIsThePathOrder) {
     if (d.back().isFolder) folders.push_back(r);
   }
   add(c, 5, u"c-drive", false);
-  BuildPaths(u'D', d);
-  BuildPaths(u'C', c);
+  test::BuildPathsAndNames(u'D', d);
+  test::BuildPathsAndNames(u'C', c);
   EntryStore store;
   store.AppendValues(d, u'D');  // D: first in the store, last in path order
   store.AppendValues(c, u'C');

@@ -47,8 +47,8 @@ struct Completion {
 
 std::vector<uint32_t> Expected(const FileIndex& index, const SearchQuery& q) {
   std::vector<uint32_t> out;
-  for (const FileEntry& e : index.entries) {
-    if (Matches(e, q)) out.push_back(e.id);
+  for (EntryRef e : index.entries) {
+    if (Matches(e, q)) out.push_back(e.id());
   }
   return out;
 }

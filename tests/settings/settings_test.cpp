@@ -11,10 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
+#include "platform/debug_output.h"
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/registry_file.h"
 #include "settings/settings.h"
+#include "support/memory_registry.h"
 #include "support/test_paths.h"
 #include "volumes/drive_info.h"
 
@@ -52,7 +55,10 @@ class SettingsStore : public ::testing::TestWithParam<bool> {
       return;
     }
 #ifdef _WIN32
-    if (created_) DeleteRegistryTree(kSettingsKeyPath);
+    if (created_) {
+      const uint32_t removed = DeleteRegistryTree(kSettingsKeyPath);
+      EXPECT_TRUE(removed == kErrorSuccess || removed == kErrorFileNotFound) << removed;
+    }
 #else
     SetRegistryDirectory("");
 #endif
@@ -343,10 +349,17 @@ TEST_F(FileSettings, UnwritableFolderFailsTheWriteAndKeepsReading) {
   tiny.rlim_cur = 16;
   void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
   if (geteuid() == 0) setrlimit(RLIMIT_FSIZE, &tiny);
+  std::vector<std::u16string> lines;
+  SetDebugSink([&](std::u16string_view line) { lines.emplace_back(line); });
   EXPECT_FALSE(WriteDword(kSortColumn, 2));
   EXPECT_FALSE(SaveSelectedDrives({u'C'}));
+  SetDebugSink(nullptr);
   setrlimit(RLIMIT_FSIZE, &before);
   signal(SIGXFSZ, oldHandler);
+  // Not lost: each failure is told to the debugger, naming the value.
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind(u"Settings: could not save SortColumn (error=", 0), 0u);
+  EXPECT_EQ(lines[1].rfind(u"Settings: could not save SelectedDrives (error=", 0), 0u);
   EXPECT_EQ(ReadSortColumn(), 1u);
   fs::permissions(dir_, fs::perms::owner_all);
   for (const auto& e : fs::directory_iterator(dir_))  // no half-written file left

@@ -23,7 +23,7 @@
 #include <utility>
 
 #include "platform/registry.h"
-#include "platform/registry_store.h"
+#include "platform/registry_file.h"
 
 namespace zw::platform {
 namespace {
