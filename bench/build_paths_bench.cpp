@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "index/build_paths.h"
-#include "index/index_drive.h"
+#include "index/scanned_drive.h"
 #include "name_model.h"
 #include "platform/utf.h"
 #include "view/shown_text.h"

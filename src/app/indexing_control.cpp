@@ -7,7 +7,7 @@
 #include "app/dpi.h"
 #include "app/main_window.h"
 #include "app/wide_text.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "live/change_notifier.h"
 #include "live/live_update.h"
 #include "settings/settings.h"
@@ -142,7 +142,7 @@ void MainWindow::OnListReady(WPARAM wParam, LPARAM lParam) {
   FileIndex& index = GetIndex();
   knownEntryCount = uint64_t(lParam);
   if (LowOfParam(wParam) != 0) {  // the list of every entry, unless a search came first
-    FilterResults(*results, index, FilterState());
+    FilterResults(*results, index.entries, FilterState());
     ResortResults();
     SetResultCount(results->Count());
     SetStatus(view::ItemCountText(uint64_t(lParam)));

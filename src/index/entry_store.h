@@ -164,15 +164,25 @@ class EntryStore {
   // kept below one dropped starts at the drive's root.
   void KeepOnly(const std::vector<bool>& keep);
 
-  // Writers: the caller holds the locks FileIndex describes.
-  EntryRecord& Record(uint32_t n) { return records_[n]; }
   const EntryRecord& Record(uint32_t n) const { return records_[n]; }
+
+  // Changes of one entry in place, as the change journal reports them.
   void SetName(uint32_t n, std::u16string_view name);
   // The entry's parent becomes `parentRecord`, its path `path`: continued
   // from entry `parent` where that entry's path gives it, else kept.
   void SetParentAndPath(uint32_t n, uint64_t parentRecord, uint32_t parent,
                         std::u16string_view path);
-  void MarkDeleted(uint32_t n) { records_[n].flags |= kDeleted; }
+  // `recycled`: moved into a folder the index leaves out (see kRecycled).
+  void MarkDeleted(uint32_t n, bool recycled = false) {
+    records_[n].flags |= recycled ? kDeleted | kRecycled : kDeleted;
+  }
+  void ClearDeleted(uint32_t n) { records_[n].flags &= uint8_t(~kDeleted); }
+  void ClearRecycled(uint32_t n) { records_[n].flags &= uint8_t(~kRecycled); }
+  void SetSize(uint32_t n, uint64_t size) { records_[n].size = size; }
+  void SetCreationTime(uint32_t n, uint64_t time) { records_[n].creationTime = time; }
+  void SetModificationTime(uint32_t n, uint64_t time) { records_[n].modificationTime = time; }
+  // The file reference's sequence number, once it is known.
+  void SetSequence(uint32_t n, uint16_t sequence) { records_[n].sequence = sequence; }
   // Kept paths of entries below `oldPath` (on `drive`) start with `newPath`
   // instead; entries linked below follow by themselves.
   void ReplaceKeptPrefix(char16_t drive, std::u16string_view oldPath, std::u16string_view newPath);

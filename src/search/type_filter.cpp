@@ -3,8 +3,6 @@
 #include <array>
 #include <string_view>
 
-#include "index/file_index.h"
-
 namespace zw {
 
 namespace {
@@ -66,8 +64,8 @@ bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state) {
          Passes(entry->name(), entry->drive(), entry->isFolder(), entry->lowerExtension(), state);
 }
 
-bool TypeFilter(const FileIndex& index, uint32_t entryNumber, const TypeFilterState& state) {
-  return TypeFilter(LookupEntry(index, entryNumber), state);
+bool TypeFilter(const EntryAccess& hold, uint32_t entryNumber, const TypeFilterState& state) {
+  return TypeFilter(LookupEntry(hold, entryNumber), state);
 }
 
 }  // namespace zw

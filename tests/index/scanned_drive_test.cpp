@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/index_drive.h"
 #include "index/build_paths.h"
-#include "index/index_drive.h"
 #include "platform/drive_table.h"
 #include "platform/utf.h"
 #include "support/test_paths.h"

@@ -21,13 +21,14 @@ using Names = std::vector<std::u16string>;
 
 Names SortedNames(FileIndex& index, SortSpec order, bool byRanks) {
   ResultSet results;
-  std::vector<uint32_t> all(index.entries.size());
+  std::vector<uint32_t> all(test::Read(index).entries().size());
   std::iota(all.begin(), all.end(), 0u);
   results.Replace(all);
   if (byRanks) {
-    SortResults(results, order, index);
+    SortResults(results, order, index.nameIndex);
   } else {
-    results.SortResults(order, [&](uint32_t n) { return LookupEntry(index, n); });
+    const EntryReadView hold(index.entries);
+    results.SortResults(order, [&](uint32_t n) { return LookupEntry(hold, n); });
   }
   return test::NamesOf(index, results.Snapshot());
 }
@@ -57,8 +58,7 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
   FileIndex index;
   test::Fill(index, test::Files({u"x"}), false);
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
+    const EntryWriteView hold(index.entries);
     std::vector<FileEntry> values;
     for (const char16_t* p : {u"D:\\a_\\x", u"D:\\a\\x", u"D:\\a b", u"C:\\z", u"D:\\a"}) {
       FileEntry e = test::MakeEntry({u"x"}, static_cast<uint32_t>(values.size()));
@@ -66,8 +66,8 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
       e.name = p;  // shows which one landed where
       values.push_back(e);
     }
-    index.entries.clear();
-    AppendEntries(index.entries, std::move(values));
+    hold.store().clear();
+    AppendEntries(hold.store(), std::move(values));
   }
   RebuildNameIndex(index, false);
   EXPECT_EQ(SortedNames(index, {1, false, true}, GetParam()),
@@ -112,9 +112,12 @@ TEST(Sort, SizeAndDateColumns) {
 TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   FileIndex index;
   test::Fill(index, test::RandomItems(500, 9), true);
-  EXPECT_EQ(index.nameIndex.ranks.nameCount, index.entries.size());
-  EXPECT_EQ(index.nameIndex.ranks.pathCount, index.entries.size());
-  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderBy(index.entries, &EntryRef::name)));
+  const EntryReadView hold(index.entries);
+  RankCache& ranks = index.nameIndex.Ranks(hold);
+  EXPECT_EQ(ranks.RankedCount(RankCache::kName), hold.entries().size());
+  EXPECT_EQ(ranks.RankedCount(RankCache::kPath), hold.entries().size());
+  EXPECT_EQ(EntryRanks(index.nameIndex, hold, RankCache::kName),
+            RanksOf(OrderBy(hold.entries(), &EntryRef::name)));
 }
 
 // Path order read from the folder tree equals sorting the built paths, also
@@ -183,17 +186,15 @@ TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
   FileIndex index;
   test::Fill(index, test::Files({u"b", u"c", u"a"}), false);
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    index.entries.SetName(2, u"z");  // a rename in place
-    NoteEntriesChanged(index.nameIndex);
-    index.entries.push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
+    const EntryWriteView hold(index.entries);
+    hold.store().SetName(2, u"z");  // a rename in place
+    NoteEntriesChanged(index.nameIndex, hold);
+    hold.store().push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"z"}));
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    index.entries.push_back(test::MakeEntry({u"d"}, 4));  // appended after the ranks
+    const EntryWriteView hold(index.entries);
+    hold.store().push_back(test::MakeEntry({u"d"}, 4));  // appended after the ranks
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"d", u"z"}));
 }
@@ -203,9 +204,9 @@ TEST(Sort, NumbersPastTheEndDoNotBreakTheSort) {
   test::Fill(index, {{u"b"}, {u"a", true}}, false);
   ResultSet results;
   results.Replace({9, 0, 1});
-  SortResults(results, {0, false, true}, index);
+  SortResults(results, {0, false, true}, index.nameIndex);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 0, 9}));
-  SortResults(results, {1, true, true}, index);
+  SortResults(results, {1, true, true}, index.nameIndex);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 9, 0}));
 }
 
@@ -301,9 +302,9 @@ TEST(TypeFilter, DrivesDeletedEntriesAndIndexing) {
   results.Replace({0, 1, 7});
   // A run in progress does not hide the drives it has appended already.
   index.indexing = true;
-  FilterResults(results, index, s);
+  FilterResults(results, index.entries, s);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 1}));
-  EXPECT_EQ(AllPassing(index, s), (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(AllPassing(index.entries, s), (std::vector<uint32_t>{0, 1}));
   index.indexing = false;
 }
 
