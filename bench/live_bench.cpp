@@ -80,7 +80,8 @@ struct Fixture {
   UsnMonitor monitor{platform::UsnJournalFactory{}};
 
   explicit Fixture(bool ngrams = true) {
-    AppendEntries(EntryWriteView(index->entries).store(), BaseEntries());
+    std::vector<FileEntry> values = BaseEntries();
+    EntryWriteView(index->entries).store().AppendValues(values);
     RebuildNameIndex(*index, ngrams);
   }
   void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map

@@ -22,7 +22,8 @@ using namespace zw;
 FileIndex& Index() {
   static FileIndex* index = [] {
     auto* idx = new FileIndex;
-    AppendEntries(EntryWriteView(idx->entries).store(), timing::MillionEntries());
+    std::vector<FileEntry> values = timing::MillionEntries();
+    EntryWriteView(idx->entries).store().AppendValues(values);
     RebuildNameIndex(*idx, true);
     return idx;
   }();

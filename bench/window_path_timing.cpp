@@ -132,7 +132,8 @@ int main() {
   FileIndex& index = *holder;
   {
     const EntryWriteView hold(index.entries);
-    AppendEntries(hold.store(), timing::MillionEntries());
+    std::vector<FileEntry> values = timing::MillionEntries();
+    hold.store().AppendValues(values);
     index.drives = index.Run(hold).drives = {u'D'};
   }
   RebuildNameIndex(index, true);

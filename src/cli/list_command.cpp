@@ -7,6 +7,7 @@
 #include "cli/index_volumes.h"
 #include "cli/path_lines.h"
 #include "engine/file_index.h"
+#include "index/path_builder.h"
 
 namespace zw::cli {
 

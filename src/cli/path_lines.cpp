@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "index/path_builder.h"
 #include "platform/utf.h"
 #include "view/shown_text.h"
 

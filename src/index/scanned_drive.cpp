@@ -6,6 +6,7 @@
 #endif
 
 #include "index/build_paths.h"
+#include "index/path_builder.h"
 #include "index/record_map.h"
 #include "platform/file_attributes.h"
 

@@ -12,36 +12,14 @@
 #include "engine/file_index.h"
 #include "index/build_paths.h"
 #include "live/live_debug.h"
+#include "live/live_update_detail.h"
 #include "live/usn_monitor.h"
 #include "platform/file_attributes.h"
 #include "settings/settings.h"
 
 namespace zw {
 
-namespace {
-
-bool IsLive(EntryRef e) {
-  return !e.name().empty();
-}
-
-IdKey ParentKey(EntryRef e) {
-  return MakeIdKey(e.drive(), e.parentRecordNumber());
-}
-IdKey OwnKey(EntryRef e) {
-  return MakeIdKey(e.drive(), e.recordNumber());
-}
-
-uint16_t SequenceOf(uint64_t ref) {
-  return uint16_t(ref >> 48);
-}
-
-// Whether entry `e`, which holds the record of `ref`, still holds that file:
-// a record reused for a new file gets a new sequence number. 0 on either
-// side is not known, as NTFS treats it.
-bool SameFile(EntryRef e, uint64_t ref) {
-  const uint16_t seq = SequenceOf(ref);
-  return seq == 0 || e.sequenceNumber() == 0 || e.sequenceNumber() == seq;
-}
+namespace live_detail {
 
 // The entry that holds ref's record on `drive`, whatever file it holds now.
 uint32_t FindRecord(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
@@ -54,6 +32,12 @@ uint32_t FindRecord(const EntryAccess& hold, const UsnMonitor& monitor, char16_t
   if (e.drive() != drive || e.recordNumber() != (ref & kRecordNumberMask)) return kNoEntry;
   return n;
 }
+
+}  // namespace live_detail
+
+using namespace live_detail;
+
+namespace {
 
 std::u16string RootPath(char16_t drive, std::u16string_view name) {
   std::u16string path(1, drive);
@@ -117,12 +101,14 @@ void TombstoneTree(FileIndex& index, EntryWriter& writer, UsnMonitor& monitor, u
   monitor.RemoveIds(keys);
 }
 
+}  // namespace
+
+namespace live_detail {
+
 void Notify(const FileIndex& index) {
   if (index.changedCallback) index.changedCallback();
 }
 
-// Whether a change may be applied: no run is replacing the entries, and the
-// id map was built from the entries of the run that is there now.
 bool IdMapIsCurrent(const FileIndex& index, const EntryAccess& hold, const UsnMonitor& monitor) {
   return !index.indexing.load() && monitor.IdMapTag() == index.Run(hold).number;
 }
@@ -143,6 +129,10 @@ void FoldChangesIfLarge(FileIndex& index, EntryWriter& writer) {
   }
 }
 
+}  // namespace live_detail
+
+namespace {
+
 // Whether a file moved into folder `parentRef` can be placed: the root, or
 // a live indexed folder (not one the index leaves out).
 bool PlaceableUnder(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
@@ -150,76 +140,6 @@ bool PlaceableUnder(const EntryAccess& hold, const UsnMonitor& monitor, char16_t
   if ((parentRef & kRecordNumberMask) == kRootFolderRecord) return true;
   const uint32_t p = FindEntryByRef(hold, monitor, drive, parentRef);
   return p != kNoEntry && IsLive(hold.entries()[p]) && hold.entries()[p].isFolder();
-}
-
-// The journal names only a folder that comes back from a folder the index
-// leaves out, not what it holds: what it held when it left returns in place,
-// as far as it is still there on disk, with fresh sizes and times.
-void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
-  EntryWriter writer(index.entries);
-  if (!IdMapIsCurrent(index, writer, monitor)) return;
-  const EntryStore& store = writer.entries();
-  const uint32_t folder = FindEntryByRef(writer, monitor, drive, ref);
-  if (folder == kNoEntry || !store[folder].isFolder()) return;
-  constexpr uint8_t kRecycled = EntryStore::kRecycled;
-  uint32_t old = kNoEntry;  // the folder as it left (the last time, if more than once)
-  for (uint32_t i = 0; i < store.size(); ++i) {
-    const EntryRecord& r = store.Record(i);
-    if ((r.flags & kRecycled) != 0 && r.recordNumber == (ref & kRecordNumberMask) &&
-        store.DriveOf(i) == drive && SameFile(store[i], ref)) {
-      old = i;
-    }
-  }
-  if (old == kNoEntry) return;
-  std::vector<std::pair<uint32_t, uint32_t>> below;  // depth under `old`, entry
-  for (uint32_t i = 0; i < store.size(); ++i) {
-    uint32_t depth = 0;
-    uint32_t p = i;
-    while (p != old && p != kNoEntry && (store.Record(p).flags & kRecycled) != 0) {
-      p = store.Record(p).parent;
-      ++depth;
-    }
-    if (p == old && depth > 0) below.emplace_back(depth, i);
-  }
-  {
-    const EntryWriteView hold(writer);
-    hold.store().ClearRecycled(old);
-    for (const auto& [depth, c] : below) hold.store().ClearRecycled(c);
-  }
-  std::sort(below.begin(), below.end());  // folders before what they hold
-  std::unordered_set<uint32_t> back;
-  std::u16string path;
-  for (const auto& [depth, c] : below) {
-    const EntryRecord& r = store.Record(c);
-    const uint32_t parent = r.parent == old ? folder : uint32_t(r.parent);  // a packed field
-    if (parent != folder && back.count(parent) == 0) continue;  // its folder stayed away
-    const uint64_t cref = (uint64_t{r.sequence} << 48) | r.recordNumber;
-    const uint32_t holder = FindRecord(writer, monitor, drive, cref);
-    if (holder != kNoEntry && IsLive(store[holder])) continue;  // the record holds another file
-    store.PathInto(parent, path);
-    path += u'\\';
-    path += store.RawName(c);
-    platform::FileAttributeData data;
-    // Gone while it was away, or a name that Win32 would read as another file.
-    if (!platform::GetEntryAttributeData(path, data)) continue;
-    {
-      const EntryWriteView hold(writer);
-      EntryStore& changed = hold.store();
-      NoteNameChange(index.nameIndex, hold, c);
-      changed.ClearDeleted(c);
-      if (parent == folder)
-        changed.SetParentAndPath(c, store.Record(folder).recordNumber, folder, path);
-      changed.SetSize(c, data.size);
-      changed.SetModificationTime(c, data.lastWriteTime);
-      changed.SetCreationTime(c, data.creationTime);
-    }
-    monitor.SetId(MakeIdKey(drive, cref), c);
-    monitor.AdjustChildCount(ParentKey(store[c]), +1);
-    back.insert(c);
-  }
-  if (back.empty()) return;
-  Notify(index);
-  FoldChangesIfLarge(index, writer);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "index/path_builder.h"
 #include "search/name_index.h"
 #include "search/name_index_detail.h"
 #include "search/path_order.h"

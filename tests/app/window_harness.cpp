@@ -10,6 +10,7 @@
 #include "index/build_paths.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
+#include "support/entry_builder.h"
 #include "view/status_text.h"
 #include "volumes/drive_select_dialog_win32.h"
 
@@ -226,7 +227,7 @@ bool FakeDrives::Index(FileIndex& index, char16_t letter) {
     e.size = f.size;
     e.modificationTime = f.modified;
     SetDerivedNameFields(e);
-    store.push_back(std::move(e));
+    zw::test::AppendEntry(store, std::move(e));
   }
   return true;
 }
@@ -269,7 +270,7 @@ FileEntry LiveEntry(const EntryStore& store, const FakeFile& file) {
 }  // namespace
 
 uint32_t AppendLiveLocked(EntryStore& store, const FakeFile& file) {
-  store.push_back(LiveEntry(store, file));
+  zw::test::AppendEntry(store, LiveEntry(store, file));
   return uint32_t(store.size() - 1);
 }
 

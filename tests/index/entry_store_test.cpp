@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "index/build_paths.h"
+#include "index/path_builder.h"
 #include "support/alloc_failure.h"
+#include "support/entry_builder.h"
 
 namespace zw {
 namespace {
@@ -124,7 +126,7 @@ TEST(EntryStore, RenameMovesDescendantsAndDeleteIsAFlag) {
   FileEntry kept = Entry(43, 40, u"kept.txt");
   kept.drive = u'W';
   kept.path = u"W:\\Work\\odd\\kept.txt";  // no walk gives this
-  store.push_back(kept);
+  test::AppendEntry(store, kept);
   EXPECT_TRUE(store.HasKeptPath(3));
   const std::u16string old = store[0].path();
   store.SetName(0, u"Done");

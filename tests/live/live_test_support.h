@@ -13,6 +13,7 @@
 #include "platform/last_error.h"
 #include "platform/usn_journal_scripted.h"
 #include "platform/utf.h"
+#include "support/entry_builder.h"
 
 namespace zw::test {
 
@@ -53,7 +54,7 @@ inline uint32_t AddEntry(FileIndex& index, char16_t drive, uint64_t record, uint
   e.name = e.path.substr(e.path.rfind(u'\\') + 1);
   e.isFolder = folder;
   SetDerivedNameFields(e);
-  view.store().push_back(e);
+  test::AppendEntry(view.store(), e);
   return e.id;
 }
 

@@ -81,8 +81,8 @@ TEST_P(NameIndexTest, EntriesAppendedAfterTheRebuildAreFoundWithoutOne) {
   Make(Files({u"alpha", u"beta", u"zeta"}));
   {
     const EntryWriteView hold(index.entries);
-    hold.store().push_back(test::MakeEntry({u"alphabet.txt"}, 3));
-    hold.store().push_back(test::MakeEntry({u"Alp"}, 4));
+    test::AppendEntry(hold.store(), test::MakeEntry({u"alphabet.txt"}, 3));
+    test::AppendEntry(hold.store(), test::MakeEntry({u"Alp"}, 4));
   }
   // In name order, as a rebuild would give them.
   EXPECT_EQ(Query(u"alp*"), (Names{u"Alp", u"alpha", u"alphabet.txt"}));

@@ -67,7 +67,7 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
       values.push_back(e);
     }
     hold.store().clear();
-    AppendEntries(hold.store(), std::move(values));
+    test::AppendEntries(hold.store(), std::move(values));
   }
   RebuildNameIndex(index, false);
   EXPECT_EQ(SortedNames(index, {1, false, true}, GetParam()),
@@ -189,12 +189,12 @@ TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
     const EntryWriteView hold(index.entries);
     hold.store().SetName(2, u"z");  // a rename in place
     NoteEntriesChanged(index.nameIndex, hold);
-    hold.store().push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
+    test::AppendEntry(hold.store(), test::MakeEntry({u"0"}, 3));  // and an entry with no rank
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"z"}));
   {
     const EntryWriteView hold(index.entries);
-    hold.store().push_back(test::MakeEntry({u"d"}, 4));  // appended after the ranks
+    test::AppendEntry(hold.store(), test::MakeEntry({u"d"}, 4));  // appended after the ranks
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"d", u"z"}));
 }

@@ -10,6 +10,7 @@
 #include "engine/file_index.h"
 #include "index/build_paths.h"
 #include "search/name_index.h"
+#include "support/entry_builder.h"
 #include "support/entry_views.h"
 
 namespace zw::test {
@@ -41,7 +42,7 @@ inline void Fill(FileIndex& index, const std::vector<Item>& items, bool ngrams) 
     const EntryWriteView view(index.entries);
     EntryStore& store = view.store();
     for (const Item& item : items) {
-      store.push_back(MakeEntry(item, static_cast<uint32_t>(store.size())));
+      test::AppendEntry(store, MakeEntry(item, static_cast<uint32_t>(store.size())));
     }
   }
   RebuildNameIndex(index, ngrams);

@@ -217,7 +217,8 @@ TEST(Searcher, SupersededSearchesDeliverNothing) {
           const EntryWriteView hold(index.entries);
           EntryStore& store = hold.store();
           for (int k = 0; k < 50; ++k) {
-            store.push_back(test::MakeEntry({u"abc new"}, static_cast<uint32_t>(store.size())));
+            test::AppendEntry(store,
+                              test::MakeEntry({u"abc new"}, static_cast<uint32_t>(store.size())));
           }
         }
         if (++round % 8 == 0) RebuildNameIndex(index, o.ngrams);

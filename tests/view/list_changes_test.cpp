@@ -11,6 +11,7 @@
 #include "search/result_set.h"
 #include "search/search_support.h"
 #include "search/type_filter.h"
+#include "support/entry_builder.h"
 #include "view/cell_text.h"
 #include "view/icon_choice.h"
 #include "view/list_changes.h"
@@ -21,7 +22,7 @@ namespace {
 // Appends and deletes as the live update does: under both locks.
 void Append(FileIndex& index, const test::Item& item) {
   const EntryWriteView view(index.entries);
-  view.store().push_back(test::MakeEntry(item, uint32_t(view.store().size())));
+  test::AppendEntry(view.store(), test::MakeEntry(item, uint32_t(view.store().size())));
 }
 void Delete(FileIndex& index, uint32_t n) {
   const EntryWriteView view(index.entries);
