@@ -82,11 +82,11 @@ class EntryReadView final : public EntryAccess {
 class EntryWriter final : public WriterAccess {
  public:
   explicit EntryWriter(GuardedEntries& guarded)
-      : WriterAccess(guarded), guarded_(guarded), hold_(guarded.writer_) {}
+      : WriterAccess(guarded), held_(guarded), hold_(guarded.writer_) {}
 
  private:
   friend class EntryWriteView;
-  GuardedEntries& guarded_;
+  GuardedEntries& held_;
   std::unique_lock<std::mutex> hold_;
 };
 
@@ -100,9 +100,7 @@ class EntryWriteView final : public WriterAccess {
         writer_(guarded.writer_),
         exclusive_(guarded.lock_) {}
   explicit EntryWriteView(EntryWriter& writer)
-      : WriterAccess(writer.guarded_),
-        store_(writer.guarded_.store_),
-        exclusive_(writer.guarded_.lock_) {}
+      : WriterAccess(writer.held_), store_(writer.held_.store_), exclusive_(writer.held_.lock_) {}
 
   EntryStore& store() const { return store_; }
 
