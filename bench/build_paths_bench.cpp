@@ -8,7 +8,7 @@
 
 #include "base/utf.h"
 #include "index/build_paths.h"
-#include "index/index_drive.h"
+#include "index/scanned_drive.h"
 #include "name_model.h"
 #include "view/shown_text.h"
 

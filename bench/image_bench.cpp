@@ -29,8 +29,8 @@
 #endif
 
 #include "base/utf.h"
-#include "index/file_index.h"
-#include "index/run_indexing.h"
+#include "engine/file_index.h"
+#include "engine/run_indexing.h"
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "platform/drive_table.h"
@@ -129,8 +129,8 @@ size_t Keystroke(FileIndex& index, Searcher& searcher, ResultSet& results,
     std::unique_lock hold(m);
     cv.wait(hold, [&] { return done; });
   }
-  FilterResults(results, index, TypeFilterState{});
-  SortResults(results, SortSpec{0, false, true}, index);
+  FilterResults(results, index.entries, TypeFilterState{});
+  SortResults(results, SortSpec{0, false, true}, index.nameIndex);
   return results.Count();
 }
 

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "platform/usn_journal.h"
@@ -80,7 +80,8 @@ struct Fixture {
   UsnMonitor monitor{platform::UsnJournalFactory{}};
 
   explicit Fixture(bool ngrams = true) {
-    AppendEntries(index->entries, BaseEntries());
+    std::vector<FileEntry> values = BaseEntries();
+    EntryWriteView(index->entries).store().AppendValues(values);
     RebuildNameIndex(*index, ngrams);
   }
   void Ready() { StartLiveUpdate(*index, monitor); }  // no drives: only the id map
@@ -140,11 +141,11 @@ class CellReader {
           while (!stop_.load()) {
             const auto start = std::chrono::steady_clock::now();
             {
-              std::shared_lock hold(index.nameIndex.lock);
+              const EntryReadView hold(index.entries);
               const std::chrono::duration<double, std::milli> waited =
                   std::chrono::steady_clock::now() - start;
               longestMs_ = std::max(longestMs_, waited.count());
-              if (const auto e = LookupEntry(index, n)) e->PathInto(cell);
+              if (const auto e = LookupEntry(hold, n)) e->PathInto(cell);
             }
             benchmark::DoNotOptimize(cell.data());
             n = (n + 7919) % kEntries;
@@ -249,8 +250,8 @@ void BM_RecordToFound(benchmark::State& state) {
     const std::vector<uint32_t> hits = RunQuery(f->index->nameIndex, q);
     bool found = false;
     {
-      std::shared_lock hold(f->index->nameIndex.lock);
-      for (uint32_t e : hits) found = found || f->index->entries[e].name() == stem + u".pdf";
+      const EntryReadView hold(f->index->entries);
+      for (uint32_t e : hits) found = found || hold.entries()[e].name() == stem + u".pdf";
     }
     if (!found) state.SkipWithError("the new entry was not found");
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -285,7 +286,8 @@ void BM_QueryWithChanges(benchmark::State& state) {
   size_t results = 0;
   for (auto _ : state) results = RunQuery(f->index->nameIndex, q).size();
   state.counters["results"] = double(results);
-  state.counters["delta"] = double(NameIndexDelta(f->index->nameIndex));
+  state.counters["delta"] =
+      double(NameIndexDelta(f->index->nameIndex, EntryReadView(f->index->entries)));
 }
 BENCHMARK(BM_QueryWithChanges)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
@@ -299,17 +301,17 @@ void BM_SortByNameAfter1kChanges(benchmark::State& state) {
   ResultSet results;
   const SortSpec byName{0, false, true};
   results.Replace(RunQuery(f->index->nameIndex, ParseQuery(u"document_1")));
-  SortResults(results, byName, *f->index);
+  SortResults(results, byName, f->index->nameIndex);
   size_t next = 0;
   for (auto _ : state) {
     state.PauseTiming();
     for (size_t k = 0; k < 1'000; ++k) ApplyChange(*f->index, f->monitor, changes[next++]);
     if (state.range(0) == 1) {
-      std::unique_lock hold(f->index->nameIndex.lock);
-      NoteEntriesChanged(f->index->nameIndex);
+      const EntryWriteView hold(f->index->entries);
+      NoteEntriesChanged(f->index->nameIndex, hold);
     }
     state.ResumeTiming();
-    SortResults(results, byName, *f->index);
+    SortResults(results, byName, f->index->nameIndex);
   }
   state.counters["results"] = double(results.Count());
 }
@@ -396,7 +398,7 @@ void BM_FolderRenameRewrites10k(benchmark::State& state) {
   state.counters["searches_meanwhile"] = double(load->Done());
   state.counters["slowest_search_ms"] = load->SlowestMs();
   load.reset();
-  const std::u16string moved = f->index->entries[kFolders + 1].path();
+  const std::u16string moved = EntryReadView(f->index->entries).entries()[kFolders + 1].path();
   if (moved.rfind(u"C:\\renamed_" + Num(n) + u"\\", 0) != 0) {
     state.SkipWithError("descendant path not rewritten");
   }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/utf.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "search/name_index.h"
 #include "search/query.h"
 #include "search/result_set.h"
@@ -22,7 +22,8 @@ using namespace zw;
 FileIndex& Index() {
   static FileIndex* index = [] {
     auto* idx = new FileIndex;
-    AppendEntries(idx->entries, timing::MillionEntries());
+    std::vector<FileEntry> values = timing::MillionEntries();
+    EntryWriteView(idx->entries).store().AppendValues(values);
     RebuildNameIndex(*idx, true);
     return idx;
   }();
@@ -95,22 +96,22 @@ void BM_FirstSearchAfterRun(benchmark::State& state) {
     RebuildNameIndex(index, true);
     rebuildMs = timing::MsSince(start);
     {
-      std::shared_lock hold(index.nameIndex.lock);
-      bytesAfterRun = NameIndexBytes(index.nameIndex);
+      const EntryReadView hold(index.entries);
+      bytesAfterRun = NameIndexBytes(index.nameIndex, hold);
     }
     state.ResumeTiming();
     results.Clear();
     results.Replace(RunQuery(index.nameIndex, ParseQuery(text)));
-    FilterResults(results, index, filter);
-    SortResults(results, SortSpec{0, false, true}, index);
+    FilterResults(results, index.entries, filter);
+    SortResults(results, SortSpec{0, false, true}, index.nameIndex);
   }
-  const double n = static_cast<double>(index.entries.size());
+  const EntryReadView hold(index.entries);
+  const double n = static_cast<double>(hold.entries().size());
   state.counters["results"] = static_cast<double>(results.Count());
   state.counters["rebuild_ms"] = rebuildMs;
   state.counters["index_bytes_per_entry_after_run"] = static_cast<double>(bytesAfterRun) / n;
-  std::shared_lock hold(index.nameIndex.lock);
   state.counters["index_bytes_per_entry_after_sort"] =
-      static_cast<double>(NameIndexBytes(index.nameIndex)) / n;
+      static_cast<double>(NameIndexBytes(index.nameIndex, hold)) / n;
   state.SetLabel(ToUtf8(text));
 }
 BENCHMARK(BM_FirstSearchAfterRun)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
@@ -125,9 +126,9 @@ void FirstSort(benchmark::State& state, uint32_t column) {
     RebuildNameIndex(index, true);
     results.Clear();
     results.Replace(RunQuery(index.nameIndex, ParseQuery(Wide())));
-    FilterResults(results, index, filter);
+    FilterResults(results, index.entries, filter);
     state.ResumeTiming();
-    SortResults(results, SortSpec{column, false, true}, index);
+    SortResults(results, SortSpec{column, false, true}, index.nameIndex);
   }
   state.counters["results"] = static_cast<double>(results.Count());
 }

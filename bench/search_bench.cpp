@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "search/name_index.h"
 #include "search/query.h"
 #include "search/result_set.h"
@@ -30,7 +30,8 @@ using namespace zw;
 FileIndex& Index() {
   static FileIndex* index = [] {
     auto* idx = new FileIndex;
-    AppendEntries(idx->entries, timing::MillionEntries());
+    std::vector<FileEntry> values = timing::MillionEntries();
+    EntryWriteView(idx->entries).store().AppendValues(values);
     RebuildNameIndex(*idx, true);
     return idx;
   }();
@@ -60,8 +61,10 @@ const Queries& Chosen() {
     q.contains2 = u"보고";
     q.contains1 = u"서";
     const FileIndex& index = Index();
-    for (size_t k = 0; k < index.entries.size() && q.contains3.empty(); k += 997) {
-      const std::u16string n(index.entries[k].lowerName());
+    // A copy: Count searches, which takes the lock itself.
+    const EntryStore entries = EntryReadView(index.entries).entries();
+    for (size_t k = 0; k < entries.size() && q.contains3.empty(); k += 997) {
+      const std::u16string n(entries[k].lowerName());
       for (size_t len = 3; len <= 6 && len <= n.size(); ++len) {
         std::u16string candidate = n.substr(0, len);
         if (candidate.find(u'*') != std::u16string::npos) break;
@@ -73,10 +76,12 @@ const Queries& Chosen() {
       }
     }
     uint32_t best = 0;
-    for (size_t k = 0; k < index.nameIndex.unigramLists.keys.size(); ++k) {
-      if (index.nameIndex.unigramLists.counts[k] > best) {
-        best = index.nameIndex.unigramLists.counts[k];
-        q.wide1 = std::u16string(1, static_cast<char16_t>(index.nameIndex.unigramLists.keys[k]));
+    const EntryReadView hold(index.entries);
+    const PostingTable& unigrams = index.nameIndex.Tables(hold).unigramLists;
+    for (size_t k = 0; k < unigrams.keys.size(); ++k) {
+      if (unigrams.counts[k] > best) {
+        best = unigrams.counts[k];
+        q.wide1 = std::u16string(1, static_cast<char16_t>(unigrams.keys[k]));
       }
     }
     return q;
@@ -88,9 +93,13 @@ void BM_RebuildNameIndex(benchmark::State& state) {
   FileIndex& index = Index();
   const bool ngrams = state.range(0) != 0;
   for (auto _ : state) RebuildNameIndex(index, ngrams);
-  const double n = static_cast<double>(index.entries.size());
-  state.counters["entries"] = n;
-  state.counters["bytes_per_entry"] = static_cast<double>(NameIndexBytes(index.nameIndex)) / n;
+  {
+    const EntryReadView hold(index.entries);
+    const double n = static_cast<double>(hold.entries().size());
+    state.counters["entries"] = n;
+    state.counters["bytes_per_entry"] =
+        static_cast<double>(NameIndexBytes(index.nameIndex, hold)) / n;
+  }
   if (!ngrams) RebuildNameIndex(index, true);  // as the query benchmarks expect it
 }
 BENCHMARK(BM_RebuildNameIndex)
@@ -103,14 +112,15 @@ BENCHMARK(BM_RebuildNameIndex)
 
 // The three string orders a rebuild computes, one by one.
 void BM_OrderBy(benchmark::State& state) {
-  const FileIndex& index = Index();
+  const EntryReadView hold(Index().entries);
   for (auto _ : state) {
     if (state.range(0) == 2) {
-      benchmark::DoNotOptimize(PathRanks(index.entries).data());
+      benchmark::DoNotOptimize(PathRanks(hold.entries()).data());
     } else {
       auto field = state.range(0) == 0 ? &EntryRef::lowerName : &EntryRef::name;
-      const std::vector<uint32_t> order = OrderByText(
-          index.entries.size(), [&](uint32_t i) { return (index.entries[i].*field)(); });
+      const EntryStore& entries = hold.entries();
+      const std::vector<uint32_t> order =
+          OrderByText(entries.size(), [&](uint32_t i) { return (entries[i].*field)(); });
       benchmark::DoNotOptimize(order.data());
     }
   }
@@ -123,7 +133,8 @@ BENCHMARK(BM_OrderBy)
 
 // The three n-gram tables a rebuild computes, one by one.
 void BM_NgramTable(benchmark::State& state) {
-  const auto& entries = Index().entries;
+  const EntryReadView hold(Index().entries);
+  const auto& entries = hold.entries();
   const uint32_t n = static_cast<uint32_t>(entries.size());
   const int64_t order = state.range(0);
   for (auto _ : state) {
@@ -193,8 +204,8 @@ void Keystroke(benchmark::State& state, uint32_t column) {
   for (auto _ : state) {
     results.Clear();
     results.Replace(RunQuery(index.nameIndex, ParseQuery(text)));
-    FilterResults(results, index, filter);
-    SortResults(results, SortSpec{column, false, true}, index);
+    FilterResults(results, index.entries, filter);
+    SortResults(results, SortSpec{column, false, true}, index.nameIndex);
   }
   state.counters["results"] = static_cast<double>(results.Count());
   state.SetLabel(ToUtf8(text));
@@ -213,7 +224,8 @@ BENCHMARK(BM_Keystroke_ByPath)->Unit(benchmark::kMillisecond)->Repetitions(5);
 void Dump(const std::string& dir) {
   const FileIndex& index = Index();
   std::ofstream names(dir + "/names.txt"), paths(dir + "/paths.txt"), queries(dir + "/queries.txt");
-  for (const EntryRef e : index.entries) {
+  const EntryReadView hold(index.entries);
+  for (const EntryRef e : hold.entries()) {
     names << ToUtf8(e.lowerName()) << '\n';
     std::u16string p = FoldAscii(e.path().substr(2));
     std::replace(p.begin(), p.end(), u'\\', u'/');

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "base/utf.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "live/live_update.h"
 #include "live/usn_monitor.h"
 #include "search/query.h"
@@ -54,8 +54,8 @@ Keystroke Type(FileIndex& index, Searcher& searcher, ResultSet& results,
     cv.wait(hold, [&] { return done; });
   }
   const auto shown = Clock::now();
-  FilterResults(results, index, TypeFilterState{});
-  SortResults(results, SortSpec{}, index);
+  FilterResults(results, index.entries, TypeFilterState{});
+  SortResults(results, SortSpec{}, index.nameIndex);
   return {MsSince(start), MsSince(shown), results.Count()};
 }
 
@@ -131,24 +131,26 @@ int main() {
   auto holder = std::make_unique<FileIndex>();
   FileIndex& index = *holder;
   {
-    std::lock_guard entries(index.entriesMutex);
-    std::unique_lock names(index.nameIndex.lock);
-    AppendEntries(index.entries, timing::MillionEntries());
-    index.drives = index.indexedDrives = {u'D'};
+    const EntryWriteView hold(index.entries);
+    std::vector<FileEntry> values = timing::MillionEntries();
+    hold.store().AppendValues(values);
+    index.drives = index.Run(hold).drives = {u'D'};
   }
   RebuildNameIndex(index, true);
-  const timing::Texts texts = timing::ChooseTexts(index.entries, [&](const std::u16string& t) {
+  // A copy: the count searches, which takes the lock itself.
+  const EntryStore entries = EntryReadView(index.entries).entries();
+  const timing::Texts texts = timing::ChooseTexts(entries, [&](const std::u16string& t) {
     return RunQuery(index.nameIndex, ParseQuery(t)).size();
   });
-  std::printf("%zu entries\n", index.entries.size());
+  std::printf("%zu entries\n", entries.size());
   {
     std::vector<double> clears;
     ResultSet results;
     for (int rep = 0; rep < 5; ++rep) {
       const auto t = Clock::now();
       results.Clear();
-      results.Append(AllPassing(index, TypeFilterState{}));
-      SortResults(results, SortSpec{}, index);
+      results.Append(AllPassing(index.entries, TypeFilterState{}));
+      SortResults(results, SortSpec{}, index.nameIndex);
       clears.push_back(MsSince(t));
     }
     std::printf("search box emptied: median %.1f ms to list every entry (%zu)\n",

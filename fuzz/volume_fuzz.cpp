@@ -2,9 +2,9 @@
 // MFT layout, scan, link the entries and append them.
 #include <cstdint>
 
+#include "engine/file_index.h"
+#include "engine/index_drive.h"
 #include "fuzz/memory_volume.h"
-#include "index/file_index.h"
-#include "index/index_drive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static zw::fuzz::MemoryVolume volume(u'G');

@@ -8,7 +8,7 @@
 #include "app/drive_select_dialog.h"
 #include "app/main_window.h"
 #include "app/wide_text.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "live/change_notifier.h"
 #include "live/live_update.h"
 #include "settings/settings.h"
@@ -145,7 +145,7 @@ void MainWindow::OnListReady(WPARAM wParam, LPARAM lParam) {
   FileIndex& index = GetIndex();
   knownEntryCount = uint64_t(lParam);
   if (LowOfParam(wParam) != 0) {  // the list of every entry, unless a search came first
-    FilterResults(*results, index, FilterState());
+    FilterResults(*results, index.entries, FilterState());
     ResortResults();
     SetResultCount(results->Count());
     SetStatus(view::ItemCountText(uint64_t(lParam)));
@@ -163,7 +163,7 @@ void MainWindow::StartLiveUpdateForThisRun() {
   }
   ChangeNotifierThread* notifier = changeNotifier.get();
   index.changedCallback = [notifier] { notifier->Notify(); };
-  StartLiveUpdate(index);
+  StartLiveUpdate(index, ReadFlag(kCreateChangeJournal, kDefaultCreateChangeJournal));
 }
 
 void MainWindow::RebuildDriveChecks() {

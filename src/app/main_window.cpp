@@ -6,7 +6,7 @@
 
 #include "app/dpi.h"
 #include "app/wide_text.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "live/change_notifier.h"
 #include "live/live_update.h"
 #include "settings/settings.h"

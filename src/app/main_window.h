@@ -22,7 +22,7 @@
 #include "app/app_ids.h"
 #include "app/progress_dialog.h"
 #include "app/win32_owners.h"
-#include "index/run_indexing.h"
+#include "engine/run_indexing.h"
 #include "search/result_set.h"
 #include "search/searcher.h"
 #include "search/type_filter.h"

@@ -7,7 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/wide_text.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "settings/settings.h"
 #include "view/cell_text.h"
 #include "view/open_command.h"

@@ -4,7 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/wide_text.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "search/query.h"
 #include "settings/settings.h"
 #include "view/list_changes.h"
@@ -251,10 +251,10 @@ void MainWindow::SearchFromWindow() {
 void MainWindow::ShowAllEntries() {
   FileIndex& index = GetIndex();
   RenewResults();
-  const std::vector<uint32_t> all = AllPassing(index, FilterState());
+  const std::vector<uint32_t> all = AllPassing(index.entries, FilterState());
   results->Append(all);
   if (!all.empty()) {
-    SortResults(*results, CurrentSort(), index);
+    SortResults(*results, CurrentSort(), index.nameIndex);
     RowsChanged();
   }
   SetResultCount(all.size());
@@ -268,7 +268,7 @@ void MainWindow::OnSearchDone(WPARAM wParam, LPARAM lParam) {
     // What was delivered is no answer: the list shows again what it showed.
     results->Replace(std::move(shownBeforeSearch));
   } else {
-    FilterResults(*results, GetIndex(), FilterState());
+    FilterResults(*results, GetIndex().entries, FilterState());
   }
   shownBeforeSearch = {};
   ResortResults();
@@ -279,7 +279,7 @@ void MainWindow::OnSearchDone(WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::ResortResults() {
   if (!results || results->Count() == 0) return;
-  SortResults(*results, CurrentSort(), GetIndex());
+  SortResults(*results, CurrentSort(), GetIndex().nameIndex);
   RowsChanged();
 }
 

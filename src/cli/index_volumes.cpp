@@ -8,12 +8,11 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <shared_mutex>
 #include <string>
 
-#include "index/file_index.h"
-#include "index/index_drive.h"
-#include "index/run_indexing.h"
+#include "engine/file_index.h"
+#include "engine/index_drive.h"
+#include "engine/run_indexing.h"
 #include "platform/drive_table.h"
 #include "platform/drives.h"
 #include "platform/last_error.h"
@@ -207,8 +206,7 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
       PrintError(DriveLabel(drive) + ": the MFT scan failed");
     }
   }
-  std::shared_lock lock(index.nameIndex.lock);
-  figures.entries = index.entries.size();
+  figures.entries = EntryReadView(index.entries).entries().size();
   if (interrupted) {
     context.interrupted = true;
     PrintError("interrupted: kept the " + std::to_string(figures.entries) +
@@ -217,8 +215,8 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
   return figures;
 }
 
-uint64_t EntryBytes(const FileIndex& index) {
-  return index.entries.MemoryBytes();
+uint64_t EntryBytes(const EntryAccess& hold) {
+  return hold.entries().MemoryBytes();
 }
 
 void PrintIndexingStats(const CliContext& context, const IndexingFigures& figures,
@@ -233,9 +231,9 @@ void PrintIndexingStats(const CliContext& context, const IndexingFigures& figure
   PrintStat("paths", (figures.pathsNanoseconds + kMillion / 2) / kMillion, "ms");
   PrintStat("total", (uint64_t(total) + kMillion / 2) / kMillion, "ms");
   PrintStat("peak-rss", (PeakResidentBytes() + (1 << 19)) >> 20, "MiB");
-  std::shared_lock lock(index.nameIndex.lock);
-  const uint64_t count = index.entries.size();
-  PrintStat("bytes-per-entry", count == 0 ? 0 : (EntryBytes(index) + count / 2) / count);
+  const EntryReadView hold(index.entries);
+  const uint64_t count = hold.entries().size();
+  PrintStat("bytes-per-entry", count == 0 ? 0 : (EntryBytes(hold) + count / 2) / count);
 }
 
 }  // namespace zw::cli

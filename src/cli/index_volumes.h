@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "cli/cli_context.h"
+#include "index/entry_guard.h"
 
 namespace zw {
 struct FileIndex;
@@ -35,6 +36,6 @@ void PrintIndexingStats(const CliContext& context, const IndexingFigures& figure
 // Resident bytes of the entries: the records themselves plus every heap
 // block their strings own, with the allocator's own overhead (measured with
 // glibc, estimated elsewhere).
-uint64_t EntryBytes(const FileIndex& index);
+uint64_t EntryBytes(const EntryAccess& hold);
 
 }  // namespace zw::cli

@@ -6,7 +6,8 @@
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
 #include "cli/path_lines.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
+#include "index/path_builder.h"
 
 namespace zw::cli {
 
@@ -16,21 +17,24 @@ int RunList(CliContext& context, bool longFormat) {
   FileIndex index;
   const IndexingFigures figures = IndexDrives(context, index, /*nameIndex=*/false);
   Output& out = context.out;
-  if (longFormat) {
-    std::u16string path;
-    PathBuilder paths(index.entries);
-    for (const EntryRef e : index.entries) {
-      if (out.Broken()) break;
-      paths.PathInto(e.id(), path);
-      out.WriteShown(path);
-      out.Write('\t');
-      WriteEntryColumns(out, e, path, /*exactSize=*/true);
+  {
+    const EntryReadView hold(index.entries);
+    if (longFormat) {
+      std::u16string path;
+      PathBuilder paths(hold.entries());
+      for (const EntryRef e : hold.entries()) {
+        if (out.Broken()) break;
+        paths.PathInto(e.id(), path);
+        out.WriteShown(path);
+        out.Write('\t');
+        WriteEntryColumns(out, e, path, /*exactSize=*/true);
+      }
+    } else {
+      ForEachPathBlock(hold.entries(), [&out](std::string_view lines) {
+        out.Write(lines);
+        return !out.Broken();
+      });
     }
-  } else {
-    ForEachPathBlock(index.entries, [&out](std::string_view lines) {
-      out.Write(lines);
-      return !out.Broken();
-    });
   }
   out.Flush();
   if (context.stats) PrintIndexingStats(context, figures, index);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/utf.h"
+#include "index/path_builder.h"
 #include "view/shown_text.h"
 
 namespace zw::cli {

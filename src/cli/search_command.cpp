@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,7 +15,7 @@
 #include "base/utf.h"
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "platform/process_memory.h"
 #include "search/name_index.h"
 #include "search/query.h"
@@ -95,13 +94,14 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
   const auto rebuildStart = std::chrono::steady_clock::now();
   size_t indexBytes = 0;
   RebuildNameIndex(index, o.fastSearch);
+  size_t count = 0;
   {
-    std::shared_lock hold(index.nameIndex.lock);
-    indexBytes = NameIndexBytes(index.nameIndex);
+    const EntryReadView hold(index.entries);
+    indexBytes = NameIndexBytes(index.nameIndex, hold);
+    count = hold.entries().size();
   }
   if (context.stats) {
     PrintStat("name-index", MicrosecondsSince(rebuildStart) / 1000, "ms");
-    const size_t count = index.entries.size();
     PrintStat("name-index-bytes", count == 0 ? 0 : indexBytes / count);
     // What the entries and the name index keep, as the system counts it.
     const uint64_t resident = platform::ResidentBytes();
@@ -122,7 +122,7 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
     if (text16.empty()) {
       // No search: every entry that passes the filter, as the window lists it.
       results.Clear();
-      std::vector<uint32_t> all = AllPassing(index, o.filter);
+      std::vector<uint32_t> all = AllPassing(index.entries, o.filter);
       results.Append(all);
       queryMicros = MicrosecondsSince(start);
     } else {
@@ -136,9 +136,9 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
         return kExitFailure;
       }
       queryMicros = MicrosecondsSince(start);
-      FilterResults(results, index, o.filter);
+      FilterResults(results, index.entries, o.filter);
     }
-    SortResults(results, o.sort, index);
+    SortResults(results, o.sort, index.nameIndex);
     const uint64_t sortMicros = MicrosecondsSince(start) - queryMicros;
 
     if (o.texts.size() > 1) {
@@ -151,11 +151,11 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
       out.WriteNumber(rows.size());
       out.Write('\n');
     } else {
-      std::shared_lock hold(index.nameIndex.lock);
+      const EntryReadView hold(index.entries);
       std::u16string path;
       for (uint32_t n : rows) {
         if (out.Broken()) break;
-        if (const auto e = LookupEntry(index, n)) WriteRow(out, *e, path, o.longFormat);
+        if (const auto e = LookupEntry(hold, n)) WriteRow(out, *e, path, o.longFormat);
       }
     }
     out.Flush();

@@ -11,20 +11,8 @@ namespace zw {
 
 namespace {
 
-// How far back push_back looks for a value's parent.
-constexpr size_t kParentLookBack = 256;
 // NTFS names are at most 255 units; anything longer is cut to what a record holds.
 constexpr size_t kMaxNameUnits = 0xFFF;
-
-bool IsRootForm(std::u16string_view path, char16_t drive, std::u16string_view name) {
-  return path.size() == name.size() + 3 && path[0] == drive && path[1] == u':' &&
-         path[2] == u'\\' && path.substr(3) == name;
-}
-
-bool StartsBelow(std::u16string_view path, std::u16string_view folder) {
-  return path.size() > folder.size() + 1 && path[folder.size()] == u'\\' &&
-         path.compare(0, folder.size(), folder) == 0;
-}
 
 }  // namespace
 
@@ -142,94 +130,6 @@ void EntryStore::SetNameFields(EntryRecord& r, std::u16string_view name) {
   r.flags = uint8_t(folds ? r.flags | kFoldedCopy : r.flags & ~kFoldedCopy);
 }
 
-uint64_t EntryStore::ParentRecordOf(uint32_t n) const {
-  const EntryRecord& r = records_[n];
-  if (r.parent != kNoEntry) return records_[r.parent].recordNumber;
-  if ((r.flags & kKeptParent) != 0) return keptParents_.at(n);
-  return kRootFolderRecord;
-}
-
-void EntryStore::PathInto(uint32_t n, std::u16string& out) const {
-  out.clear();
-  // The chain up to the first entry that starts a path: one with a kept
-  // path or no parent. Links never form a loop, so this ends.
-  uint32_t chain[64];
-  std::vector<uint32_t> longChain;
-  size_t depth = 0;
-  size_t length = 0;
-  uint32_t top = n;
-  for (;;) {
-    const EntryRecord& r = records_[top];
-    if ((r.flags & kKeptPath) != 0 || r.parent == kNoEntry) break;
-    if (depth < 64) {
-      chain[depth] = top;
-    } else {
-      if (longChain.empty()) longChain.assign(chain, chain + 64);
-      longChain.push_back(top);
-    }
-    ++depth;
-    length += r.nameLength + 1;
-    top = r.parent;
-  }
-  const EntryRecord& t = records_[top];
-  if ((t.flags & kKeptPath) != 0) {
-    const std::u16string& kept = keptPaths_.at(top);
-    out.reserve(kept.size() + length);
-    out += kept;
-  } else if ((t.flags & kPathCut) != 0) {
-    out.reserve(kCutPathMark.size() + t.nameLength + length);
-    out += kCutPathMark;
-    out += RawName(top);
-  } else {
-    out.reserve(3 + t.nameLength + length);
-    out += drives_[t.driveSlot];
-    out += u":\\";
-    out += RawName(top);
-  }
-  for (size_t k = depth; k-- > 0;) {
-    out += u'\\';
-    out += RawName(depth <= 64 ? chain[k] : longChain[k]);
-  }
-}
-
-bool EntryStore::WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
-                           std::u16string_view path) const {
-  if (parent == kNoEntry) return IsRootForm(path, drive, name);
-  std::u16string base;
-  PathInto(parent, base);
-  return path.size() == base.size() + 1 + name.size() && path.compare(0, base.size(), base) == 0 &&
-         path[base.size()] == u'\\' && path.substr(base.size() + 1) == name;
-}
-
-void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
-                       std::u16string_view path) {
-  EntryRecord& r = records_[n];
-  r.flags &= uint8_t(~(kKeptPath | kKeptParent | kPathCut));
-  if (StartsWithCutMark(path)) r.flags |= kPathCut;
-  keptPaths_.erase(n);
-  keptParents_.erase(n);
-  const char16_t drive = DriveOf(n);
-  bool linked = parent != kNoEntry && parent < records_.size() && parent != n &&
-                records_[parent].recordNumber == parentRecord && DriveOf(parent) == drive;
-  // A parent below the entry itself would make the walk go round for ever.
-  for (uint32_t p = parent; linked && p != kNoEntry; p = records_[p].parent) {
-    if (p == n) linked = false;
-  }
-  const std::u16string_view name = RawName(n).substr(0, r.nameLength);
-  if (linked && !WalkGives(parent, drive, name, path)) linked = false;
-  r.parent = linked ? parent : kNoEntry;
-  if (!linked) {
-    if (!IsRootForm(path, drive, name)) {
-      keptPaths_[n] = std::u16string(path);
-      r.flags |= kKeptPath;
-    }
-    if (parentRecord != kRootFolderRecord) {
-      keptParents_[n] = parentRecord;
-      r.flags |= kKeptParent;
-    }
-  }
-}
-
 void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
   const size_t first = records_.size();
   if (records_.capacity() < first + values.size()) records_.reserve(first + values.size());
@@ -343,35 +243,8 @@ void EntryStore::RemoveLast() noexcept {
   records_.pop_back();
 }
 
-void EntryStore::push_back(const FileEntry& value) {
-  const size_t n = records_.size();
-  uint32_t parent = kNoEntry;
-  const size_t stop = n > kParentLookBack ? n - kParentLookBack : 0;
-  for (size_t k = n; k-- > stop;) {
-    if (records_[k].recordNumber == value.parentRecordNumber &&
-        DriveOf(uint32_t(k)) == value.drive &&
-        WalkGives(uint32_t(k), value.drive, value.name, value.path)) {
-      parent = uint32_t(k);
-      break;
-    }
-  }
-  Append(value, parent);
-}
-
 void EntryStore::AppendScanned(const ScanRecord& scanned, char16_t drive) {
   records_.push_back(NewRecord(scanned, drive));
-}
-
-void EntryStore::Link(uint32_t n, uint32_t parent, uint64_t parentRecord, bool cut) {
-  EntryRecord& r = records_[n];
-  r.parent = parent;
-  r.flags = uint8_t(cut ? r.flags | kPathCut : r.flags & ~kPathCut);
-  keptParents_.erase(n);
-  r.flags &= uint8_t(~kKeptParent);
-  if (parent == kNoEntry && parentRecord != kRootFolderRecord) {
-    keptParents_[n] = parentRecord;
-    r.flags |= kKeptParent;
-  }
 }
 
 void EntryStore::KeepOnly(const std::vector<bool>& keep) {
@@ -412,59 +285,6 @@ void EntryStore::KeepOnly(const std::vector<bool>& keep) {
 
 void EntryStore::SetName(uint32_t n, std::u16string_view name) {
   SetNameFields(records_[n], name);
-}
-
-void EntryStore::SetParentAndPath(uint32_t n, uint64_t parentRecord, uint32_t parent,
-                                  std::u16string_view path) {
-  Place(n, parentRecord, parent, path);
-}
-
-void EntryStore::ReplaceKeptPrefix(char16_t drive, std::u16string_view oldPath,
-                                   std::u16string_view newPath) {
-  for (auto& [n, path] : keptPaths_) {
-    if ((records_[n].flags & kDeleted) != 0 || DriveOf(n) != drive) continue;
-    if (StartsBelow(path, oldPath)) path.replace(0, oldPath.size(), newPath);
-  }
-}
-
-std::vector<uint32_t> EntryStore::Below(uint32_t n, std::u16string_view nPath) const {
-  // Per entry, whether everything hanging from it lies below `nPath`:
-  // 0 not known yet, 1 below, 2 not.
-  std::vector<uint8_t> state(records_.size(), 0);
-  const char16_t drive = DriveOf(n);
-  auto ownState = [&](uint32_t e) -> uint8_t {
-    if (e == n) return 1;
-    const EntryRecord& r = records_[e];
-    if ((r.flags & kKeptPath) != 0) {
-      const std::u16string& kept = keptPaths_.at(e);
-      return DriveOf(e) == drive && (kept == nPath || StartsBelow(kept, nPath)) ? 1 : 2;
-    }
-    return r.parent == kNoEntry ? 2 : 0;
-  };
-  std::vector<uint32_t> pending;
-  for (uint32_t i = 0; i < records_.size(); ++i) {
-    uint32_t e = i;
-    while (state[e] == 0) {
-      const uint8_t s = ownState(e);
-      if (s != 0) {
-        state[e] = s;
-        break;
-      }
-      pending.push_back(e);
-      e = records_[e].parent;
-    }
-    for (uint32_t p : pending) state[p] = state[e];
-    pending.clear();
-  }
-  std::vector<uint32_t> below;
-  for (uint32_t i = 0; i < records_.size(); ++i) {
-    const EntryRecord& r = records_[i];
-    if (i == n || (r.flags & kDeleted) != 0 || DriveOf(i) != drive) continue;
-    const bool in = (r.flags & kKeptPath) != 0 ? StartsBelow(keptPaths_.at(i), nPath)
-                                               : r.parent != kNoEntry && state[r.parent] == 1;
-    if (in) below.push_back(i);
-  }
-  return below;
 }
 
 size_t EntryStore::MemoryBytes() const {

@@ -6,8 +6,8 @@
 // a path set by hand), which keep theirs in a side table.
 //
 // Views returned by the accessors point into the arena: valid while the
-// caller holds the index's lock and no writer appends. The arena is chunked
-// and never moves a name once written.
+// view of index/entry_guard.h they were read through lasts. The arena is
+// chunked and never moves a name once written.
 #pragma once
 
 #include <cstddef>
@@ -150,8 +150,6 @@ class EntryStore {
   void Append(const FileEntry& value, uint32_t parent);
   // Takes back the last entry appended (its name stays in the arena).
   void RemoveLast() noexcept;
-  // One value; its parent is looked for among the last entries appended.
-  void push_back(const FileEntry& value);
   // One scanned entry on `drive`, not linked yet: until Link its path is the
   // drive's root and its name.
   void AppendScanned(const ScanRecord& scanned, char16_t drive);
@@ -164,15 +162,25 @@ class EntryStore {
   // kept below one dropped starts at the drive's root.
   void KeepOnly(const std::vector<bool>& keep);
 
-  // Writers: the caller holds the locks FileIndex describes.
-  EntryRecord& Record(uint32_t n) { return records_[n]; }
   const EntryRecord& Record(uint32_t n) const { return records_[n]; }
+
+  // Changes of one entry in place, as the change journal reports them.
   void SetName(uint32_t n, std::u16string_view name);
   // The entry's parent becomes `parentRecord`, its path `path`: continued
   // from entry `parent` where that entry's path gives it, else kept.
   void SetParentAndPath(uint32_t n, uint64_t parentRecord, uint32_t parent,
                         std::u16string_view path);
-  void MarkDeleted(uint32_t n) { records_[n].flags |= kDeleted; }
+  // `recycled`: moved into a folder the index leaves out (see kRecycled).
+  void MarkDeleted(uint32_t n, bool recycled = false) {
+    records_[n].flags |= recycled ? kDeleted | kRecycled : kDeleted;
+  }
+  void ClearDeleted(uint32_t n) { records_[n].flags &= uint8_t(~kDeleted); }
+  void ClearRecycled(uint32_t n) { records_[n].flags &= uint8_t(~kRecycled); }
+  void SetSize(uint32_t n, uint64_t size) { records_[n].size = size; }
+  void SetCreationTime(uint32_t n, uint64_t time) { records_[n].creationTime = time; }
+  void SetModificationTime(uint32_t n, uint64_t time) { records_[n].modificationTime = time; }
+  // The file reference's sequence number, once it is known.
+  void SetSequence(uint32_t n, uint16_t sequence) { records_[n].sequence = sequence; }
   // Kept paths of entries below `oldPath` (on `drive`) start with `newPath`
   // instead; entries linked below follow by themselves.
   void ReplaceKeptPrefix(char16_t drive, std::u16string_view oldPath, std::u16string_view newPath);
@@ -203,6 +211,8 @@ class EntryStore {
   // A record of a value's own fields (a FileEntry or a ScanRecord), not placed.
   template <class Fields>
   EntryRecord NewRecord(const Fields& value, char16_t drive);
+  // Whether `path` is `drive`'s root followed by `name`.
+  static bool IsRootForm(std::u16string_view path, char16_t drive, std::u16string_view name);
   // Whether `path` is what a walk gives for an entry named `name` on `drive`
   // continued from `parent` (kNoEntry: the drive's root).
   bool WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
@@ -283,39 +293,6 @@ inline std::u16string EntryRef::path() const {
   std::u16string out;
   PathInto(out);
   return out;
-}
-
-// Builds the paths of many entries, remembering the last parent's path:
-// entries of one folder mostly come together, so most paths cost one copy.
-// Valid while the store does not change.
-class PathBuilder {
- public:
-  explicit PathBuilder(const EntryStore& store) : store_(store) {}
-  void PathInto(uint32_t n, std::u16string& out) {
-    const EntryRecord& r = store_.Record(n);
-    const bool walked = (r.flags & (EntryStore::kKeptPath | EntryStore::kDeleted)) == 0;
-    if (!walked || r.parent == kNoEntry) {
-      store_[n].PathInto(out);
-      return;
-    }
-    if (r.parent != parent_) {
-      store_.PathInto(r.parent, parentPath_);
-      parent_ = r.parent;
-    }
-    out.assign(parentPath_);
-    out += u'\\';
-    out += store_.RawName(n);
-  }
-
- private:
-  const EntryStore& store_;
-  uint32_t parent_ = kNoEntry;
-  std::u16string parentPath_;
-};
-
-// Appends values to a store, as tests and benchmarks build an index.
-inline void AppendEntries(EntryStore& store, std::vector<FileEntry> values) {
-  store.AppendValues(values);
 }
 
 }  // namespace zw

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "index/build_paths.h"
-#include "index/index_drive.h"
+#include "index/path_builder.h"
 #include "index/record_map.h"
 #include "platform/file_attributes.h"
 #include "platform/process_memory.h"
@@ -116,18 +116,30 @@ void CompleteScannedDrive(ScannedDrive& drive) {
   PathBuilder paths(store);
   std::u16string path;
   for (uint32_t i = 0; i < n; ++i) {
-    EntryRecord& r = store.Record(i);
+    const EntryRecord& r = store.Record(i);
     // A cut path names no file: it must not be looked up.
     if (r.size != 0 || (r.flags & (EntryStore::kFolder | EntryStore::kPathCut)) != 0 || metadata[i])
       continue;
     paths.PathInto(i, path);
     platform::FileAttributeData data;
-    if (platform::GetEntryAttributeData(path, data)) r.size = data.size;
+    if (platform::GetEntryAttributeData(path, data)) store.SetSize(i, data.size);
   }
   if (anyMetadata) {
     metadata.flip();
     store.KeepOnly(metadata);
   }
+}
+
+bool IsMetadataPath(std::u16string_view path, char16_t letter) {
+  return path.size() > 3 && FoldAscii(path[0]) == FoldAscii(letter) && path[1] == u':' &&
+         path[2] == u'\\' && path[3] == u'$';
+}
+
+void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter) {
+  entries.erase(
+      std::remove_if(entries.begin(), entries.end(),
+                     [letter](const FileEntry& e) { return IsMetadataPath(e.path, letter); }),
+      entries.end());
 }
 
 }  // namespace zw

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "index/entry_store.h"
@@ -30,5 +31,11 @@ struct ScannedDrive {
 // paths follow starts a path cut to kCutPathMark and its own name, marked as
 // cut, as does everything below it.
 void CompleteScannedDrive(ScannedDrive& drive);
+
+// The volume's metadata and what hangs below it: paths that begin with the
+// letter (either case), ":\" and "$".
+bool IsMetadataPath(std::u16string_view path, char16_t letter);
+// Removes those entries, keeping the order of the rest.
+void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter);
 
 }  // namespace zw

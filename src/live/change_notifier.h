@@ -21,7 +21,7 @@ class ChangeNotifier {
 
   ChangeNotifier(Poster poster, Clock clock, uint64_t intervalMs = kIntervalMs);
 
-  // From any thread, also while entriesMutex is held: posts now when the
+  // From any thread, also while the entries' writer mutex is held: posts now when the
   // last post is an interval old, else remembers that one is owed.
   void Notify();
   // Posts an owed notification once it is due. Returns the milliseconds until

@@ -3,56 +3,40 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <set>
-#include <shared_mutex>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "live/live_debug.h"
+#include "live/live_update_detail.h"
 #include "live/usn_monitor.h"
 #include "platform/file_attributes.h"
-#include "settings/settings.h"
 
 namespace zw {
 
-namespace {
-
-bool IsLive(EntryRef e) {
-  return !e.name().empty();
-}
-
-IdKey ParentKey(EntryRef e) {
-  return MakeIdKey(e.drive(), e.parentRecordNumber());
-}
-IdKey OwnKey(EntryRef e) {
-  return MakeIdKey(e.drive(), e.recordNumber());
-}
-
-uint16_t SequenceOf(uint64_t ref) {
-  return uint16_t(ref >> 48);
-}
-
-// Whether entry `e`, which holds the record of `ref`, still holds that file:
-// a record reused for a new file gets a new sequence number. 0 on either
-// side is not known, as NTFS treats it.
-bool SameFile(EntryRef e, uint64_t ref) {
-  const uint16_t seq = SequenceOf(ref);
-  return seq == 0 || e.sequenceNumber() == 0 || e.sequenceNumber() == seq;
-}
+namespace live_detail {
 
 // The entry that holds ref's record on `drive`, whatever file it holds now.
-uint32_t FindRecord(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+uint32_t FindRecord(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
                     uint64_t ref) {
+  const EntryStore& entries = hold.entries();
   const uint32_t n = monitor.FindId(MakeIdKey(drive, ref));
-  if (n == kNoEntry || n >= index.entries.size()) return kNoEntry;
+  if (n == kNoEntry || n >= entries.size()) return kNoEntry;
   // A number from a map built for an earlier run must not reach a stranger.
-  const EntryRef e = index.entries[n];
+  const EntryRef e = entries[n];
   if (e.drive() != drive || e.recordNumber() != (ref & kRecordNumberMask)) return kNoEntry;
   return n;
 }
+
+}  // namespace live_detail
+
+using namespace live_detail;
+
+namespace {
 
 std::u16string RootPath(char16_t drive, std::u16string_view name) {
   std::u16string path(1, drive);
@@ -63,13 +47,13 @@ std::u16string RootPath(char16_t drive, std::u16string_view name) {
 
 // The path of `name` inside the folder `parentRef`, or under the root when
 // that folder is not a live indexed entry (the root itself is never one).
-// `parent` gets that folder's entry. Caller holds entriesMutex.
-std::u16string PathUnder(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+// `parent` gets that folder's entry.
+std::u16string PathUnder(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
                          uint64_t parentRef, std::u16string_view name, bool& parentFound,
                          uint32_t& parent) {
-  parent = FindEntryByRef(index, monitor, drive, parentRef);
+  parent = FindEntryByRef(hold, monitor, drive, parentRef);
   std::u16string path;
-  if (parent != kNoEntry) index.entries[parent].PathInto(path);
+  if (parent != kNoEntry) hold.entries()[parent].PathInto(path);
   parentFound = !path.empty();
   if (!parentFound) return RootPath(drive, name);
   path += u'\\';
@@ -83,151 +67,89 @@ bool MayHaveDescendants(const UsnMonitor& monitor, EntryRef folder,
   return folder.isFolder() && !folderPath.empty() && monitor.ChildCount(OwnKey(folder)) != 0;
 }
 
-// Entries whose path lies below entry `n`. Caller holds entriesMutex, which
-// keeps every writer out while this reads.
-std::vector<uint32_t> DescendantsIfAny(const FileIndex& index, const UsnMonitor& monitor,
+// Entries whose path lies below entry `n`. The writer reads while searches
+// go on.
+std::vector<uint32_t> DescendantsIfAny(const WriterAccess& writer, const UsnMonitor& monitor,
                                        uint32_t n) {
-  const EntryRef folder = index.entries[n];
+  const EntryRef folder = writer.entries()[n];
   const std::u16string path = folder.path();
   if (!MayHaveDescendants(monitor, folder, path)) return {};
-  return index.entries.Below(n, path);
+  return writer.entries().Below(n, path);
 }
 
 // Marks entry `n` and everything below it deleted; `recycled`: moved into a
-// folder the index leaves out. Caller holds entriesMutex.
-void TombstoneTree(FileIndex& index, UsnMonitor& monitor, uint32_t n, bool recycled = false) {
-  std::vector<uint32_t> doomed = DescendantsIfAny(index, monitor, n);
+// folder the index leaves out.
+void TombstoneTree(FileIndex& index, EntryWriter& writer, UsnMonitor& monitor, uint32_t n,
+                   bool recycled = false) {
+  std::vector<uint32_t> doomed = DescendantsIfAny(writer, monitor, n);
   doomed.push_back(n);
   std::vector<std::pair<IdKey, uint32_t>> keys;
   keys.reserve(doomed.size());
   {
-    std::unique_lock names(index.nameIndex.lock);
+    const EntryWriteView hold(writer);
+    EntryStore& store = hold.store();
     for (uint32_t i : doomed) {
-      const EntryRef e = index.entries[i];
-      if (IsLive(e)) {
-        monitor.AdjustChildCount(ParentKey(e), -1);
-        if (recycled) index.entries.Record(i).flags |= EntryStore::kRecycled;
-      }
-      NoteNameChange(index.nameIndex, i);
-      index.entries.MarkDeleted(i);
+      const EntryRef e = store[i];
+      const bool live = IsLive(e);
+      if (live) monitor.AdjustChildCount(ParentKey(e), -1);
+      NoteNameChange(index.nameIndex, hold, i);
+      store.MarkDeleted(i, recycled && live);
       keys.emplace_back(OwnKey(e), i);
     }
   }
   monitor.RemoveIds(keys);
 }
 
+}  // namespace
+
+namespace live_detail {
+
 void Notify(const FileIndex& index) {
   if (index.changedCallback) index.changedCallback();
 }
 
-// Whether a change may be applied: no run is replacing the entries, and the
-// id map was built from the entries of the run that is there now. Caller
-// holds entriesMutex or the name index lock.
-bool IdMapIsCurrent(const FileIndex& index, const UsnMonitor& monitor) {
-  return !index.indexing.load() && monitor.IdMapTag() == index.runNumber;
+bool IdMapIsCurrent(const FileIndex& index, const EntryAccess& hold, const UsnMonitor& monitor) {
+  return !index.indexing.load() && monitor.IdMapTag() == index.Run(hold).number;
 }
 
 // Folds a large set of changes into the name index by a rebuild. This thread
-// holds entriesMutex, so the other journal threads wait, while searches read
-// on until the new tables are swapped in.
-void FoldChangesIfLarge(FileIndex& index) {
+// is the writer, so the other journal threads wait, while searches read on
+// until the new tables are swapped in.
+void FoldChangesIfLarge(FileIndex& index, EntryWriter& writer) {
   NameIndex& names = index.nameIndex;
-  if (names.entries != &index.entries || !NameIndexWantsRebuild(names)) return;
+  if (!NameIndexWantsRebuild(names, writer)) return;
   try {
-    RebuildNameIndexHoldingEntries(index, names.ngramEnabled);
+    RebuildNameIndex(index, writer, names.Tables(writer).ngramEnabled);
   } catch (const std::bad_alloc&) {
     // Searches stay right with the changes as they are; try again once
     // they have doubled rather than at every change.
-    std::unique_lock hold(names.lock);
-    names.deltaLimit *= 2;
+    const EntryWriteView hold(writer);
+    names.Tables(hold).deltaLimit *= 2;
   }
 }
+
+}  // namespace live_detail
+
+namespace {
 
 // Whether a file moved into folder `parentRef` can be placed: the root, or
-// a live indexed folder (not one the index leaves out). Caller holds
-// entriesMutex.
-bool PlaceableUnder(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+// a live indexed folder (not one the index leaves out).
+bool PlaceableUnder(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
                     uint64_t parentRef) {
   if ((parentRef & kRecordNumberMask) == kRootFolderRecord) return true;
-  const uint32_t p = FindEntryByRef(index, monitor, drive, parentRef);
-  return p != kNoEntry && IsLive(index.entries[p]) && index.entries[p].isFolder();
-}
-
-// The journal names only a folder that comes back from a folder the index
-// leaves out, not what it holds: what it held when it left returns in place,
-// as far as it is still there on disk, with fresh sizes and times.
-void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
-  std::lock_guard entriesLock(index.entriesMutex);
-  if (!IdMapIsCurrent(index, monitor)) return;
-  const uint32_t folder = FindEntryByRef(index, monitor, drive, ref);
-  if (folder == kNoEntry || !index.entries[folder].isFolder()) return;
-  EntryStore& store = index.entries;
-  constexpr uint8_t kRecycled = EntryStore::kRecycled;
-  uint32_t old = kNoEntry;  // the folder as it left (the last time, if more than once)
-  for (uint32_t i = 0; i < store.size(); ++i) {
-    const EntryRecord& r = store.Record(i);
-    if ((r.flags & kRecycled) != 0 && r.recordNumber == (ref & kRecordNumberMask) &&
-        store.DriveOf(i) == drive && SameFile(store[i], ref)) {
-      old = i;
-    }
-  }
-  if (old == kNoEntry) return;
-  store.Record(old).flags &= uint8_t(~kRecycled);
-  std::vector<std::pair<uint32_t, uint32_t>> below;  // depth under `old`, entry
-  for (uint32_t i = 0; i < store.size(); ++i) {
-    uint32_t depth = 0;
-    uint32_t p = i;
-    while (p != old && p != kNoEntry && (store.Record(p).flags & kRecycled) != 0) {
-      p = store.Record(p).parent;
-      ++depth;
-    }
-    if (p == old && depth > 0) below.emplace_back(depth, i);
-  }
-  std::sort(below.begin(), below.end());  // folders before what they hold
-  std::unordered_set<uint32_t> back;
-  std::u16string path;
-  for (const auto& [depth, c] : below) {
-    EntryRecord& r = store.Record(c);
-    r.flags &= uint8_t(~kRecycled);
-    const uint32_t parent = r.parent == old ? folder : uint32_t(r.parent);  // a packed field
-    if (parent != folder && back.count(parent) == 0) continue;  // its folder stayed away
-    const uint64_t cref = (uint64_t{r.sequence} << 48) | r.recordNumber;
-    const uint32_t holder = FindRecord(index, monitor, drive, cref);
-    if (holder != kNoEntry && IsLive(store[holder])) continue;  // the record holds another file
-    store.PathInto(parent, path);
-    path += u'\\';
-    path += store.RawName(c);
-    platform::FileAttributeData data;
-    // Gone while it was away, or a name that Win32 would read as another file.
-    if (!platform::GetEntryAttributeData(path, data)) continue;
-    {
-      std::unique_lock names(index.nameIndex.lock);
-      NoteNameChange(index.nameIndex, c);
-      r.flags &= uint8_t(~EntryStore::kDeleted);
-      if (parent == folder)
-        store.SetParentAndPath(c, store.Record(folder).recordNumber, folder, path);
-      r.size = data.size;
-      r.modificationTime = data.lastWriteTime;
-      r.creationTime = data.creationTime;
-    }
-    monitor.SetId(MakeIdKey(drive, cref), c);
-    monitor.AdjustChildCount(ParentKey(store[c]), +1);
-    back.insert(c);
-  }
-  if (back.empty()) return;
-  Notify(index);
-  FoldChangesIfLarge(index);
+  const uint32_t p = FindEntryByRef(hold, monitor, drive, parentRef);
+  return p != kNoEntry && IsLive(hold.entries()[p]) && hold.entries()[p].isFolder();
 }
 
 }  // namespace
 
-uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+uint32_t FindEntryByRef(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
                         uint64_t ref) {
-  const uint32_t n = FindRecord(index, monitor, drive, ref);
-  return n != kNoEntry && SameFile(index.entries[n], ref) ? n : kNoEntry;
+  const uint32_t n = FindRecord(hold, monitor, drive, ref);
+  return n != kNoEntry && SameFile(hold.entries()[n], ref) ? n : kNoEntry;
 }
 
-void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
+void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor, bool createJournals) {
   if (index.indexing.load()) return;
   // Following an earlier run: its threads end first (a change they were
   // applying is done with), so that the new map and drive set take over.
@@ -235,20 +157,20 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
   UsnMonitor::StartPositions from;
   std::set<char16_t> drives;
   {
-    std::lock_guard entriesLock(index.entriesMutex);
-    from = index.journalPositions;
-    drives = index.indexedDrives;
+    EntryWriter writer(index.entries);
+    from = index.Run(writer).journalPositions;
+    drives = index.Run(writer).drives;
+    const auto& entries = writer.entries();
     {
       // Room for new files now, while nothing searches through a monitor
       // thread's lock: growing a million entries later would hold every
       // search back for as long as the move takes.
-      const size_t want = index.entries.size() + index.entries.size() / 16 + 1024;
-      if (index.entries.capacity() < want) {
-        std::unique_lock names(index.nameIndex.lock);
-        index.entries.reserve(want);
+      const size_t want = entries.size() + entries.size() / 16 + 1024;
+      if (entries.capacity() < want) {
+        const EntryWriteView hold(writer);
+        hold.store().reserve(want);
       }
     }
-    const auto& entries = index.entries;
     auto fill = [&](UsnMonitor::IdMap& ids, UsnMonitor::IdMap& children) {
       for (size_t i = 0; i < entries.size(); ++i) {
         const EntryRef e = entries[i];
@@ -259,16 +181,16 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor) {
         if (IsLive(e)) ++children[ParentKey(e)];
       }
     };
-    monitor.RebuildIds(entries.size(), index.runNumber, fill);
+    monitor.RebuildIds(entries.size(), index.Run(writer).number, fill);
   }
   monitor.SetChangeHandler(
       [&index, &monitor](const UsnChange& change) { ApplyChange(index, monitor, change); });
-  monitor.AllowJournalCreation(ReadFlag(kCreateChangeJournal, kDefaultCreateChangeJournal));
+  monitor.AllowJournalCreation(createJournals);
   monitor.Start(drives, from);
 }
 
-void StartLiveUpdate(FileIndex& index) {
-  StartLiveUpdate(index, GetUsnMonitor());
+void StartLiveUpdate(FileIndex& index, bool createJournals) {
+  StartLiveUpdate(index, GetUsnMonitor(), createJournals);
 }
 
 bool StopLiveUpdate(UsnMonitor& monitor) {
@@ -314,13 +236,14 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   entry.name = name;
   entry.isFolder = isDirectory;
 
-  std::lock_guard entriesLock(index.entriesMutex);
+  EntryWriter writer(index.entries);
+  const EntryStore& entries = writer.entries();
   // During a run the entries are being replaced; the run reads the file
   // anyway, and the change comes again from the run's journal position.
-  if (!IdMapIsCurrent(index, monitor) || index.entries.size() >= kNoEntry) return;
+  if (!IdMapIsCurrent(index, writer, monitor) || entries.size() >= kNoEntry) return;
   bool parentFound = false;
   uint32_t parent = kNoEntry;
-  entry.path = PathUnder(index, monitor, drive, parentRef, name, parentFound, parent);
+  entry.path = PathUnder(writer, monitor, drive, parentRef, name, parentFound, parent);
   // The file system is asked while searches can still read the entries.
   platform::FileAttributeData data;
   const bool asked = platform::GetEntryAttributeData(entry.path, data);
@@ -329,98 +252,101 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     entry.modificationTime = data.lastWriteTime;
     entry.creationTime = data.creationTime;
   }
-  const uint32_t previous = FindRecord(index, monitor, drive, ref);
-  if (previous != kNoEntry && IsLive(index.entries[previous])) {
-    const EntryRef old = index.entries[previous];
+  const uint32_t previous = FindRecord(writer, monitor, drive, ref);
+  if (previous != kNoEntry && IsLive(entries[previous])) {
+    const EntryRef old = entries[previous];
     if (SameFile(old, ref) && old.parentRecordNumber() == entry.parentRecordNumber &&
         old.name() == entry.name) {
       // The scan saw this file already (its creation is replayed from the
       // journal position taken before the scan): refresh, never repeat it.
       const bool moved = old.path() != entry.path;
-      std::unique_lock names(index.nameIndex.lock);
-      EntryRecord& r = index.entries.Record(previous);
+      const EntryWriteView hold(writer);
+      EntryStore& store = hold.store();
       if (asked) {  // else the scan's figures stand
-        r.size = entry.size;
-        r.modificationTime = entry.modificationTime;
-        r.creationTime = entry.creationTime;
+        store.SetSize(previous, entry.size);
+        store.SetModificationTime(previous, entry.modificationTime);
+        store.SetCreationTime(previous, entry.creationTime);
       }
-      if (r.sequence == 0) r.sequence = entry.sequenceNumber;
+      if (old.sequenceNumber() == 0) store.SetSequence(previous, entry.sequenceNumber);
       if (moved) {
-        NotePathChange(index.nameIndex, previous);
-        index.entries.SetParentAndPath(previous, entry.parentRecordNumber, parent, entry.path);
+        NotePathChange(index.nameIndex, hold, previous);
+        store.SetParentAndPath(previous, entry.parentRecordNumber, parent, entry.path);
       }
       Notify(index);
       return;
     }
   }
-  const uint32_t id = uint32_t(index.entries.size());
+  const uint32_t id = uint32_t(entries.size());
   {
-    std::unique_lock names(index.nameIndex.lock);
+    const EntryWriteView hold(writer);
+    EntryStore& store = hold.store();
     // A live entry that holds this record under another name or folder is
     // one whose deletion was missed: it is gone now, and keeping it would
     // show the record twice.
-    const bool replaces = previous != kNoEntry && IsLive(index.entries[previous]);
-    if (replaces) NoteNameChange(index.nameIndex, previous);
+    const bool replaces = previous != kNoEntry && IsLive(store[previous]);
+    if (replaces) NoteNameChange(index.nameIndex, hold, previous);
     // The entry and its key come together or not at all: an entry no key
     // leads to could never be deleted or renamed.
-    index.entries.Append(entry, parent);
+    store.Append(entry, parent);
     try {
       monitor.AddId(MakeIdKey(drive, ref), id, MakeIdKey(drive, parentRef));
     } catch (...) {
-      index.entries.RemoveLast();
+      store.RemoveLast();
       throw;
     }
     if (replaces) {
-      monitor.AdjustChildCount(ParentKey(index.entries[previous]), -1);
-      index.entries.MarkDeleted(previous);
+      monitor.AdjustChildCount(ParentKey(store[previous]), -1);
+      store.MarkDeleted(previous);
     }
   }
   live_debug::Created(id, entry.path);
   Notify(index);
-  FoldChangesIfLarge(index);
+  FoldChangesIfLarge(index, writer);
 }
 
 void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
-  std::lock_guard entriesLock(index.entriesMutex);
-  if (!IdMapIsCurrent(index, monitor)) return;
-  const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
-  if (n == kNoEntry || !IsLive(index.entries[n])) return;  // gone already
-  TombstoneTree(index, monitor, n);
+  EntryWriter writer(index.entries);
+  if (!IdMapIsCurrent(index, writer, monitor)) return;
+  const uint32_t n = FindEntryByRef(writer, monitor, drive, ref);
+  if (n == kNoEntry || !IsLive(writer.entries()[n])) return;  // gone already
+  TombstoneTree(index, writer, monitor, n);
   Notify(index);
-  FoldChangesIfLarge(index);
+  FoldChangesIfLarge(index, writer);
 }
 
 void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
                    uint64_t parentRef, std::u16string_view newName, bool isDirectory) {
-  std::unique_lock entriesLock(index.entriesMutex);
-  if (!IdMapIsCurrent(index, monitor)) return;
-  const uint32_t n = FindEntryByRef(index, monitor, drive, ref);
+  std::optional<EntryWriter> held(std::in_place, index.entries);
+  EntryWriter& writer = *held;
+  if (!IdMapIsCurrent(index, writer, monitor)) return;
+  const uint32_t n = FindEntryByRef(writer, monitor, drive, ref);
   if (n == kNoEntry) {
     // Moved in from a folder the index leaves out (restored from the recycle
     // bin), or a file whose creation was missed: it is new here. Moves
     // within left-out folders stay out.
-    if (IsRecycleBinName(newName, false) || !PlaceableUnder(index, monitor, drive, parentRef)) {
+    if (IsRecycleBinName(newName, false) || !PlaceableUnder(writer, monitor, drive, parentRef)) {
       return;
     }
-    entriesLock.unlock();
+    held.reset();
     OnFileCreated(index, monitor, drive, ref, parentRef, newName, isDirectory);
     if (isDirectory) RestoreRecycledBelow(index, monitor, drive, ref);
     return;
   }
+  const EntryStore& entries = writer.entries();
   if (IsRecycleBinName(newName, false)) {
-    if (!IsLive(index.entries[n])) return;
-    TombstoneTree(index, monitor, n, true);  // moved into the recycle bin
+    if (!IsLive(entries[n])) return;
+    TombstoneTree(index, writer, monitor, n, true);  // moved into the recycle bin
     Notify(index);
-    FoldChangesIfLarge(index);
+    FoldChangesIfLarge(index, writer);
     return;
   }
-  const EntryRef e = index.entries[n];
+  const EntryRef e = entries[n];
   const std::u16string oldPath = e.path();
   const uint64_t newParent = parentRef & kRecordNumberMask;
   bool parentFound = false;
   uint32_t parent = kNoEntry;
   std::u16string newPath =
-      PathUnder(index, monitor, drive, parentRef, newName, parentFound, parent);
+      PathUnder(writer, monitor, drive, parentRef, newName, parentFound, parent);
   if (!parentFound && newParent == (e.parentRecordNumber() & kRecordNumberMask)) {
     // Same folder, not indexed itself: keep the folder part we had.
     const size_t slash = oldPath.rfind(u'\\');
@@ -433,48 +359,50 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   // need rewriting.
   const bool below = oldPath != newPath && MayHaveDescendants(monitor, e, oldPath);
   {
-    std::unique_lock names(index.nameIndex.lock);
+    const EntryWriteView hold(writer);
+    EntryStore& store = hold.store();
     if (IsLive(e)) monitor.AdjustChildCount(ParentKey(e), -1);
     if (e.name() != newName) {
-      NoteNameChange(index.nameIndex, n);
+      NoteNameChange(index.nameIndex, hold, n);
     } else {
-      NotePathChange(index.nameIndex, n);
+      NotePathChange(index.nameIndex, hold, n);
     }
-    if (index.entries.RawName(n) != newName) index.entries.SetName(n, newName);
-    index.entries.Record(n).flags &= uint8_t(~EntryStore::kDeleted);
-    index.entries.SetParentAndPath(n, newParent, parent, newPath);
+    if (store.RawName(n) != newName) store.SetName(n, newName);
+    store.ClearDeleted(n);
+    store.SetParentAndPath(n, newParent, parent, newPath);
     monitor.AdjustChildCount(ParentKey(e), +1);
     if (below) {
-      index.entries.ReplaceKeptPrefix(drive, oldPath, newPath);
-      NotePathsBelowChanged(index.nameIndex);
+      store.ReplaceKeptPrefix(drive, oldPath, newPath);
+      NotePathsBelowChanged(index.nameIndex, hold);
     }
   }
   Notify(index);
-  FoldChangesIfLarge(index);
+  FoldChangesIfLarge(index, writer);
 }
 
 bool OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
   uint32_t n = kNoEntry;
   std::u16string path;
   {
-    std::shared_lock names(index.nameIndex.lock);
-    if (!IdMapIsCurrent(index, monitor)) return true;
-    n = FindEntryByRef(index, monitor, drive, ref);
+    const EntryReadView hold(index.entries);
+    if (!IdMapIsCurrent(index, hold, monitor)) return true;
+    n = FindEntryByRef(hold, monitor, drive, ref);
     if (n == kNoEntry) {
-      const uint32_t holder = FindRecord(index, monitor, drive, ref);
-      return holder == kNoEntry || !IsLive(index.entries[holder]);
+      const uint32_t holder = FindRecord(hold, monitor, drive, ref);
+      return holder == kNoEntry || !IsLive(hold.entries()[holder]);
     }
-    path = index.entries[n].path();
+    path = hold.entries()[n].path();
   }
   platform::FileAttributeData data;
   if (!path.empty() && platform::GetEntryAttributeData(path, data)) {
-    std::lock_guard entriesLock(index.entriesMutex);
+    EntryWriter writer(index.entries);
     // The entry may have been renamed or removed meanwhile; only the same
     // record gets the new figures.
-    if (IdMapIsCurrent(index, monitor) && FindEntryByRef(index, monitor, drive, ref) == n) {
-      std::unique_lock names(index.nameIndex.lock);
-      index.entries.Record(n).size = data.size;
-      index.entries.Record(n).modificationTime = data.lastWriteTime;
+    if (IdMapIsCurrent(index, writer, monitor) &&
+        FindEntryByRef(writer, monitor, drive, ref) == n) {
+      const EntryWriteView hold(writer);
+      hold.store().SetSize(n, data.size);
+      hold.store().SetModificationTime(n, data.lastWriteTime);
     }
   }
   Notify(index);

@@ -2,14 +2,15 @@
 // created files, tombstones for deleted ones, new names and paths after a
 // rename or move, new sizes and times after a modification.
 //
-// Every handler reads and writes entries only under the index's locks
-// (entriesMutex, then nameIndex.lock exclusively for writes; the id-map lock
-// innermost) and keeps no pointer to an entry once they are released.
+// Every handler reads and writes entries only through the views of
+// index/entry_guard.h (the id-map lock innermost) and keeps no pointer to an
+// entry once they end.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
+#include "index/entry_guard.h"
 #include "live/usn_change.h"
 
 namespace zw {
@@ -22,10 +23,10 @@ class UsnMonitor;
 // the drives the last run indexed, with ApplyChange as its handler. Each drive's journal is
 // read from where it stood before the drive was indexed, so changes made
 // during the run are applied too. A volume without a journal gets one only
-// when the CreateChangeJournal setting allows it. Does nothing while indexing. Every change
-// it applies reaches the name index at once (no rebuild is needed).
-void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor);
-void StartLiveUpdate(FileIndex& index);  // the process-wide monitor
+// when `createJournals` (the CreateChangeJournal setting) allows it. Does nothing while
+// indexing. Every change it applies reaches the name index at once (no rebuild is needed).
+void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor, bool createJournals = false);
+void StartLiveUpdate(FileIndex& index, bool createJournals);  // the process-wide monitor
 
 // Stops following the journals and drops the handler, so that no change is
 // applied to entry numbers of a run that is about to be replaced. Call it
@@ -43,8 +44,7 @@ void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change)
 // The entry number that (drive, ref) stands for, or kNoEntry. Only numbers
 // whose entry still carries that drive and record number, and the sequence
 // number of ref where both know one, are handed out.
-// The caller holds index.entriesMutex, or index.nameIndex.lock shared.
-uint32_t FindEntryByRef(const FileIndex& index, const UsnMonitor& monitor, char16_t drive,
+uint32_t FindEntryByRef(const EntryAccess& hold, const UsnMonitor& monitor, char16_t drive,
                         uint64_t ref);
 
 void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,

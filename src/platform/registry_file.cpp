@@ -152,7 +152,7 @@ bool ParseValue(std::string_view payload, RegistryValue& v) {
       if (payload[k] < '0' || payload[k] > '9') return false;
       type = type * 10 + uint64_t(payload[k] - '0');
     }
-    if (type > 0xFFFFFFFFu) return false;
+    if (type > UINT32_MAX) return false;
     std::string_view bytes = payload.substr(close + 2);
     v.type = uint32_t(type);
     v.data.clear();

@@ -1,18 +1,21 @@
-// The search structure over FileIndex::entries. Its lock is also the lock that
-// keeps readers of the entry array apart from writers (see FileIndex).
+// The search structure over the entries (FileIndex owns both). Its tables are
+// guarded by the entries' own lock: they are read through an EntryAccess and
+// changed through an EntryWriteView of the entries they describe.
 //
 // Everything is flat: the name order is a plain array of entry numbers, and
-// the extension and n-gram lists are delta-coded in PostingTables, so a
-// million entries with n-grams stay near 50 bytes each.
+// the extension and n-gram lists are PostingTables (each list in the smallest
+// of three forms: delta-coded, Elias-Fano or a bitmap), so a million entries
+// with n-grams stay near 50 bytes each.
 //
 // The tables describe the entries as they were built. Live changes do not
 // rebuild them: they record which built entries changed their name since, and
 // every lookup drops those from what the tables give and tests them, and the
 // entries appended since, one by one. The answers are what a fresh build
 // would give; a large enough change set is folded in by a rebuild that runs
-// off the lock (RebuildNameIndex in index/file_index.h).
+// off the lock (RebuildNameIndex in engine/file_index.h).
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -20,8 +23,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/columns.h"
+#include "index/entry_guard.h"
 #include "index/entry_store.h"
-#include "platform/shared_mutex.h"
 #include "search/posting_table.h"
 #include "search/query.h"
 
@@ -57,65 +61,119 @@ struct NameTables {
   size_t deltaLimit = 0;
 
   // Position of each entry in `name` order and in `path` order (ordinal,
-  // case-sensitive), so that sorting results compares integers. Built with
-  // the tables; kept current by NameIndex::ranks (under its mutex, which is
-  // why sorts holding `lock` shared may bring them up to date).
-  mutable std::vector<uint32_t> nameRanks, pathRanks;
+  // case-sensitive), as the build computed them: they move into the rank
+  // cache when the tables are swapped in.
+  std::vector<uint32_t> nameRanks, pathRanks;
 };
 
-struct NameIndex : NameTables {
-  // Writer-first: a live change gets in between searches started back to back.
-  mutable platform::SharedMutex lock;
-  const EntryStore* entries = nullptr;  // attached entry array, or none
+// The rank arrays by which results are sorted (integers compared, not
+// texts), and how far they describe the entries. Sorts bring them up to date
+// while holding the entries only shared, so a mutex of their own guards them
+// (taken inside that hold). Live changes only note the entries whose text
+// changed: the next sort places those and the appended ones among the rest,
+// rather than ordering a million texts again on the window's thread. Ranks
+// dropped (too many changes) are computed afresh by the next sort.
+class RankCache {
+ public:
+  // The rank of every entry by `column` (kColumnName or kColumnFolder), brought up to date first; `entries`
+  // are the held entries (none when the index is not attached). The array
+  // stays valid while that hold lasts.
+  const std::vector<uint32_t>& Ranks(const EntryStore* entries, uint32_t column);
+  // Entries the ranks of `column` describe (0: to be computed).
+  size_t RankedCount(uint32_t column);
 
-  // How far nameRanks and pathRanks describe the entries. Live changes only
-  // note the entries whose text changed: the next sort places those and the
-  // appended ones among the rest, rather than ordering a million texts again
-  // on the window's thread. Ranks dropped (too many changes) are computed
-  // afresh by the next sort that needs them.
-  struct RankCache {
-    std::mutex mutex;  // taken inside the shared hold of `lock`; guards the ranks too
-    size_t nameCount = 0, pathCount = 0;         // entries ranked; 0: not computed
-    std::vector<uint32_t> nameMoved, pathMoved;  // ranked entries whose text changed since
-  };
-  mutable RankCache ranks;
+  // Takes the ranks a build computed, describing `builtCount` entries; the
+  // ones held so far go back into `tables`.
+  void TakeBuilt(NameTables& tables, uint32_t builtCount);
+  void Drop();
+  // Entry `n`'s name (and with it its path) or only its path changed.
+  void NoteNameChange(uint32_t n);
+  void NotePathChange(uint32_t n);
+  // Paths below a folder changed with it: every path is ranked afresh.
+  void DropPaths();
+  size_t Bytes();
+
+ private:
+  std::mutex mutex_;
+  std::vector<uint32_t> nameRanks_, pathRanks_;
+  size_t nameCount_ = 0, pathCount_ = 0;         // entries ranked; 0: not computed
+  std::vector<uint32_t> nameMoved_, pathMoved_;  // ranked entries whose text changed since
 };
 
-// Reads only `entries`; holds no lock. The caller keeps every writer of the
-// entries out meanwhile (it holds entriesMutex), while searches go on.
-NameTables BuildNameTables(const EntryStore& entries, bool ngrams);
+class NameIndex {
+ public:
+  explicit NameIndex(const GuardedEntries& entries) : guarded_(entries) {}
+  NameIndex(const NameIndex&) = delete;
+  NameIndex& operator=(const NameIndex&) = delete;
 
-// Caller holds `lock` exclusively. Attaches `entries` and puts `tables` in;
-// `tables` gets the previous ones back, with the changes recorded against
-// them, to be freed after the lock is let go.
-void SwapNameTables(NameIndex& index, const EntryStore* entries, NameTables& tables);
+  // The entries the tables describe, whose lock guards them too.
+  const GuardedEntries& Guarded() const { return guarded_; }
+  const NameTables& Tables(const EntryAccess& hold) const {
+    Check(hold);
+    return tables_;
+  }
+  NameTables& Tables(const EntryWriteView& hold) {
+    Check(hold);
+    return tables_;
+  }
+  // Whether tables were built over the entries since they were last emptied.
+  bool Attached(const EntryAccess& hold) const {
+    Check(hold);
+    return attached_;
+  }
+  RankCache& Ranks(const EntryAccess& hold) const {
+    Check(hold);
+    return ranks_;
+  }
 
-// Caller holds `lock` exclusively. Detaches and releases everything.
-void ClearNameIndex(NameIndex& index);
+ private:
+  friend void SwapNameTables(NameIndex& index, const EntryWriteView& hold, NameTables& tables);
+  friend void ClearNameIndex(NameIndex& index, const EntryWriteView& hold);
+  void Check([[maybe_unused]] const EntryAccess& hold) const {
+    assert(&hold.guarded() == &guarded_);
+  }
 
-// Caller holds `lock` exclusively, and calls it just before the name of entry
-// `n` changes (rename, delete; its path changes with it).
-void NoteNameChange(NameIndex& index, uint32_t n);
+  const GuardedEntries& guarded_;
+  NameTables tables_;
+  bool attached_ = false;
+  mutable RankCache ranks_;
+};
+
+// Reads only the entries, holding the writer mutex: every writer stays out
+// meanwhile while searches go on.
+NameTables BuildNameTables(const WriterAccess& writer, bool ngrams);
+
+// Attaches the entries and puts `tables` in; `tables` gets the previous ones
+// back, with the changes recorded against them, to be freed after the lock
+// is let go.
+void SwapNameTables(NameIndex& index, const EntryWriteView& hold, NameTables& tables);
+
+// Detaches and releases everything.
+void ClearNameIndex(NameIndex& index, const EntryWriteView& hold);
+
+// Called just before the name of entry `n` changes (rename, delete; its path
+// changes with it).
+void NoteNameChange(NameIndex& index, const EntryWriteView& hold, uint32_t n);
 // The same when only the path of entry `n` changes (its folder moved).
-void NotePathChange(NameIndex& index, uint32_t n);
+void NotePathChange(NameIndex& index, const EntryWriteView& hold, uint32_t n);
 
 // The same when the paths below a folder change with it (its descendants
 // are not named): the next sort ranks every path afresh.
-void NotePathsBelowChanged(NameIndex& index);
+void NotePathsBelowChanged(NameIndex& index, const EntryWriteView& hold);
 
-// A writer that changed entries in place in other ways calls this while it
-// still holds `lock` exclusively: the next sort computes the rank arrays afresh.
-void NoteEntriesChanged(NameIndex& index);
+// A writer that changed entries in place in other ways calls this before it
+// lets go: the next sort computes the rank arrays afresh.
+void NoteEntriesChanged(NameIndex& index, const EntryWriteView& hold);
 
 // Entries the tables do not describe as they stand: changed plus appended.
-// Caller holds `lock`, or entriesMutex.
-size_t NameIndexDelta(const NameIndex& index);
-bool NameIndexWantsRebuild(const NameIndex& index);
+size_t NameIndexDelta(const NameIndex& index, const EntryAccess& hold);
+bool NameIndexWantsRebuild(const NameIndex& index, const EntryAccess& hold);
 
 // The rank of every entry by `name` (column 0) or `path` (column 1), brought
-// up to date first if entries changed or were appended since they were built. Caller holds `lock`
-// shared and the index is attached; the array stays valid while that hold lasts.
-const std::vector<uint32_t>& EntryRanks(const NameIndex& index, uint32_t column);
+// up to date first if entries changed or were appended since they were built.
+// The array stays valid while `hold` lasts.
+const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAccess& hold,
+                                        uint32_t column);
 
 // The rank of every entry in name order and in path order, as a build
 // computes them (each the one place that orders those texts in full).
@@ -124,21 +182,21 @@ std::vector<uint32_t> PathRanks(const EntryStore& entries);
 // The same by sorting every built path: what the tree order must equal.
 std::vector<uint32_t> PathRanksByText(const EntryStore& entries);
 
-// Lookups; each takes `lock` shared for its own duration.
+// Lookups; each takes the entries' lock shared for its own duration.
 std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view foldedPattern);
 std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index,
                                             std::u16string_view foldedPattern,
                                             std::u16string_view foldedExtension);
 std::vector<uint32_t> ExtensionLookup(const NameIndex& index, std::u16string_view foldedExtension);
-// Caller holds `lock` shared.
-std::vector<uint32_t> ContainsLookup(const NameIndex& index, std::u16string_view foldedPattern);
+// Within the caller's hold.
+std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& hold,
+                                     std::u16string_view foldedPattern);
 
 // The whole query in one pass, no worker threads. Without n-grams, text
 // inside names is scanned in pieces, each under its own shared hold.
 std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query);
 
-// Bytes held by the index's own arrays and maps (not the entries). Caller
-// holds `lock` (shared is enough).
-size_t NameIndexBytes(const NameIndex& index);
+// Bytes held by the index's own arrays and maps (not the entries).
+size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold);
 
 }  // namespace zw

@@ -1,9 +1,8 @@
 #include "search/result_set.h"
 
 #include <algorithm>
-#include <shared_mutex>
 
-#include "index/file_index.h"
+#include "search/name_index.h"
 #include "search/type_filter.h"
 
 namespace zw {
@@ -152,31 +151,32 @@ void ResultSet::SortResults(const SortSpec& order, const EntryLookup& lookup) {
   SortByItems(entries_, order, lookup);
 }
 
-void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& index) {
-  std::shared_lock indexHold(index.nameIndex.lock);
-  const NameIndex& ni = index.nameIndex;
+void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& index) {
+  const EntryReadView indexHold(index.Guarded());
   std::lock_guard hold(results.mutex_);
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
   const bool byText = order.sortColumn == kColumnName || order.sortColumn == kColumnFolder;
-  if (byText && ni.entries == &index.entries) {
-    SortByRanks(entries, order, index.entries, EntryRanks(ni, order.sortColumn));
+  if (byText && index.Attached(indexHold)) {
+    SortByRanks(entries, order, indexHold.entries(),
+                EntryRanks(index, indexHold, order.sortColumn));
   } else {
-    SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(index, n); });
+    SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); });
   }
 }
 
-void FilterResults(ResultSet& results, const FileIndex& index, const TypeFilterState& state) {
-  std::shared_lock indexHold(index.nameIndex.lock);
-  results.KeepIf([&](uint32_t n) { return TypeFilter(index, n, state); });
+void FilterResults(ResultSet& results, const GuardedEntries& entries,
+                   const TypeFilterState& state) {
+  const EntryReadView indexHold(entries);
+  results.KeepIf([&](uint32_t n) { return TypeFilter(indexHold, n, state); });
 }
 
-std::vector<uint32_t> AllPassing(const FileIndex& index, const TypeFilterState& state) {
-  std::shared_lock indexHold(index.nameIndex.lock);
+std::vector<uint32_t> AllPassing(const GuardedEntries& entries, const TypeFilterState& state) {
+  const EntryReadView indexHold(entries);
   std::vector<uint32_t> out;
-  const uint32_t n = static_cast<uint32_t>(index.entries.size());
+  const uint32_t n = static_cast<uint32_t>(indexHold.entries().size());
   for (uint32_t i = 0; i < n; ++i) {
-    if (TypeFilter(index, i, state)) out.push_back(i);
+    if (TypeFilter(indexHold, i, state)) out.push_back(i);
   }
   return out;
 }

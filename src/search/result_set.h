@@ -1,8 +1,8 @@
 // The one list of matching entries that the result view shows, in display
 // order, and its sorting.
 //
-// Lock order: a caller that also needs the name index lock takes it first
-// (FilterResults and SortResults(order, FileIndex) do so themselves).
+// Lock order: a caller that also needs the entries' lock takes it first
+// (FilterResults and SortResults(order, NameIndex) do so themselves).
 #pragma once
 
 #include <cstddef>
@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "base/columns.h"
+#include "index/entry_guard.h"
 #include "index/entry_store.h"
 
 namespace zw {
 
-struct FileIndex;
+class NameIndex;
 struct TypeFilterState;
 
 struct SortSpec {
@@ -57,21 +58,21 @@ class ResultSet {
   }
 
  private:
-  friend void SortResults(ResultSet&, const SortSpec&, const FileIndex&);
+  friend void SortResults(ResultSet&, const SortSpec&, const NameIndex&);
   mutable std::mutex mutex_;
   std::vector<uint32_t> entries_;
   uint64_t generation_ = 0;
 };
 
 // Sorts with the rank arrays of the name index when they describe every
-// result, by comparing texts otherwise. Takes the name index lock shared.
-void SortResults(ResultSet& results, const SortSpec& order, const FileIndex& index);
+// result, by comparing texts otherwise. Takes the entries' lock shared.
+void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& index);
 
-// KeepIf with TypeFilter by entry number, under the name index lock.
-void FilterResults(ResultSet& results, const FileIndex& index, const TypeFilterState& state);
+// KeepIf with TypeFilter by entry number, under the entries' lock.
+void FilterResults(ResultSet& results, const GuardedEntries& entries, const TypeFilterState& state);
 
 // Every entry number, ascending, that passes the filter (the list shown for an
-// empty search text). Takes the name index lock shared.
-std::vector<uint32_t> AllPassing(const FileIndex& index, const TypeFilterState& state);
+// empty search text). Takes the entries' lock shared.
+std::vector<uint32_t> AllPassing(const GuardedEntries& entries, const TypeFilterState& state);
 
 }  // namespace zw

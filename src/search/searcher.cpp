@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <future>
-#include <shared_mutex>
 #include <system_error>
 
 namespace zw {
@@ -30,9 +29,9 @@ void ScanRange(const NameIndex& index, const SearchQuery& q, uint32_t first, End
   while (!stop.load(std::memory_order_relaxed)) {
     matches.clear();
     {
-      std::shared_lock hold(index.lock);
-      if (index.entries == nullptr) return;
-      const auto& entries = *index.entries;
+      const EntryReadView hold(index.Guarded());
+      if (!index.Attached(hold)) return;
+      const EntryStore& entries = hold.entries();
       const uint32_t last = std::min<uint32_t>(end(entries), static_cast<uint32_t>(entries.size()));
       if (i >= last) return;
       const uint32_t chunkEnd = std::min(last, i + kScanChunk);
@@ -160,8 +159,8 @@ void Searcher::Run(Job& job) noexcept {
   try {
     bool ngram = false;
     {
-      std::shared_lock hold(job.index->lock);
-      ngram = job.index->ngramEnabled;
+      const EntryReadView hold(job.index->Guarded());
+      ngram = job.index->Tables(hold).ngramEnabled;
     }
     const SearchQuery& q = job.query;
     const bool scanMode = q.mode == MatchMode::Suffix || q.mode == MatchMode::Contains;
@@ -205,8 +204,8 @@ void Searcher::RunParallel(Job& job) {
   }
   uint32_t n = 0;
   {
-    std::shared_lock hold(job.index->lock);
-    if (job.index->entries) n = static_cast<uint32_t>(job.index->entries->size());
+    const EntryReadView hold(job.index->Guarded());
+    if (job.index->Attached(hold)) n = static_cast<uint32_t>(hold.entries().size());
   }
   const unsigned hw = hardwareThreads != 0 ? hardwareThreads : std::thread::hardware_concurrency();
   const auto ranges = ParallelScanRanges(n, hw);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "base/file_types.h"
-#include "index/file_index.h"
 
 namespace zw {
 
@@ -74,8 +73,8 @@ bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state) {
          Passes(entry->name(), entry->drive(), entry->isFolder(), entry->lowerExtension(), state);
 }
 
-bool TypeFilter(const FileIndex& index, uint32_t entryNumber, const TypeFilterState& state) {
-  return TypeFilter(LookupEntry(index, entryNumber), state);
+bool TypeFilter(const EntryAccess& hold, uint32_t entryNumber, const TypeFilterState& state) {
+  return TypeFilter(LookupEntry(hold, entryNumber), state);
 }
 
 }  // namespace zw

@@ -6,11 +6,10 @@
 #include <optional>
 #include <set>
 
+#include "index/entry_guard.h"
 #include "index/entry_store.h"
 
 namespace zw {
-
-struct FileIndex;
 
 enum class TypeCategory : int {
   NoSelection = -1,
@@ -40,7 +39,6 @@ bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state);
 
 // By entry number: fails past the end. Works during a run, on the drives
 // already appended.
-// Caller holds index.nameIndex.lock shared (or entriesMutex).
-bool TypeFilter(const FileIndex& index, uint32_t entryNumber, const TypeFilterState& state);
+bool TypeFilter(const EntryAccess& hold, uint32_t entryNumber, const TypeFilterState& state);
 
 }  // namespace zw

@@ -1,9 +1,8 @@
 #include "view/cell_text.h"
 
 #include <algorithm>
-#include <shared_mutex>
 
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "platform/local_time.h"
 #include "view/decimal.h"
 #include "view/shown_text.h"
@@ -50,8 +49,8 @@ size_t FormatDateText(uint64_t filetime, char16_t* out, size_t capacity) {
 bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, char16_t* out,
               size_t capacity) {
   if (capacity == 0) return false;
-  std::shared_lock hold(index.nameIndex.lock);
-  const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
+  const EntryReadView hold(index.entries);
+  const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return false;
   std::u16string scratch;
   switch (column) {

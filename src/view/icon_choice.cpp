@@ -1,10 +1,9 @@
 #include "view/icon_choice.h"
 
-#include <shared_mutex>
 #include <unordered_map>
 
 #include "base/file_types.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 
 namespace zw::view {
 
@@ -54,8 +53,8 @@ std::optional<IconClass> ClassOfExtension(std::u16string_view lowerExtension) {
 }
 
 bool ChooseIcon(const FileIndex& index, uint32_t entryNumber, bool fastIcons, IconChoice& out) {
-  std::shared_lock hold(index.nameIndex.lock);
-  const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
+  const EntryReadView hold(index.entries);
+  const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return false;
   out.kind = IconChoice::Kind::File;
   if (e->isFolder()) {

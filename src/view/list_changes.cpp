@@ -2,18 +2,17 @@
 
 #include <algorithm>
 #include <numeric>
-#include <shared_mutex>
 #include <vector>
 
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "search/result_set.h"
 #include "search/type_filter.h"
 
 namespace zw::view {
 
 uint64_t EntryCount(const FileIndex& index) {
-  std::shared_lock hold(index.nameIndex.lock);
-  return index.entries.size();
+  const EntryReadView hold(index.entries);
+  return hold.entries().size();
 }
 
 std::optional<uint64_t> BuildFullList(const FileIndex& index, ResultSet& results,
@@ -32,10 +31,10 @@ ListFollowResult AppendNewEntries(ResultSet& results, const FileIndex& index,
   ListFollowResult out;
   std::vector<uint32_t> added;
   {
-    std::shared_lock hold(index.nameIndex.lock);
-    out.entryCount = index.entries.size();
+    const EntryReadView hold(index.entries);
+    out.entryCount = hold.entries().size();
     for (uint64_t i = knownEntryCount; i < out.entryCount; ++i) {
-      if (TypeFilter(index, uint32_t(i), state)) added.push_back(uint32_t(i));
+      if (TypeFilter(hold, uint32_t(i), state)) added.push_back(uint32_t(i));
     }
   }
   if (!added.empty()) results.Append(added);
@@ -47,7 +46,7 @@ size_t RowSweep::Step(ResultSet& results, const FileIndex& index, const TypeFilt
                       size_t budget) {
   if (remaining_ == 0) return 0;
   size_t dropped = 0;
-  std::shared_lock hold(index.nameIndex.lock);  // before the result set's lock
+  const EntryReadView hold(index.entries);  // before the result set's lock
   const size_t rows = results.Count();
   if (cursor_ >= rows) cursor_ = 0;
   const size_t first = cursor_;
@@ -56,7 +55,7 @@ size_t RowSweep::Step(ResultSet& results, const FileIndex& index, const TypeFilt
   // Only the slice is looked up; the rest of the rows are passed over.
   results.KeepIf([&](uint32_t n) {
     const size_t at = row++;
-    if (at < first || at >= last || TypeFilter(index, n, state)) return true;
+    if (at < first || at >= last || TypeFilter(hold, n, state)) return true;
     ++dropped;
     return false;
   });

@@ -1,8 +1,6 @@
 #include "view/open_command.h"
 
-#include <shared_mutex>
-
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "platform/win32_path.h"
 #include "view/cell_text.h"
 
@@ -25,8 +23,8 @@ bool NameSplitsPath(const EntryStore& entries, uint32_t n) {
 
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column) {
-  std::shared_lock hold(index.nameIndex.lock);
-  const std::optional<EntryRef> e = LookupEntry(index, entryNumber);
+  const EntryReadView hold(index.entries);
+  const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return std::nullopt;
   OpenCommand command;
   e->PathInto(command.path);
@@ -36,7 +34,7 @@ std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entry
     // Not the entry's path: opening it would reach another file, or none.
     command.refusal = OpenRefusal::kPathCut;
   } else if (platform::Win32AltersPath(command.path) ||
-             NameSplitsPath(index.entries, entryNumber)) {
+             NameSplitsPath(hold.entries(), entryNumber)) {
     command.refusal = OpenRefusal::kAlteredPath;
   }
   return command;

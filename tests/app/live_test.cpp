@@ -8,7 +8,7 @@
 #include "app/drive_select_dialog.h"
 #include "app/wide_text.h"
 #include "app/window_harness.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "live/live_test_support.h"
 #include "live/usn_monitor.h"
 #include "settings/settings.h"
@@ -33,8 +33,8 @@ class Live : public WindowTest {
     }
     uint64_t run = 0;
     {
-      std::lock_guard hold(index.entriesMutex);
-      run = index.runNumber;
+      const EntryReadView hold(index.entries);
+      run = index.Run(hold).number;
     }
     const UsnMonitor& monitor = GetUsnMonitor();
     text += monitor.IsRunning() ? ", monitor running" : ", monitor stopped";
@@ -196,7 +196,8 @@ TEST_F(Live, FileAddedDuringARunningSearchShowsOnce) {
   for (int attempt = 0; attempt < 10 && !caught; ++attempt) {
     const std::u16string name = u"needle" + FromWide(std::to_wstring(attempt)) + u".txt";
     expected.push_back(name);
-    SlowWrite journal(index, 300, [&] { AppendLiveLocked(index, {u"C:\\" + name}); });
+    SlowWrite journal(index, 300,
+                      [&](EntryStore& store) { AppendLiveLocked(store, {u"C:\\" + name}); });
     Type(attempt % 2 == 0 ? u"needle" : u"needl");  // a new text starts a new search
     journal.Begin();
     caught = window_->SearchEngine()->running.load();

@@ -15,7 +15,7 @@
 #include "app/drive_select_dialog.h"
 #include "app/wide_text.h"
 #include "app/window_harness.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "settings/settings.h"
 #include "support/alloc_failure.h"
 #include "view/status_text.h"

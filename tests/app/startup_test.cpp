@@ -5,7 +5,7 @@
 #include "app/drive_select_dialog.h"
 #include "app/wide_text.h"
 #include "app/window_harness.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "settings/settings.h"
 #include "view/status_text.h"
 
@@ -90,7 +90,7 @@ TEST_F(IndexingRun, ReadsTheBoundVolumeWithTheProgressDialog) {
   progressShown = FindDialog(L"인덱싱 중...") != nullptr;
   WaitForList();
   EXPECT_TRUE(progressShown);
-  const uint64_t entries = GetIndex().entries.size();
+  const uint64_t entries = EntryReadView(GetIndex().entries).entries().size();
   ASSERT_GT(entries, 100u);
   EXPECT_EQ(Status(), std::u16string(u"") + view::ItemCountText(entries));
   EXPECT_EQ(Rows(), int(entries));

@@ -7,10 +7,11 @@
 #include "app/drive_select_dialog.h"
 #include "app/message_loop.h"
 #include "app/wide_text.h"
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
+#include "support/entry_builder.h"
 #include "view/status_text.h"
 
 namespace zw::app::test {
@@ -212,11 +213,11 @@ bool FakeDrives::Index(FileIndex& index, char16_t letter) {
       if (index.stopRequested.load()) return false;
     }
   }
-  std::lock_guard entries(index.entriesMutex);
-  std::unique_lock names(index.nameIndex.lock);
+  const EntryWriteView view(index.entries);
+  EntryStore& store = view.store();
   for (const FakeFile& f : it->second) {
     FileEntry e;
-    e.id = uint32_t(index.entries.size());
+    e.id = uint32_t(store.size());
     e.recordNumber = 100 + e.id;
     e.parentRecordNumber = 5;
     e.drive = letter;
@@ -226,18 +227,17 @@ bool FakeDrives::Index(FileIndex& index, char16_t letter) {
     e.size = f.size;
     e.modificationTime = f.modified;
     SetDerivedNameFields(e);
-    index.entries.push_back(std::move(e));
+    zw::test::AppendEntry(store, std::move(e));
   }
   return true;
 }
 
-SlowWrite::SlowWrite(FileIndex& index, DWORD ms, std::function<void()> write) {
+SlowWrite::SlowWrite(FileIndex& index, DWORD ms, std::function<void(EntryStore&)> write) {
   thread_ =
       std::thread([this, &index, ms, write = std::move(write), go = go_.get_future()]() mutable {
         go.wait();
-        std::lock_guard entries(index.entriesMutex);
-        std::unique_lock names(index.nameIndex.lock);
-        if (write) write();
+        const EntryWriteView view(index.entries);
+        if (write) write(view.store());
         held_.set_value();
         ::Sleep(ms);
       });
@@ -257,9 +257,9 @@ SlowWrite::~SlowWrite() {
 }
 
 namespace {
-FileEntry LiveEntry(FileIndex& index, const FakeFile& file) {
+FileEntry LiveEntry(const EntryStore& store, const FakeFile& file) {
   FileEntry e;
-  e.id = uint32_t(index.entries.size());
+  e.id = uint32_t(store.size());
   e.drive = file.path[0];
   e.path = file.path;
   e.name = file.path.substr(file.path.rfind(u'\\') + 1);
@@ -269,22 +269,20 @@ FileEntry LiveEntry(FileIndex& index, const FakeFile& file) {
 }
 }  // namespace
 
-uint32_t AppendLiveLocked(FileIndex& index, const FakeFile& file) {
-  index.entries.push_back(LiveEntry(index, file));
-  return uint32_t(index.entries.size() - 1);
+uint32_t AppendLiveLocked(EntryStore& store, const FakeFile& file) {
+  zw::test::AppendEntry(store, LiveEntry(store, file));
+  return uint32_t(store.size() - 1);
 }
 
 uint32_t AppendLive(FileIndex& index, const FakeFile& file) {
-  std::lock_guard entries(index.entriesMutex);
-  std::unique_lock names(index.nameIndex.lock);
-  return AppendLiveLocked(index, file);
+  const EntryWriteView view(index.entries);
+  return AppendLiveLocked(view.store(), file);
 }
 
 void DeleteLive(FileIndex& index, uint32_t entryNumber) {
-  std::lock_guard entries(index.entriesMutex);
-  std::unique_lock names(index.nameIndex.lock);
-  index.entries.at(entryNumber);  // throws past the end, as before
-  index.entries.MarkDeleted(entryNumber);
+  const EntryWriteView view(index.entries);
+  view.store().at(entryNumber);  // throws past the end, as before
+  view.store().MarkDeleted(entryNumber);
 }
 
 void SetSetting(std::u16string_view name, uint32_t value) {

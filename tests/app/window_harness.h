@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "index/run_indexing.h"
+#include "engine/run_indexing.h"
 
 namespace zw::app::test {
 
@@ -124,7 +124,7 @@ class FakeDrives {
 // `write` under them and returns (the hold goes on without the caller).
 class SlowWrite {
  public:
-  SlowWrite(FileIndex& index, DWORD ms, std::function<void()> write = nullptr);
+  SlowWrite(FileIndex& index, DWORD ms, std::function<void(EntryStore&)> write = nullptr);
   ~SlowWrite();  // waits for the write to end
   void Begin();
 
@@ -137,7 +137,7 @@ class SlowWrite {
 
 // Appends or deletes an entry as the change journal's handler does.
 uint32_t AppendLive(FileIndex& index, const FakeFile& file);
-uint32_t AppendLiveLocked(FileIndex& index, const FakeFile& file);  // caller holds the locks
+uint32_t AppendLiveLocked(EntryStore& store, const FakeFile& file);  // within a write view
 void DeleteLive(FileIndex& index, uint32_t entryNumber);
 
 // A fresh registry key for every test; the main window and its readers.

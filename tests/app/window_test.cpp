@@ -7,7 +7,7 @@
 #include "app/app_ids.h"
 #include "app/wide_text.h"
 #include "app/window_harness.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "settings/settings.h"
 
 namespace zw::app::test {

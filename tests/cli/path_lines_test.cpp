@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "support/entry_builder.h"
 
 namespace zw::cli {
 namespace {
@@ -26,7 +27,7 @@ EntryStore ManyEntries() {
     values.push_back(std::move(e));
   }
   EntryStore store;
-  AppendEntries(store, std::move(values));
+  test::AppendEntries(store, std::move(values));
   return store;
 }
 

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "index/build_paths.h"
+#include "index/path_builder.h"
 #include "support/alloc_failure.h"
 #include "support/built_paths.h"
+#include "support/entry_builder.h"
 
 namespace zw {
 namespace {
@@ -125,7 +127,7 @@ TEST(EntryStore, RenameMovesDescendantsAndDeleteIsAFlag) {
   FileEntry kept = Entry(43, 40, u"kept.txt");
   kept.drive = u'W';
   kept.path = u"W:\\Work\\odd\\kept.txt";  // no walk gives this
-  store.push_back(kept);
+  test::AppendEntry(store, kept);
   EXPECT_TRUE(store.HasKeptPath(3));
   const std::u16string old = store[0].path();
   store.SetName(0, u"Done");

@@ -1,4 +1,4 @@
-#include "index/index_drive.h"
+#include "engine/index_drive.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,10 @@
 #include <sstream>
 
 #include "base/utf.h"
-#include "index/file_index.h"
+#include "engine/file_index.h"
+#include "index/scanned_drive.h"
 #include "platform/drive_table.h"
+#include "support/entry_views.h"
 #include "support/ntfs_builder.h"
 #include "support/real_images.h"
 #include "support/test_paths.h"
@@ -45,7 +47,8 @@ void Bind(char16_t letter, const std::string& source) {
 
 std::vector<std::string> Paths(const FileIndex& index) {
   std::vector<std::string> out;
-  for (const FileEntry& e : index.entries) out.push_back(ToUtf8(e.path));
+  const EntryReadView hold(index.entries);
+  for (const FileEntry& e : hold.entries()) out.push_back(ToUtf8(e.path));
   return out;
 }
 
@@ -80,15 +83,15 @@ TEST_F(IndexDriveTest, DrivesAppendInTurnNumberedAndLettered) {
       ElementsAre("D:\\System Volume Information", "D:\\System Volume Information\\WPSettings.dat",
                   "D:\\Nine.txt", "E:\\System Volume Information",
                   "E:\\System Volume Information\\WPSettings.dat", "E:\\Nine.txt"));
-  for (size_t n = 0; n < index.entries.size(); ++n) {
-    EXPECT_EQ(index.entries[n].Value().id, n);
-    EXPECT_EQ(index.entries[n].Value().drive, n < 3 ? u'D' : u'E');
+  for (size_t n = 0; n < test::Read(index).entries().size(); ++n) {
+    EXPECT_EQ(test::Read(index).entries()[n].Value().id, n);
+    EXPECT_EQ(test::Read(index).entries()[n].Value().drive, n < 3 ? u'D' : u'E');
   }
-  EXPECT_EQ(index.entries[2].Value().lowerName, u"nine.txt");
-  EXPECT_EQ(index.entries[2].Value().lowerExtension, u"txt");
-  EXPECT_EQ(index.entries[2].Value().size, 5000u);
-  EXPECT_FALSE(index.entries[2].Value().isFolder);
-  EXPECT_TRUE(index.entries[0].Value().isFolder);
+  EXPECT_EQ(test::Read(index).entries()[2].Value().lowerName, u"nine.txt");
+  EXPECT_EQ(test::Read(index).entries()[2].Value().lowerExtension, u"txt");
+  EXPECT_EQ(test::Read(index).entries()[2].Value().size, 5000u);
+  EXPECT_FALSE(test::Read(index).entries()[2].Value().isFolder);
+  EXPECT_TRUE(test::Read(index).entries()[0].Value().isFolder);
 
   EXPECT_EQ(d.recordCount, 256u);
   EXPECT_EQ(d.appended, 3u);
@@ -115,7 +118,7 @@ TEST_F(IndexDriveTest, AVolumeThatCannotBeOpenedAppendsNothingAndSaysWhy) {
   EXPECT_FALSE(IndexDrive(index, u'F', stats));
   EXPECT_EQ(stats.openStatus, OpenStatus::Missing);
   EXPECT_NE(stats.openError, 0u);
-  EXPECT_EQ(index.entries.size(), 3u);
+  EXPECT_EQ(test::Read(index).entries().size(), 3u);
 }
 
 TEST_F(IndexDriveTest, AVolumeWhoseMftCannotBeFoundFails) {
@@ -126,7 +129,7 @@ TEST_F(IndexDriveTest, AVolumeWhoseMftCannotBeFoundFails) {
   EXPECT_FALSE(IndexDrive(index, u'D', stats));
   EXPECT_TRUE(stats.opened);
   EXPECT_FALSE(stats.mftReadable);
-  EXPECT_TRUE(index.entries.empty());
+  EXPECT_TRUE(test::Read(index).entries().empty());
 }
 
 TEST_F(IndexDriveTest, AStopKeepsWhatWasScannedAndCountsAsDone) {
@@ -137,7 +140,7 @@ TEST_F(IndexDriveTest, AStopKeepsWhatWasScannedAndCountsAsDone) {
   IndexDriveStats stats;
   EXPECT_TRUE(IndexDrive(index, u'D', stats));
   EXPECT_EQ(stats.scanned, 0u);
-  EXPECT_TRUE(index.entries.empty());
+  EXPECT_TRUE(test::Read(index).entries().empty());
 }
 
 // No record here has a name, so only the scan itself can hear the stop.

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "engine/index_drive.h"
 #include "index/build_paths.h"
-#include "index/index_drive.h"
 #include "platform/drive_table.h"
 #include "support/test_paths.h"
 

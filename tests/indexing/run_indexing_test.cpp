@@ -13,15 +13,16 @@
 #include <thread>
 #include <vector>
 
-#include "index/file_index.h"
-#include "index/index_drive.h"
-#include "index/run_indexing.h"
+#include "engine/file_index.h"
+#include "engine/index_drive.h"
+#include "engine/run_indexing.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
 #include "search/name_index.h"
 #include "search/result_set.h"
 #include "search/type_filter.h"
 #include "settings/settings.h"
+#include "support/entry_views.h"
 #include "support/memory_registry.h"
 #include "support/scripted_drives.h"
 #include "support/test_paths.h"
@@ -79,7 +80,7 @@ class IndexingRun : public ::testing::Test {
       // The count of one drive alone, indexed the same way.
       FileIndex alone;
       ASSERT_TRUE(IndexDrive(alone, char16_t(u'D' + (&image - images_.data()))));
-      image.entries = alone.entries.size();
+      image.entries = test::Read(alone).entries().size();
       ASSERT_GT(image.entries, 0u);
     }
   }
@@ -132,18 +133,20 @@ class IndexingRun : public ::testing::Test {
   }
 
   static void ExpectConsistent(const FileIndex& index) {
-    for (size_t n = 0; n < index.entries.size(); ++n) {
-      const FileEntry& e = index.entries[n];
+    const EntryReadView hold(index.entries);
+    const EntryStore& entries = hold.entries();
+    for (size_t n = 0; n < entries.size(); ++n) {
+      const FileEntry& e = entries[n];
       ASSERT_EQ(e.id, n);
       ASSERT_TRUE(e.drive >= u'D' && e.drive <= u'F') << n;
       ASSERT_EQ(e.path.substr(0, 3), (std::u16string{e.drive, u':', u'\\'}));
       ASSERT_NE(e.path[3], u'$') << n;
     }
     // Entries of one drive lie together, drives ascending.
-    for (size_t n = 1; n < index.entries.size(); ++n)
-      ASSERT_LE(index.entries[n - 1].Value().drive, index.entries[n].Value().drive);
-    EXPECT_EQ(index.nameIndex.nameOrder.size(), index.entries.size());
-    EXPECT_EQ(index.nameIndex.entries, &index.entries);
+    for (size_t n = 1; n < entries.size(); ++n)
+      ASSERT_LE(entries[n - 1].Value().drive, entries[n].Value().drive);
+    EXPECT_EQ(index.nameIndex.Tables(hold).nameOrder.size(), entries.size());
+    EXPECT_TRUE(index.nameIndex.Attached(hold));
   }
 
   static inline std::vector<Image> images_;
@@ -165,12 +168,12 @@ TEST_F(IndexingRun, DrivesInAscendingOrderWithRunningTotals) {
   EXPECT_FALSE(r.indexingAtComplete);  // the receiver already sees a ready index
   EXPECT_FALSE(index.indexing.load());
   ExpectConsistent(index);
-  EXPECT_TRUE(index.nameIndex.ngramEnabled);  // FastSearch absent: on
+  EXPECT_TRUE(index.nameIndex.Tables(test::Read(index)).ngramEnabled);  // FastSearch absent: on
 
   // A second run replaces the whole contents rather than adding to them.
   Record again;
   Run(index, {u'F'}, again);
-  EXPECT_EQ(index.entries.size(), f);
+  EXPECT_EQ(test::Read(index).entries().size(), f);
   ExpectConsistent(index);
 }
 
@@ -185,7 +188,7 @@ TEST_F(IndexingRun, UnreadableDrivesAreSkippedAndTheRunFails) {
   EXPECT_TRUE(r.completed);
   EXPECT_FALSE(r.success);
   EXPECT_EQ(r.total, images_[0].entries);
-  EXPECT_EQ(index.entries.size(), images_[0].entries);
+  EXPECT_EQ(test::Read(index).entries().size(), images_[0].entries);
 }
 
 TEST_F(IndexingRun, StopDuringSecondDriveKeepsWhatWasRead) {
@@ -204,9 +207,10 @@ TEST_F(IndexingRun, StopDuringSecondDriveKeepsWhatWasRead) {
   EXPECT_EQ(r.progressDrives, (std::vector<char16_t>{u'D', u'E'}));  // F never started
   EXPECT_TRUE(r.completed);
   EXPECT_FALSE(r.success);
-  EXPECT_EQ(index.entries.size(), d + partial);
+  EXPECT_EQ(test::Read(index).entries().size(), d + partial);
   ExpectConsistent(index);
-  for (size_t n = d; n < index.entries.size(); ++n) EXPECT_EQ(index.entries[n].Value().drive, u'E');
+  for (size_t n = d; n < test::Read(index).entries().size(); ++n)
+    EXPECT_EQ(test::Read(index).entries()[n].Value().drive, u'E');
 }
 
 TEST_F(IndexingRun, FastSearchOffBuildsNoNgrams) {
@@ -214,15 +218,15 @@ TEST_F(IndexingRun, FastSearchOffBuildsNoNgrams) {
   FileIndex index;
   Record r;
   Run(index, {u'D'}, r);
-  EXPECT_FALSE(index.nameIndex.ngramEnabled);
-  EXPECT_EQ(index.nameIndex.unigramLists.Bytes(), PostingTable().Bytes());
-  EXPECT_EQ(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
+  EXPECT_FALSE(index.nameIndex.Tables(test::Read(index)).ngramEnabled);
+  EXPECT_EQ(index.nameIndex.Tables(test::Read(index)).unigramLists.Bytes(), PostingTable().Bytes());
+  EXPECT_EQ(index.nameIndex.Tables(test::Read(index)).trigramLists.Bytes(), PostingTable().Bytes());
 
   ASSERT_TRUE(WriteDword(kFastSearch, 7));  // any non-zero value is on
   Record again;
   Run(index, {u'D'}, again);
-  EXPECT_TRUE(index.nameIndex.ngramEnabled);
-  EXPECT_GT(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
+  EXPECT_TRUE(index.nameIndex.Tables(test::Read(index)).ngramEnabled);
+  EXPECT_GT(index.nameIndex.Tables(test::Read(index)).trigramLists.Bytes(), PostingTable().Bytes());
 }
 
 // A run without the name index must not leave the previous run's name index
@@ -231,7 +235,7 @@ TEST_F(IndexingRun, EntriesOnlyRunLeavesNoNameIndex) {
   FileIndex index;
   Record first;
   Run(index, {u'D', u'F'}, first);
-  ASSERT_FALSE(index.nameIndex.nameOrder.empty());
+  ASSERT_FALSE(index.nameIndex.Tables(test::Read(index)).nameOrder.empty());
 
   IndexRunOptions entriesOnly = StoredOptions();
   entriesOnly.nameIndex = false;
@@ -242,9 +246,9 @@ TEST_F(IndexingRun, EntriesOnlyRunLeavesNoNameIndex) {
   EXPECT_EQ(r.done[0], std::make_pair(u'D', d));
   EXPECT_EQ(r.done[1], std::make_pair(u'F', d + f));
   EXPECT_TRUE(r.success);
-  EXPECT_EQ(index.entries.size(), d + f);
-  EXPECT_TRUE(index.nameIndex.nameOrder.empty());
-  EXPECT_EQ(index.nameIndex.trigramLists.Bytes(), PostingTable().Bytes());
+  EXPECT_EQ(test::Read(index).entries().size(), d + f);
+  EXPECT_TRUE(index.nameIndex.Tables(test::Read(index)).nameOrder.empty());
+  EXPECT_EQ(index.nameIndex.Tables(test::Read(index)).trigramLists.Bytes(), PostingTable().Bytes());
 }
 
 // Storing the choice is the window's, after its dialog: a run writes nothing.
@@ -255,7 +259,7 @@ TEST_F(IndexingRun, StartLeavesTheStoredSelectionAndEmptySelectionStartsNothing)
   ASSERT_TRUE(StartIndexRun(index, {u'F', u'D'}, {}));
   JoinIndexThread(index);
   EXPECT_TRUE(LoadSelectedDrives().empty());
-  EXPECT_EQ(index.entries.size(), images_[0].entries + images_[2].entries);
+  EXPECT_EQ(test::Read(index).entries().size(), images_[0].entries + images_[2].entries);
 }
 
 TEST_F(IndexingRun, WaitingOnTheIndexingThreadFromItselfFails) {
@@ -274,25 +278,24 @@ TEST_F(IndexingRun, WaitingOnTheIndexingThreadFromItselfFails) {
   EXPECT_EQ(deadlocks.load(), 1);
 }
 
-TEST_F(IndexingRun, DestroyingTheIndexFromItsOwnThreadFails) {
-  auto* index = new FileIndex;
-  std::atomic<int> outcome{0};  // 1: deadlock error seen, 2: anything else
-  std::atomic<bool> finished{false};
-  DriveIndexer indexer = [&](FileIndex& self, char16_t) -> bool {
-    try {
-      delete &self;
-      outcome = 2;
-    } catch (const std::system_error& e) {
-      outcome = e.code() == std::errc::resource_deadlock_would_occur ? 1 : 2;
-      finished = true;
-      throw;  // the run must not touch the index again
-    }
-    finished = true;
-    return false;
-  };
-  ASSERT_TRUE(StartIndexRun(*index, {u'D'}, {}, StoredOptions(indexer)));
-  ASSERT_TRUE(test::PollUntil([&] { return finished.load(); }, "the indexer to end"));
-  EXPECT_EQ(outcome.load(), 1);
+// It can neither wait for its own run nor leave it running on a freed index.
+TEST_F(IndexingRun, DestroyingTheIndexFromItsOwnThreadEndsTheProcess) {
+  ::testing::GTEST_FLAG(death_test_style) = "threadsafe";
+  EXPECT_DEATH(
+      {
+        auto* index = new FileIndex;
+        std::atomic<bool> survived{false};
+        DriveIndexer indexer = [&](FileIndex& self, char16_t) -> bool {
+          delete &self;
+          survived = true;
+          return false;
+        };
+        if (StartIndexRun(*index, {u'D'}, {}, StoredOptions(indexer))) {
+          while (!survived.load()) std::this_thread::yield();
+        }
+        std::_Exit(0);
+      },
+      "");
 }
 
 // Searches while a run goes on see only appended drives, never a half-built
@@ -304,11 +307,11 @@ TEST_F(IndexingRun, SearchesDuringARunSeeOnlyFinishedDrives) {
   std::atomic<int> faults{0};
   std::thread reader([&] {
     while (!stop.load()) {
-      std::shared_lock lock(index.nameIndex.lock);
-      const EntryStore* entries = index.nameIndex.entries;
-      if (!entries) continue;
+      const EntryReadView hold(index.entries);
+      if (!index.nameIndex.Attached(hold)) continue;
+      const EntryStore* entries = &hold.entries();
       uint64_t seen = 0;
-      for (uint32_t n : index.nameIndex.nameOrder) {
+      for (uint32_t n : index.nameIndex.Tables(hold).nameOrder) {
         if (n >= entries->size() || (*entries)[n].id() != n || (*entries)[n].drive() == 0) ++faults;
         ++seen;
       }
@@ -348,19 +351,19 @@ TEST(IndexingRunScripted, FinishedDrivesAreReadableWhileTheNextIsScanned) {
       << "the second drive's scan never started";
   EXPECT_TRUE(index.indexing.load());
   {
-    std::shared_lock hold(index.nameIndex.lock);
-    const std::optional<EntryRef> e = LookupEntry(index, 0);
+    const EntryReadView hold(index.entries);
+    const std::optional<EntryRef> e = LookupEntry(hold, 0);
     ASSERT_TRUE(e.has_value());
     EXPECT_EQ(e->path(), u"D:\\report.txt");
     TypeFilterState documents;
     documents.category = TypeCategory::Documents;
-    EXPECT_TRUE(TypeFilter(index, 0, documents));
-    EXPECT_FALSE(LookupEntry(index, 2).has_value());  // E is not there yet
+    EXPECT_TRUE(TypeFilter(hold, 0, documents));
+    EXPECT_FALSE(LookupEntry(hold, 2).has_value());  // E is not there yet
   }
-  EXPECT_EQ(AllPassing(index, {}), (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(AllPassing(index.entries, {}), (std::vector<uint32_t>{0, 1}));
   ResultSet results;
   results.Replace(RunQuery(index.nameIndex, ParseQuery(u"*o*")));
-  SortResults(results, {0, false, true}, index);
+  SortResults(results, {0, false, true}, index.nameIndex);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 0}));  // the folder first
   checked.set_value();
   JoinIndexThread(index);

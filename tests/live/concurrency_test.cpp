@@ -10,6 +10,7 @@
 #include "live/usn_monitor.h"
 #include "live_test_support.h"
 #include "search/name_index.h"
+#include "support/entry_views.h"
 #include "support/wait.h"
 
 namespace zw {
@@ -46,17 +47,17 @@ int ScriptDrive(ScriptedJournal& j) {
 }
 
 TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
-  auto holder = std::make_unique<FileIndex>();
-  FileIndex& index = *holder;
+  FileIndex index;
   for (int i = 0; i < 2000; ++i) {
     test::AddEntry(index, u'C', 100 + i, 5, u"C:\\seed_" + FromUtf8(std::to_string(i)) + u".txt");
   }
-  index.drives = index.indexedDrives = {u'K', u'L', u'M'};  // as a run leaves them
+  index.drives =
+      index.Run(EntryWriter(index.entries)).drives = {u'K', u'L', u'M'};  // as a run leaves them
   RebuildNameIndex(index, false);
   std::mutex mutex;
   std::condition_variable cv;
   int notified = 0;
-  index.changedCallback = [&] {  // like the window's: never takes entriesMutex
+  index.changedCallback = [&] {  // like the window's: never takes the entries' writer mutex
     std::lock_guard lock(mutex);
     ++notified;
     cv.notify_all();
@@ -85,10 +86,11 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
     uint32_t n = 0;
     std::u16string cell;
     while (!done.load()) {
-      std::shared_lock names(index.nameIndex.lock);
-      if (const auto e = LookupEntry(index, n)) cell = e->path() + std::u16string(e->name());
-      n = (n + 7919) % uint32_t(index.entries.size() + 1);
-      names.unlock();
+      {
+        const EntryReadView hold(index.entries);
+        if (const auto e = LookupEntry(hold, n)) cell = e->path() + std::u16string(e->name());
+        n = (n + 7919) % uint32_t(hold.entries().size() + 1);
+      }
       std::this_thread::yield();
     }
   });
@@ -122,18 +124,19 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
 
   // Every drive ends in the same state, whatever the interleaving.
   for (char16_t d : index.drives) {
-    std::lock_guard entriesLock(index.entriesMutex);
+    const EntryWriter writer(index.entries);
+    const EntryStore& entries = writer.entries();
     const std::u16string root = std::u16string(1, d) + u":\\Moved\\";
     auto at = [&](uint64_t record) -> FileEntry {
-      return index.entries.at(FindEntryByRef(index, monitor, d, record));
+      return entries.at(FindEntryByRef(writer, monitor, d, record));
     };
     EXPECT_EQ(at(900).path, std::u16string(1, d) + u":\\Moved");
     EXPECT_EQ(at(1000).path, root + u"renamed_0.doc");
     EXPECT_EQ(at(1149).path, root + u"file_149.txt");
-    EXPECT_EQ(FindEntryByRef(index, monitor, d, 1045), kNoEntry);
+    EXPECT_EQ(FindEntryByRef(writer, monitor, d, 1045), kNoEntry);
     size_t live = 0;
-    for (size_t n = 0; n < index.entries.size(); ++n) {
-      const FileEntry e = index.entries[n];
+    for (size_t n = 0; n < entries.size(); ++n) {
+      const FileEntry e = entries[n];
       EXPECT_EQ(e.id, n);
       if (e.drive == d && !e.name.empty()) ++live;
     }
@@ -142,10 +145,9 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
 }
 
 TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
-  auto holder = std::make_unique<FileIndex>();
-  FileIndex& index = *holder;
+  FileIndex index;
   test::AddEntry(index, u'K', 40, 5, u"K:\\old.txt");
-  index.drives = index.indexedDrives = {u'K'};
+  index.drives = index.Run(EntryWriter(index.entries)).drives = {u'K'};
   test::Journals journals;
   auto& j = journals[u'K'];
   UsnMonitor monitor(journals.Factory());
@@ -153,7 +155,7 @@ TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
   ASSERT_TRUE(j->WaitForReads(1));
   // A new run starts: live update stops first, the run replaces the entries.
   EXPECT_TRUE(StopLiveUpdate(monitor));
-  index.entries.clear();
+  EntryWriteView(index.entries).store().clear();
   test::AddEntry(index, u'K', 41, 5, u"K:\\other.txt");
   test::AddEntry(index, u'K', 40, 5, u"K:\\old.txt");
   // Changes in between are not applied to the new entries: reading resumes
@@ -181,8 +183,9 @@ TEST(LiveConcurrency, StopAndStartAroundANewRunRebuildsTheIdMap) {
   }
   StopLiveUpdate(monitor);
   EXPECT_EQ(notified, 1);  // the rename alone
-  EXPECT_EQ(index.entries[1].Value().path, u"K:\\new.txt");
-  EXPECT_EQ(index.entries[0].Value().path, u"K:\\other.txt");
+  const EntryReadView hold(index.entries);
+  EXPECT_EQ(hold.entries()[1].Value().path, u"K:\\new.txt");
+  EXPECT_EQ(hold.entries()[0].Value().path, u"K:\\other.txt");
 }
 
 }  // namespace

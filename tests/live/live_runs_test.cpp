@@ -14,6 +14,7 @@
 #include "platform/registry.h"
 #include "search/name_index.h"
 #include "settings/settings.h"
+#include "support/entry_views.h"
 #include "support/memory_registry.h"
 #include "support/scripted_drives.h"
 #include "support/test_paths.h"
@@ -52,23 +53,22 @@ class LiveAcrossRuns : public ::testing::Test {
   }
   // Entry numbers holding `path`, tombstones never.
   std::vector<uint32_t> At(const std::u16string& path) {
-    std::shared_lock hold(index.nameIndex.lock);
+    const EntryReadView hold(index.entries);
     std::vector<uint32_t> out;
-    for (const FileEntry& e : index.entries) {
+    for (const FileEntry& e : hold.entries()) {
       if (e.path == path) out.push_back(e.id);
     }
     return out;
   }
   std::vector<std::u16string> Found(const char16_t* text) {
     std::vector<uint32_t> ids = RunQuery(index.nameIndex, ParseQuery(text));
-    std::shared_lock hold(index.nameIndex.lock);
+    const EntryReadView hold(index.entries);
     std::vector<std::u16string> paths;
-    for (uint32_t e : ids) paths.push_back(index.entries[e].Value().path);
+    for (uint32_t e : ids) paths.push_back(hold.entries()[e].Value().path);
     return paths;
   }
 
-  std::unique_ptr<FileIndex> holder = std::make_unique<FileIndex>();
-  FileIndex& index = *holder;
+  FileIndex index;
   test::Journals journals;
   UsnMonitor monitor{UsnJournalFactory{}};
   test::ScriptedDrives script;
@@ -91,7 +91,7 @@ TEST_F(LiveAcrossRuns, ChangesMadeWhileADriveIsIndexedArriveAfterwards) {
     k->Append(Record(Ref(13), Ref(10), kDelete, u"gone.txt"));
   };
   Run({u'K'});
-  const size_t scanned = index.entries.size();
+  const size_t scanned = test::Read(index).entries().size();
   StartLiveUpdate(index, monitor);
   Settle(u'K');
 
@@ -102,7 +102,7 @@ TEST_F(LiveAcrossRuns, ChangesMadeWhileADriveIsIndexedArriveAfterwards) {
   EXPECT_EQ(At(u"K:\\Work\\seen.txt"), std::vector<uint32_t>{4});  // not twice
   EXPECT_EQ(At(u"K:\\Work\\keep.txt"), std::vector<uint32_t>{1});
   EXPECT_EQ(At(u"K:\\reused.txt").size(), 1u);  // what came before the run stays out
-  EXPECT_EQ(index.entries.size(), scanned + 1);
+  EXPECT_EQ(test::Read(index).entries().size(), scanned + 1);
   // Searchable at once, without a rebuild.
   EXPECT_EQ(Found(u"new"), std::vector<std::u16string>{u"K:\\Work\\new.txt"});
   EXPECT_EQ(Found(u"ren*"), std::vector<std::u16string>{u"K:\\Work\\renamed.txt"});
@@ -159,7 +159,7 @@ TEST_F(LiveAcrossRuns, AJournalIsCreatedOnlyWhenTheSettingAllowsIt) {
                   u"off; the volume is not followed\n"));
 
   ASSERT_TRUE(WriteDword(kCreateChangeJournal, 1));
-  StartLiveUpdate(index, monitor);
+  StartLiveUpdate(index, monitor, ReadFlag(kCreateChangeJournal, kDefaultCreateChangeJournal));
   ASSERT_TRUE(k->WaitForReads(1));
   EXPECT_TRUE(k->Created());
 }
@@ -189,7 +189,7 @@ TEST_F(LiveAcrossRuns, ASecondRunFollowsItsOwnDrivesAndEntryNumbers) {
   EXPECT_EQ(At(u"K:\\other.txt"), std::vector<uint32_t>{0});
   EXPECT_TRUE(At(u"L:\\l.txt").empty());
   EXPECT_EQ(At(u"L:\\m.txt"), std::vector<uint32_t>{3});
-  EXPECT_EQ(index.entries.size(), 4u);
+  EXPECT_EQ(test::Read(index).entries().size(), 4u);
 }
 
 // Explorer's records for moving a file and a folder into the recycle bin and
@@ -248,8 +248,9 @@ TEST_F(LiveAcrossRuns, AFileOrFolderRestoredFromTheRecycleBinComesBackWithItsCon
   EXPECT_EQ(Found(u"pics"), std::vector<std::u16string>{u"K:\\Work\\Pics"});
   EXPECT_TRUE(Found(u"gone").empty());
   ASSERT_EQ(At(u"K:\\Work\\Pics\\p.jpg").size(), 1u);
-  EXPECT_EQ(index.entries[At(u"K:\\Work\\Pics\\p.jpg")[0]].size(), 7u);  // read afresh
-  EXPECT_EQ(index.entries[At(u"K:\\Work\\a.txt")[0]].size(), 5u);
+  EXPECT_EQ(test::Read(index).entries()[At(u"K:\\Work\\Pics\\p.jpg")[0]].size(),
+            7u);  // read afresh
+  EXPECT_EQ(test::Read(index).entries()[At(u"K:\\Work\\a.txt")[0]].size(), 5u);
   // What came back is followed again.
   k->Append(Record(Ref(15), Ref(14), kDelete, u"q.jpg"));
   Settle(u'K');

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "platform/debug_output.h"
 #include "platform/last_error.h"
 #include "platform/usn_journal_scripted.h"
+#include "base/utf.h"
+#include "support/entry_builder.h"
 
 namespace zw::test {
 
@@ -44,7 +46,8 @@ class DebugCapture {
 inline uint32_t AddEntry(FileIndex& index, char16_t drive, uint64_t record, uint64_t parent,
                          std::u16string path, bool folder = false) {
   FileEntry e;
-  e.id = uint32_t(index.entries.size());
+  const EntryWriteView view(index.entries);
+  e.id = uint32_t(view.store().size());
   e.recordNumber = record;
   e.parentRecordNumber = parent;
   e.drive = drive;
@@ -52,7 +55,7 @@ inline uint32_t AddEntry(FileIndex& index, char16_t drive, uint64_t record, uint
   e.name = e.path.substr(e.path.rfind(u'\\') + 1);
   e.isFolder = folder;
   SetDerivedNameFields(e);
-  index.entries.push_back(e);
+  test::AppendEntry(view.store(), e);
   return e.id;
 }
 

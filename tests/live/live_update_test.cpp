@@ -40,25 +40,22 @@ class LiveUpdateTest : public ::testing::Test {
     StartLiveUpdate(index, monitor);  // no drives: the monitor stays idle
     ASSERT_FALSE(monitor.IsRunning());
   }
-  FileEntry E(uint32_t n) const { return index.entries.at(n); }
+  FileEntry E(uint32_t n) const { return test::Read(index).entries().at(n); }
   uint32_t Find(char16_t drive, uint64_t ref) {
-    std::lock_guard lock(index.entriesMutex);
-    return FindEntryByRef(index, monitor, drive, ref);
+    return FindEntryByRef(EntryWriter(index.entries), monitor, drive, ref);
   }
 
-  // Held by pointer: the index's destructor may throw, a fixture's may not.
-  std::unique_ptr<FileIndex> holder = std::make_unique<FileIndex>();
-  FileIndex& index = *holder;
+  FileIndex index;
   UsnMonitor monitor{platform::UsnJournalFactory{}};
   int changes = 0;
   uint32_t work = 0, a = 0, sub = 0, deep = 0, other = 0;
 };
 
 TEST_F(LiveUpdateTest, CreatedFileGetsItsPathFromAnIndexedParentOrTheRoot) {
-  const size_t before = index.entries.size();
+  const size_t before = test::Read(index).entries().size();
   OnFileCreated(index, monitor, u'W', Ref(200), Ref(100, 9), u"Report.TXT", false);
-  ASSERT_EQ(index.entries.size(), before + 1);
-  const FileEntry& e = index.entries.back();
+  ASSERT_EQ(test::Read(index).entries().size(), before + 1);
+  const FileEntry& e = test::Read(index).entries().back();
   EXPECT_EQ(e.id, before);
   EXPECT_EQ(e.path, u"W:\\Work\\Report.TXT");
   EXPECT_EQ(e.lowerName, u"report.txt");
@@ -73,13 +70,13 @@ TEST_F(LiveUpdateTest, CreatedFileGetsItsPathFromAnIndexedParentOrTheRoot) {
 
   // Parent not indexed (the root, or a folder we never saw).
   OnFileCreated(index, monitor, u'D', Ref(201), Ref(77), u"x.txt", false);
-  EXPECT_EQ(index.entries.back().Value().path, u"D:\\x.txt");
+  EXPECT_EQ(test::Read(index).entries().back().Value().path, u"D:\\x.txt");
   // A new folder: no extension; what is created inside it lands below it.
   OnFileCreated(index, monitor, u'W', Ref(202), Ref(100), u"backup.2024", true);
-  EXPECT_EQ(index.entries.back().Value().extension, u"");
+  EXPECT_EQ(test::Read(index).entries().back().Value().extension, u"");
   OnFileCreated(index, monitor, u'W', Ref(203), Ref(202), u"Ä.bc", false);
-  EXPECT_EQ(index.entries.back().Value().path, u"W:\\Work\\backup.2024\\Ä.bc");
-  EXPECT_EQ(index.entries.back().Value().lowerName, u"Ä.bc");  // only ASCII folds
+  EXPECT_EQ(test::Read(index).entries().back().Value().path, u"W:\\Work\\backup.2024\\Ä.bc");
+  EXPECT_EQ(test::Read(index).entries().back().Value().lowerName, u"Ä.bc");  // only ASCII folds
 }
 
 TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
@@ -97,30 +94,30 @@ TEST_F(LiveUpdateTest, CreatedFileTakesSizeAndTimesFromTheFileSystem) {
   // Win32 would read "dot" and "space" for these: never asked, so a scanned
   // entry keeps the MFT's size and a new one has none.
   const uint32_t dot = AddEntry(index, u'V', 302, 5, u"V:\\dot.");
-  index.entries.Record(dot).size = 7;
+  EntryWriteView(index.entries).store().SetSize(dot, 7);
   RebuildIds();
   OnFileModified(index, monitor, u'V', Ref(302));
   OnFileCreated(index, monitor, u'V', Ref(302), Ref(5), u"dot.", false);  // replayed
   EXPECT_EQ(E(dot).size, 7u);
   OnFileCreated(index, monitor, u'V', Ref(303), Ref(5), u"space ", false);
-  EXPECT_EQ(index.entries.back().Value().size, 0u);
+  EXPECT_EQ(test::Read(index).entries().back().Value().size, 0u);
   OnFileCreated(index, monitor, u'V', Ref(300), Ref(5), u"new.bin", false);
   OnFileCreated(index, monitor, u'V', Ref(301), Ref(5), u"gone.bin", false);
   platform::UnbindDrive(u'V');
-  const FileEntry& made = index.entries[index.entries.size() - 2];
+  const FileEntry made = E(uint32_t(test::Read(index).entries().size() - 2));
   EXPECT_EQ(made.size, 1234u);
   EXPECT_NE(made.modificationTime, 0u);
   EXPECT_NE(made.creationTime, 0u);
   // Already gone again: still added, with zeros.
-  EXPECT_EQ(index.entries.back().Value().path, u"V:\\gone.bin");
-  EXPECT_EQ(index.entries.back().Value().size, 0u);
+  EXPECT_EQ(test::Read(index).entries().back().Value().path, u"V:\\gone.bin");
+  EXPECT_EQ(test::Read(index).entries().back().Value().size, 0u);
 }
 
 TEST_F(LiveUpdateTest, RecycleBinFilesAreNeverAddedAndRenamingIntoTheBinDeletes) {
-  const size_t before = index.entries.size();
+  const size_t before = test::Read(index).entries().size();
   OnFileCreated(index, monitor, u'W', Ref(210), Ref(100), u"$RXYZ.doc", false);
   OnFileCreated(index, monitor, u'W', Ref(211), Ref(100), u"$IXYZ.doc", false);
-  EXPECT_EQ(index.entries.size(), before);
+  EXPECT_EQ(test::Read(index).entries().size(), before);
   EXPECT_EQ(changes, 0);
 
   OnFileRenamed(index, monitor, u'W', Ref(101), Ref(100), u"$IXYZ.doc");
@@ -133,9 +130,9 @@ TEST_F(LiveUpdateTest, RecycleBinFilesAreNeverAddedAndRenamingIntoTheBinDeletes)
 }
 
 TEST_F(LiveUpdateTest, DeleteLeavesATombstoneAndUnknownFilesAreIgnored) {
-  const size_t before = index.entries.size();
+  const size_t before = test::Read(index).entries().size();
   OnFileDeleted(index, monitor, u'W', Ref(101, 8));
-  EXPECT_EQ(index.entries.size(), before);
+  EXPECT_EQ(test::Read(index).entries().size(), before);
   EXPECT_EQ(E(a).name, u"");
   EXPECT_EQ(E(a).lowerName, u"");
   EXPECT_EQ(E(a).path, u"");
@@ -149,7 +146,7 @@ TEST_F(LiveUpdateTest, DeleteLeavesATombstoneAndUnknownFilesAreIgnored) {
   OnFileRenamed(index, monitor, u'W', Ref(999), Ref(77), u"new.txt");  // within left-out folders
   OnFileModified(index, monitor, u'W', Ref(999));
   EXPECT_EQ(changes, 1);
-  EXPECT_EQ(index.entries.size(), before);  // a rename adds nothing
+  EXPECT_EQ(test::Read(index).entries().size(), before);  // a rename adds nothing
 
   // A tombstone comes back into the id map at the next start; modifying it
   // reads nothing but still notifies.
@@ -219,10 +216,10 @@ TEST_F(LiveUpdateTest, DeletingOrRecyclingAFolderEmptiesEverythingBelowIt) {
 }
 
 TEST_F(LiveUpdateTest, ARecordCreatedAgainReplacesTheEntryThatHeldIt) {
-  const size_t before = index.entries.size();
+  const size_t before = test::Read(index).entries().size();
   OnFileCreated(index, monitor, u'W', Ref(101, 9), Ref(110), u"reused.txt", false);
   EXPECT_EQ(E(a).path, u"");  // not shown twice
-  EXPECT_EQ(index.entries.size(), before + 1);
+  EXPECT_EQ(test::Read(index).entries().size(), before + 1);
   EXPECT_EQ(Find(u'W', Ref(101, 9)), before);
 }
 
@@ -235,7 +232,7 @@ TEST_F(LiveUpdateTest, ChangesToAReusedRecordAreTheNewFilesNotTheOldEntrys) {
   EXPECT_EQ(E(old).path, u"W:\\Work\\Old");
   ApplyChange(index, monitor,
               {UsnChangeKind::Renamed, u'W', Ref(300, 5), Ref(110), u"new.txt", false});
-  EXPECT_EQ(index.entries.RawName(old), u"Old");
+  EXPECT_EQ(test::Read(index).entries().RawName(old), u"Old");
   EXPECT_EQ(E(old).parentRecordNumber, 100u);
   EXPECT_TRUE(E(old).isFolder);
   const uint32_t fresh = Find(u'W', Ref(300, 5));
@@ -255,14 +252,14 @@ TEST_F(LiveUpdateTest, ChangesToAReusedRecordAreTheNewFilesNotTheOldEntrys) {
 // was missed leaves the new entry with its key and the old one gone, or
 // neither: an entry no key leads to could never be deleted or renamed.
 TEST_F(LiveUpdateTest, ACreateThatRunsOutOfMemoryAddsItsEntryAndKeyOrNeither) {
-  const size_t before = index.entries.size();
+  const size_t before = test::Read(index).entries().size();
   auto check = [&](size_t k) {
     const uint32_t found = Find(u'W', Ref(101, 4));  // the old entry knows no sequence
-    if (index.entries.size() == before) {
+    if (test::Read(index).entries().size() == before) {
       EXPECT_EQ(found, a) << k;
       EXPECT_EQ(E(a).path, u"W:\\Work\\a.txt") << k;
     } else {
-      ASSERT_EQ(index.entries.size(), before + 1) << k;
+      ASSERT_EQ(test::Read(index).entries().size(), before + 1) << k;
       EXPECT_EQ(found, before) << k;
       EXPECT_EQ(E(a).path, u"") << k;
     }
@@ -275,29 +272,29 @@ TEST_F(LiveUpdateTest, ACreateThatRunsOutOfMemoryAddsItsEntryAndKeyOrNeither) {
 
 TEST_F(LiveUpdateTest, NumbersFromAnEarlierRunAreNotApplied) {
   // A new run replaced the entries; the map still holds the old numbers.
-  index.entries.clear();
+  EntryWriteView(index.entries).store().clear();
   AddEntry(index, u'W', 500, 5, u"W:\\fresh.txt");
   OnFileDeleted(index, monitor, u'W', Ref(100));  // old map: 100 -> 0
   OnFileRenamed(index, monitor, u'W', Ref(100), Ref(77), u"x");
-  EXPECT_EQ(index.entries[0].Value().path, u"W:\\fresh.txt");
+  EXPECT_EQ(test::Read(index).entries()[0].Value().path, u"W:\\fresh.txt");
   EXPECT_EQ(changes, 0);
   // While a run is in progress nothing is applied at all.
   index.indexing = true;
   ApplyChange(index, monitor,
               UsnChange{UsnChangeKind::Created, u'W', Ref(600), Ref(5), u"n", false});
-  EXPECT_EQ(index.entries.size(), 1u);
+  EXPECT_EQ(test::Read(index).entries().size(), 1u);
   index.indexing = false;
 }
 
 TEST_F(LiveUpdateTest, ApplyChangeDispatchesEveryKind) {
-  const size_t before = index.entries.size();
+  const size_t before = test::Read(index).entries().size();
   ApplyChange(index, monitor, {UsnChangeKind::Created, u'W', Ref(220), Ref(100), u"n.txt", false});
   ApplyChange(index, monitor, {UsnChangeKind::Renamed, u'W', Ref(220), Ref(100), u"m.txt", false});
-  EXPECT_EQ(index.entries.back().Value().path, u"W:\\Work\\m.txt");
+  EXPECT_EQ(test::Read(index).entries().back().Value().path, u"W:\\Work\\m.txt");
   ApplyChange(index, monitor, {UsnChangeKind::Modified, u'W', Ref(220), Ref(100), u"m.txt", false});
   ApplyChange(index, monitor, {UsnChangeKind::Deleted, u'W', Ref(220), Ref(100), u"m.txt", false});
-  EXPECT_EQ(index.entries.back().Value().name, u"");
-  EXPECT_EQ(index.entries.size(), before + 1);
+  EXPECT_EQ(test::Read(index).entries().back().Value().name, u"");
+  EXPECT_EQ(test::Read(index).entries().size(), before + 1);
   EXPECT_EQ(changes, 4);
 }
 
@@ -306,7 +303,7 @@ TEST_F(LiveUpdateTest, CreatedDebugLineCarriesTheWholePath) {
   std::u16string longName(600, u'n');
   OnFileCreated(index, monitor, u'W', Ref(230), Ref(100), longName, false);
   const std::u16string expected = u"OnFileCreated: id=" +
-                                  FromUtf8(std::to_string(index.entries.size() - 1)) +
+                                  FromUtf8(std::to_string(test::Read(index).entries().size() - 1)) +
                                   u" path=W:\\Work\\" + longName + u"\n";
   EXPECT_TRUE(capture.Has(expected));
 }
@@ -319,31 +316,40 @@ class LiveNameIndex : public ::testing::TestWithParam<bool> {};
 
 TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
   const bool ngrams = GetParam();
-  auto holder = std::make_unique<FileIndex>();
-  FileIndex& index = *holder;
+  FileIndex index;
   test::Fill(index, test::RandomItems(3000, 21), ngrams);
-  for (uint32_t n = 0; n < index.entries.size(); ++n)
-    index.entries.Record(n).recordNumber = 100 + n;
+  {
+    const EntryWriteView hold(index.entries);
+    std::vector<FileEntry> values;
+    for (const EntryRef e : hold.store()) values.push_back(e.Value());
+    for (FileEntry& v : values) v.recordNumber = 100 + v.id;
+    hold.store().clear();
+    hold.store().AppendValues(values);
+  }
+  RebuildNameIndex(index, ngrams);
   UsnMonitor monitor{platform::UsnJournalFactory{}};
   StartLiveUpdate(index, monitor);  // no drives: the id map only
   {
-    std::unique_lock hold(index.nameIndex.lock);
-    index.nameIndex.deltaLimit = 100;
+    const EntryWriteView hold(index.entries);
+    index.nameIndex.Tables(hold).deltaLimit = 100;
   }
   auto sortedBy = [&](uint32_t column, bool byRanks) {
     ResultSet results;
-    std::vector<uint32_t> all(index.entries.size());
+    std::vector<uint32_t> all(test::Read(index).entries().size());
     std::iota(all.begin(), all.end(), 0u);
     results.Replace(all);
     const SortSpec order{column, false, true};
     if (byRanks) {
-      SortResults(results, order, index);
+      SortResults(results, order, index.nameIndex);
     } else {
-      results.SortResults(order, [&](uint32_t n) { return LookupEntry(index, n); });
+      const EntryReadView hold(index.entries);
+      results.SortResults(order, [&](uint32_t n) { return LookupEntry(hold, n); });
     }
+    const EntryReadView hold(index.entries);
     std::vector<std::u16string> texts;
     for (uint32_t e : results.Snapshot()) {
-      texts.push_back(column == 0 ? index.entries[e].Value().name : index.entries[e].Value().path);
+      texts.push_back(column == 0 ? hold.entries()[e].Value().name
+                                  : hold.entries()[e].Value().path);
     }
     return texts;
   };
@@ -362,7 +368,8 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
       sortedBy(1, true);
     }
     const std::u16string& name = names[k % names.size()];
-    const uint64_t record = index.entries[next() % index.entries.size()].Value().recordNumber;
+    const uint32_t count = uint32_t(test::Read(index).entries().size());
+    const uint64_t record = test::Read(index).entries()[next() % count].recordNumber();
     if (k % 3 == 0) {
       OnFileCreated(index, monitor, u'D', Ref(9000 + k), Ref(5), name, next() % 5 == 0);
     } else if (k % 3 == 1) {
@@ -371,15 +378,16 @@ TEST_P(LiveNameIndex, EveryQueryKindFindsWhatAFreshBuildFinds) {
       OnFileDeleted(index, monitor, u'D', Ref(record));
     }
   }
-  EXPECT_GT(index.nameIndex.builtCount, 3000u);  // folded in once
-  EXPECT_GT(NameIndexDelta(index.nameIndex), 0u);
+  EXPECT_GT(index.nameIndex.Tables(test::Read(index)).builtCount, 3000u);  // folded in once
+  EXPECT_GT(NameIndexDelta(index.nameIndex, test::Read(index)), 0u);
 
   FileIndex fresh;
-  fresh.entries = index.entries;
+  EntryWriteView(fresh.entries).store() = test::Read(index).entries();
   RebuildNameIndex(fresh, ngrams);
   auto namesOf = [](const FileIndex& ix, const std::vector<uint32_t>& ids) {
     std::vector<std::u16string> out;
-    for (uint32_t e : ids) out.push_back(ix.entries[e].Value().lowerName);
+    const EntryReadView hold(ix.entries);
+    for (uint32_t e : ids) out.push_back(hold.entries()[e].Value().lowerName);
     return out;
   };
   for (size_t k = 0; k < names.size(); k += 3) {

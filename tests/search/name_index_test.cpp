@@ -69,8 +69,8 @@ TEST_P(NameIndexTest, EmptyAndDetachedIndexesAnswerNothing) {
   Make(Files({u"abc.a"}));
   EXPECT_EQ(Query(u"abc").size(), 1u);
   {
-    std::unique_lock hold(index.nameIndex.lock);
-    ClearNameIndex(index.nameIndex);
+    const EntryWriteView hold(index.entries);
+    ClearNameIndex(index.nameIndex, hold);
   }
   for (const char16_t* text : {u"a", u"ab", u"abc", u"a*", u"*a", u"*.a", u"a*.a"}) {
     EXPECT_TRUE(RunQuery(index.nameIndex, ParseQuery(text)).empty()) << std::string(1, text[0]);
@@ -80,10 +80,9 @@ TEST_P(NameIndexTest, EmptyAndDetachedIndexesAnswerNothing) {
 TEST_P(NameIndexTest, EntriesAppendedAfterTheRebuildAreFoundWithoutOne) {
   Make(Files({u"alpha", u"beta", u"zeta"}));
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    index.entries.push_back(test::MakeEntry({u"alphabet.txt"}, 3));
-    index.entries.push_back(test::MakeEntry({u"Alp"}, 4));
+    const EntryWriteView hold(index.entries);
+    test::AppendEntry(hold.store(), test::MakeEntry({u"alphabet.txt"}, 3));
+    test::AppendEntry(hold.store(), test::MakeEntry({u"Alp"}, 4));
   }
   // In name order, as a rebuild would give them.
   EXPECT_EQ(Query(u"alp*"), (Names{u"Alp", u"alpha", u"alphabet.txt"}));
@@ -102,7 +101,7 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
   FileIndex plain, fast;
   Fill(plain, items, false);
   Fill(fast, items, true);
-  ASSERT_TRUE(fast.nameIndex.ngramEnabled);
+  ASSERT_TRUE(fast.nameIndex.Tables(test::Read(fast)).ngramEnabled);
 
   std::vector<std::u16string> texts;
   for (size_t k = 0; k < 400; ++k) {
@@ -120,8 +119,11 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
   for (const std::u16string& text : texts) {
     SearchQuery q = ParseQuery(text);
     std::vector<uint32_t> expected;
-    for (EntryRef e : plain.entries) {
-      if (Matches(e, q)) expected.push_back(e.id());
+    {
+      const EntryReadView hold(plain.entries);
+      for (EntryRef e : hold.entries()) {
+        if (Matches(e, q)) expected.push_back(e.id());
+      }
     }
     std::vector<uint32_t> a = RunQuery(plain.nameIndex, q);
     std::vector<uint32_t> b = RunQuery(fast.nameIndex, q);
@@ -129,8 +131,9 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
     if (q.mode == MatchMode::Suffix) {
       // Found from the names' ends, delivered in name order all the same.
       std::vector<uint32_t> walked;
-      for (uint32_t e : fast.nameIndex.nameOrder) {
-        if (Matches(fast.entries[e], q)) walked.push_back(e);
+      const EntryReadView hold(fast.entries);
+      for (uint32_t e : fast.nameIndex.Tables(hold).nameOrder) {
+        if (Matches(hold.entries()[e], q)) walked.push_back(e);
       }
       EXPECT_EQ(b, walked);
     }
@@ -143,7 +146,8 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
 TEST(NameIndexProperty, PostingListsHoldEveryNameOnceAscending) {
   FileIndex index;
   Fill(index, test::RandomItems(2000, 11), true);
-  const NameIndex& ni = index.nameIndex;
+  const EntryReadView hold(index.entries);
+  const NameTables& ni = index.nameIndex.Tables(hold);
   // Lists of every form are read here.
   std::set<uint8_t> forms;
   for (const PostingTable* table : {&ni.unigramLists, &ni.bigramLists, &ni.trigramLists}) {
@@ -164,7 +168,7 @@ TEST(NameIndexProperty, PostingListsHoldEveryNameOnceAscending) {
   // Name order: every entry once, ascending by lower-case name.
   std::vector<uint32_t> order = ni.nameOrder;
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    return index.entries[a].Value().lowerName < index.entries[b].Value().lowerName;
+    return hold.entries()[a].Value().lowerName < hold.entries()[b].Value().lowerName;
   }));
   std::sort(order.begin(), order.end());
   for (uint32_t k = 0; k < order.size(); ++k) ASSERT_EQ(order[k], k);
@@ -173,13 +177,14 @@ TEST(NameIndexProperty, PostingListsHoldEveryNameOnceAscending) {
 TEST(NameIndexMemory, ClearReleasesEverything) {
   FileIndex index;
   Fill(index, test::RandomItems(500, 3), true);
-  const size_t full = NameIndexBytes(index.nameIndex);
-  std::unique_lock hold(index.nameIndex.lock);
-  ClearNameIndex(index.nameIndex);
-  EXPECT_LT(NameIndexBytes(index.nameIndex), full);
-  EXPECT_EQ(NameIndexBytes(index.nameIndex),
-            sizeof(NameIndex) + index.nameIndex.extensionIds.bucket_count() * sizeof(void*));
-  EXPECT_FALSE(index.nameIndex.ngramEnabled);
+  const size_t full = NameIndexBytes(index.nameIndex, test::Read(index));
+  const EntryWriteView hold(index.entries);
+  ClearNameIndex(index.nameIndex, hold);
+  const NameTables& tables = index.nameIndex.Tables(hold);
+  EXPECT_LT(NameIndexBytes(index.nameIndex, hold), full);
+  EXPECT_EQ(NameIndexBytes(index.nameIndex, hold),
+            sizeof(NameIndex) + tables.extensionIds.bucket_count() * sizeof(void*));
+  EXPECT_FALSE(tables.ngramEnabled);
 }
 
 }  // namespace

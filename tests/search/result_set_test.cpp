@@ -22,13 +22,14 @@ using Names = std::vector<std::u16string>;
 
 Names SortedNames(FileIndex& index, SortSpec order, bool byRanks) {
   ResultSet results;
-  std::vector<uint32_t> all(index.entries.size());
+  std::vector<uint32_t> all(test::Read(index).entries().size());
   std::iota(all.begin(), all.end(), 0u);
   results.Replace(all);
   if (byRanks) {
-    SortResults(results, order, index);
+    SortResults(results, order, index.nameIndex);
   } else {
-    results.SortResults(order, [&](uint32_t n) { return LookupEntry(index, n); });
+    const EntryReadView hold(index.entries);
+    results.SortResults(order, [&](uint32_t n) { return LookupEntry(hold, n); });
   }
   return test::NamesOf(index, results.Snapshot());
 }
@@ -58,8 +59,7 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
   FileIndex index;
   test::Fill(index, test::Files({u"x"}), false);
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
+    const EntryWriteView hold(index.entries);
     std::vector<FileEntry> values;
     for (const char16_t* p : {u"D:\\a_\\x", u"D:\\a\\x", u"D:\\a b", u"C:\\z", u"D:\\a"}) {
       FileEntry e = test::MakeEntry({u"x"}, static_cast<uint32_t>(values.size()));
@@ -67,8 +67,8 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
       e.name = p;  // shows which one landed where
       values.push_back(e);
     }
-    index.entries.clear();
-    AppendEntries(index.entries, std::move(values));
+    hold.store().clear();
+    test::AppendEntries(hold.store(), std::move(values));
   }
   RebuildNameIndex(index, false);
   EXPECT_EQ(SortedNames(index, {1, false, true}, GetParam()),
@@ -113,11 +113,13 @@ TEST(Sort, SizeAndDateColumns) {
 TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   FileIndex index;
   test::Fill(index, test::RandomItems(500, 9), true);
-  EXPECT_EQ(index.nameIndex.ranks.nameCount, index.entries.size());
-  EXPECT_EQ(index.nameIndex.ranks.pathCount, index.entries.size());
-  EXPECT_EQ(index.nameIndex.nameRanks, RanksOf(OrderByText(index.entries.size(), [&](uint32_t i) {
-              return index.entries[i].name();
-            })));
+  const EntryReadView hold(index.entries);
+  RankCache& ranks = index.nameIndex.Ranks(hold);
+  const EntryStore& entries = hold.entries();
+  EXPECT_EQ(ranks.RankedCount(kColumnName), entries.size());
+  EXPECT_EQ(ranks.RankedCount(kColumnFolder), entries.size());
+  EXPECT_EQ(EntryRanks(index.nameIndex, hold, kColumnName),
+            RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return entries[i].name(); })));
 }
 
 // Path order read from the folder tree equals sorting the built paths, also
@@ -186,17 +188,15 @@ TEST(Sort, RanksFollowRenamesAndAppendedEntries) {
   FileIndex index;
   test::Fill(index, test::Files({u"b", u"c", u"a"}), false);
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    index.entries.SetName(2, u"z");  // a rename in place
-    NoteEntriesChanged(index.nameIndex);
-    index.entries.push_back(test::MakeEntry({u"0"}, 3));  // and an entry with no rank
+    const EntryWriteView hold(index.entries);
+    hold.store().SetName(2, u"z");  // a rename in place
+    NoteEntriesChanged(index.nameIndex, hold);
+    test::AppendEntry(hold.store(), test::MakeEntry({u"0"}, 3));  // and an entry with no rank
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"z"}));
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
-    index.entries.push_back(test::MakeEntry({u"d"}, 4));  // appended after the ranks
+    const EntryWriteView hold(index.entries);
+    test::AppendEntry(hold.store(), test::MakeEntry({u"d"}, 4));  // appended after the ranks
   }
   EXPECT_EQ(SortedNames(index, {0, false, false}, true), (Names{u"0", u"b", u"c", u"d", u"z"}));
 }
@@ -206,9 +206,9 @@ TEST(Sort, NumbersPastTheEndDoNotBreakTheSort) {
   test::Fill(index, {{u"b"}, {u"a", true}}, false);
   ResultSet results;
   results.Replace({9, 0, 1});
-  SortResults(results, {0, false, true}, index);
+  SortResults(results, {0, false, true}, index.nameIndex);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 0, 9}));
-  SortResults(results, {1, true, true}, index);
+  SortResults(results, {1, true, true}, index.nameIndex);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{1, 9, 0}));
 }
 
@@ -304,9 +304,9 @@ TEST(TypeFilter, DrivesDeletedEntriesAndIndexing) {
   results.Replace({0, 1, 7});
   // A run in progress does not hide the drives it has appended already.
   index.indexing = true;
-  FilterResults(results, index, s);
+  FilterResults(results, index.entries, s);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 1}));
-  EXPECT_EQ(AllPassing(index, s), (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(AllPassing(index.entries, s), (std::vector<uint32_t>{0, 1}));
   index.indexing = false;
 }
 

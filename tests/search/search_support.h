@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "search/name_index.h"
+#include "support/entry_builder.h"
+#include "support/entry_views.h"
 
 namespace zw::test {
 
@@ -37,10 +39,10 @@ inline FileEntry MakeEntry(const Item& item, uint32_t id) {
 // Appends under the two locks, as the indexing run does, then rebuilds.
 inline void Fill(FileIndex& index, const std::vector<Item>& items, bool ngrams) {
   {
-    std::lock_guard entriesHold(index.entriesMutex);
-    std::unique_lock hold(index.nameIndex.lock);
+    const EntryWriteView view(index.entries);
+    EntryStore& store = view.store();
     for (const Item& item : items) {
-      index.entries.push_back(MakeEntry(item, static_cast<uint32_t>(index.entries.size())));
+      test::AppendEntry(store, MakeEntry(item, static_cast<uint32_t>(store.size())));
     }
   }
   RebuildNameIndex(index, ngrams);
@@ -55,7 +57,8 @@ inline std::vector<Item> Files(std::initializer_list<const char16_t*> names) {
 inline std::vector<std::u16string> NamesOf(const FileIndex& index,
                                            const std::vector<uint32_t>& numbers) {
   std::vector<std::u16string> out;
-  for (uint32_t n : numbers) out.push_back(index.entries.at(n).Value().name);
+  const EntryReadView hold(index.entries);
+  for (uint32_t n : numbers) out.push_back(hold.entries().at(n).Value().name);
   return out;
 }
 

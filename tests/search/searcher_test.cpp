@@ -47,7 +47,8 @@ struct Completion {
 
 std::vector<uint32_t> Expected(const FileIndex& index, const SearchQuery& q) {
   std::vector<uint32_t> out;
-  for (EntryRef e : index.entries) {
+  const EntryReadView hold(index.entries);
+  for (EntryRef e : hold.entries()) {
     if (Matches(e, q)) out.push_back(e.id());
   }
   return out;
@@ -171,7 +172,7 @@ TEST(Searcher, RunningFallsWhenASearchOvertakenByAClearEnds) {
   searcher.SetNameIndex(&index.nameIndex);
   std::atomic<int> reports{0};
   {
-    std::unique_lock hold(index.nameIndex.lock);  // the worker waits before its scan
+    const EntryWriteView hold(index.entries);  // the worker waits before its scan
     searcher.StartSearch(ParseQuery(u"a"), &results, nullptr, [&](uint64_t) { ++reports; });
     EXPECT_TRUE(searcher.running.load());
     results.Clear();
@@ -184,8 +185,8 @@ TEST(Searcher, DetachedIndexFindsNothingOnEveryPath) {
   FileIndex index;
   test::Fill(index, test::Files({u"abc"}), false);
   {
-    std::unique_lock hold(index.nameIndex.lock);
-    ClearNameIndex(index.nameIndex);
+    const EntryWriteView hold(index.entries);
+    ClearNameIndex(index.nameIndex, hold);
   }
   for (bool parallel : {false, true}) {
     for (const char16_t* text : {u"abc", u"*bc", u"a*"}) {
@@ -213,11 +214,11 @@ TEST(Searcher, SupersededSearchesDeliverNothing) {
       uint32_t round = 0;
       while (!stopWriter.load()) {
         {
-          std::lock_guard entriesHold(index.entriesMutex);
-          std::unique_lock hold(index.nameIndex.lock);
+          const EntryWriteView hold(index.entries);
+          EntryStore& store = hold.store();
           for (int k = 0; k < 50; ++k) {
-            index.entries.push_back(
-                test::MakeEntry({u"abc new"}, static_cast<uint32_t>(index.entries.size())));
+            test::AppendEntry(store,
+                              test::MakeEntry({u"abc new"}, static_cast<uint32_t>(store.size())));
           }
         }
         if (++round % 8 == 0) RebuildNameIndex(index, o.ngrams);

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/file_index.h"
+#include "engine/index_drive.h"
+#include "engine/run_indexing.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
-#include "index/index_drive.h"
-#include "index/run_indexing.h"
 
 namespace zw::test {
 
@@ -45,7 +45,9 @@ struct ScriptedDrives {
         SetDerivedNameFields(e);
         local.push_back(std::move(e));
       }
-      AppendDriveEntries(index, letter, local);
+      EntryStore drive;
+      drive.AppendValues(local, letter);
+      AppendDriveStore(index, std::move(drive));
       return true;
     };
   }

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "search/search_support.h"
 #include "search/type_filter.h"
 #include "view/cell_text.h"
@@ -35,18 +35,17 @@ class Cells : public ::testing::Test {
                 {u"gone.txt"},
                 {std::u16string(1500, u'x')}},
                false);
-    std::lock_guard hold(index_.entriesMutex);
-    index_.entries.SetParentAndPath(0, 0, kNoEntry, u"C:\\a.txt");
-    index_.entries.SetParentAndPath(1, 0, kNoEntry, u"C:\\Work\\a b");
-    index_.entries.MarkDeleted(2);
+    const EntryWriteView view(index_.entries);
+    view.store().SetParentAndPath(0, 0, kNoEntry, u"C:\\a.txt");
+    view.store().SetParentAndPath(1, 0, kNoEntry, u"C:\\Work\\a b");
+    view.store().MarkDeleted(2);
   }
   std::u16string Cell(uint32_t n, uint32_t column) {
     char16_t text[kCellTextCapacity];
     if (!CellText(index_, n, column, text, kCellTextCapacity)) return u"(none)";
     return text;
   }
-  std::unique_ptr<FileIndex> holder_ = std::make_unique<FileIndex>();
-  FileIndex& index_ = *holder_;
+  FileIndex index_;
 };
 
 TEST_F(Cells, ColumnsOfAFileAndAFolder) {
@@ -108,9 +107,9 @@ TEST(OpenCommand, ABackslashInANameAboveTheEntryIsRefused) {
   FileIndex index;
   test::Fill(index, {{u"x\\y", true, u'C'}, {u"a.txt", false, u'C'}}, false);
   {
-    std::lock_guard hold(index.entriesMutex);
-    index.entries.SetParentAndPath(0, 5, kNoEntry, u"C:\\x\\y");
-    index.entries.SetParentAndPath(1, index.entries[0].recordNumber(), 0, u"C:\\x\\y\\a.txt");
+    const EntryWriteView view(index.entries);
+    view.store().SetParentAndPath(0, 5, kNoEntry, u"C:\\x\\y");
+    view.store().SetParentAndPath(1, view.store()[0].recordNumber(), 0, u"C:\\x\\y\\a.txt");
   }
   const auto command = OpenCommandFor(index, 1, kColumnName);
   ASSERT_TRUE(command);
@@ -121,8 +120,8 @@ TEST(OpenCommand, ABackslashInANameAboveTheEntryIsRefused) {
 // folder cell and is never opened: it names another file, or none.
 TEST_F(Cells, ACutPathIsMarkedAndNeverOpened) {
   {
-    std::lock_guard hold(index_.entriesMutex);
-    index_.entries.SetParentAndPath(3, 0, kNoEntry, u"\u2026\\deep\\x");
+    const EntryWriteView view(index_.entries);
+    view.store().SetParentAndPath(3, 0, kNoEntry, u"\u2026\\deep\\x");
   }
   EXPECT_EQ(Cell(3, kColumnFolder), u"\u2026\\deep");
   for (uint32_t column : {kColumnName, kColumnFolder}) {
@@ -176,8 +175,8 @@ TEST(ShownText, CellsShowNamesAndFoldersEscaped) {
   FileIndex index;
   test::Fill(index, {{u"\u202Egpj.exe"}}, false);
   {
-    std::lock_guard hold(index.entriesMutex);
-    index.entries.SetParentAndPath(0, 0, kNoEntry, u"C:\\Program Files \\\u202Egpj.exe");
+    const EntryWriteView view(index.entries);
+    view.store().SetParentAndPath(0, 0, kNoEntry, u"C:\\Program Files \\\u202Egpj.exe");
   }
   char16_t text[kCellTextCapacity];
   ASSERT_TRUE(CellText(index, 0, kColumnName, text, kCellTextCapacity));

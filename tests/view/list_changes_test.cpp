@@ -7,10 +7,11 @@
 #include <shared_mutex>
 #include <thread>
 
-#include "index/file_index.h"
+#include "engine/file_index.h"
 #include "search/result_set.h"
 #include "search/search_support.h"
 #include "search/type_filter.h"
+#include "support/entry_builder.h"
 #include "view/cell_text.h"
 #include "view/icon_choice.h"
 #include "view/list_changes.h"
@@ -20,14 +21,12 @@ namespace {
 
 // Appends and deletes as the live update does: under both locks.
 void Append(FileIndex& index, const test::Item& item) {
-  std::lock_guard entries(index.entriesMutex);
-  std::unique_lock names(index.nameIndex.lock);
-  index.entries.push_back(test::MakeEntry(item, uint32_t(index.entries.size())));
+  const EntryWriteView view(index.entries);
+  test::AppendEntry(view.store(), test::MakeEntry(item, uint32_t(view.store().size())));
 }
 void Delete(FileIndex& index, uint32_t n) {
-  std::lock_guard entries(index.entriesMutex);
-  std::unique_lock names(index.nameIndex.lock);
-  index.entries.MarkDeleted(n);
+  const EntryWriteView view(index.entries);
+  view.store().MarkDeleted(n);
 }
 
 TEST(ListChanges, FullListIsDroppedOnceSomethingNewerOwnsTheResults) {
@@ -68,12 +67,12 @@ TEST(ListChanges, SweepDropsEveryDeletedRowInSlices) {
   ResultSet results;
   std::vector<uint32_t> rows;
   for (uint32_t n = 0; n < 1000; ++n)
-    if (!index.entries[n].Value().name.empty()) rows.push_back(999 - n);  // any order
+    if (!test::Read(index).entries()[n].Value().name.empty()) rows.push_back(999 - n);  // any order
   results.Replace(rows);
   for (uint32_t n : {998u, 500u, 1u}) Delete(index, n);
   std::vector<uint32_t> expected;
   for (uint32_t n : rows)
-    if (!index.entries[n].Value().name.empty()) expected.push_back(n);
+    if (!test::Read(index).entries()[n].Value().name.empty()) expected.push_back(n);
 
   RowSweep sweep;
   sweep.Step(results, index, TypeFilterState{}, 64);
@@ -131,7 +130,8 @@ TEST(ListChanges, WindowReadsHoldTheLocksWhileEntriesChange) {
   sweep.Restart(results.Count());
   while (sweep.Pending()) sweep.Step(results, index, all);
   EXPECT_EQ(known, 5000u);
-  for (uint32_t n : results.Snapshot()) EXPECT_FALSE(index.entries[n].Value().name.empty()) << n;
+  for (uint32_t n : results.Snapshot())
+    EXPECT_FALSE(test::Read(index).entries()[n].Value().name.empty()) << n;
 }
 
 }  // namespace

@@ -38,16 +38,7 @@ struct IndexDriveStats {
 bool IndexDrive(FileIndex& index, char16_t letter);
 bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats);
 
-// Appends one drive's completed entries at the end of the index, numbering
-// them and setting their drive letter; returns how many. `local` is used up.
-size_t AppendDriveEntries(FileIndex& index, char16_t letter, std::vector<FileEntry>& local);
 // Appends a drive's own store, made off the lock; `drive` is used up.
 size_t AppendDriveStore(FileIndex& index, EntryStore&& drive);
-
-// The volume's metadata and what hangs below it: paths that begin with the
-// letter (either case), ":\" and "$".
-bool IsMetadataPath(std::u16string_view path, char16_t letter);
-// Removes those entries, keeping the order of the rest.
-void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter);
 
 }  // namespace zw

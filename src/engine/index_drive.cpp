@@ -1,4 +1,4 @@
-#include "index/index_drive.h"
+#include "engine/index_drive.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,8 +7,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "engine/file_index.h"
 #include "index/build_paths.h"
-#include "index/file_index.h"
 #include "index/scanned_drive.h"
 #include "platform/debug_output.h"
 #include "platform/last_error.h"
@@ -27,30 +27,11 @@ uint64_t NanosecondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-bool IsMetadataPath(std::u16string_view path, char16_t letter) {
-  return path.size() > 3 && FoldAscii(path[0]) == FoldAscii(letter) && path[1] == u':' &&
-         path[2] == u'\\' && path[3] == u'$';
-}
-
-void DropMetadataEntries(std::vector<FileEntry>& entries, char16_t letter) {
-  entries.erase(
-      std::remove_if(entries.begin(), entries.end(),
-                     [letter](const FileEntry& e) { return IsMetadataPath(e.path, letter); }),
-      entries.end());
-}
-
-size_t AppendDriveEntries(FileIndex& index, char16_t letter, std::vector<FileEntry>& local) {
-  EntryStore drive;
-  drive.AppendValues(local, letter);  // releases `local`
-  return AppendDriveStore(index, std::move(drive));
-}
-
 size_t AppendDriveStore(FileIndex& index, EntryStore&& drive) {
-  std::scoped_lock lock(index.entriesMutex);
-  std::unique_lock nameLock(index.nameIndex.lock);
-  const size_t first = index.entries.size();
-  index.entries.Splice(std::move(drive));
-  return index.entries.size() - first;
+  const EntryWriteView hold(index.entries);
+  const size_t first = hold.store().size();
+  hold.store().Splice(std::move(drive));
+  return hold.store().size() - first;
 }
 
 bool IndexDrive(FileIndex& index, char16_t letter) {

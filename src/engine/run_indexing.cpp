@@ -1,4 +1,4 @@
-#include "index/run_indexing.h"
+#include "engine/run_indexing.h"
 
 #include <memory>
 #include <mutex>
@@ -8,8 +8,8 @@
 #include <string>
 #include <system_error>
 
-#include "index/file_index.h"
-#include "index/index_drive.h"
+#include "engine/file_index.h"
+#include "engine/index_drive.h"
 #include "platform/debug_output.h"
 
 namespace zw {
@@ -32,8 +32,8 @@ std::optional<platform::UsnJournalPosition> JournalPosition(
 }
 
 uint64_t EntryCount(FileIndex& index) {
-  std::scoped_lock lock(index.entriesMutex);
-  return index.entries.size();
+  const EntryWriter writer(index.entries);
+  return writer.entries().size();
 }
 
 void Report(const char16_t* text, char16_t letter) noexcept try {
@@ -69,13 +69,13 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
   const bool fastSearch = options.fastSearch;
 
   {
-    std::scoped_lock lock(index.entriesMutex);
-    std::unique_lock nameLock(index.nameIndex.lock);
-    index.entries.clear();  // releases the storage too
-    ClearNameIndex(index.nameIndex);
-    index.journalPositions.clear();
-    index.indexedDrives.clear();
-    ++index.runNumber;
+    const EntryWriteView hold(index.entries);
+    hold.store().clear();  // releases the storage too
+    ClearNameIndex(index.nameIndex, hold);
+    IndexedRun& run = index.Run(hold);
+    run.journalPositions.clear();
+    run.drives.clear();
+    ++run.number;
   }
 
   std::set<char16_t> drives;
@@ -108,9 +108,10 @@ void RunIndexing(FileIndex& index, const IndexRunOptions& options) {
       continue;
     }
     {
-      std::scoped_lock lock(index.entriesMutex);
-      if (position) index.journalPositions[letter] = *position;
-      index.indexedDrives.insert(letter);
+      const EntryWriter writer(index.entries);
+      IndexedRun& run = index.Run(writer);
+      if (position) run.journalPositions[letter] = *position;
+      run.drives.insert(letter);
     }
     if (options.nameIndex) {
       RebuildNameIndex(index, fastSearch);
@@ -166,11 +167,6 @@ bool StartIndexRun(FileIndex& index, const std::set<char16_t>& drives, IndexingC
       try {
         { std::scoped_lock wait(*gate); }
         RunIndexing(index, options);
-      } catch (const std::system_error& e) {
-        // The index was destroyed from this very thread (or a callback tried
-        // to wait for it): it must not be touched again.
-        if (e.code() == std::errc::resource_deadlock_would_occur) return;
-        EndFailedRun(index);
       } catch (...) {
         EndFailedRun(index);
       }

@@ -1,0 +1,39 @@
+// Paths of many entries in a row, as listings and sorts need them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "index/entry_store.h"
+
+namespace zw {
+
+// Builds the paths of many entries, remembering the last parent's path:
+// entries of one folder mostly come together, so most paths cost one copy.
+// Valid while the store does not change.
+class PathBuilder {
+ public:
+  explicit PathBuilder(const EntryStore& store) : store_(store) {}
+  void PathInto(uint32_t n, std::u16string& out) {
+    const EntryRecord& r = store_.Record(n);
+    const bool walked = (r.flags & (EntryStore::kKeptPath | EntryStore::kDeleted)) == 0;
+    if (!walked || r.parent == kNoEntry) {
+      store_[n].PathInto(out);
+      return;
+    }
+    if (r.parent != parent_) {
+      store_.PathInto(r.parent, parentPath_);
+      parent_ = r.parent;
+    }
+    out.assign(parentPath_);
+    out += u'\\';
+    out += store_.RawName(n);
+  }
+
+ private:
+  const EntryStore& store_;
+  uint32_t parent_ = kNoEntry;
+  std::u16string parentPath_;
+};
+
+}  // namespace zw

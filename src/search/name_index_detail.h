@@ -1,0 +1,41 @@
+// What the name index's own files share (not for its users).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "index/entry_store.h"
+#include "search/name_index.h"
+
+namespace zw::name_index_detail {
+
+// Changes beyond which a writer folds them in by a rebuild, at the least.
+inline constexpr size_t kMinDeltaLimit = 65536;
+
+template <class T>
+void Release(std::vector<T>& v) {
+  std::vector<T>().swap(v);
+}
+
+// The entry texts the index reads, in one place.
+inline std::u16string_view FoldedName(EntryRef e) {
+  return e.lowerName();
+}
+inline std::u16string_view FoldedExtension(EntryRef e) {
+  return e.lowerExtension();
+}
+inline std::u16string_view ShownName(EntryRef e) {
+  return e.name();
+}
+inline bool IsDeleted(EntryRef e) {
+  return e.isDeleted();
+}
+
+// Whether built entry `e` changed its name since the build.
+inline bool IsChanged(const NameTables& tables, uint32_t e) {
+  const size_t word = e >> 6;
+  return word < tables.changedBits.size() && (tables.changedBits[word] >> (e & 63) & 1) != 0;
+}
+
+}  // namespace zw::name_index_detail

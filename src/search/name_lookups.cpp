@@ -1,0 +1,310 @@
+// The lookups over the name index: what the tables give for the names as
+// built, corrected by the entries changed or appended since.
+#include <algorithm>
+#include <bit>
+
+#include "search/name_index.h"
+#include "search/name_index_detail.h"
+#include "search/string_order.h"
+
+namespace zw {
+
+using namespace name_index_detail;
+
+namespace {
+
+// What a lookup reads within one hold of the lock.
+struct Held {
+  Held(const NameIndex& index, const EntryAccess& hold)
+      : t(index.Tables(hold)),
+        entries(hold.entries()),
+        attached(index.Attached(hold)),
+        n(attached ? static_cast<uint32_t>(entries.size()) : 0) {}
+  const NameTables& t;
+  const EntryStore& entries;
+  const bool attached;
+  const uint32_t n;  // entries the lookup reads
+};
+
+bool HasExtension(EntryRef e, std::u16string_view x) {
+  return !IsDeleted(e) && !FoldedExtension(e).empty() && FoldedExtension(e) == x;
+}
+
+// The folded name the tables placed `e` by.
+std::u16string_view BuiltName(const Held& h, uint32_t e) {
+  if (IsChanged(h.t, e)) return h.t.builtNames.find(e)->second;
+  return FoldedName(h.entries[e]);
+}
+
+void DropChanged(const Held& h, std::vector<uint32_t>& result) {
+  if (h.t.builtNames.empty()) return;
+  std::erase_if(result, [&](uint32_t e) { return IsChanged(h.t, e); });
+}
+
+// The entries the tables do not describe as they stand (changed ones, then
+// those appended since the build) that pass `keep`, ascending. The index is
+// attached.
+template <class Keep>
+std::vector<uint32_t> DeltaMatches(const Held& h, Keep&& keep) {
+  std::vector<uint32_t> found;
+  for (size_t word = 0; word < h.t.changedBits.size(); ++word) {
+    for (uint64_t bits = h.t.changedBits[word]; bits != 0; bits &= bits - 1) {
+      const auto e = static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(bits)));
+      if (keep(h.entries[e])) found.push_back(e);
+    }
+  }
+  for (uint32_t e = std::min(h.t.builtCount, h.n); e < h.n; ++e) {
+    if (keep(h.entries[e])) found.push_back(e);
+  }
+  return found;
+}
+
+// Both ascending by entry number.
+void MergeAscending(std::vector<uint32_t>& result, const std::vector<uint32_t>& delta) {
+  if (delta.empty()) return;
+  const auto middle = static_cast<std::ptrdiff_t>(result.size());
+  result.insert(result.end(), delta.begin(), delta.end());
+  std::inplace_merge(result.begin(), result.begin() + middle, result.end());
+}
+
+// `result` in name order, `delta` ascending by number; equal names keep the
+// built ones first.
+void MergeByName(const Held& h, std::vector<uint32_t>& result, std::vector<uint32_t> delta) {
+  if (delta.empty()) return;
+  const auto& entries = h.entries;
+  auto byName = [&](uint32_t a, uint32_t b) {
+    return FoldedName(entries[a]) < FoldedName(entries[b]);
+  };
+  std::stable_sort(delta.begin(), delta.end(), byName);
+  const auto middle = static_cast<std::ptrdiff_t>(result.size());
+  result.insert(result.end(), delta.begin(), delta.end());
+  std::inplace_merge(result.begin(), result.begin() + middle, result.end(), byName);
+}
+
+// Appends every entry in [first, last) whose name contains `p`. Reads names
+// as they stand, so it needs no delta.
+void ScanNames(const EntryStore& entries, std::u16string_view p, uint32_t first, uint32_t last,
+               std::vector<uint32_t>& result) {
+  for (uint32_t i = first; i < last; ++i) {
+    if (FindSubstring(FoldedName(entries[i]), p) != kNotFound) result.push_back(i);
+  }
+}
+
+// Entries scanned per hold of the lock by the linear scan: a writer waits for
+// one piece, not for a scan of a million names.
+constexpr uint32_t kLinearScanPiece = 16384;
+
+// ScanNames over every entry, a piece at a time, each under the lock shared.
+// Entries appended meanwhile are scanned too; the scan ends if the entries
+// are detached.
+std::vector<uint32_t> ContainsScan(const NameIndex& index, std::u16string_view p) {
+  std::vector<uint32_t> result;
+  for (uint32_t i = 0;;) {
+    const EntryReadView hold(index.Guarded());
+    const Held h(index, hold);
+    if (!h.attached) return result;
+    const uint32_t end = std::min(h.n, i + kLinearScanPiece);
+    if (i >= end) return result;
+    ScanNames(h.entries, p, i, end, result);
+    i = end;
+  }
+}
+
+// Walks the name order from the first name not less than `p` and stops at the
+// first name that does not begin with it, both by the names as built; takes
+// only entries that kept their name.
+template <class Take>
+void PrefixWalk(const Held& h, std::u16string_view p, Take&& take) {
+  const uint32_t n = h.n;
+  const auto& order = h.t.nameOrder;
+  auto it = std::lower_bound(order.begin(), order.end(), p, [&](uint32_t e, std::u16string_view v) {
+    return e < n && BuiltName(h, e) < v;
+  });
+  for (; it != order.end(); ++it) {
+    if (*it >= n || !BuiltName(h, *it).starts_with(p)) break;
+    if (!IsChanged(h.t, *it)) take(*it);
+  }
+}
+
+// The built entries that kept their name and whose name ends in `tail`, in
+// name order: the run of the suffix order that ends in it, by the names as
+// built, turned back into name-order positions.
+std::vector<uint32_t> SuffixWalk(const Held& h, std::u16string_view tail) {
+  const uint32_t n = h.n;
+  const auto& order = h.t.nameOrder;
+  const auto& suffixOrder = h.t.suffixOrder;
+  auto nameAt = [&](uint32_t pos) { return BuiltName(h, order[pos]); };
+  // Both ends by binary search, so only the names at the probes are read.
+  const auto first = std::partition_point(
+      suffixOrder.begin(), suffixOrder.end(),
+      [&](uint32_t pos) { return order[pos] < n && BackwardsLess(nameAt(pos), tail); });
+  const auto last = std::partition_point(first, suffixOrder.end(), [&](uint32_t pos) {
+    return order[pos] < n && nameAt(pos).ends_with(tail);
+  });
+  std::vector<uint32_t> positions;
+  positions.reserve(static_cast<size_t>(last - first));
+  for (auto it = first; it != last; ++it) {
+    if (!IsChanged(h.t, order[*it])) positions.push_back(*it);
+  }
+  if (positions.size() > order.size() / 128) {
+    // Many positions: one pass over a bit per position beats sorting them.
+    std::vector<uint64_t> bits((order.size() + 63) / 64, 0);
+    for (uint32_t pos : positions) bits[pos >> 6] |= uint64_t{1} << (pos & 63);
+    positions.clear();
+    for (size_t word = 0; word < bits.size(); ++word) {
+      for (uint64_t b = bits[word]; b != 0; b &= b - 1) {
+        positions.push_back(static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(b))));
+      }
+    }
+  } else {
+    std::sort(positions.begin(), positions.end());
+  }
+  for (uint32_t& pos : positions) pos = order[pos];
+  return positions;
+}
+
+std::vector<uint32_t> ExtensionLookupHeld(const Held& h, std::u16string_view x) {
+  if (!h.attached || x.empty()) return {};
+  std::vector<uint32_t> result;
+  auto it = h.t.extensionIds.find(std::u16string(x));
+  if (it != h.t.extensionIds.end()) {
+    DecodeList(h.t.extensionLists.Find(it->second), result);
+  }
+  DropChanged(h, result);
+  MergeAscending(result, DeltaMatches(h, [&](EntryRef e) { return HasExtension(e, x); }));
+  return result;
+}
+
+void KeepWithExtension(const NameIndex& index, std::vector<uint32_t>& result,
+                       std::u16string_view x) {
+  std::vector<uint32_t> withExt = ExtensionLookup(index, x);  // ascending already
+  std::erase_if(result,
+                [&](uint32_t e) { return !std::binary_search(withExt.begin(), withExt.end(), e); });
+}
+
+}  // namespace
+
+std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p) {
+  const EntryReadView hold(index.Guarded());
+  const Held h(index, hold);
+  std::vector<uint32_t> result;
+  if (!h.attached || p.empty()) return result;
+  PrefixWalk(h, p, [&](uint32_t e) { result.push_back(e); });
+  MergeByName(h, result, DeltaMatches(h, [&](EntryRef e) { return FoldedName(e).starts_with(p); }));
+  return result;
+}
+
+std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16string_view p,
+                                            std::u16string_view x) {
+  const EntryReadView hold(index.Guarded());
+  const Held h(index, hold);
+  std::vector<uint32_t> result;
+  if (!h.attached || p.empty()) return result;
+  const auto& entries = h.entries;
+  auto matches = [&](EntryRef e) { return FoldedName(e).starts_with(p) && HasExtension(e, x); };
+  PrefixWalk(h, p, [&](uint32_t e) {
+    if (matches(entries[e])) result.push_back(e);
+  });
+  MergeByName(h, result, DeltaMatches(h, matches));
+  return result;
+}
+
+std::vector<uint32_t> ExtensionLookup(const NameIndex& index, std::u16string_view x) {
+  const EntryReadView hold(index.Guarded());
+  return ExtensionLookupHeld(Held(index, hold), x);
+}
+
+std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& hold,
+                                     std::u16string_view p) {
+  const Held h(index, hold);
+  std::vector<uint32_t> result;
+  if (!h.attached || p.empty()) return result;
+  const auto& entries = h.entries;
+  const uint32_t n = h.n;
+  const NameTables& t = h.t;
+  if (!t.ngramEnabled) {
+    ScanNames(entries, p, 0, n, result);
+    return result;
+  }
+  auto contains = [&](EntryRef e) { return FindSubstring(FoldedName(e), p) != kNotFound; };
+  // The lists describe the names as built: changed entries leave them, and
+  // they and the appended ones are tested as they stand.
+  auto finish = [&](bool confirm) {
+    std::erase_if(result, [&](uint32_t e) {
+      return e >= n || IsChanged(t, e) || (confirm && !contains(entries[e]));
+    });
+    MergeAscending(result, DeltaMatches(h, contains));
+  };
+  if (p.size() == 1) {
+    DecodeList(t.unigramLists.Find(p[0]), result);
+    finish(false);
+    return result;
+  }
+  if (p.size() == 2) {
+    // A pair's list holds exactly the names that contain it.
+    DecodeList(t.bigramLists.Find(uint64_t{p[0]} << 16 | p[1]), result);
+    finish(false);
+    return result;
+  }
+  std::vector<PostingTable::List> lists;
+  lists.reserve(p.size() - 2);
+  bool everyRun = true;
+  for (size_t j = 2; j < p.size() && everyRun; ++j) {
+    PostingTable::List list =
+        t.trigramLists.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]);
+    everyRun = list.count != 0;  // a run that no built name has: no candidates to intersect
+    lists.push_back(list);
+  }
+  if (everyRun) {
+    std::sort(
+        lists.begin(), lists.end(),
+        [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
+    DecodeList(lists[0], result);
+    for (size_t k = 1; k < lists.size() && !result.empty(); ++k) IntersectWith(result, lists[k]);
+  }
+  finish(true);
+  return result;
+}
+
+std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query) {
+  const std::u16string& p = query.foldedPattern;
+  const std::u16string& x = query.foldedExtension;
+  if (MatchesNothing(query)) return {};
+  switch (query.mode) {
+    case MatchMode::Prefix:
+      return PrefixLookup(index, p);
+    case MatchMode::PrefixExtension:
+      return PrefixExtensionLookup(index, p, x);
+    case MatchMode::Extension:
+      return ExtensionLookup(index, x);
+    case MatchMode::Suffix: {
+      std::vector<uint32_t> result;
+      {
+        const EntryReadView hold(index.Guarded());
+        const Held h(index, hold);
+        if (!h.attached) return result;
+        const std::u16string tail = SuffixWithExtension(query);
+        result = SuffixWalk(h, tail);
+        MergeByName(h, result,
+                    DeltaMatches(h, [&](EntryRef e) { return FoldedName(e).ends_with(tail); }));
+      }
+      if (!x.empty()) KeepWithExtension(index, result, x);
+      return result;
+    }
+    case MatchMode::Contains: {
+      std::vector<uint32_t> result;
+      bool linear = false;
+      {
+        const EntryReadView hold(index.Guarded());
+        linear = !index.Tables(hold).ngramEnabled && !p.empty();
+        if (!linear) result = ContainsLookup(index, hold, p);
+      }
+      if (linear) result = ContainsScan(index, p);
+      if (!x.empty()) KeepWithExtension(index, result, x);
+      return result;
+    }
+  }
+  return {};
+}
+
+}  // namespace zw

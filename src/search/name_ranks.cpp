@@ -1,0 +1,189 @@
+// The rank arrays by which results are sorted: computed in full by a build,
+// kept current by the sorts themselves after live changes.
+#include <algorithm>
+#include <mutex>
+
+#include "index/path_builder.h"
+#include "search/name_index.h"
+#include "search/name_index_detail.h"
+#include "search/path_order.h"
+#include "search/string_order.h"
+
+namespace zw {
+
+using namespace name_index_detail;
+
+namespace {
+
+// Entries whose text changed, beyond which ordering them all again is cheaper
+// than placing each.
+size_t MovedLimit(size_t count) {
+  return count / 8 + 64;
+}
+
+void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>& moved,
+               uint32_t n) {
+  if (n >= count) return;  // unranked: placed as an appended one
+  moved.push_back(n);
+  if (moved.size() > MovedLimit(count)) {
+    Release(rank);
+    Release(moved);
+    count = 0;
+  }
+}
+
+// Brings one rank array up to date: the entries whose text stayed keep their
+// order, the changed and the appended ones are placed among them by binary
+// search. False when it is not worth it.
+template <class Less>
+bool UpdateRanks(const EntryStore& entries, Less&& less, std::vector<uint32_t>& rank, size_t count,
+                 std::vector<uint32_t>& moved) {
+  const size_t n = entries.size();
+  if (count == 0 || count > n || rank.size() != count) return false;
+  for (size_t e = count; e < n; ++e) moved.push_back(static_cast<uint32_t>(e));
+  std::sort(moved.begin(), moved.end());
+  moved.erase(std::unique(moved.begin(), moved.end()), moved.end());
+  if (moved.size() > MovedLimit(n)) return false;
+  std::vector<bool> isMoved(count, false);
+  for (uint32_t m : moved) {
+    if (m < count) isMoved[m] = true;
+  }
+  std::vector<uint32_t> order(count);
+  for (uint32_t e = 0; e < count; ++e) order[rank[e]] = e;
+  std::erase_if(order, [&](uint32_t e) { return isMoved[e]; });
+  std::sort(moved.begin(), moved.end(), less);
+  std::vector<uint32_t> merged;
+  merged.reserve(n);
+  auto kept = order.begin();
+  for (uint32_t m : moved) {
+    const auto at = std::upper_bound(kept, order.end(), m, less);
+    merged.insert(merged.end(), kept, at);
+    merged.push_back(m);
+    kept = at;
+  }
+  merged.insert(merged.end(), kept, order.end());
+  rank = RanksOf(merged);
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint32_t> NameRanks(const EntryStore& entries) {
+  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return ShownName(entries[i]); }));
+}
+
+std::vector<uint32_t> PathRanks(const EntryStore& entries) {
+  if (auto order = TreePathOrder(entries)) return RanksOf(*order);
+  return PathRanksByText(entries);
+}
+
+std::vector<uint32_t> PathRanksByText(const EntryStore& entries) {
+  // Paths are built once into one buffer: the sort reads each many times.
+  std::vector<char16_t> text;
+  text.reserve(entries.size() * 64);
+  std::vector<size_t> start(entries.size() + 1, 0);
+  std::u16string path;
+  PathBuilder paths(entries);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    paths.PathInto(uint32_t(i), path);
+    text.insert(text.end(), path.begin(), path.end());
+    start[i + 1] = text.size();
+  }
+  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) {
+    return std::u16string_view(text.data() + start[i], start[i + 1] - start[i]);
+  }));
+}
+
+void RankCache::TakeBuilt(NameTables& tables, uint32_t builtCount) {
+  std::lock_guard hold(mutex_);
+  nameRanks_.swap(tables.nameRanks);
+  pathRanks_.swap(tables.pathRanks);
+  Release(nameMoved_);
+  Release(pathMoved_);
+  nameCount_ = nameRanks_.size() == builtCount ? builtCount : 0;
+  pathCount_ = pathRanks_.size() == builtCount ? builtCount : 0;
+}
+
+void RankCache::Drop() {
+  std::lock_guard hold(mutex_);
+  Release(nameRanks_);
+  Release(pathRanks_);
+  Release(nameMoved_);
+  Release(pathMoved_);
+  nameCount_ = 0;
+  pathCount_ = 0;
+}
+
+void RankCache::NoteNameChange(uint32_t n) {
+  std::lock_guard hold(mutex_);
+  NoteMoved(nameRanks_, nameCount_, nameMoved_, n);
+  NoteMoved(pathRanks_, pathCount_, pathMoved_, n);
+}
+
+void RankCache::NotePathChange(uint32_t n) {
+  std::lock_guard hold(mutex_);
+  NoteMoved(pathRanks_, pathCount_, pathMoved_, n);
+}
+
+void RankCache::DropPaths() {
+  std::lock_guard hold(mutex_);
+  Release(pathRanks_);
+  Release(pathMoved_);
+  pathCount_ = 0;
+}
+
+size_t RankCache::RankedCount(uint32_t column) {
+  std::lock_guard hold(mutex_);
+  return column == kColumnName ? nameCount_ : pathCount_;
+}
+
+size_t RankCache::Bytes() {
+  std::lock_guard hold(mutex_);
+  return (nameRanks_.capacity() + pathRanks_.capacity() + nameMoved_.capacity() +
+          pathMoved_.capacity()) *
+         sizeof(uint32_t);
+}
+
+const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_t column) {
+  std::lock_guard hold(mutex_);
+  const bool byName = column == kColumnName;
+  std::vector<uint32_t>& rank = byName ? nameRanks_ : pathRanks_;
+  size_t& count = byName ? nameCount_ : pathCount_;
+  std::vector<uint32_t>& moved = byName ? nameMoved_ : pathMoved_;
+  const size_t n = entries ? entries->size() : 0;
+  if (count == n && moved.empty()) return rank;
+  bool updated = false;
+  if (entries) {
+    const EntryStore& all = *entries;
+    if (byName) {
+      updated = UpdateRanks(
+          all, [&](uint32_t a, uint32_t b) { return ShownName(all[a]) < ShownName(all[b]); }, rank,
+          count, moved);
+    } else {
+      std::u16string pa, pb;
+      updated = UpdateRanks(
+          all,
+          [&](uint32_t a, uint32_t b) {
+            all[a].PathInto(pa);
+            all[b].PathInto(pb);
+            return pa < pb;
+          },
+          rank, count, moved);
+    }
+  }
+  if (!entries) {
+    rank.clear();
+  } else if (!updated) {
+    rank = byName ? NameRanks(*entries) : PathRanks(*entries);
+  }
+  moved.clear();
+  count = n;
+  return rank;
+}
+
+const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAccess& hold,
+                                        uint32_t column) {
+  return index.Ranks(hold).Ranks(index.Attached(hold) ? &hold.entries() : nullptr, column);
+}
+
+}  // namespace zw

@@ -1,0 +1,144 @@
+// Building the name index's tables over the entries, and what they hold.
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+#include "search/name_index.h"
+#include "search/name_index_detail.h"
+#include "search/string_order.h"
+
+namespace zw {
+
+using namespace name_index_detail;
+
+namespace {
+
+void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
+  const uint32_t n = static_cast<uint32_t>(entries.size());
+  constexpr uint32_t kNone = UINT32_MAX;  // no extension
+  std::vector<uint32_t> idOf(n, kNone);
+  for (uint32_t i = 0; i < n; ++i) {
+    const std::u16string_view x = FoldedExtension(entries[i]);
+    // A deleted entry keeps its extension, but no search may find it.
+    if (x.empty() || IsDeleted(entries[i])) continue;
+    const uint32_t next = static_cast<uint32_t>(tables.extensionIds.size());
+    idOf[i] = tables.extensionIds.try_emplace(std::u16string(x), next).first->second;
+  }
+  BuildPostingTable(tables.extensionLists, n, [&](uint32_t i, auto&& sink) {
+    if (idOf[i] != kNone) sink(idOf[i]);
+  });
+}
+
+// One n-gram table of order 1, 2 or 3 over the folded names. Unigrams are
+// distinct per name by the table's own rule (repeats within an entry drop).
+bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) {
+  const uint32_t n = static_cast<uint32_t>(entries.size());
+  if (order == 1) {
+    return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+      for (char16_t c : FoldedName(entries[i])) sink(c);
+    });
+  }
+  if (order == 2) {
+    return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+      const std::u16string_view f = FoldedName(entries[i]);
+      for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
+    });
+  }
+  return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+    const std::u16string_view f = FoldedName(entries[i]);
+    for (size_t j = 2; j < f.size(); ++j) {
+      sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
+    }
+  });
+}
+
+// Positions in the name order, ascending by name read backwards.
+std::vector<uint32_t> SuffixOrder(const EntryStore& entries,
+                                  const std::vector<uint32_t>& nameOrder) {
+  return OrderByText<true>(nameOrder.size(),
+                           [&](uint32_t pos) { return FoldedName(entries[nameOrder[pos]]); });
+}
+
+}  // namespace
+
+NameTables BuildNameTables(const WriterAccess& writer, bool ngrams) {
+  const EntryStore& entries = writer.entries();
+  NameTables tables;
+  tables.builtCount = static_cast<uint32_t>(entries.size());
+  tables.ngramEnabled = ngrams;
+  tables.deltaLimit = std::max<size_t>(kMinDeltaLimit, entries.size() / 16);
+  if (entries.empty()) return tables;
+
+  // Two halves of roughly equal work, side by side on a small machine: the
+  // name and suffix orders, the extensions and the bigrams on a helper
+  // thread, the ranks and the other n-grams here.
+  bool bigramsOk = true;
+  auto helperWork = [&]() {
+    tables.nameOrder =
+        OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
+    tables.suffixOrder = SuffixOrder(entries, tables.nameOrder);
+    BuildExtensionLists(tables, entries);
+    if (ngrams) bigramsOk = BuildNgramTable(tables.bigramLists, entries, 2);
+  };
+  std::exception_ptr helperFailure;
+  std::exception_ptr failure;
+  bool ngramsOk = true;
+  {
+    std::jthread helper;  // joined at the end of this block, however it ends
+    try {
+      helper = std::jthread([&]() noexcept {
+        try {
+          helperWork();
+        } catch (...) {
+          helperFailure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      helperWork();  // no second thread to be had
+    }
+    try {
+      tables.nameRanks = NameRanks(entries);
+      tables.pathRanks = PathRanks(entries);
+      if (ngrams) {
+        ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
+                   BuildNgramTable(tables.trigramLists, entries, 3);
+      }
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (helperFailure || failure) std::rethrow_exception(failure ? failure : helperFailure);
+  if (ngrams && !(ngramsOk && bigramsOk)) {
+    // Too large for 32-bit offsets: answer by linear scans instead.
+    tables.unigramLists.Release();
+    tables.bigramLists.Release();
+    tables.trigramLists.Release();
+    tables.ngramEnabled = false;
+  }
+  return tables;
+}
+
+size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
+  const NameTables& t = index.Tables(hold);
+  size_t bytes = sizeof(NameIndex);
+  bytes += t.nameOrder.capacity() * sizeof(uint32_t);
+  bytes += t.extensionLists.Bytes();
+  bytes += t.suffixOrder.capacity() * sizeof(uint32_t);
+  bytes += index.Ranks(hold).Bytes();
+  // A hash node: key string (with its own buffer when long), id, next pointer.
+  bytes += t.extensionIds.bucket_count() * sizeof(void*);
+  for (const auto& [key, id] : t.extensionIds) {
+    bytes += sizeof(std::u16string) + sizeof(uint32_t) + 2 * sizeof(void*);
+    if (key.size() > 7) bytes += (key.capacity() + 1) * sizeof(char16_t);
+  }
+  for (const auto& [entry, name] : t.builtNames) {
+    bytes += sizeof(std::u16string) + sizeof(uint32_t) + 3 * sizeof(void*);
+    if (name.size() > 7) bytes += (name.capacity() + 1) * sizeof(char16_t);
+  }
+  bytes += t.changedBits.capacity() * sizeof(uint64_t);
+  bytes += t.unigramLists.Bytes() + t.bigramLists.Bytes() + t.trigramLists.Bytes();
+  return bytes;
+}
+
+}  // namespace zw
