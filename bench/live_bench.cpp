@@ -32,6 +32,7 @@
 #include "platform/usn_journal_scripted.h"
 #include "search/name_index.h"
 #include "search/result_set.h"
+#include "support/built_paths.h"
 
 namespace zw {
 namespace {

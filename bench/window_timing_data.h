@@ -13,6 +13,7 @@
 #include "index/entry_store.h"
 #include "name_model.h"
 #include "platform/usn_journal_scripted.h"
+#include "support/built_paths.h"
 
 namespace zw::timing {
 

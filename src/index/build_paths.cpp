@@ -32,17 +32,6 @@ void CutLoop(const std::vector<FileEntry>& entries, uint64_t ownRecord,
 
 }  // namespace
 
-void SetDerivedNameFields(FileEntry& entry) {
-  entry.lowerName = entry.name;
-  for (char16_t& c : entry.lowerName) c = FoldAscii(c);
-  entry.extension.clear();
-  entry.lowerExtension.clear();
-  if (entry.isFolder) return;
-  entry.extension = FileExtension(entry.name);
-  entry.lowerExtension = entry.extension;
-  for (char16_t& c : entry.lowerExtension) c = FoldAscii(c);
-}
-
 void BuildPaths(char16_t letter, std::vector<FileEntry>& entries) {
   if (entries.empty()) return;
   const size_t n = entries.size();

@@ -18,8 +18,4 @@ inline constexpr int kMaxPathDepth = 256;
 // Only paths and sizes are filled: the store derives the rest from the name.
 void BuildPaths(char16_t letter, std::vector<FileEntry>& entries);
 
-// The derived fields of one entry from its `name` and `isFolder`: `lowerName`,
-// `extension`, `lowerExtension`, as the store derives them.
-void SetDerivedNameFields(FileEntry& entry);
-
 }  // namespace zw

@@ -80,7 +80,6 @@ class RegistryKey {
 // POSIX: the folder of the store file ("" = the default). Tests point it at a
 // scratch folder. Ignored on Windows.
 void SetRegistryDirectory(const std::string& directory);
-std::string RegistryFilePath();
 
 // POSIX: once the store file has been found damaged or truncated, the path
 // it was (or will be) kept aside under, for a one-time notice; empty when

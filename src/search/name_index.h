@@ -75,9 +75,9 @@ struct NameTables {
 // dropped (too many changes) are computed afresh by the next sort.
 class RankCache {
  public:
-  // The rank of every entry by `column` (kColumnName or kColumnFolder), brought up to date first; `entries`
-  // are the held entries (none when the index is not attached). The array
-  // stays valid while that hold lasts.
+  // The rank of every entry by `column` (kColumnName or kColumnFolder), brought up to date first;
+  // `entries` are the held entries (none when the index is not attached). The array stays valid
+  // while that hold lasts.
   const std::vector<uint32_t>& Ranks(const EntryStore* entries, uint32_t column);
   // Entries the ranks of `column` describe (0: to be computed).
   size_t RankedCount(uint32_t column);

@@ -11,6 +11,7 @@
 #include "index/build_paths.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
+#include "support/built_paths.h"
 #include "support/entry_builder.h"
 #include "view/status_text.h"
 

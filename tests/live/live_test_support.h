@@ -13,7 +13,7 @@
 #include "platform/debug_output.h"
 #include "platform/last_error.h"
 #include "platform/usn_journal_scripted.h"
-#include "base/utf.h"
+#include "support/built_paths.h"
 #include "support/entry_builder.h"
 
 namespace zw::test {

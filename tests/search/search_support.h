@@ -10,6 +10,7 @@
 #include "engine/file_index.h"
 #include "index/build_paths.h"
 #include "search/name_index.h"
+#include "support/built_paths.h"
 #include "support/entry_builder.h"
 #include "support/entry_views.h"
 

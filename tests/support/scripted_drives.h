@@ -15,6 +15,7 @@
 #include "engine/index_drive.h"
 #include "engine/run_indexing.h"
 #include "index/build_paths.h"
+#include "support/built_paths.h"
 
 namespace zw::test {
 

@@ -309,11 +309,6 @@ void SetRegistryDirectory(const std::string& directory) {
   Store().refusalSeen = false;  // another folder: its own notice
 }
 
-std::string RegistryFilePath() {
-  std::lock_guard lock(Store().mutex);
-  return Directory() + "/" + kStoreName;
-}
-
 std::string TakeRegistryDamageNotice() {
   std::lock_guard lock(Store().mutex);
   std::string notice;

@@ -21,9 +21,6 @@ std::wstring Wide(std::u16string_view text) {
 }  // namespace
 
 void SetRegistryDirectory(const std::string&) {}
-std::string RegistryFilePath() {
-  return "HKEY_CURRENT_USER";
-}
 std::string TakeRegistryDamageNotice() {
   return {};
 }
