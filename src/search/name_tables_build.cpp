@@ -1,6 +1,7 @@
 // Building the name index's tables over the entries, and what they hold.
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -25,9 +26,12 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
     const uint32_t next = static_cast<uint32_t>(tables.extensionIds.size());
     idOf[i] = tables.extensionIds.try_emplace(std::u16string(x), next).first->second;
   }
-  BuildPostingTable(tables.extensionLists, n, [&](uint32_t i, auto&& sink) {
+  const bool built = BuildPostingTable(tables.extensionLists, n, [&](uint32_t i, auto&& sink) {
     if (idOf[i] != kNone) sink(idOf[i]);
   });
+  // At most one posting an entry: only an entry count far beyond any memory
+  // gets here. Without these lists no extension search could be answered.
+  if (!built) throw std::length_error("extension lists beyond 32-bit offsets");
 }
 
 // One n-gram table of order 1, 2 or 3 over the folded names. Unigrams are

@@ -69,7 +69,8 @@ void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list);
 // Entries are visited in ascending order, so every list comes out ascending.
 // Returns false when the lists would not fit 32-bit offsets.
 template <class ForEachKey>
-bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& forEachKey);
+[[nodiscard]] bool BuildPostingTable(PostingTable& table, uint32_t entryCount,
+                                     ForEachKey&& forEachKey);
 
 }  // namespace zw
 

@@ -83,7 +83,8 @@ inline void PutVarint(std::vector<uint8_t>& out, uint32_t v) {
 // entries come in ascending order, so nothing is sorted or scattered, and
 // the lists are joined in key order at the end.
 template <class ForEachKey>
-bool BuildPostingTable(PostingTable& table, uint32_t entryCount, ForEachKey&& forEachKey) {
+[[nodiscard]] bool BuildPostingTable(PostingTable& table, uint32_t entryCount,
+                                     ForEachKey&& forEachKey) {
   table.Release();
   struct Growing {
     std::vector<uint8_t> bytes;
