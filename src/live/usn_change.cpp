@@ -58,6 +58,8 @@ RecordVerdict DecodeUsnRecord(char16_t letter, const uint8_t* record, size_t ava
   out.drive = letter;
   out.fileRef = Le(record + 8, 8);
   out.parentRef = Le(record + 16, 8);
+  out.usn = int64_t(Le(record + 24, 8));
+  out.timeStamp = int64_t(Le(record + 32, 8));
   out.isDirectory = (Le(record + 52, 4) & kFileAttributeDirectory) != 0;
   out.name.resize(nameBytes / 2);
   for (size_t i = 0; i < out.name.size(); ++i) {

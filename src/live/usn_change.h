@@ -20,6 +20,8 @@ struct UsnChange {
   uint64_t parentRef = 0;  // for a rename: the new parent
   std::u16string name;
   bool isDirectory = false;
+  int64_t usn = 0;        // where the record stands in the journal
+  int64_t timeStamp = 0;  // when it was written: 100 ns steps since 1601, UTC
 };
 
 // Drive letter in the top 16 bits, the 48-bit MFT record number below. The

@@ -321,6 +321,7 @@ std::shared_ptr<ScriptedJournal> ParseSavedUsnStream(const std::vector<uint8_t>&
       pos += 8;
       continue;
     }
+    local.recordBytes += length;
     if (major == 2 && length >= kRecordHeader) {
       journal->AppendKeepingUsn(std::vector<uint8_t>(p, p + length));
       ++local.records;
@@ -345,8 +346,13 @@ std::shared_ptr<ScriptedJournal> LoadSavedUsnStream(const std::string& utf8Path,
     error = "cannot open " + utf8Path;
     return nullptr;
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes;
+  // The stream library reports some read failures (a directory) by throwing.
+  try {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    in.setstate(std::ios::badbit);
+  }
   if (in.bad()) {
     error = "cannot read " + utf8Path;
     return nullptr;

@@ -112,6 +112,7 @@ struct SavedStreamStats {
   size_t otherVersions = 0;  // version 3 or 4 records skipped
   size_t damaged = 0;        // 8-byte steps skipped over bytes that are no record
   uint64_t zeroBytes = 0;    // sparse prefix and page padding
+  uint64_t recordBytes = 0;  // in whole records, of any version
 };
 
 // Reads a saved $UsnJrnl:$J stream and serves it as the file system serves a
