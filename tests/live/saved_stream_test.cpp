@@ -157,24 +157,58 @@ TEST(SavedStream, ReferencesOfThe20H1StreamResolveAgainstItsMft) {
 }
 
 #ifndef _WIN32
-TEST(JournalCommand, PrintsOneTabSeparatedLinePerChange) {
+constexpr const char* kJournalHeader = "Change\tDrive\tFile\tParent\tFolder\tName\tUSN\tTime (UTC)";
+
+TEST(JournalCommand, PrintsAHeaderAndOneTabSeparatedLinePerChange) {
   auto r = test::RunCli({"journal", UsnFile("plaso-UsnJrnl.raw"), "--drive", "e"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = r.OutLines();
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0],
-            "Created\tE\t000100000000001E\t0005000000000005\t0\tNieuw - Tekstdocument.txt");
-  EXPECT_EQ(lines[1], "Renamed\tE\t000100000000001E\t0005000000000005\t0\tfirst.txt");
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], kJournalHeader);
+  EXPECT_EQ(lines[1],
+            "Created\tE\t000100000000001E\t0005000000000005\t0\tNieuw - Tekstdocument.txt\t112\t"
+            "2015-11-30T21:15:27.2187500Z");
+  EXPECT_EQ(lines[2],
+            "Renamed\tE\t000100000000001E\t0005000000000005\t0\tfirst.txt\t416\t"
+            "2015-11-30T21:15:35.8906250Z");
   EXPECT_TRUE(r.err.empty());
 
   r = test::RunCli({"--debug", "journal", UsnFile("ntfs-samples-ntfs-20h1.extracted.J")});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.OutLines().size(), 60u);
-  EXPECT_EQ(r.OutLines()[0], "Created\tC\t000100000000002B\t0001000000000024\t1\tSPP");
+  EXPECT_EQ(r.OutLines().size(), 61u);
+  EXPECT_EQ(r.OutLines()[1],
+            "Created\tC\t000100000000002B\t0001000000000024\t1\tSPP\t72\t"
+            "2020-07-25T12:25:52.3989637Z");
   EXPECT_NE(r.err.find("USN C: reason=0x80000100 name=SPP\n"), std::string::npos) << r.err;
 }
 
-TEST(JournalCommand, BadInputIsReportedNotCrashedOn) {
+// The journal of a bound volume is its own $Extend\$UsnJrnl:$J, read raw:
+// the same changes as the stream extracted from it with The Sleuth Kit.
+TEST(JournalCommand, ReadsTheJournalOfABoundVolume) {
+  const std::string disk = test::RealImagePath(test::RealImage::Windows20H1);
+  if (disk.empty()) GTEST_SKIP() << test::RealImageProblem(test::RealImage::Windows20H1);
+  const auto fromVolume = test::RunCli({"--drive", "D=" + disk + ":1", "journal"});
+  ASSERT_EQ(fromVolume.status, 0) << fromVolume.err;
+  const auto fromFile =
+      test::RunCli({"journal", UsnFile("ntfs-samples-ntfs-20h1.extracted.J"), "--drive", "D"});
+  EXPECT_EQ(fromVolume.out, fromFile.out);
+  EXPECT_EQ(fromVolume.OutLines().size(), 61u);
+
+  const std::string charlie = test::CharlieImage();
+  ASSERT_FALSE(charlie.empty());
+  auto r = test::RunCli({"--drive", "D=" + charlie, "journal"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("has no change journal"), std::string::npos) << r.err;
+  // Several bound and none named: which one is asked, not guessed.
+  r = test::RunCli({"--drive", "D=" + disk + ":1", "--drive", "E=" + charlie, "journal"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("several drives are bound (D:, E:)"), std::string::npos) << r.err;
+  r = test::RunCli(
+      {"--drive", "D=" + disk + ":1", "--drive", "E=" + charlie, "journal", "--drive", "d"});
+  EXPECT_EQ(r.out, fromFile.out);
+}
+
+TEST(JournalCommand, WhatIsNoJournalStreamIsAnError) {
   auto r = test::RunCli({"journal"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("no FILE"), std::string::npos);
@@ -183,12 +217,35 @@ TEST(JournalCommand, BadInputIsReportedNotCrashedOn) {
   EXPECT_NE(r.err.find("cannot open"), std::string::npos);
   r = test::RunCli({"journal", UsnFile("plaso-UsnJrnl.raw"), "--drive", "77"});
   EXPECT_EQ(r.status, 2);
-  // Not a journal at all: nothing comes out, and nothing goes wrong.
-  const std::string junk = test::ScratchDir("journal-junk") + "/junk.J";
-  test::WriteFile(junk, std::string(5000, '\x7f'));
-  r = test::RunCli({"--stats", "journal", junk});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(r.out.empty());
+
+  const std::string dir = test::ScratchDir("journal-junk");
+  const std::string charlie = test::CharlieImage();
+  ASSERT_FALSE(charlie.empty());
+  std::string head = test::ReadFile(charlie).substr(0, 65536);
+  test::WriteFile(dir + "/volume.img", head);  // a volume cut short is still one
+  std::string mbr(1024, '\0');
+  mbr[446 + 4] = char(0x07);
+  mbr[510] = char(0x55);
+  mbr[511] = char(0xAA);
+  test::WriteFile(dir + "/disk.img", mbr);
+  test::WriteFile(dir + "/junk.J", std::string(5000, '\x7f'));
+  test::WriteFile(dir + "/zeros.J", std::string(8192, '\0'));
+  test::WriteFile(dir + "/empty.J", "");
+  struct Case {
+    std::string path;
+    const char* says;
+  };
+  for (const Case& c :
+       {Case{dir, "is a directory"}, Case{dir + "/empty.J", "is empty"},
+        Case{"/dev/null", "is a character device"}, Case{dir + "/volume.img", "is an NTFS volume"},
+        Case{dir + "/disk.img", "has a partition table"},
+        Case{dir + "/junk.J", "holds no change-journal records (5,000 bytes"},
+        Case{dir + "/zeros.J", "holds only zeros"}}) {
+    r = test::RunCli({"journal", c.path});
+    EXPECT_EQ(r.status, 2) << c.path;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << c.path;
+  }
 }
 #endif
 
