@@ -346,8 +346,8 @@ Command AddJournalCommand(CLI::App& parser) {
   // Its own --drive picks the drive; it binds nothing.
   journal
       ->add_option("--drive", o->letter,
-                   "the bound drive whose journal to read, or the drive a FILE's changes are "
-                   "for (default: the one drive bound; with a FILE and none, C)")
+                   "the bound drive whose journal to read, or, with FILE, the drive\n"
+                   "its changes are for (default: the one drive bound; else C)")
       ->type_name("LETTER")
       ->check(CLI::Validator(
           [](std::string& value) -> std::string {
