@@ -20,6 +20,7 @@
 #include "ntfs/volume_reader.h"
 #include "platform/debug_output.h"
 #include "platform/last_error.h"
+#include "platform/partition_table.h"
 #include "platform/usn_journal_scripted.h"
 
 namespace zw::cli {
@@ -83,6 +84,43 @@ std::string ThousandsOf(uint64_t value) {
   return text;
 }
 
+// The number of the first partition (of at most 16) that holds an NTFS
+// volume, or 0.
+int FirstNtfsPartition(std::ifstream& in) {
+  in.clear();
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  if (end <= 0) return 0;
+  const platform::DiskReader read = [&in](uint64_t offset, void* buffer, size_t length) {
+    in.clear();
+    in.seekg(std::streamoff(offset));
+    try {
+      in.read(static_cast<char*>(buffer), std::streamsize(length));
+    } catch (const std::ios_base::failure&) {
+      in.setstate(std::ios::badbit);
+    }
+    if (!in || size_t(in.gcount()) != length) {
+      platform::SetLastError(platform::error::kIoDevice);
+      return false;
+    }
+    return true;
+  };
+  std::vector<uint8_t> boot(ntfs::kBootSectorSize);
+  for (int number = 1; number <= 16; ++number) {
+    platform::PartitionExtent extent;
+    if (!platform::FindPartition(read, uint64_t(end), 0, number, extent)) {
+      if (platform::LastError() == platform::error::kNotFound) continue;
+      return 0;  // no table, or one that cannot be read
+    }
+    ntfs::BootSector geometry;
+    if (read(extent.offset, boot.data(), boot.size()) &&
+        ntfs::ParseBootSector(boot.data(), boot.size(), geometry) == ntfs::BootSectorStatus::Ok) {
+      return number;
+    }
+  }
+  return 0;
+}
+
 // What a file that is no saved stream seems to be, from its first bytes; empty
 // when nothing is recognised.
 std::string RecogniseImage(const std::string& path) {
@@ -110,12 +148,16 @@ std::string RecogniseImage(const std::string& path) {
       if ((byte(entry) == 0 || byte(entry) == 0x80) && byte(entry + 4) != 0) partitioned = true;
     }
   }
-  if (partitioned) {
+  if (!partitioned) return {};
+  const int ntfs = FirstNtfsPartition(in);
+  if (ntfs == 0) {
     return "has a partition table (a whole disk), not a saved journal stream; to read the "
            "journal of partition N: zanderwyn --drive D=" +
            path + ":N journal";
   }
-  return {};
+  return "has a partition table (a whole disk), not a saved journal stream; partition " +
+         std::to_string(ntfs) + " is NTFS, to read its journal: zanderwyn --drive D=" + path + ":" +
+         std::to_string(ntfs) + " journal";
 }
 
 // The stream saved in `path`, checked to be one; null after saying why.

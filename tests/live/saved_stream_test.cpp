@@ -223,22 +223,20 @@ TEST(JournalCommand, WhatIsNoJournalStreamIsAnError) {
   ASSERT_FALSE(charlie.empty());
   std::string head = test::ReadFile(charlie).substr(0, 65536);
   test::WriteFile(dir + "/volume.img", head);  // a volume cut short is still one
-  std::string mbr(1024, '\0');
-  mbr[446 + 4] = char(0x07);
-  mbr[510] = char(0x55);
-  mbr[511] = char(0xAA);
-  test::WriteFile(dir + "/disk.img", mbr);
+  // A whole disk is told apart before it is read whole (this one is 64 GiB).
+  std::string disk = test::RealImagePath(test::RealImage::Windows20H1);
+  if (disk.empty()) disk = test::WithMbr(charlie, 1, "journal-disk.img");
   test::WriteFile(dir + "/junk.J", std::string(5000, '\x7f'));
   test::WriteFile(dir + "/zeros.J", std::string(8192, '\0'));
   test::WriteFile(dir + "/empty.J", "");
   struct Case {
     std::string path;
-    const char* says;
+    std::string says;
   };
   for (const Case& c :
        {Case{dir, "is a directory"}, Case{dir + "/empty.J", "is empty"},
         Case{"/dev/null", "is a character device"}, Case{dir + "/volume.img", "is an NTFS volume"},
-        Case{dir + "/disk.img", "has a partition table"},
+        Case{disk, "partition 1 is NTFS, to read its journal: zanderwyn --drive D=" + disk + ":1"},
         Case{dir + "/junk.J", "holds no change-journal records (5,000 bytes"},
         Case{dir + "/zeros.J", "holds only zeros"}}) {
     r = test::RunCli({"journal", c.path});
