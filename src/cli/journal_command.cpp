@@ -149,15 +149,15 @@ std::string RecogniseImage(const std::string& path) {
     }
   }
   if (!partitioned) return {};
-  const int ntfs = FirstNtfsPartition(in);
-  if (ntfs == 0) {
+  const int partition = FirstNtfsPartition(in);
+  if (partition == 0) {
     return "has a partition table (a whole disk), not a saved journal stream; to read the "
            "journal of partition N: zanderwyn --drive D=" +
            path + ":N journal";
   }
   return "has a partition table (a whole disk), not a saved journal stream; partition " +
-         std::to_string(ntfs) + " is NTFS, to read its journal: zanderwyn --drive D=" + path + ":" +
-         std::to_string(ntfs) + " journal";
+         std::to_string(partition) + " is NTFS, to read its journal: zanderwyn --drive D=" + path +
+         ":" + std::to_string(partition) + " journal";
 }
 
 // The stream saved in `path`, checked to be one; null after saying why.
