@@ -16,8 +16,8 @@ inline constexpr uint64_t kExtendRecord = 11;  // the $Extend folder
 
 // The record number of the in-use file named `name` (exact, case included)
 // in folder `parentRecord`, found by walking the MFT; false when none is.
-bool FindChildRecord(VolumeReader& reader, uint64_t parentRecord, std::u16string_view name,
-                     uint64_t& record);
+[[nodiscard]] bool FindChildRecord(VolumeReader& reader, uint64_t parentRecord,
+                                   std::u16string_view name, uint64_t& record);
 
 struct StreamRead {
   bool found = false;          // the file holds a $DATA stream of that name
