@@ -4,7 +4,9 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "base/utf.h"
 #include "cli/commands.h"
+#include "cli/volume_problem.h"
 #include "platform/drives.h"
 #include "view/size_text.h"
 #include "volumes/drive_info.h"
@@ -30,7 +32,15 @@ int RunDrives(CliContext& context) {
     out.Write('\t');
     out.Write(view::FormatSize(d.freeBytes));
     out.Write('\t');
-    out.Write(std::string_view(d.isNtfs ? "yes (NTFS)" : "no (not NTFS)"));
+    if (d.isNtfs) {
+      out.Write(std::string_view("yes (NTFS)"));
+    } else {
+      // A binding that cannot be used says why, rather than pass for another file system.
+      const std::string problem = VolumeProblem(d.letter);
+      // The reason may quote the path the user bound, which is shown escaped.
+      out.WriteShown(
+          FromUtf8(problem.empty() ? std::string("no (not NTFS)") : "no (" + problem + ")"));
+    }
     out.Write('\n');
   }
   if (drives.empty()) {

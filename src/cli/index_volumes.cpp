@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "cli/volume_problem.h"
 #include "engine/file_index.h"
 #include "engine/index_drive.h"
 #include "engine/run_indexing.h"
@@ -36,12 +37,21 @@ std::string SystemErrorText(uint32_t code) {
   return " (error " + std::to_string(code) + ": " + platform::ErrorMessage(code) + ")";
 }
 
-std::string OpenFailureReason(const IndexDriveStats& stats) {
+std::string OpenFailureReason([[maybe_unused]] const CliContext& context,
+                              [[maybe_unused]] char16_t letter, const IndexDriveStats& stats) {
+#ifdef _WIN32
+  const std::string error = SystemErrorText(stats.openError);
+#else
+  // A Windows number means little for a Linux path: it is only for --debug.
+  const std::string error = context.debug ? SystemErrorText(stats.openError) : std::string();
+  std::string plain = VolumeProblem(letter);
+  if (!plain.empty()) return plain + error;
+#endif
   switch (stats.openStatus) {
     case OpenStatus::Missing:
-      return "no such volume or file" + SystemErrorText(stats.openError);
+      return "no such volume or file" + error;
     case OpenStatus::Unreadable:
-      return "cannot be read" + SystemErrorText(stats.openError);
+      return "cannot be read" + error;
     case OpenStatus::NotNtfs:
       return "not an NTFS volume";
     case OpenStatus::DamagedBootSector:
@@ -49,7 +59,25 @@ std::string OpenFailureReason(const IndexDriveStats& stats) {
     case OpenStatus::Ok:
       break;
   }
-  return "cannot be opened" + SystemErrorText(stats.openError);
+  return "cannot be opened" + error;
+}
+
+bool CutShort(const IndexDriveStats& stats) {
+  return stats.deviceBytes != 0 && stats.deviceBytes < stats.volumeBytes;
+}
+
+// A volume whose MFT did not all arrive was not read whole, whatever was
+// listed from it; "" when it was. Damaged records arrived, and do not count.
+std::string MissingRecords(const IndexDriveStats& stats) {
+  const ScanCounters& c = stats.counters;
+  if (c.ioErrors == 0) return {};
+  const std::string read = GroupedNumber(c.recordsRead) + " of " +
+                           GroupedNumber(std::max(c.expected, c.recordsRead + c.ioErrors)) +
+                           " records read";
+  if (CutShort(stats))
+    return "the volume ends at " + GroupedNumber(stats.deviceBytes) +
+           " bytes, inside its MFT: " + read;
+  return "the MFT could not all be read: " + read;
 }
 
 // Ctrl+C asks the running index to stop; a second one ends the program as
@@ -196,10 +224,24 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
       PrintError(DriveLabel(drive) + ": not enough memory to index this volume; it was skipped");
       continue;
     }
-    if (stats.opened && stats.mftReadable) continue;
+    if (stats.opened && stats.mftReadable) {
+      const std::string missing = MissingRecords(stats);
+      if (missing.empty()) continue;
+      context.badInput = true;
+      PrintError(DriveLabel(drive) + ": " + missing);
+      if (context.debug)
+        PrintError(DriveLabel(drive) + ": " + std::to_string(stats.counters.ioErrors) +
+                   " MFT records failed to arrive, " + std::to_string(stats.counters.damaged) +
+                   " arrived damaged");
+      continue;
+    }
     context.badInput = true;
     if (!stats.opened) {
-      PrintError(DriveLabel(drive) + ": " + OpenFailureReason(stats));
+      PrintError(DriveLabel(drive) + ": " + OpenFailureReason(context, drive.letter, stats));
+    } else if (CutShort(stats)) {
+      PrintError(DriveLabel(drive) + ": the volume ends at " + GroupedNumber(stats.deviceBytes) +
+                 " bytes, before its MFT (it should hold " + GroupedNumber(stats.volumeBytes) +
+                 "): the MFT cannot be located");
     } else if (!stats.mftReadable) {
       PrintError(DriveLabel(drive) + ": damaged NTFS volume: the MFT cannot be located");
     } else {

@@ -91,6 +91,8 @@ bool IndexDrive(FileIndex& index, char16_t letter, IndexDriveStats& stats) {
     return false;
   }
   stats.opened = true;
+  stats.volumeBytes = reader.volumeBytes;
+  stats.deviceBytes = reader.deviceBytes;
   try {
     return IndexOpenDrive(index, letter, reader, stats);
   } catch (const std::bad_alloc&) {

@@ -25,6 +25,8 @@ struct IndexDriveStats {
   // nothing of it was appended.
   bool outOfMemory = false;
   uint64_t recordCount = 0;  // MFT records the volume declares (0: unknown)
+  uint64_t volumeBytes = 0;  // what the boot sector says the volume holds (0: unknown)
+  uint64_t deviceBytes = 0;  // what the device or image holds (0: unknown)
   ScanCounters counters{};
   uint64_t scanned = 0;   // entries the scan delivered
   uint64_t appended = 0;  // entries appended after the "$" filter

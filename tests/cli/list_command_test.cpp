@@ -143,16 +143,24 @@ TEST_F(ListCommand, EachBadVolumeIsNamedWithItsReasonAndTheOthersStillListed) {
   // Sectors per cluster 0: a boot sector no volume can have.
   const std::string badBoot = PatchedCharlie("bad-boot.img", 0x0D, std::string(1, '\0'));
   const std::string folder = ScratchDir("cli-a-folder");
+  const std::string tiny = ScratchFile("tiny.txt", "hello\n");
+  const std::string empty = ScratchFile("empty.img", "");
+  const std::string disk = WithMbr(CharlieImage(), 1, "charlie-mbr1.img");
 
   struct Case {
     std::string path;
     std::string reason;
   };
   const Case cases[] = {
-      {missing, "no such"},
+      {missing, "no such file"},
       {zeros, "not an NTFS volume"},
       {badBoot, "damaged NTFS boot sector"},
-      {folder, "cannot be read"},
+      {folder, "is a directory"},
+      {tiny, "is too small to be an NTFS volume (6 bytes)"},
+      {empty, "is empty"},
+      {"/dev/null", "is not a file, block device or disk image"},
+      {disk, "has a partition table: partition 1 is NTFS; bind it as " + disk + ":1"},
+      {disk + ":2", "has no partition 2 (it has 1)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -166,7 +174,31 @@ TEST_F(ListCommand, EachBadVolumeIsNamedWithItsReasonAndTheOthersStillListed) {
     EXPECT_THAT(r.err, HasSubstr("E:"));
     EXPECT_THAT(r.err, HasSubstr(c.path));
     EXPECT_THAT(r.err, HasSubstr(c.reason));
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("error "))) << "Windows numbers are for --debug";
   }
+  const CliResult debug = RunCli({"--debug", "--drive", "E=" + folder, "list"});
+  EXPECT_THAT(debug.err, HasSubstr("is a directory (error 5: "));
+}
+
+// Charlie's MFT starts at byte 12,931,072 and holds 256 records.
+TEST_F(ListCommand, AVolumeCutShortIsNotASuccess) {
+  const std::string whole = ReadFile(CharlieImage());
+  const std::string inside = ScratchFile("cut-inside.img", whole.substr(0, 12931072 + 100 * 1024));
+  const CliResult r = RunCli({"--drive", "D=" + inside, "list"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.OutLines(), kCharlie);  // what was read is still listed
+  EXPECT_EQ(r.ErrLines(),
+            std::vector<std::string>{"zanderwyn: D: (" + inside +
+                                     "): the volume ends at 13,033,472 bytes, inside its MFT: "
+                                     "100 of 256 records read"});
+  const CliResult debug = RunCli({"--debug", "--drive", "D=" + inside, "list"});
+  EXPECT_THAT(debug.err, HasSubstr("156 MFT records failed to arrive"));
+
+  const std::string before = ScratchFile("cut-before.img", whole.substr(0, 20000));
+  const CliResult early = RunCli({"--drive", "D=" + before, "list"});
+  EXPECT_EQ(early.status, 2);
+  EXPECT_EQ(early.out, "");
+  EXPECT_THAT(early.err, HasSubstr("the volume ends at 20,000 bytes, before its MFT"));
 }
 
 TEST_F(ListCommand, AVolumeWhoseMftCannotBeFoundIsNotAnEmptySuccess) {

@@ -32,14 +32,17 @@ TEST(CliIndexing, DrivesListsLabelSizesAndNtfs) {
   ASSERT_TRUE(fs::exists(image));
   const std::string blank = ScratchDir("cli_indexing") + "/blank.img";
   WriteFile(blank, std::string(1 << 20, '\0'));
-  CliResult r = RunWithConfig(FreshConfig("drives"),
-                              {"--drive", "K=" + blank, "--drive", "C=" + image, "drives"});
+  const std::string missing = blank + ".missing";
+  CliResult r = RunWithConfig(
+      FreshConfig("drives"),
+      {"--drive", "K=" + blank, "--drive", "C=" + image, "--drive", "M=" + missing, "drives"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = r.OutLines();
-  ASSERT_EQ(lines.size(), 3u) << r.out;
+  ASSERT_EQ(lines.size(), 4u) << r.out;
   EXPECT_EQ(lines[0], "drive\tlabel\tfile system\ttotal\tfree\tindexable");
   EXPECT_EQ(lines[1], "C:\\\tCharlie\tNTFS\t39.9 MB\t31.2 MB\tyes (NTFS)");
   EXPECT_EQ(lines[2], "K:\\\t\tUnknown\t1.0 MB\t0 B\tno (not NTFS)");
+  EXPECT_EQ(lines[3], "M:\\\t\tUnknown\t0 B\t0 B\tno (no such file)");
 }
 
 TEST(CliIndexing, FirstRunWithoutDrivesMarksTheFirstRunOnly) {

@@ -65,7 +65,7 @@ bool IsRemovableDevice(const std::string& device) {
 
 // Size of the bound volume: the partition, the device, or the image file.
 bool VolumeSize(const DriveBinding& binding, uint64_t& bytes) {
-  int fd = open(binding.source.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(binding.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not hang
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return false;

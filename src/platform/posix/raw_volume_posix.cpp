@@ -68,8 +68,9 @@ bool RawVolume::Open(char16_t letter) noexcept {
     SetLastError(error::kFileNotFound);  // as Windows says for a letter with no volume
     return false;
   }
-  // Read-only, always: nothing here may ever write to a volume.
-  const int fd = ::open(binding->source.c_str(), O_RDONLY | O_CLOEXEC);
+  // Read-only, always: nothing here may ever write to a volume. Without
+  // O_NONBLOCK a FIFO would hold the open until someone writes to it.
+  const int fd = ::open(binding->source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return false;
