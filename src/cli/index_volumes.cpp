@@ -31,37 +31,6 @@ namespace zw::cli {
 
 namespace {
 
-std::string SystemErrorText(uint32_t code) {
-  if (code == 0) return {};
-  // Windows error numbers on every system.
-  return " (error " + std::to_string(code) + ": " + platform::ErrorMessage(code) + ")";
-}
-
-std::string OpenFailureReason([[maybe_unused]] const CliContext& context,
-                              [[maybe_unused]] char16_t letter, const IndexDriveStats& stats) {
-#ifdef _WIN32
-  const std::string error = SystemErrorText(stats.openError);
-#else
-  // A Windows number means little for a Linux path: it is only for --debug.
-  const std::string error = context.debug ? SystemErrorText(stats.openError) : std::string();
-  std::string plain = VolumeProblem(letter);
-  if (!plain.empty()) return plain + error;
-#endif
-  switch (stats.openStatus) {
-    case OpenStatus::Missing:
-      return "no such volume or file" + error;
-    case OpenStatus::Unreadable:
-      return "cannot be read" + error;
-    case OpenStatus::NotNtfs:
-      return "not an NTFS volume";
-    case OpenStatus::DamagedBootSector:
-      return "damaged NTFS boot sector";
-    case OpenStatus::Ok:
-      break;
-  }
-  return "cannot be opened" + error;
-}
-
 bool CutShort(const IndexDriveStats& stats) {
   return stats.deviceBytes != 0 && stats.deviceBytes < stats.volumeBytes;
 }
@@ -237,7 +206,8 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
     }
     context.badInput = true;
     if (!stats.opened) {
-      PrintError(DriveLabel(drive) + ": " + OpenFailureReason(context, drive.letter, stats));
+      PrintError(DriveLabel(drive) + ": " +
+                 OpenFailureReason(drive.letter, stats.openStatus, stats.openError, context.debug));
     } else if (CutShort(stats)) {
       PrintError(DriveLabel(drive) + ": the volume ends at " + GroupedNumber(stats.deviceBytes) +
                  " bytes, before its MFT (it should hold " + GroupedNumber(stats.volumeBytes) +

@@ -14,6 +14,7 @@
 
 #include "base/utf.h"
 #include "cli/commands.h"
+#include "cli/volume_problem.h"
 #include "live/usn_monitor.h"
 #include "ntfs/boot_sector.h"
 #include "ntfs/named_stream.h"
@@ -72,16 +73,6 @@ std::string IsoTime(int64_t fileTime) {
 
 void Debug(const std::string& line) {
   platform::OutputDebugLine(FromUtf8("journal: " + line + "\n"));
-}
-
-std::string ThousandsOf(uint64_t value) {
-  const std::string digits = std::to_string(value);
-  std::string text;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
 }
 
 // The number of the first partition (of at most 16) that holds an NTFS
@@ -223,27 +214,11 @@ std::shared_ptr<platform::ScriptedJournal> LoadStreamFile(const std::string& pat
     PrintError("journal: " + path +
                (stats.damaged == 0
                     ? " holds only zeros, no change-journal records"
-                    : " holds no change-journal records (" + ThousandsOf(stats.damaged * 8) +
+                    : " holds no change-journal records (" + GroupedNumber(stats.damaged * 8) +
                           " bytes are neither records nor zeros)"));
     return nullptr;
   }
   return journal;
-}
-
-std::string OpenFailure(const VolumeReader& reader) {
-  switch (reader.openStatus) {
-    case OpenStatus::Missing:
-      return "no such volume or file";
-    case OpenStatus::Unreadable:
-      return "cannot be read";
-    case OpenStatus::NotNtfs:
-      return "not an NTFS volume";
-    case OpenStatus::DamagedBootSector:
-      return "damaged NTFS boot sector";
-    case OpenStatus::Ok:
-      break;
-  }
-  return "cannot be opened";
 }
 
 // The $J stream of the volume bound to `drive`, read raw; null after saying
@@ -257,7 +232,8 @@ std::shared_ptr<platform::ScriptedJournal> LoadVolumeJournal(const DriveArg& dri
     const uint32_t error = platform::LastError();
     Debug(DriveName(drive.letter) + " open failed, error " + std::to_string(error) + ": " +
           platform::ErrorMessage(error));
-    PrintError("journal: " + label + ": " + OpenFailure(reader));
+    PrintError("journal: " + label + ": " +
+               OpenFailureReason(drive.letter, reader.openStatus, error, false));
     return nullptr;
   }
   if (!reader.LoadMftLayout()) {
@@ -280,8 +256,8 @@ std::shared_ptr<platform::ScriptedJournal> LoadVolumeJournal(const DriveArg& dri
   }
   if (stream.missingBytes != 0) {
     incomplete = true;
-    PrintError("journal: " + label + ": " + ThousandsOf(stream.missingBytes) + " of " +
-               ThousandsOf(stream.bytes.size() + stream.missingBytes) +
+    PrintError("journal: " + label + ": " + GroupedNumber(stream.missingBytes) + " of " +
+               GroupedNumber(stream.bytes.size() + stream.missingBytes) +
                " bytes of the change journal could not be read; the changes in the rest "
                "follow");
   }

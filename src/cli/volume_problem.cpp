@@ -1,5 +1,7 @@
 #include "cli/volume_problem.h"
 
+#include "platform/last_error.h"
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -142,5 +144,40 @@ std::string VolumeProblem(char16_t letter) {
 }
 
 #endif
+
+namespace {
+
+// " (error 5: access denied)": Windows error numbers on every system.
+std::string SystemErrorText(uint32_t code) {
+  if (code == 0) return {};
+  return " (error " + std::to_string(code) + ": " + platform::ErrorMessage(code) + ")";
+}
+
+}  // namespace
+
+std::string OpenFailureReason([[maybe_unused]] char16_t letter, OpenStatus status,
+                              uint32_t openError, [[maybe_unused]] bool debug) {
+#ifdef _WIN32
+  const std::string error = SystemErrorText(openError);
+#else
+  // A Windows number means little for a Linux path: it is only for --debug.
+  const std::string error = debug ? SystemErrorText(openError) : std::string();
+  std::string plain = VolumeProblem(letter);
+  if (!plain.empty()) return plain + error;
+#endif
+  switch (status) {
+    case OpenStatus::Missing:
+      return "no such volume or file" + error;
+    case OpenStatus::Unreadable:
+      return "cannot be read" + error;
+    case OpenStatus::NotNtfs:
+      return "not an NTFS volume";
+    case OpenStatus::DamagedBootSector:
+      return "damaged NTFS boot sector";
+    case OpenStatus::Ok:
+      break;
+  }
+  return "cannot be opened" + error;
+}
 
 }  // namespace zw::cli
