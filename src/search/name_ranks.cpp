@@ -15,6 +15,13 @@ using namespace name_index_detail;
 
 namespace {
 
+// Equal paths (cut ones on two drives, or a damaged folder's twins) by drive,
+// then by entry number, so that path order is one order.
+bool PathTieLess(const EntryStore& entries, uint32_t a, uint32_t b) {
+  const char16_t x = entries[a].drive(), y = entries[b].drive();
+  return x != y ? x < y : a < b;
+}
+
 // Entries whose text changed, beyond which ordering them all again is cheaper
 // than placing each.
 size_t MovedLimit(size_t count) {
@@ -89,9 +96,12 @@ std::vector<uint32_t> PathRanksByText(const EntryStore& entries) {
     text.insert(text.end(), path.begin(), path.end());
     start[i + 1] = text.size();
   }
-  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) {
-    return std::u16string_view(text.data() + start[i], start[i + 1] - start[i]);
-  }));
+  return RanksOf(OrderByText(
+      entries.size(),
+      [&](uint32_t i) {
+        return std::u16string_view(text.data() + start[i], start[i + 1] - start[i]);
+      },
+      [&](uint32_t a, uint32_t b) { return PathTieLess(entries, a, b); }));
 }
 
 void RankCache::TakeBuilt(NameTables& tables, uint32_t builtCount) {
@@ -166,7 +176,8 @@ const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_
           [&](uint32_t a, uint32_t b) {
             all[a].PathInto(pa);
             all[b].PathInto(pb);
-            return pa < pb;
+            const int c = pa.compare(pb);
+            return c != 0 ? c < 0 : PathTieLess(all, a, b);
           },
           rank, count, moved);
     }

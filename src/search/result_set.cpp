@@ -1,6 +1,7 @@
 #include "search/result_set.h"
 
 #include <algorithm>
+#include <string>
 
 #include "search/name_index.h"
 #include "search/type_filter.h"
@@ -52,8 +53,46 @@ void ResultSet::KeepIf(const std::function<bool(uint32_t)>& predicate) {
 
 namespace {
 
+// Entries alike in the sort key follow in path order, paths alike by drive,
+// then by entry number; descending reverses the whole order, these included.
+// Fixed so that the same search lists the same way every time.
+
+// By the rank arrays, which order equal paths by drive and number already.
+using PathLess = std::function<bool(uint32_t, uint32_t)>;
+
+PathLess PathLessByRanks(const std::vector<uint32_t>& rank) {
+  return [&rank](uint32_t a, uint32_t b) {
+    const uint32_t x = a < rank.size() ? rank[a] : UINT32_MAX;
+    const uint32_t y = b < rank.size() ? rank[b] : UINT32_MAX;
+    return x != y ? x < y : a < b;
+  };
+}
+
+// The runs [first, last) of neighbours that `alike` pairs.
+template <class Alike>
+std::vector<std::pair<size_t, size_t>> TieRuns(size_t count, Alike&& alike) {
+  std::vector<std::pair<size_t, size_t>> runs;
+  for (size_t k = 0; k < count;) {
+    size_t e = k + 1;
+    while (e < count && alike(e - 1, e)) ++e;
+    if (e - k > 1) runs.emplace_back(k, e);
+    k = e;
+  }
+  return runs;
+}
+
+template <class It, class Less>
+void SortRun(It first, It last, bool descending, Less&& less) {
+  if (descending) {
+    std::sort(first, last, [&](const auto& a, const auto& b) { return less(b, a); });
+  } else {
+    std::sort(first, last, less);
+  }
+}
+
 struct SortItem {
   uint32_t entry;
+  std::optional<EntryRef> ref;
   bool folder;
   std::u16string text;
   uint64_t size;
@@ -82,12 +121,15 @@ int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
   }
 }
 
-void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup) {
+// Ties in path order by `rankedPaths` when given (it is asked for only when
+// there is a tie, as making it may cost), else by paths built for the ties.
+void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup,
+                 const std::function<PathLess()>& rankedPaths) {
   std::vector<SortItem> items;
   items.reserve(entries.size());
   for (uint32_t n : entries) {
-    SortItem item{n, false, {}, 0, 0};
-    if (const std::optional<EntryRef> e = lookup(n)) {
+    SortItem item{n, lookup(n), false, {}, 0, 0};
+    if (const std::optional<EntryRef>& e = item.ref) {
       item.folder = e->isFolder();
       if (order.sortColumn == kColumnName) item.text = e->name();
       if (order.sortColumn == kColumnFolder) e->PathInto(item.text);
@@ -101,6 +143,28 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
     const int cmp = CompareItems(a, b, order.sortColumn);
     return order.sortDescending ? cmp > 0 : cmp < 0;
   });
+  const auto runs = TieRuns(items.size(), [&](size_t a, size_t b) {
+    return (!order.foldersFirst || items[a].folder == items[b].folder) &&
+           CompareItems(items[a], items[b], order.sortColumn) == 0;
+  });
+  const PathLess byRanks = runs.empty() || !rankedPaths ? PathLess() : rankedPaths();
+  for (const auto& [first, last] : runs) {
+    const auto begin = items.begin() + std::ptrdiff_t(first);
+    const auto end = items.begin() + std::ptrdiff_t(last);
+    if (byRanks) {
+      SortRun(begin, end, order.sortDescending,
+              [&](const SortItem& a, const SortItem& b) { return byRanks(a.entry, b.entry); });
+      continue;
+    }
+    for (auto it = begin; it != end; ++it) {
+      if (it->ref && order.sortColumn != kColumnFolder) it->ref->PathInto(it->text);
+    }
+    auto drive = [](const SortItem& i) { return i.ref ? i.ref->drive() : char16_t(0); };
+    SortRun(begin, end, order.sortDescending, [&](const SortItem& a, const SortItem& b) {
+      if (const int c = a.text.compare(b.text); c != 0) return c < 0;
+      return drive(a) != drive(b) ? drive(a) < drive(b) : a.entry < b.entry;
+    });
+  }
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
 }
 
@@ -148,7 +212,7 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const En
 void ResultSet::SortResults(const SortSpec& order, const EntryLookup& lookup) {
   std::lock_guard hold(mutex_);
   if (entries_.empty()) return;
-  SortByItems(entries_, order, lookup);
+  SortByItems(entries_, order, lookup, {});
 }
 
 void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& index) {
@@ -156,12 +220,33 @@ void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& ind
   std::lock_guard hold(results.mutex_);
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
+  const bool ranked = index.Attached(indexHold);
   const bool byText = order.sortColumn == kColumnName || order.sortColumn == kColumnFolder;
-  if (byText && index.Attached(indexHold)) {
-    SortByRanks(entries, order, indexHold.entries(),
-                EntryRanks(index, indexHold, order.sortColumn));
-  } else {
-    SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); });
+  if (!byText || !ranked) {
+    std::function<PathLess()> rankedPaths;
+    if (ranked) {
+      rankedPaths = [&] { return PathLessByRanks(EntryRanks(index, indexHold, kColumnFolder)); };
+    }
+    SortByItems(
+        entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); }, rankedPaths);
+    return;
+  }
+  const EntryStore& all = indexHold.entries();
+  SortByRanks(entries, order, all, EntryRanks(index, indexHold, order.sortColumn));
+  if (order.sortColumn != kColumnName) return;  // path ranks are one order
+  // Equal names lie together in name order: only neighbours are compared.
+  auto known = [&](uint32_t n) { return n < all.size(); };
+  const auto runs = TieRuns(entries.size(), [&](size_t a, size_t b) {
+    const uint32_t x = entries[a], y = entries[b];
+    if (!known(x) || !known(y)) return !known(x) && !known(y);
+    if (order.foldersFirst && all[x].isFolder() != all[y].isFolder()) return false;
+    return all[x].name() == all[y].name();
+  });
+  if (runs.empty()) return;
+  const PathLess byPath = PathLessByRanks(EntryRanks(index, indexHold, kColumnFolder));
+  for (const auto& [first, last] : runs) {
+    SortRun(entries.begin() + std::ptrdiff_t(first), entries.begin() + std::ptrdiff_t(last),
+            order.sortDescending, byPath);
   }
 }
 
