@@ -231,23 +231,9 @@ void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& ind
         entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); }, rankedPaths);
     return;
   }
-  const EntryStore& all = indexHold.entries();
-  SortByRanks(entries, order, all, EntryRanks(index, indexHold, order.sortColumn));
-  if (order.sortColumn != kColumnName) return;  // path ranks are one order
-  // Equal names lie together in name order: only neighbours are compared.
-  auto known = [&](uint32_t n) { return n < all.size(); };
-  const auto runs = TieRuns(entries.size(), [&](size_t a, size_t b) {
-    const uint32_t x = entries[a], y = entries[b];
-    if (!known(x) || !known(y)) return !known(x) && !known(y);
-    if (order.foldersFirst && all[x].isFolder() != all[y].isFolder()) return false;
-    return all[x].name() == all[y].name();
-  });
-  if (runs.empty()) return;
-  const PathLess byPath = PathLessByRanks(EntryRanks(index, indexHold, kColumnFolder));
-  for (const auto& [first, last] : runs) {
-    SortRun(entries.begin() + std::ptrdiff_t(first), entries.begin() + std::ptrdiff_t(last),
-            order.sortDescending, byPath);
-  }
+  // Both rank arrays are one order: equal names by path, equal paths by
+  // drive, then by entry number.
+  SortByRanks(entries, order, indexHold.entries(), EntryRanks(index, indexHold, order.sortColumn));
 }
 
 void FilterResults(ResultSet& results, const GuardedEntries& entries,
