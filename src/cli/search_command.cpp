@@ -193,10 +193,6 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
     SortResults(results, o.sort, index.nameIndex);
     const uint64_t sortMicros = MicrosecondsSince(start) - queryMicros;
 
-    if (!text16.empty() && MatchesNothing(ParseQuery(text16))) {
-      PrintError("search: \"" + text +
-                 "\" finds nothing: it holds only * and blanks (\"\" lists everything)");
-    }
     if (o.texts.size() > 1 && headers) {
       out.Write(std::string_view("# "));
       out.Write(std::string_view(text));
@@ -215,6 +211,10 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
       }
     }
     out.Flush();
+    if (!text16.empty() && MatchesNothing(ParseQuery(text16))) {
+      PrintError("search: \"" + text +
+                 "\" finds nothing: it holds only * and blanks (\"\" lists everything)");
+    }
     if (context.stats) {
       PrintStat("query", queryMicros, "us");
       PrintStat("sort", sortMicros, "us");
