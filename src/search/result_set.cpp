@@ -57,15 +57,13 @@ namespace {
 // then by entry number; descending reverses the whole order, these included.
 // Fixed so that the same search lists the same way every time.
 
-// By the rank arrays, which order equal paths by drive and number already.
-using PathLess = std::function<bool(uint32_t, uint32_t)>;
+// The path ranks, which order equal paths by drive and number already.
+using PathRanksSource = std::function<const std::vector<uint32_t>&()>;
 
-PathLess PathLessByRanks(const std::vector<uint32_t>& rank) {
-  return [&rank](uint32_t a, uint32_t b) {
-    const uint32_t x = a < rank.size() ? rank[a] : UINT32_MAX;
-    const uint32_t y = b < rank.size() ? rank[b] : UINT32_MAX;
-    return x != y ? x < y : a < b;
-  };
+// Path rank above, entry number below: one integer compared per step.
+uint64_t PathKey(const std::vector<uint32_t>& rank, uint32_t n) {
+  const uint64_t r = n < rank.size() ? rank[n] : UINT32_MAX;
+  return r << 32 | n;
 }
 
 // The runs [first, last) of neighbours that `alike` pairs.
@@ -92,7 +90,7 @@ void SortRun(It first, It last, bool descending, Less&& less) {
 
 struct SortItem {
   uint32_t entry;
-  std::optional<EntryRef> ref;
+  bool known;  // the lookup found it
   bool folder;
   std::u16string text;
   uint64_t size;
@@ -124,12 +122,13 @@ int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
 // Ties in path order by `rankedPaths` when given (it is asked for only when
 // there is a tie, as making it may cost), else by paths built for the ties.
 void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup,
-                 const std::function<PathLess()>& rankedPaths) {
+                 const PathRanksSource& rankedPaths) {
   std::vector<SortItem> items;
   items.reserve(entries.size());
   for (uint32_t n : entries) {
-    SortItem item{n, lookup(n), false, {}, 0, 0};
-    if (const std::optional<EntryRef>& e = item.ref) {
+    SortItem item{n, false, false, {}, 0, 0};
+    if (const std::optional<EntryRef> e = lookup(n)) {
+      item.known = true;
       item.folder = e->isFolder();
       if (order.sortColumn == kColumnName) item.text = e->name();
       if (order.sortColumn == kColumnFolder) e->PathInto(item.text);
@@ -147,22 +146,26 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
     return (!order.foldersFirst || items[a].folder == items[b].folder) &&
            CompareItems(items[a], items[b], order.sortColumn) == 0;
   });
-  const PathLess byRanks = runs.empty() || !rankedPaths ? PathLess() : rankedPaths();
+  const std::vector<uint32_t>* pathRanks = runs.empty() || !rankedPaths ? nullptr : &rankedPaths();
   for (const auto& [first, last] : runs) {
     const auto begin = items.begin() + std::ptrdiff_t(first);
     const auto end = items.begin() + std::ptrdiff_t(last);
-    if (byRanks) {
+    if (pathRanks) {
+      // The runs are known, so the size field is free to carry the path key.
+      for (auto it = begin; it != end; ++it) it->size = PathKey(*pathRanks, it->entry);
       SortRun(begin, end, order.sortDescending,
-              [&](const SortItem& a, const SortItem& b) { return byRanks(a.entry, b.entry); });
+              [](const SortItem& a, const SortItem& b) { return a.size < b.size; });
       continue;
     }
+    // Drive above, entry number below, in the freed size field.
     for (auto it = begin; it != end; ++it) {
-      if (it->ref && order.sortColumn != kColumnFolder) it->ref->PathInto(it->text);
+      const std::optional<EntryRef> e = it->known ? lookup(it->entry) : std::nullopt;
+      if (e && order.sortColumn != kColumnFolder) e->PathInto(it->text);
+      it->size = uint64_t(e ? e->drive() : 0) << 32 | it->entry;
     }
-    auto drive = [](const SortItem& i) { return i.ref ? i.ref->drive() : char16_t(0); };
     SortRun(begin, end, order.sortDescending, [&](const SortItem& a, const SortItem& b) {
-      if (const int c = a.text.compare(b.text); c != 0) return c < 0;
-      return drive(a) != drive(b) ? drive(a) < drive(b) : a.entry < b.entry;
+      const int c = a.text.compare(b.text);
+      return c != 0 ? c < 0 : a.size < b.size;
     });
   }
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
@@ -223,9 +226,11 @@ void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& ind
   const bool ranked = index.Attached(indexHold);
   const bool byText = order.sortColumn == kColumnName || order.sortColumn == kColumnFolder;
   if (!byText || !ranked) {
-    std::function<PathLess()> rankedPaths;
+    PathRanksSource rankedPaths;
     if (ranked) {
-      rankedPaths = [&] { return PathLessByRanks(EntryRanks(index, indexHold, kColumnFolder)); };
+      rankedPaths = [&]() -> const std::vector<uint32_t>& {
+        return EntryRanks(index, indexHold, kColumnFolder);
+      };
     }
     SortByItems(
         entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); }, rankedPaths);
