@@ -16,6 +16,7 @@
 #include "platform/drive_table.h"
 #include "platform/registry.h"
 #include "view/shown_text.h"
+#include "zw_version.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -29,6 +30,14 @@
 
 namespace zw::cli {
 namespace {
+
+// "zanderwyn 1.0.0 (commit 0123456789ab)", or without the commit when the
+// build did not know it.
+std::string VersionLine() {
+  std::string line = std::string("zanderwyn ") + ZW_VERSION;
+  if (*ZW_COMMIT != '\0') line += std::string(" (commit ") + ZW_COMMIT + ")";
+  return line;
+}
 
 constexpr const char* kExitStatus =
     "exit status: 0 success, 2 bad arguments or a volume that could not be read,\n"
@@ -127,6 +136,8 @@ int Run(const std::vector<std::string>& argv) {
   parser.add_flag("--stats", context.stats,
                   "print figures (records, entries, times, memory) on stderr");
   parser.add_flag("--debug", context.debug, "print diagnostic lines on stderr");
+  parser.set_version_flag("--version", VersionLine(),
+                          "print the version and the commit it was built from");
   const Command commands[] = {
       AddListCommand(parser),
       AddSearchCommand(parser),
@@ -140,6 +151,9 @@ int Run(const std::vector<std::string>& argv) {
   std::vector<std::string> args(argv.rbegin(), argv.rend());
   try {
     parser.parse(args);
+  } catch (const CLI::CallForVersion& e) {
+    std::fputs((std::string(e.what()) + "\n").c_str(), stdout);
+    return kExitOk;
   } catch (const CLI::CallForHelp&) {
     const std::vector<CLI::App*> chosen = parser.get_subcommands();
     // Alone, --help shows every command with its own options.

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,12 +27,61 @@
 #include "settings/settings.h"
 #include "volumes/drive_info.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace zw::cli {
 
 namespace {
 
+// The names --type takes, in the order of TypeCategory (the position is the
+// category), so that the numbers the window's settings use still work.
+const std::vector<std::string>& TypeNames() {
+  static const std::vector<std::string> names = {
+      "all", "folders", "files", "documents", "images", "videos", "music", "programs", "archives"};
+  return names;
+}
+
+// The category a --type value names (a name above or its number), if any.
+std::optional<TypeCategory> ParseTypeCategory(const std::string& value) {
+  const std::vector<std::string>& names = TypeNames();
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (value == names[k] || value == std::to_string(k)) return TypeCategory(int(k));
+  }
+  return std::nullopt;
+}
+
+bool StdoutIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(fileno(stdout)) != 0;
+#endif
+}
+
+constexpr const char* kQueryLanguage =
+    "TEXT is matched against the names of files and folders (not their folders),\n"
+    "as in the window's search box:\n"
+    "  report     names that contain report      (report.txt, Old Reports)\n"
+    "  rep*       names that begin with rep      (Repairs, rep.txt)\n"
+    "  *port      names that end with port       (Export, report)\n"
+    "  *.txt      names with the extension txt   (notes.txt, A.TXT)\n"
+    "  rep*.txt   names that begin with rep and have the extension txt\n"
+    "Only ASCII letters match in either case: a finds A, but é does not find É.\n"
+    "A * elsewhere is an ordinary character, and blanks at either end are ignored.\n"
+    "\"\" lists every entry that passes --type; * alone (or only blanks) finds nothing.\n"
+    "Several TEXTs run one search each, in the order given; each one's results\n"
+    "follow a line \"# TEXT\" when standard output is a terminal (see --headers).\n"
+    "Entries that sort alike follow in path order, then by drive; --desc reverses\n"
+    "the whole order.";
+
 struct SearchOptions {
   std::vector<std::string> texts;
+  // The "# TEXT" line before each search's rows: unset, only on a terminal.
+  std::optional<bool> headers;
   TypeFilterState filter;
   SortSpec sort{kDefaultSortColumn, kDefaultSortDescending != 0, kDefaultFoldersFirst != 0};
   bool longFormat = false;
@@ -114,6 +165,7 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
   Searcher searcher(o.parallel, o.progressive);
   ResultSet results;
   Output& out = context.out;
+  const bool headers = o.headers.value_or(StdoutIsTerminal());
   for (const std::string& text : o.texts) {
     if (out.Broken()) break;
     const auto start = std::chrono::steady_clock::now();
@@ -141,7 +193,7 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
     SortResults(results, o.sort, index.nameIndex);
     const uint64_t sortMicros = MicrosecondsSince(start) - queryMicros;
 
-    if (o.texts.size() > 1) {
+    if (o.texts.size() > 1 && headers) {
       out.Write(std::string_view("# "));
       out.Write(std::string_view(text));
       out.Write('\n');
@@ -159,6 +211,10 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
       }
     }
     out.Flush();
+    if (!text16.empty() && MatchesNothing(ParseQuery(text16))) {
+      PrintError("search: \"" + text +
+                 "\" finds nothing: it holds only * and blanks (\"\" lists everything)");
+    }
     if (context.stats) {
       PrintStat("query", queryMicros, "us");
       PrintStat("sort", sortMicros, "us");
@@ -174,17 +230,29 @@ Command AddSearchCommand(CLI::App& parser) {
   CLI::App* search = parser.add_subcommand(
       "search", "find by name as the window does, filtered and sorted as it shows them");
   auto o = std::make_shared<SearchOptions>();
+  search->footer(kQueryLanguage);
   search
       ->add_option("TEXT", o->texts,
-                   "what to search for, as typed into the window (\"\": everything)")
+                   "what to search for, as typed into the window (see below;\n"
+                   "\"\": everything)")
       ->type_name("");
   search
       ->add_option_function<std::string>(
-          "--type", [o](const std::string& v) { o->filter.category = TypeCategory(v[0] - '0'); },
-          "the type filter: 0 all, 1 folders, 2 files, 3 documents,\n"
-          "4 images, 5 videos, 6 music, 7 programs, 8 archives")
-      ->type_name("0..8")
-      ->check(OneOf({"0", "1", "2", "3", "4", "5", "6", "7", "8"}));
+          "--type",
+          [o](const std::string& v) {
+            o->filter.category = ParseTypeCategory(v).value_or(TypeCategory::All);
+          },
+          "the type filter: all, folders, files, documents, images,\n"
+          "videos, music, programs or archives (or its number, 0 to 8)")
+      ->type_name("NAME")
+      ->check(CLI::Validator(
+          [](std::string& v) -> std::string {
+            if (ParseTypeCategory(v)) return {};
+            std::string names;
+            for (const std::string& n : TypeNames()) names += (names.empty() ? "" : ", ") + n;
+            return "takes " + names + " or a number from 0 to 8, not '" + v + "'";
+          },
+          "", ""));
   // In the order of base/columns.h: the position is the column.
   static const std::vector<std::string> kColumns = {"name", "path", "size", "date"};
   search
@@ -203,6 +271,13 @@ Command AddSearchCommand(CLI::App& parser) {
       "mix folders with files instead of listing them first");
   search->add_flag("--long,-l", o->longFormat, "the name, folder, size and date columns");
   search->add_flag("--count", o->countOnly, "print only the number of results");
+  search->add_flag_callback(
+      "--headers", [o] { o->headers = true; },
+      "write the \"# TEXT\" line before each search's results even when\n"
+      "standard output is not a terminal");
+  search->add_flag_callback(
+      "--no-headers", [o] { o->headers = false; },
+      "never write the \"# TEXT\" lines, not even on a terminal");
   const std::pair<const char*, bool SearchOptions::*> switches[] = {
       {"--fast-search", &SearchOptions::fastSearch},
       {"--parallel", &SearchOptions::parallel},

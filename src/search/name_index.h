@@ -94,6 +94,8 @@ class RankCache {
   size_t Bytes();
 
  private:
+  const std::vector<uint32_t>& RanksLocked(const EntryStore* entries, uint32_t column);
+
   std::mutex mutex_;
   std::vector<uint32_t> nameRanks_, pathRanks_;
   size_t nameCount_ = 0, pathCount_ = 0;         // entries ranked; 0: not computed
@@ -177,7 +179,8 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAcces
 
 // The rank of every entry in name order and in path order, as a build
 // computes them (each the one place that orders those texts in full).
-std::vector<uint32_t> NameRanks(const EntryStore& entries);
+// Equal names come in the order of `pathRanks` (the entries' PathRanks).
+std::vector<uint32_t> NameRanks(const EntryStore& entries, const std::vector<uint32_t>& pathRanks);
 std::vector<uint32_t> PathRanks(const EntryStore& entries);
 // The same by sorting every built path: what the tree order must equal.
 std::vector<uint32_t> PathRanksByText(const EntryStore& entries);

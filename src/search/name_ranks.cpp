@@ -15,6 +15,13 @@ using namespace name_index_detail;
 
 namespace {
 
+// Equal paths (cut ones on two drives, or a damaged folder's twins) by drive,
+// then by entry number, so that path order is one order.
+bool PathTieLess(const EntryStore& entries, uint32_t a, uint32_t b) {
+  const char16_t x = entries[a].drive(), y = entries[b].drive();
+  return x != y ? x < y : a < b;
+}
+
 // Entries whose text changed, beyond which ordering them all again is cheaper
 // than placing each.
 size_t MovedLimit(size_t count) {
@@ -68,8 +75,12 @@ bool UpdateRanks(const EntryStore& entries, Less&& less, std::vector<uint32_t>& 
 
 }  // namespace
 
-std::vector<uint32_t> NameRanks(const EntryStore& entries) {
-  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return ShownName(entries[i]); }));
+std::vector<uint32_t> NameRanks(const EntryStore& entries, const std::vector<uint32_t>& pathRanks) {
+  return RanksOf(OrderByText(
+      entries.size(), [&](uint32_t i) { return ShownName(entries[i]); },
+      [&](uint32_t a, uint32_t b) {
+        return a < pathRanks.size() && b < pathRanks.size() ? pathRanks[a] < pathRanks[b] : a < b;
+      }));
 }
 
 std::vector<uint32_t> PathRanks(const EntryStore& entries) {
@@ -89,9 +100,12 @@ std::vector<uint32_t> PathRanksByText(const EntryStore& entries) {
     text.insert(text.end(), path.begin(), path.end());
     start[i + 1] = text.size();
   }
-  return RanksOf(OrderByText(entries.size(), [&](uint32_t i) {
-    return std::u16string_view(text.data() + start[i], start[i + 1] - start[i]);
-  }));
+  return RanksOf(OrderByText(
+      entries.size(),
+      [&](uint32_t i) {
+        return std::u16string_view(text.data() + start[i], start[i + 1] - start[i]);
+      },
+      [&](uint32_t a, uint32_t b) { return PathTieLess(entries, a, b); }));
 }
 
 void RankCache::TakeBuilt(NameTables& tables, uint32_t builtCount) {
@@ -120,13 +134,19 @@ void RankCache::NoteNameChange(uint32_t n) {
   NoteMoved(pathRanks_, pathCount_, pathMoved_, n);
 }
 
+// Equal names are ordered by path: a path that changes moves its entry in
+// the name order too.
 void RankCache::NotePathChange(uint32_t n) {
   std::lock_guard hold(mutex_);
+  NoteMoved(nameRanks_, nameCount_, nameMoved_, n);
   NoteMoved(pathRanks_, pathCount_, pathMoved_, n);
 }
 
 void RankCache::DropPaths() {
   std::lock_guard hold(mutex_);
+  Release(nameRanks_);
+  Release(nameMoved_);
+  nameCount_ = 0;
   Release(pathRanks_);
   Release(pathMoved_);
   pathCount_ = 0;
@@ -146,6 +166,13 @@ size_t RankCache::Bytes() {
 
 const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_t column) {
   std::lock_guard hold(mutex_);
+  return RanksLocked(entries, column);
+}
+
+const std::vector<uint32_t>& RankCache::RanksLocked(const EntryStore* entries, uint32_t column) {
+  // Name order breaks its ties by path order, which must be current first.
+  const std::vector<uint32_t>* pathRanks =
+      column == kColumnName && entries ? &RanksLocked(entries, kColumnFolder) : nullptr;
   const bool byName = column == kColumnName;
   std::vector<uint32_t>& rank = byName ? nameRanks_ : pathRanks_;
   size_t& count = byName ? nameCount_ : pathCount_;
@@ -157,8 +184,12 @@ const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_
     const EntryStore& all = *entries;
     if (byName) {
       updated = UpdateRanks(
-          all, [&](uint32_t a, uint32_t b) { return ShownName(all[a]) < ShownName(all[b]); }, rank,
-          count, moved);
+          all,
+          [&](uint32_t a, uint32_t b) {
+            const int c = ShownName(all[a]).compare(ShownName(all[b]));
+            return c != 0 ? c < 0 : (*pathRanks)[a] < (*pathRanks)[b];
+          },
+          rank, count, moved);
     } else {
       std::u16string pa, pb;
       updated = UpdateRanks(
@@ -166,7 +197,8 @@ const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_
           [&](uint32_t a, uint32_t b) {
             all[a].PathInto(pa);
             all[b].PathInto(pb);
-            return pa < pb;
+            const int c = pa.compare(pb);
+            return c != 0 ? c < 0 : PathTieLess(all, a, b);
           },
           rank, count, moved);
     }
@@ -174,7 +206,7 @@ const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_
   if (!entries) {
     rank.clear();
   } else if (!updated) {
-    rank = byName ? NameRanks(*entries) : PathRanks(*entries);
+    rank = byName ? NameRanks(*entries, *pathRanks) : PathRanks(*entries);
   }
   moved.clear();
   count = n;

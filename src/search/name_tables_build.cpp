@@ -102,8 +102,8 @@ NameTables BuildNameTables(const WriterAccess& writer, bool ngrams) {
       helperWork();  // no second thread to be had
     }
     try {
-      tables.nameRanks = NameRanks(entries);
       tables.pathRanks = PathRanks(entries);
+      tables.nameRanks = NameRanks(entries, tables.pathRanks);
       if (ngrams) {
         ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
                    BuildNgramTable(tables.trigramLists, entries, 3);

@@ -1,6 +1,7 @@
 #include "search/result_set.h"
 
 #include <algorithm>
+#include <string>
 
 #include "search/name_index.h"
 #include "search/type_filter.h"
@@ -52,8 +53,44 @@ void ResultSet::KeepIf(const std::function<bool(uint32_t)>& predicate) {
 
 namespace {
 
+// Entries alike in the sort key follow in path order, paths alike by drive,
+// then by entry number; descending reverses the whole order, these included.
+// Fixed so that the same search lists the same way every time.
+
+// The path ranks, which order equal paths by drive and number already.
+using PathRanksSource = std::function<const std::vector<uint32_t>&()>;
+
+// Path rank above, entry number below: one integer compared per step.
+uint64_t PathKey(const std::vector<uint32_t>& rank, uint32_t n) {
+  const uint64_t r = n < rank.size() ? rank[n] : UINT32_MAX;
+  return r << 32 | n;
+}
+
+// The runs [first, last) of neighbours that `alike` pairs.
+template <class Alike>
+std::vector<std::pair<size_t, size_t>> TieRuns(size_t count, Alike&& alike) {
+  std::vector<std::pair<size_t, size_t>> runs;
+  for (size_t k = 0; k < count;) {
+    size_t e = k + 1;
+    while (e < count && alike(e - 1, e)) ++e;
+    if (e - k > 1) runs.emplace_back(k, e);
+    k = e;
+  }
+  return runs;
+}
+
+template <class It, class Less>
+void SortRun(It first, It last, bool descending, Less&& less) {
+  if (descending) {
+    std::sort(first, last, [&](const auto& a, const auto& b) { return less(b, a); });
+  } else {
+    std::sort(first, last, less);
+  }
+}
+
 struct SortItem {
   uint32_t entry;
+  bool known;  // the lookup found it
   bool folder;
   std::u16string text;
   uint64_t size;
@@ -82,12 +119,16 @@ int CompareItems(const SortItem& a, const SortItem& b, uint32_t column) {
   }
 }
 
-void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup) {
+// Ties in path order by `rankedPaths` when given (it is asked for only when
+// there is a tie, as making it may cost), else by paths built for the ties.
+void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const EntryLookup& lookup,
+                 const PathRanksSource& rankedPaths) {
   std::vector<SortItem> items;
   items.reserve(entries.size());
   for (uint32_t n : entries) {
-    SortItem item{n, false, {}, 0, 0};
+    SortItem item{n, false, false, {}, 0, 0};
     if (const std::optional<EntryRef> e = lookup(n)) {
+      item.known = true;
       item.folder = e->isFolder();
       if (order.sortColumn == kColumnName) item.text = e->name();
       if (order.sortColumn == kColumnFolder) e->PathInto(item.text);
@@ -101,6 +142,32 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
     const int cmp = CompareItems(a, b, order.sortColumn);
     return order.sortDescending ? cmp > 0 : cmp < 0;
   });
+  const auto runs = TieRuns(items.size(), [&](size_t a, size_t b) {
+    return (!order.foldersFirst || items[a].folder == items[b].folder) &&
+           CompareItems(items[a], items[b], order.sortColumn) == 0;
+  });
+  const std::vector<uint32_t>* pathRanks = runs.empty() || !rankedPaths ? nullptr : &rankedPaths();
+  for (const auto& [first, last] : runs) {
+    const auto begin = items.begin() + std::ptrdiff_t(first);
+    const auto end = items.begin() + std::ptrdiff_t(last);
+    if (pathRanks) {
+      // The runs are known, so the size field is free to carry the path key.
+      for (auto it = begin; it != end; ++it) it->size = PathKey(*pathRanks, it->entry);
+      SortRun(begin, end, order.sortDescending,
+              [](const SortItem& a, const SortItem& b) { return a.size < b.size; });
+      continue;
+    }
+    // Drive above, entry number below, in the freed size field.
+    for (auto it = begin; it != end; ++it) {
+      const std::optional<EntryRef> e = it->known ? lookup(it->entry) : std::nullopt;
+      if (e && order.sortColumn != kColumnFolder) e->PathInto(it->text);
+      it->size = uint64_t(e ? e->drive() : 0) << 32 | it->entry;
+    }
+    SortRun(begin, end, order.sortDescending, [&](const SortItem& a, const SortItem& b) {
+      const int c = a.text.compare(b.text);
+      return c != 0 ? c < 0 : a.size < b.size;
+    });
+  }
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
 }
 
@@ -148,7 +215,7 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const En
 void ResultSet::SortResults(const SortSpec& order, const EntryLookup& lookup) {
   std::lock_guard hold(mutex_);
   if (entries_.empty()) return;
-  SortByItems(entries_, order, lookup);
+  SortByItems(entries_, order, lookup, {});
 }
 
 void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& index) {
@@ -156,13 +223,22 @@ void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& ind
   std::lock_guard hold(results.mutex_);
   std::vector<uint32_t>& entries = results.entries_;
   if (entries.empty()) return;
+  const bool ranked = index.Attached(indexHold);
   const bool byText = order.sortColumn == kColumnName || order.sortColumn == kColumnFolder;
-  if (byText && index.Attached(indexHold)) {
-    SortByRanks(entries, order, indexHold.entries(),
-                EntryRanks(index, indexHold, order.sortColumn));
-  } else {
-    SortByItems(entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); });
+  if (!byText || !ranked) {
+    PathRanksSource rankedPaths;
+    if (ranked) {
+      rankedPaths = [&]() -> const std::vector<uint32_t>& {
+        return EntryRanks(index, indexHold, kColumnFolder);
+      };
+    }
+    SortByItems(
+        entries, order, [&](uint32_t n) { return LookupEntry(indexHold, n); }, rankedPaths);
+    return;
   }
+  // Both rank arrays are one order: equal names by path, equal paths by
+  // drive, then by entry number.
+  SortByRanks(entries, order, indexHold.entries(), EntryRanks(index, indexHold, order.sortColumn));
 }
 
 void FilterResults(ResultSet& results, const GuardedEntries& entries,

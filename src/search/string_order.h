@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,9 +17,10 @@
 namespace zw {
 
 // Entry numbers 0..n-1 ascending by text(i) (a u16string_view), or by the
-// text read from its last code unit to its first when `Backwards`.
-template <bool Backwards = false, class Text>
-std::vector<uint32_t> OrderByText(size_t n, Text&& text);
+// text read from its last code unit to its first when `Backwards`; equal
+// texts by tie(i, j), by default ascending by number.
+template <bool Backwards = false, class Text, class Tie = std::less<uint32_t>>
+std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie = {});
 
 // rank[order[k]] = k.
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order);
@@ -55,17 +57,19 @@ uint64_t KeyAt(std::u16string_view s, size_t depth) {
   return key;
 }
 
-// Texts equal in [0, depth): the rest of a before the rest of b.
+// Texts equal in [0, depth): the rest of a against the rest of b, as
+// negative, zero or positive.
 template <bool Backwards>
-bool LessFrom(std::u16string_view a, std::u16string_view b, size_t depth) {
+int CompareFrom(std::u16string_view a, std::u16string_view b, size_t depth) {
   if constexpr (Backwards) {
     a.remove_suffix(std::min(depth, a.size()));
     b.remove_suffix(std::min(depth, b.size()));
-    return BackwardsLess(a, b);
+    if (BackwardsLess(a, b)) return -1;
+    return BackwardsLess(b, a) ? 1 : 0;
   } else {
     a.remove_prefix(std::min(depth, a.size()));
     b.remove_prefix(std::min(depth, b.size()));
-    return a < b;
+    return a.compare(b);
   }
 }
 
@@ -74,8 +78,8 @@ bool LessFrom(std::u16string_view a, std::u16string_view b, size_t depth) {
 // Most texts differ within a few code units, so sorting cached 64-bit keys
 // settles nearly every comparison without touching the text; runs that tie go
 // one level deeper (MSD style), which keeps long shared prefixes cheap.
-template <bool Backwards, class Text>
-std::vector<uint32_t> OrderByText(size_t n, Text&& text) {
+template <bool Backwards, class Text, class Tie>
+std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie) {
   using detail::OrderItem;
   constexpr size_t kSmallRun = 32;  // finished with whole-text comparisons
   std::vector<OrderItem> items(n);
@@ -84,6 +88,10 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text) {
                 static_cast<uint32_t>(i)};
   }
   auto textOf = [&](const OrderItem& it) -> std::u16string_view { return text(it.entry); };
+  auto lessFrom = [&](const OrderItem& a, const OrderItem& b, size_t depth) {
+    const int c = detail::CompareFrom<Backwards>(textOf(a), textOf(b), depth);
+    return c != 0 ? c < 0 : tie(a.entry, b.entry);
+  };
   auto byKey = [](const OrderItem& a, const OrderItem& b) { return a.key < b.key; };
 
   struct Run {
@@ -101,9 +109,7 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text) {
       if (run.end - run.begin < kSmallRun) {
         const size_t d = run.depth;
         std::sort(items.begin() + run.begin, items.begin() + run.end,
-                  [&](const OrderItem& a, const OrderItem& b) {
-                    return detail::LessFrom<Backwards>(textOf(a), textOf(b), d);
-                  });
+                  [&](const OrderItem& a, const OrderItem& b) { return lessFrom(a, b, d); });
         continue;
       }
       for (size_t k = run.begin; k < run.end; ++k) {
@@ -113,7 +119,7 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text) {
     }
     first = false;
     // Split into runs of equal keys; a run whose texts all end inside this
-    // key is finished (equal texts, any order will do).
+    // key is finished.
     size_t k = run.begin;
     while (k < run.end) {
       size_t e = k + 1;
@@ -126,9 +132,8 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text) {
                                   [&](const OrderItem& it) { return textOf(it).size() <= limit; });
         const size_t m = static_cast<size_t>(mid - items.begin());
         if (m - k > 1) {
-          std::sort(items.begin() + k, mid, [&](const OrderItem& a, const OrderItem& b) {
-            return detail::LessFrom<Backwards>(textOf(a), textOf(b), 0);
-          });
+          std::sort(items.begin() + k, mid,
+                    [&](const OrderItem& a, const OrderItem& b) { return lessFrom(a, b, 0); });
         }
         if (e - m > 1) work.push_back({m, e, limit});
       }

@@ -20,7 +20,7 @@ namespace {
 
 using Names = std::vector<std::u16string>;
 
-Names SortedNames(FileIndex& index, SortSpec order, bool byRanks) {
+std::vector<uint32_t> SortedNumbers(FileIndex& index, SortSpec order, bool byRanks) {
   ResultSet results;
   std::vector<uint32_t> all(test::Read(index).entries().size());
   std::iota(all.begin(), all.end(), 0u);
@@ -31,7 +31,11 @@ Names SortedNames(FileIndex& index, SortSpec order, bool byRanks) {
     const EntryReadView hold(index.entries);
     results.SortResults(order, [&](uint32_t n) { return LookupEntry(hold, n); });
   }
-  return test::NamesOf(index, results.Snapshot());
+  return results.Snapshot();
+}
+
+Names SortedNames(FileIndex& index, SortSpec order, bool byRanks) {
+  return test::NamesOf(index, SortedNumbers(index, order, byRanks));
 }
 
 class SortTest : public ::testing::TestWithParam<bool> {};
@@ -75,21 +79,61 @@ TEST_P(SortTest, PathOrderPutsTheSeparatorBetweenSpaceAndLetters) {
             (Names{u"C:\\z", u"D:\\a", u"D:\\a b", u"D:\\a\\x", u"D:\\a_\\x"}));
 }
 
+// Entries alike in the key come in path order, equal (cut) paths by drive,
+// and descending is the exact reverse, whichever way the sort goes.
+TEST_P(SortTest, TiesFollowThePathThenTheDrive) {
+  FileIndex index;
+  test::Fill(index, test::Files({u"x"}), false);
+  {
+    const EntryWriteView hold(index.entries);
+    std::vector<FileEntry> values;
+    const std::pair<const char16_t*, char16_t> paths[] = {{u"D:\\b\\x", u'D'},
+                                                          {u"D:\\a\\x", u'D'},
+                                                          {u"C:\\z\\x", u'C'},
+                                                          {u"\u2026\\x", u'E'},
+                                                          {u"\u2026\\x", u'C'}};
+    for (const auto& [path, drive] : paths) {
+      FileEntry e =
+          test::MakeEntry({u"x", false, drive, 7, 7}, static_cast<uint32_t>(values.size()));
+      e.path = path;
+      values.push_back(e);
+    }
+    hold.store().clear();
+    test::AppendEntries(hold.store(), std::move(values));
+  }
+  RebuildNameIndex(index, false);
+  auto sorted = [&](SortSpec order) {
+    ResultSet results;
+    results.Replace({3, 0, 4, 2, 1});
+    if (GetParam()) {
+      SortResults(results, order, index.nameIndex);
+    } else {
+      const EntryReadView hold(index.entries);
+      results.SortResults(order, [&](uint32_t n) { return LookupEntry(hold, n); });
+    }
+    return results.Snapshot();
+  };
+  using Numbers = std::vector<uint32_t>;
+  for (uint32_t column : {kColumnName, kColumnFolder, kColumnSize, kColumnDate}) {
+    EXPECT_EQ(sorted({column, false, true}), (Numbers{2, 1, 0, 4, 3})) << column;
+    EXPECT_EQ(sorted({column, true, false}), (Numbers{3, 4, 0, 1, 2})) << column;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Ranks, SortTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "ranks" : "texts"; });
 
+// Ties included: both ways give one order, entry for entry.
 TEST(Sort, RanksAndTextsAgreeOnGeneratedNames) {
   FileIndex index;
   auto items = test::RandomItems(3000, 5);
   test::Fill(index, items, false);
-  for (uint32_t column : {0u, 1u}) {
+  for (uint32_t column : {kColumnName, kColumnFolder, kColumnSize, kColumnDate}) {
     for (bool descending : {false, true}) {
       for (bool folders : {false, true}) {
         SortSpec order{column, descending, folders};
-        Names a = SortedNames(index, order, true);
-        Names b = SortedNames(index, order, false);
-        // Equal names may come in either order, so compare the name sequence.
-        EXPECT_EQ(a, b) << column << descending << folders;
+        EXPECT_EQ(SortedNumbers(index, order, true), SortedNumbers(index, order, false))
+            << column << descending << folders;
       }
     }
   }
