@@ -7,7 +7,21 @@
 #include "view/shown_text.h"
 #include "view/size_text.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace zw::cli {
+
+bool IsTerminal(FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
 
 namespace {
 constexpr size_t kBufferBytes = size_t(1) << 20;

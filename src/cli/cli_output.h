@@ -16,6 +16,9 @@ class EntryRef;
 
 namespace zw::cli {
 
+// Whether `stream` goes to a terminal (not a file or a pipe).
+bool IsTerminal(FILE* stream);
+
 class Output {
  public:
   explicit Output(std::FILE* stream);

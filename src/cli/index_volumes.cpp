@@ -1,4 +1,5 @@
 #include "cli/index_volumes.h"
+#include "cli/cli_output.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "cli/cli_output.h"
 #include "cli/volume_problem.h"
 #include "engine/file_index.h"
 #include "engine/index_drive.h"
@@ -20,12 +22,6 @@
 #include "platform/process_memory.h"
 #include "settings/settings.h"
 #include "volumes/drive_info.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace zw::cli {
 
@@ -76,30 +72,25 @@ class InterruptGuard {
   void (*previous_)(int) = SIG_DFL;
 };
 
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(fileno(stderr)) != 0;
-#endif
-}
-
 // "D: 120000 of 450000 records" on stderr, rewritten in place, only while
 // stderr is a terminal (never into a file or pipe).
 class ProgressLine {
  public:
-  ProgressLine() : enabled_(StderrIsTerminal()) {}
+  ProgressLine() : enabled_(IsTerminal(stderr)) {}
   void Show(char16_t letter, uint64_t done, uint64_t expected) {
     if (!enabled_) return;
-    std::string line = "\r" + DriveName(letter) + " " + std::to_string(done) + " of " +
-                       std::to_string(expected) + " records";
+    std::string line = "\r";
+    line += DriveName(letter) + " " + std::to_string(done) + " of " + std::to_string(expected) +
+            " records";
     width_ = std::max(width_, line.size());
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
   }
   void Clear() {
     if (!enabled_ || width_ == 0) return;
-    std::fputs(("\r" + std::string(width_, ' ') + "\r").c_str(), stderr);
+    std::string blank(width_ + 2, ' ');  // "\r", the line's width of blanks, "\r"
+    blank.front() = blank.back() = '\r';
+    std::fputs(blank.c_str(), stderr);
     std::fflush(stderr);
     width_ = 0;
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
 #include "engine/file_index.h"
@@ -26,12 +27,6 @@
 #include "search/type_filter.h"
 #include "settings/settings.h"
 #include "volumes/drive_info.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace zw::cli {
 
@@ -52,14 +47,6 @@ std::optional<TypeCategory> ParseTypeCategory(const std::string& value) {
     if (value == names[k] || value == std::to_string(k)) return TypeCategory(int(k));
   }
   return std::nullopt;
-}
-
-bool StdoutIsTerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stdout)) != 0;
-#else
-  return isatty(fileno(stdout)) != 0;
-#endif
 }
 
 constexpr const char* kQueryLanguage =
@@ -165,7 +152,7 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
   Searcher searcher(o.parallel, o.progressive);
   ResultSet results;
   Output& out = context.out;
-  const bool headers = o.headers.value_or(StdoutIsTerminal());
+  const bool headers = o.headers.value_or(IsTerminal(stdout));
   for (const std::string& text : o.texts) {
     if (out.Broken()) break;
     const auto start = std::chrono::steady_clock::now();
