@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <regex>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "base/utf.h"
 #include "cli/cli_runner.h"
 #include "support/ntfs_builder.h"
@@ -151,7 +155,7 @@ TEST_F(ListCommand, EachBadVolumeIsNamedWithItsReasonAndTheOthersStillListed) {
     std::string path;
     std::string reason;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {missing, "no such file"},
       {zeros, "not an NTFS volume"},
       {badBoot, "damaged NTFS boot sector"},
@@ -162,6 +166,13 @@ TEST_F(ListCommand, EachBadVolumeIsNamedWithItsReasonAndTheOthersStillListed) {
       {disk, "has a partition table: partition 1 is NTFS; bind it as " + disk + ":1"},
       {disk + ":2", "has no partition 2 (it has 1)"},
   };
+#ifndef _WIN32
+  // Opening a pipe with no writer waited for ever.
+  const std::string fifo = ScratchDir("cli-fifo") + "/volume";
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  cases.push_back({fifo, "is not a file, block device or disk image"});
+#endif
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     const CliResult r = RunCli({"--drive", "D=" + CharlieImage(), "--drive", "E=" + c.path,
