@@ -27,6 +27,7 @@ struct Args {
   uint64_t size = 0;
   uint32_t sectorSize = 512;
   uint32_t clusterSize = 0;
+  zw::gen::Profile names = zw::gen::Profile::Short;
   bool fragmentMft = false;
   bool force = false;
   bool quiet = false;
@@ -36,7 +37,8 @@ void Usage() {
   std::fprintf(stderr,
                "usage: zw-mkimage --seed S --count N --out IMG [--size BYTES[K|M|G]]\n"
                "                  [--sector-size 512|1024|2048|4096] [--cluster-size BYTES]\n"
-               "                  [--fragment-mft] [--manifest FILE] [--force] [--quiet]\n");
+               "                  [--names short|long] [--fragment-mft] [--manifest FILE]\n"
+               "                  [--force] [--quiet]\n");
 }
 
 bool ParseNumber(const char* text, uint64_t& value, bool allowSuffix) {
@@ -113,6 +115,14 @@ bool Parse(int argc, char** argv, Args& a) {
       }
     } else if ((opt == "--out" || opt == "--manifest") && value != nullptr) {
       (opt == "--out" ? a.out : a.manifest) = value;
+      ++i;
+    } else if (opt == "--names") {
+      const std::string v = value != nullptr ? value : "";
+      if (v != "short" && v != "long") {
+        std::fprintf(stderr, "zw-mkimage: --names must be short or long, got '%s'\n", v.c_str());
+        return false;
+      }
+      a.names = v == "long" ? zw::gen::Profile::Long : zw::gen::Profile::Short;
       ++i;
     } else if (opt == "--fragment-mft") {
       a.fragmentMft = true;
@@ -225,7 +235,7 @@ int main(int argc, char** argv) {
   }
   if (tmpExists) unlink(tmp.c_str());
 
-  std::vector<zw::gen::Node> nodes = zw::gen::MakeTree(a.seed, uint32_t(a.count));
+  std::vector<zw::gen::Node> nodes = zw::gen::MakeTree(a.seed, uint32_t(a.count), a.names);
   zw::gen::FormatOptions fo;
   fo.sizeBytes = a.size != 0 ? a.size : DefaultSize(nodes, a);
   fo.sizeBytes -= fo.sizeBytes % a.sectorSize;
@@ -247,7 +257,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!a.manifest.empty() &&
-      !WriteFile(a.manifest, zw::gen::ManifestText(nodes, report, a.seed, uint32_t(a.count)))) {
+      !WriteFile(a.manifest,
+                 zw::gen::ManifestText(nodes, report, a.seed, uint32_t(a.count), a.names))) {
     std::fprintf(stderr, "zw-mkimage: cannot write %s (%s)\n", a.manifest.c_str(),
                  std::strerror(errno));
     unlink(tmp.c_str());

@@ -5,9 +5,12 @@
 namespace zw::gen {
 
 std::string ManifestText(const std::vector<Node>& nodes, const WriteReport& report, uint64_t seed,
-                         uint32_t count) {
+                         uint32_t count, Profile profile) {
   std::string out = "# zw-mkimage manifest: seed " + std::to_string(seed) + ", count " +
-                    std::to_string(count) + ", mft runs " + std::to_string(report.mftRuns) + "\n";
+                    std::to_string(count) + ", mft runs " + std::to_string(report.mftRuns);
+  // The short profile's header stays as it was before there were profiles.
+  if (profile == Profile::Long) out += ", names long";
+  out += "\n";
   for (uint32_t i = 0; i < nodes.size(); ++i) {
     const Node& n = nodes[i];
     const Written& w = report.nodes[i];

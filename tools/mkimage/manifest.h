@@ -19,6 +19,6 @@
 namespace zw::gen {
 
 std::string ManifestText(const std::vector<Node>& nodes, const WriteReport& report, uint64_t seed,
-                         uint32_t count);
+                         uint32_t count, Profile profile = Profile::Short);
 
 }  // namespace zw::gen

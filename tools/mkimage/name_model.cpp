@@ -28,7 +28,68 @@ struct Rng {
   }
 };
 
-enum class Theme { Docs, Photos, Code, Music, Downloads, Video, Misc, Game, Count };
+enum class Theme {
+  Docs,
+  Photos,
+  Code,
+  Music,
+  Downloads,
+  Video,
+  Misc,
+  Game,
+  Count,
+  // The system-drive profile's own, past Count so the user themes keep their numbers.
+  SxsRoot,
+  Component,
+  Manifests,
+  Catalogs,
+  System,
+  Locale,
+  DriverStore,
+  Driver,
+  Prefetch,
+  Logs,
+  Packages,
+  AppPackage,
+  Programs,
+  AppData,
+  NodeModules
+};
+
+bool IsSystemTheme(Theme t) {
+  return t > Theme::Count;
+}
+
+// Where a jump of the system-drive walk lands, by weight: without it the
+// thousands of flat component folders would draw nearly every jump.
+enum Region { kSxs, kSys, kApps, kAppData, kUser, kRegions };
+constexpr std::array<uint32_t, kRegions> kRegionWeight = {36, 20, 16, 12, 16};
+
+Region RegionOf(Theme t) {
+  switch (t) {
+    case Theme::SxsRoot:
+    case Theme::Component:
+    case Theme::Manifests:
+    case Theme::Catalogs:
+      return kSxs;
+    case Theme::System:
+    case Theme::Locale:
+    case Theme::DriverStore:
+    case Theme::Driver:
+    case Theme::Prefetch:
+    case Theme::Logs:
+      return kSys;
+    case Theme::Packages:
+    case Theme::AppPackage:
+    case Theme::Programs:
+      return kApps;
+    case Theme::AppData:
+    case Theme::NodeModules:
+      return kAppData;
+    default:
+      return kUser;
+  }
+}
 
 // Word lists. Non-ASCII words appear in one letter case only, so that two
 // names can only collide in case through the ASCII letters.
@@ -235,9 +296,200 @@ void TrimEnd(std::u16string& s) {
   while (!s.empty() && (s.back() == u' ' || s.back() == u'.')) s.pop_back();
 }
 
+// The system-drive profile. Its words appear in one letter case only, as
+// above; names in it are mostly ASCII, and the user's own folders bring the
+// Hangul, accented Latin-1 and CJK.
+constexpr std::array kLongEnglish = {
+    W(u"Report"),        W(u"Invoice"),      W(u"Meeting Notes"),  W(u"Budget"),
+    W(u"Draft"),         W(u"Final"),        W(u"Summary"),        W(u"Schedule"),
+    W(u"Resume"),        W(u"Letter"),       W(u"Backup"),         W(u"Project"),
+    W(u"Design"),        W(u"Review"),       W(u"Contract"),       W(u"Screenshot"),
+    W(u"Proposal"),      W(u"Presentation"), W(u"Quarterly Plan"), W(u"Minutes"),
+    W(u"Receipt"),       W(u"Travel"),       W(u"Family"),         W(u"Thesis"),
+    W(u"Annual Report"), W(u"Statement"),    W(u"Portfolio"),      W(u"Timeline"),
+    W(u"Roadmap"),       W(u"Checklist"),    W(u"Notes"),          W(u"Copy of"),
+    W(u"copy"),          W(u"Old"),          W(u"todo"),           W(u"Scan"),
+};
+constexpr std::array kLatin1 = {
+    W(u"Café"),    W(u"Résumé"),   W(u"Déjà vu"),  W(u"Crème brûlée"), W(u"Mañana"),
+    W(u"Niño"),    W(u"Über uns"), W(u"Größe"),    W(u"Français"),     W(u"São Paulo"),
+    W(u"Ação"),    W(u"Müller"),   W(u"Zürich"),   W(u"Noël"),         W(u"été"),
+    W(u"Année"),   W(u"Réunion"),  W(u"Éditions"), W(u"Smørrebrød"),   W(u"Ångström"),
+    W(u"Fußball"), W(u"Città"),    W(u"Señales"),  W(u"Perú"),         W(u"Bogotá"),
+};
+constexpr std::array kCjk = {
+    W(u"写真"), W(u"資料"), W(u"議事録"), W(u"報告書"), W(u"会議"),
+    W(u"文件"), W(u"项目"), W(u"東京"),   W(u"旅行"),   W(u"見積書"),
+};
+// Component, package and file words of Windows itself.
+constexpr std::array kSxsWords = {
+    W(u"shell32"),    W(u"kernel32"),  W(u"networking"),
+    W(u"mpssvc"),     W(u"gdiplus"),   W(u"common-controls"),
+    W(u"directx"),    W(u"direct3d"),  W(u"printing"),
+    W(u"spooler"),    W(u"core"),      W(u"client"),
+    W(u"features"),   W(u"package"),   W(u"defender"),
+    W(u"update"),     W(u"servicing"), W(u"stack"),
+    W(u"edge"),       W(u"webview"),   W(u"media"),
+    W(u"player"),     W(u"speech"),    W(u"onecore"),
+    W(u"security"),   W(u"bluetooth"), W(u"audio"),
+    W(u"display"),    W(u"font"),      W(u"input"),
+    W(u"ime"),        W(u"korean"),    W(u"search"),
+    W(u"indexer"),    W(u"tcpip"),     W(u"wlan"),
+    W(u"storage"),    W(u"usb"),       W(u"hid"),
+    W(u"telemetry"),  W(u"appx"),      W(u"deployment"),
+    W(u"runtime"),    W(u"netfx4"),    W(u"wmi"),
+    W(u"powershell"), W(u"hyperv"),    W(u"graphics"),
+    W(u"xaml"),       W(u"explorer"),  W(u"taskbar"),
+    W(u"startmenu"),  W(u"photos"),    W(u"notepad"),
+    W(u"mshtml"),
+};
+constexpr std::array kPascal = {
+    W(u"Shell"),         W(u"Storage"),   W(u"Media"),         W(u"Devices"),
+    W(u"Networking"),    W(u"Security"),  W(u"Cryptography"),  W(u"Management"),
+    W(u"Deployment"),    W(u"Update"),    W(u"Orchestrator"),  W(u"Graphics"),
+    W(u"Display"),       W(u"Input"),     W(u"Speech"),        W(u"Search"),
+    W(u"Settings"),      W(u"Accounts"),  W(u"Cloud"),         W(u"Experience"),
+    W(u"Host"),          W(u"Runtime"),   W(u"Broker"),        W(u"Service"),
+    W(u"Client"),        W(u"Core"),      W(u"Internal"),      W(u"Composition"),
+    W(u"Xaml"),          W(u"Controls"),  W(u"Web"),           W(u"Http"),
+    W(u"Data"),          W(u"Json"),      W(u"Globalization"), W(u"Authentication"),
+    W(u"Identity"),      W(u"Provider"),  W(u"Background"),    W(u"Tasks"),
+    W(u"Notifications"), W(u"Audio"),     W(u"Capture"),       W(u"Bluetooth"),
+    W(u"Print"),         W(u"Sensors"),   W(u"Location"),      W(u"Gaming"),
+    W(u"Ink"),           W(u"Power"),     W(u"Diagnostics"),   W(u"Tracing"),
+    W(u"Remote"),        W(u"Desktop"),   W(u"Terminal"),      W(u"Foundation"),
+    W(u"Collections"),   W(u"Threading"), W(u"Health"),        W(u"Defender"),
+    W(u"Firewall"),      W(u"Privacy"),   W(u"Photos"),        W(u"Calculator"),
+    W(u"Explorer"),      W(u"Widgets"),   W(u"OneDrive"),      W(u"Store"),
+    W(u"Extensions"),    W(u"Logging"),
+};
+constexpr std::array kSysStems = {
+    W(u"ntdll"),    W(u"kernel32"), W(u"user32"),   W(u"gdi32"),    W(u"advapi32"),  W(u"shell32"),
+    W(u"combase"),  W(u"ole32"),    W(u"oleaut32"), W(u"rpcrt4"),   W(u"ws2_32"),    W(u"crypt32"),
+    W(u"bcrypt"),   W(u"ncrypt"),   W(u"wininet"),  W(u"winhttp"),  W(u"dxgi"),      W(u"d3d11"),
+    W(u"d3d12"),    W(u"dwrite"),   W(u"msvcrt"),   W(u"ucrtbase"), W(u"comctl32"),  W(u"setupapi"),
+    W(u"cfgmgr32"), W(u"netapi32"), W(u"sechost"),  W(u"msctf"),    W(u"uxtheme"),   W(u"dwmapi"),
+    W(u"propsys"),  W(u"shlwapi"),  W(u"urlmon"),   W(u"powrprof"), W(u"userenv"),   W(u"dnsapi"),
+    W(u"iphlpapi"), W(u"mswsock"),  W(u"schannel"), W(u"svchost"),  W(u"lsass"),     W(u"csrss"),
+    W(u"winlogon"), W(u"conhost"),  W(u"taskmgr"),  W(u"regedit"),  W(u"rundll32"),  W(u"dllhost"),
+    W(u"explorer"), W(u"sihost"),   W(u"ctfmon"),   W(u"spoolsv"),  W(u"audiodg"),   W(u"msiexec"),
+    W(u"netsh"),    W(u"wmic"),     W(u"chrome"),   W(u"code"),     W(u"kakaotalk"), W(u"hwp"),
+};
+constexpr std::array kSysSuffixes = {
+    W(u""),    W(u""),     W(u""),    W(u"32"),   W(u"ui"),  W(u"svc"), W(u"api"), W(u"core"),
+    W(u"ext"), W(u"host"), W(u"res"), W(u"prov"), W(u"mgr"), W(u"srv"), W(u"cli"), W(u"base"),
+};
+constexpr std::array kLocales = {W(u"en-US"), W(u"ko-KR"), W(u"de-DE"), W(u"fr-FR"),
+                                 W(u"ja-JP"), W(u"zh-CN"), W(u"es-ES"), W(u"pt-BR")};
+
+std::u16string LongWord(Rng& r) {
+  uint32_t p = r.Below(100);
+  if (p < 48) return std::u16string(r.Pick(kLongEnglish));
+  if (p < 79) return std::u16string(r.Pick(kHangul));
+  if (p < 92) return std::u16string(r.Pick(kLatin1));
+  if (p < 98) return std::u16string(r.Pick(kCjk));
+  return std::u16string(r.Pick(kForeign));
+}
+
+std::u16string Hex(Rng& r, int digits, bool upper = false) {
+  const char16_t* set = upper ? u"0123456789ABCDEF" : u"0123456789abcdef";
+  std::u16string s;
+  for (int i = 0; i < digits; ++i) s += set[r.Below(16)];
+  return s;
+}
+
+std::u16string Lower(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'A' && c <= u'Z') c = char16_t(c + 32);
+  return s;
+}
+
+std::u16string Upper(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+  return s;
+}
+
+// Pascal words joined: Windows.Media.Devices, SettingsSyncHost.
+std::u16string PascalRun(Rng& r, uint32_t lo, uint32_t hi, std::u16string_view join) {
+  std::u16string s;
+  for (uint32_t i = 0, n = r.Between(lo, hi); i < n; ++i) {
+    if (i != 0) s += join;
+    s += r.Pick(kPascal);
+  }
+  return s;
+}
+
+std::u16string WindowsVersion(Rng& r) {
+  constexpr std::array kBuilds = {W(u"10.0.19041."), W(u"10.0.22621."), W(u"10.0.26100."),
+                                  W(u"6.1.7601.")};
+  return std::u16string(r.Pick(kBuilds)) + Number(r.Below(5000), 0);
+}
+
+// amd64_microsoft-windows-shell32.resources_31bf3856ad364e35_10.0.19041.1_ko-kr_0123456789abcdef
+std::u16string ComponentName(Rng& r) {
+  constexpr std::array kArch = {W(u"amd64"), W(u"amd64"), W(u"amd64"),
+                                W(u"wow64"), W(u"x86"),   W(u"msil")};
+  constexpr std::array kVendor = {W(u"microsoft-windows-"), W(u"microsoft-windows-"),
+                                  W(u"microsoft-windows-"), W(u"microsoft-onecore-"),
+                                  W(u"microsoft.windows."), W(u"policy.12.0.microsoft.")};
+  constexpr std::array kTokens = {W(u"_31bf3856ad364e35_"), W(u"_31bf3856ad364e35_"),
+                                  W(u"_b03f5f7f11d50a3a_"), W(u"_b77a5c561934e089_")};
+  constexpr std::array kSxsLocales = {W(u"none"),  W(u"none"),  W(u"none"),  W(u"none"),
+                                      W(u"en-us"), W(u"ko-kr"), W(u"de-de"), W(u"ja-jp")};
+  std::u16string body(r.Pick(kVendor));
+  for (uint32_t i = 0, n = r.Between(1, 4); i < n; ++i) {
+    if (i != 0) body += u'-';
+    body += r.Pick(kSxsWords);
+  }
+  if (r.PerMille(250)) body += u".resources";
+  // Windows shortens the middle of long component names the same way.
+  if (body.size() > 40) body = body.substr(0, 19) + u".." + body.substr(body.size() - 19);
+  return std::u16string(r.Pick(kArch)) + u'_' + body + std::u16string(r.Pick(kTokens)) +
+         WindowsVersion(r) + u'_' + std::u16string(r.Pick(kSxsLocales)) + u'_' + Hex(r, 16);
+}
+
+// Microsoft.WindowsCalculator_11.2307.4.0_x64__8wekyb3d8bbwe
+std::u16string PackageName(Rng& r) {
+  constexpr std::array kPublishers = {W(u"Microsoft."),         W(u"Microsoft."),
+                                      W(u"Microsoft.Windows."), W(u"Microsoft.UI."),
+                                      W(u"Clipchamp."),         W(u"SpotifyAB."),
+                                      W(u"NVIDIACorp."),        W(u"RealtekSemiconductorCorp.")};
+  constexpr std::array kArch = {W(u"_x64_"), W(u"_x64_"), W(u"_neutral_"), W(u"_x86_"),
+                                W(u"_arm64_")};
+  constexpr std::array kIds = {W(u"8wekyb3d8bbwe"), W(u"8wekyb3d8bbwe"), W(u"cw5n1h2txyewy"),
+                               W(u"kzf8qxf38zg5c"), W(u"qbz5n2kfra8p0"), W(u"dt26b99r8h8gj")};
+  std::u16string s = std::u16string(r.Pick(kPublishers)) + PascalRun(r, 1, 3, u"") + u'_' +
+                     Number(r.Between(1, 120), 0) + u'.' + Number(r.Between(1, 2400), 0) + u'.' +
+                     Number(r.Below(300), 0) + u".0" + std::u16string(r.Pick(kArch));
+  if (r.PerMille(300)) s += u"split.scale-" + Number(r.Between(1, 4) * 25 + 75, 0);
+  return s + u'_' + std::u16string(r.Pick(kIds));
+}
+
+// A file of Windows itself: ntdll.dll, Windows.Media.Devices.dll, SettingsSyncHost.exe.
+std::u16string SystemBinary(Rng& r) {
+  constexpr std::array kPrefixes = {W(u"Windows."), W(u"Microsoft.Windows."), W(u"Microsoft."),
+                                    W(u"System."), W(u"Windows.Internal.")};
+  constexpr std::array kLowerExts = {W(u".dll"), W(u".dll"), W(u".dll"), W(u".dll"), W(u".exe"),
+                                     W(u".sys"), W(u".cpl"), W(u".drv"), W(u".tlb"), W(u".nls")};
+  uint32_t p = r.Below(100);
+  if (p < 48) return std::u16string(r.Pick(kPrefixes)) + PascalRun(r, 1, 4, u".") + u".dll";
+  if (p < 78)
+    return std::u16string(r.Pick(kSysStems)) + std::u16string(r.Pick(kSysSuffixes)) +
+           std::u16string(r.Pick(kLowerExts));
+  return PascalRun(r, 2, 3, u"") + (r.PerMille(500) ? u".exe" : u".dll");
+}
+
+uint32_t SubfolderChance(uint32_t depth) {
+  static constexpr std::array<uint32_t, 13> kSubfolderChance = {0,  60, 56, 50, 44, 36, 28,
+                                                                20, 14, 9,  6,  3,  0};
+  return depth < kSubfolderChance.size() ? kSubfolderChance[depth] : 0;
+}
+
 class Builder {
  public:
-  Builder(uint64_t seed, uint32_t count) : r_{seed ^ 0x5A4E4452574E21ull}, count_(count) {
+  Builder(uint64_t seed, uint32_t count, Profile profile)
+      : r_{seed ^ 0x5A4E4452574E21ull}, count_(count), long_(profile == Profile::Long) {
     nodes_.reserve(count);
     taken_.reserve(size_t(count) * 2);
   }
@@ -257,15 +509,26 @@ class Builder {
   void AddFile(const FolderInfo& f, uint32_t serial);
   void AddManyLinks(const FolderInfo& f);
   void AddHardLink(const FolderInfo& f);
+  std::u16string Word() { return long_ ? LongWord(r_) : AnyWord(r_); }
+  void LongSkeleton();
+  void LongSubfolder(const FolderInfo& f);
+  uint32_t LongSubfolderChance(const FolderInfo& f) const;
+  uint32_t LongBurst(Theme t);
+  std::u16string SystemFile(Theme t, ExtInfo& bits);
+  size_t LongJump();
   bool Room(uint32_t n) const { return nodes_.size() + n <= limit_; }
 
   Rng r_;
   uint32_t count_;
+  bool long_;
   uint32_t limit_ = 0;
   std::vector<Node> nodes_;
   std::vector<FolderInfo> folders_;
-  std::vector<uint32_t> plainFiles_;          // candidates for hard links
-  std::unordered_set<std::u16string> taken_;  // folded name + parent, per folder
+  std::vector<uint32_t> folderIndex_;                    // node -> its place in folders_
+  std::array<std::vector<uint32_t>, kRegions> regions_;  // places in folders_, long profile
+  uint32_t manifests_ = kNone;                           // WinSxS\Manifests, long profile
+  std::vector<uint32_t> plainFiles_;                     // candidates for hard links
+  std::unordered_set<std::u16string> taken_;             // folded name + parent, per folder
   bool hasManyLinks_ = false, hasManyStreams_ = false, hasFragmented_ = false;
   bool hasDeleted_ = false, hasHardLink_ = false, hasLong255_ = false;
 };
@@ -320,6 +583,9 @@ uint32_t Builder::Add(uint32_t parent, std::u16string name, bool isFolder, uint6
 
 uint32_t Builder::AddFolder(const FolderInfo& parent, std::u16string name, Theme theme) {
   uint32_t id = Add(parent.node, std::move(name), true, 0, 0);
+  if (folderIndex_.size() <= id) folderIndex_.resize(size_t(id) + 1, kNone);
+  folderIndex_[id] = uint32_t(folders_.size());
+  if (long_) regions_[RegionOf(theme)].push_back(uint32_t(folders_.size()));
   folders_.push_back({id, parent.depth + 1, theme});
   return id;
 }
@@ -331,9 +597,9 @@ std::u16string Builder::FolderName(Theme t, uint32_t depth) {
     case 1:
       return Number(r_.Between(2000, 2025), 4) + u"년";
     case 2:
-      return AnyWord(r_);
+      return Word();
     case 3:
-      return AnyWord(r_) + Separator(r_) + AnyWord(r_);
+      return Word() + Separator(r_) + Word();
     default:
       break;
   }
@@ -346,7 +612,7 @@ std::u16string Builder::FolderName(Theme t, uint32_t depth) {
     case Theme::Photos: {
       constexpr std::array k = {W(u"DCIM"), W(u"Camera Roll"), W(u"100APPLE"), W(u"Screenshots"),
                                 W(u"휴가"), W(u"Edited"),      W(u"RAW"),      W(u"스캔")};
-      if (r_.PerMille(400)) return Date(r_, u'-') + u" " + AnyWord(r_);
+      if (r_.PerMille(400)) return Date(r_, u'-') + u" " + Word();
       return std::u16string(r_.Pick(k));
     }
     case Theme::Code: {
@@ -384,8 +650,8 @@ std::u16string Builder::FolderName(Theme t, uint32_t depth) {
 
 std::u16string Builder::FileStem(Theme t, uint32_t serial) {
   uint32_t pick = r_.Below(100);
-  if (pick < 8) return AnyWord(r_) + Separator(r_) + Date(r_, r_.PerMille(500) ? u'-' : 0);
-  if (pick < 14) return AnyWord(r_) + u" (" + Number(r_.Between(1, 9), 0) + u")";
+  if (pick < 8) return Word() + Separator(r_) + Date(r_, r_.PerMille(500) ? u'-' : 0);
+  if (pick < 14) return Word() + u" (" + Number(r_.Between(1, 9), 0) + u")";
   switch (t) {
     case Theme::Photos:
       switch (r_.Below(4)) {
@@ -407,13 +673,13 @@ std::u16string Builder::FileStem(Theme t, uint32_t serial) {
       if (r_.PerMille(400))
         return std::u16string(r_.Pick(kCodeStems)) + u"-setup-" + Number(r_.Below(10), 0) + u"." +
                Number(r_.Below(20), 0) + u"." + Number(r_.Below(100), 0);
-      return AnyWord(r_) + Separator(r_) + Number(r_.Below(100000), 0);
+      return Word() + Separator(r_) + Number(r_.Below(100000), 0);
     case Theme::Video:
       if (r_.PerMille(500)) return u"VID_" + Date(r_, 0) + u"_" + Number(r_.Below(1000000), 6);
-      return AnyWord(r_) + u" S01E" + Number(serial % 24 + 1, 2);
+      return Word() + u" S01E" + Number(serial % 24 + 1, 2);
     default:
-      if (r_.PerMille(300)) return AnyWord(r_) + Separator(r_) + AnyWord(r_);
-      return AnyWord(r_) + Separator(r_) + Number(serial, r_.Below(4));
+      if (r_.PerMille(300)) return Word() + Separator(r_) + Word();
+      return Word() + Separator(r_) + Number(serial, r_.Below(4));
   }
 }
 
@@ -449,7 +715,7 @@ std::u16string Builder::LongName(size_t length) {
   std::u16string s;
   while (s.size() < length) {
     if (!s.empty()) s += Separator(r_);
-    s += AnyWord(r_);
+    s += Word();
   }
   CutTo(s, length);
   TrimEnd(s);
@@ -458,25 +724,31 @@ std::u16string Builder::LongName(size_t length) {
 }
 
 void Builder::AddFile(const FolderInfo& f, uint32_t serial) {
-  uint32_t pick = r_.Below(1000);
   std::u16string name;
-  const ExtInfo* ext = &Extension(f.theme);
-  if (pick < 25) {
-    name = std::u16string(r_.Pick(kNoExtension));
-  } else if (pick < 40) {
-    name = std::u16string(r_.Pick(kDotNames));
-  } else if (pick < 43) {
-    // Long names, a few at the very limit of 255 code units.
-    size_t len = r_.PerMille(300) ? 255 : r_.Between(100, 250);
-    name = LongName(len - ext->ext.size() - 1) + u"." + std::u16string(ext->ext);
-    if (name.size() == 255) hasLong255_ = true;
-  } else if (pick < 45) {
-    name = u"$" + AnyWord(r_) + u"." + std::u16string(ext->ext);
-  } else if (pick < 60) {
-    name = FileStem(f.theme, serial) + u"." + std::u16string(ext->ext);
-    for (char16_t& c : name) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+  ExtInfo bits{};
+  const ExtInfo* ext = &bits;
+  if (long_ && IsSystemTheme(f.theme)) {
+    name = SystemFile(f.theme, bits);
   } else {
-    name = FileStem(f.theme, serial) + u"." + std::u16string(ext->ext);
+    uint32_t pick = r_.Below(1000);
+    ext = &Extension(f.theme);
+    if (pick < 25) {
+      name = std::u16string(r_.Pick(kNoExtension));
+    } else if (pick < 40) {
+      name = std::u16string(r_.Pick(kDotNames));
+    } else if (pick < 43) {
+      // Long names, a few at the very limit of 255 code units.
+      size_t len = r_.PerMille(300) ? 255 : r_.Between(100, 250);
+      name = LongName(len - ext->ext.size() - 1) + u"." + std::u16string(ext->ext);
+      if (name.size() == 255) hasLong255_ = true;
+    } else if (pick < 45) {
+      name = u"$" + Word() + u"." + std::u16string(ext->ext);
+    } else if (pick < 60) {
+      name = FileStem(f.theme, serial) + u"." + std::u16string(ext->ext);
+      for (char16_t& c : name) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+    } else {
+      name = FileStem(f.theme, serial) + u"." + std::u16string(ext->ext);
+    }
   }
   uint32_t flags = 0;
   uint64_t size = Size(*ext);
@@ -495,7 +767,7 @@ void Builder::AddHardLink(const FolderInfo& f) {
   if (plainFiles_.empty()) return;
   uint32_t target = plainFiles_[r_.Below(uint32_t(plainFiles_.size()))];
   std::u16string name =
-      r_.PerMille(500) ? nodes_[target].name : AnyWord(r_) + u" 링크 " + nodes_[target].name;
+      r_.PerMille(500) ? nodes_[target].name : Word() + u" 링크 " + nodes_[target].name;
   Add(f.node, std::move(name), false, nodes_[target].size, kHardLink, target);
   hasHardLink_ = true;
 }
@@ -513,7 +785,10 @@ void Builder::AddManyLinks(const FolderInfo& f) {
 
 void Builder::FileBurst(const FolderInfo& f) {
   uint32_t n;
-  switch (f.theme) {
+  switch (long_ && IsSystemTheme(f.theme) ? Theme::Count : f.theme) {
+    case Theme::Count:
+      n = LongBurst(f.theme);
+      break;
     case Theme::Photos:
       n = r_.PerMille(100) ? r_.Between(50, 400) : r_.Between(3, 30);
       break;
@@ -538,7 +813,7 @@ void Builder::FileBurst(const FolderInfo& f) {
       Add(f.node, std::u16string(r_.Pick(kEnglish)) + u" streams.dat", false, 4096, kManyStreams);
       hasManyStreams_ = true;
     } else if (special < 508) {
-      Add(f.node, AnyWord(r_) + u" 조각.bin", false, r_.Between(1, 4) << 20, kFragmented);
+      Add(f.node, Word() + u" 조각.bin", false, r_.Between(1, 4) << 20, kFragmented);
       hasFragmented_ = true;
     } else {
       AddFile(f, serial + i);
@@ -554,17 +829,21 @@ std::vector<Node> Builder::Run() {
   limit_ = specials ? count_ - kReserve : count_;
 
   FolderInfo root{kRoot, 0, Theme::Misc};
-  uint32_t tops =
-      std::min<uint32_t>(uint32_t(kTopFolders.size()), std::max<uint32_t>(1, count_ / 20));
-  uint32_t first = r_.Below(uint32_t(kTopFolders.size()));
-  for (uint32_t i = 0; i < tops && Room(1); ++i) {
-    const TopFolder& t = kTopFolders[(first + i) % kTopFolders.size()];
-    AddFolder(root, std::u16string(t.name), t.theme);
+  if (long_) {
+    LongSkeleton();
+  } else {
+    uint32_t tops =
+        std::min<uint32_t>(uint32_t(kTopFolders.size()), std::max<uint32_t>(1, count_ / 20));
+    uint32_t first = r_.Below(uint32_t(kTopFolders.size()));
+    for (uint32_t i = 0; i < tops && Room(1); ++i) {
+      const TopFolder& t = kTopFolders[(first + i) % kTopFolders.size()];
+      AddFolder(root, std::u16string(t.name), t.theme);
+    }
   }
   if (count_ >= 200 && Room(3)) {
-    // The recycle bin holds "$"-prefixed names that listings leave out.
-    uint32_t bin = AddFolder(root, u"$RECYCLE.BIN", Theme::Misc);
-    folders_.pop_back();  // nothing else goes in there
+    // The recycle bin holds "$"-prefixed names that listings leave out; it
+    // is no folder of the walk, so nothing else goes in there.
+    uint32_t bin = Add(kRoot, u"$RECYCLE.BIN", true, 0, 0);
     Add(bin, u"$R" + Number(r_.Below(1000000), 6) + u".docx", false, 20000, 0);
     Add(bin, u"desktop.ini", false, 129, 0);
   }
@@ -577,10 +856,11 @@ std::vector<Node> Builder::Run() {
     }
     FolderInfo f = folders_[cursor];
     uint32_t pick = r_.Below(100);
-    static constexpr std::array<uint32_t, 13> kSubfolderChance = {0,  60, 56, 50, 44, 36, 28,
-                                                                  20, 14, 9,  6,  3,  0};
-    uint32_t sub = f.depth < kSubfolderChance.size() ? kSubfolderChance[f.depth] : 0;
-    if (pick < sub) {
+    uint32_t sub = long_ ? LongSubfolderChance(f) : SubfolderChance(f.depth);
+    if (long_ && pick < sub) {
+      LongSubfolder(f);
+      cursor = folders_.size() - 1;
+    } else if (pick < sub) {
       Theme t = r_.PerMille(60) ? Theme(r_.Below(uint32_t(Theme::Count))) : f.theme;
       AddFolder(f, FolderName(t, f.depth + 1), t);
       cursor = folders_.size() - 1;
@@ -588,13 +868,9 @@ std::vector<Node> Builder::Run() {
       FileBurst(f);
     } else if (pick < sub + 50) {
       // Up one level.
-      for (size_t i = cursor; i-- > 0;)
-        if (folders_[i].node == nodes_[f.node].parent) {
-          cursor = i;
-          break;
-        }
+      if (nodes_[f.node].parent != kRoot) cursor = folderIndex_[nodes_[f.node].parent];
     } else {
-      cursor = r_.Below(uint32_t(folders_.size()));
+      cursor = long_ ? LongJump() : r_.Below(uint32_t(folders_.size()));
     }
   }
 
@@ -614,10 +890,444 @@ std::vector<Node> Builder::Run() {
   return std::move(nodes_);
 }
 
+struct SkeletonFolder {
+  int parent;  // earlier row, or -1 for the root
+  W name;
+  Theme theme;
+};
+// Rows in the order a small tree takes them: the first ones matter most.
+constexpr std::array kSkeleton = {
+    SkeletonFolder{-1, u"Windows", Theme::System},
+    SkeletonFolder{0, u"System32", Theme::System},
+    SkeletonFolder{0, u"WinSxS", Theme::SxsRoot},
+    SkeletonFolder{-1, u"Users", Theme::Misc},
+    SkeletonFolder{3, u"minjun", Theme::Misc},
+    SkeletonFolder{4, u"Documents", Theme::Docs},
+    SkeletonFolder{-1, u"Program Files", Theme::Programs},
+    SkeletonFolder{6, u"WindowsApps", Theme::Packages},
+    SkeletonFolder{2, u"Manifests", Theme::Manifests},
+    SkeletonFolder{4, u"AppData", Theme::AppData},
+    SkeletonFolder{9, u"Local", Theme::AppData},
+    SkeletonFolder{4, u"Pictures", Theme::Photos},
+    SkeletonFolder{1, u"DriverStore", Theme::System},
+    SkeletonFolder{12, u"FileRepository", Theme::DriverStore},
+    SkeletonFolder{0, u"Prefetch", Theme::Prefetch},
+    SkeletonFolder{0, u"Logs", Theme::Logs},
+    SkeletonFolder{1, u"ko-KR", Theme::Locale},
+    SkeletonFolder{1, u"catroot", Theme::System},
+    SkeletonFolder{17, u"{F750E6C3-38EE-11D1-85E5-00C04FC295EE}", Theme::Catalogs},
+    SkeletonFolder{-1, u"ProgramData", Theme::AppData},
+    SkeletonFolder{-1, u"Program Files (x86)", Theme::Programs},
+    SkeletonFolder{4, u"Downloads", Theme::Downloads},
+    SkeletonFolder{4, u"Music", Theme::Music},
+    SkeletonFolder{4, u"Videos", Theme::Video},
+    SkeletonFolder{4, u"source", Theme::Code},
+    SkeletonFolder{4, u"Desktop", Theme::Misc},
+    SkeletonFolder{9, u"Roaming", Theme::AppData},
+    SkeletonFolder{0, u"SysWOW64", Theme::System},
+    SkeletonFolder{1, u"en-US", Theme::Locale},
+    SkeletonFolder{0, u"servicing", Theme::System},
+    SkeletonFolder{29, u"Packages", Theme::Catalogs},
+    SkeletonFolder{4, u"Saved Games", Theme::Game},
+    SkeletonFolder{10, u"Packages", Theme::Packages},
+};
+
+constexpr std::array kDriverStems = {
+    W(u"netrtwlane"), W(u"nvlddmkm"), W(u"iaStorAC"), W(u"hdaudio"),   W(u"usbxhci"),
+    W(u"rt640x64"),   W(u"e1d68x64"), W(u"bth"),      W(u"btha2dp"),   W(u"kbdhid"),
+    W(u"mouhid"),     W(u"wdmaudio"), W(u"nvhda"),    W(u"igdlh64"),   W(u"ibtusb"),
+    W(u"heci"),       W(u"iastorvd"), W(u"tpm"),      W(u"acpi"),      W(u"monitor"),
+    W(u"display"),    W(u"prnms001"), W(u"ntprint"),  W(u"rtkfilter"), W(u"intelppm"),
+};
+
+void Builder::LongSkeleton() {
+  std::array<uint32_t, kSkeleton.size()> placed{};
+  const uint32_t rows = std::min<uint32_t>(uint32_t(kSkeleton.size()), std::max(1u, count_ / 20));
+  for (uint32_t i = 0; i < rows && Room(1); ++i) {
+    const SkeletonFolder& s = kSkeleton[i];
+    FolderInfo parent{kRoot, 0, Theme::Misc};
+    if (s.parent >= 0) parent = folders_[placed[size_t(s.parent)]];
+    placed[i] = uint32_t(folders_.size());
+    uint32_t id = AddFolder(parent, std::u16string(s.name), s.theme);
+    if (s.theme == Theme::Manifests) manifests_ = id;
+  }
+}
+
+size_t Builder::LongJump() {
+  uint32_t total = 0;
+  for (int g = 0; g < kRegions; ++g)
+    if (!regions_[size_t(g)].empty()) total += kRegionWeight[size_t(g)];
+  uint32_t at = r_.Below(total);
+  for (int g = 0; g < kRegions; ++g) {
+    const std::vector<uint32_t>& region = regions_[size_t(g)];
+    if (region.empty()) continue;
+    if (at < kRegionWeight[size_t(g)]) return region[r_.Below(uint32_t(region.size()))];
+    at -= kRegionWeight[size_t(g)];
+  }
+  return r_.Below(uint32_t(folders_.size()));
+}
+
+uint32_t Builder::LongSubfolderChance(const FolderInfo& f) const {
+  switch (f.theme) {
+    case Theme::SxsRoot:
+      return 80;
+    case Theme::DriverStore:
+      return 70;
+    case Theme::Packages:
+      return 60;
+    case Theme::Component:
+      return 2;
+    case Theme::AppPackage:
+      return f.depth < 6 ? 25 : 0;
+    case Theme::System:
+      return f.depth < 5 ? 12 : 0;
+    case Theme::Logs:
+      return f.depth < 4 ? 15 : 0;
+    case Theme::Manifests:
+    case Theme::Catalogs:
+    case Theme::Prefetch:
+    case Theme::Locale:
+    case Theme::Driver:
+      return 0;
+    default:
+      return SubfolderChance(f.depth);
+  }
+}
+
+void Builder::LongSubfolder(const FolderInfo& f) {
+  Theme t = f.theme;
+  std::u16string name;
+  switch (f.theme) {
+    case Theme::SxsRoot: {
+      // Every component has its manifest, named after it, in one flat folder.
+      uint32_t id = AddFolder(f, ComponentName(r_), Theme::Component);
+      if (manifests_ != kNone && Room(1))
+        Add(manifests_, nodes_[id].name + u".manifest", false, r_.Between(600, 60000), 0);
+      return;
+    }
+    case Theme::Packages:
+      name = PackageName(r_);
+      t = Theme::AppPackage;
+      break;
+    case Theme::DriverStore:
+      name = std::u16string(r_.Pick(kDriverStems)) + u".inf_" +
+             (r_.PerMille(850) ? u"amd64" : u"x86") + u'_' + Hex(r_, 16);
+      t = Theme::Driver;
+      break;
+    case Theme::Component: {
+      constexpr std::array k = {W(u"f"), W(u"r"), W(u"n")};
+      name = std::u16string(r_.Pick(k));
+      break;
+    }
+    case Theme::AppPackage: {
+      constexpr std::array k = {W(u"Assets"), W(u"Images"), W(u"resources"),
+                                W(u"js"),     W(u"css"),    W(u"Microsoft.UI.Xaml"),
+                                W(u"en-us"),  W(u"ko-kr"),  W(u"AppxMetadata"),
+                                W(u"Fonts"),  W(u"Views"),  W(u"Controls")};
+      name = std::u16string(r_.Pick(k));
+      break;
+    }
+    case Theme::System:
+      if (r_.PerMille(200)) {
+        name = std::u16string(r_.Pick(kLocales));
+        t = Theme::Locale;
+      } else {
+        constexpr std::array k = {W(u"drivers"),  W(u"wbem"),   W(u"WindowsPowerShell"),
+                                  W(u"Tasks"),    W(u"config"), W(u"spool"),
+                                  W(u"LogFiles"), W(u"WDI"),    W(u"Microsoft"),
+                                  W(u"Speech"),   W(u"oobe"),   W(u"migration"),
+                                  W(u"IME"),      W(u"Setup"),  W(u"CodeIntegrity")};
+        name = std::u16string(r_.Pick(k));
+      }
+      break;
+    case Theme::Logs: {
+      constexpr std::array k = {W(u"CBS"),      W(u"DISM"),      W(u"WindowsUpdate"),
+                                W(u"SIH"),      W(u"waasmedic"), W(u"NetSetup"),
+                                W(u"MoSetup"),  W(u"SetupDiag"), W(u"WMI"),
+                                W(u"RtBackup"), W(u"winevt")};
+      name = std::u16string(r_.Pick(k));
+      break;
+    }
+    case Theme::Programs:
+      if (r_.PerMille(150)) {
+        name = Number(r_.Between(1, 130), 0) + u'.' + Number(r_.Below(10), 0) + u'.' +
+               Number(r_.Below(7000), 0) + u'.' + Number(r_.Below(300), 0);
+      } else {
+        constexpr std::array k = {W(u"Common Files"),
+                                  W(u"Microsoft Office"),
+                                  W(u"root"),
+                                  W(u"Office16"),
+                                  W(u"Google"),
+                                  W(u"Chrome"),
+                                  W(u"Application"),
+                                  W(u"Mozilla Firefox"),
+                                  W(u"NVIDIA Corporation"),
+                                  W(u"Adobe"),
+                                  W(u"Acrobat DC"),
+                                  W(u"Hnc"),
+                                  W(u"7-Zip"),
+                                  W(u"Git"),
+                                  W(u"usr"),
+                                  W(u"bin"),
+                                  W(u"share"),
+                                  W(u"dotnet"),
+                                  W(u"shared"),
+                                  W(u"Microsoft.NETCore.App"),
+                                  W(u"Windows Defender"),
+                                  W(u"Windows NT"),
+                                  W(u"WindowsPowerShell"),
+                                  W(u"Modules"),
+                                  W(u"Microsoft Visual Studio"),
+                                  W(u"Community"),
+                                  W(u"Common7"),
+                                  W(u"IDE"),
+                                  W(u"Extensions"),
+                                  W(u"KakaoTalk"),
+                                  W(u"Locales"),
+                                  W(u"plugins"),
+                                  W(u"resources"),
+                                  W(u"x64")};
+        name = std::u16string(r_.Pick(k));
+      }
+      break;
+    case Theme::AppData:
+      if (r_.PerMille(100)) {
+        name = u'{' + Hex(r_, 8, true) + u'-' + Hex(r_, 4, true) + u'-' + Hex(r_, 4, true) + u'-' +
+               Hex(r_, 4, true) + u'-' + Hex(r_, 12, true) + u'}';
+      } else if (r_.PerMille(90)) {
+        name = u"node_modules";
+        t = Theme::NodeModules;
+      } else {
+        constexpr std::array k = {W(u"Microsoft"),  W(u"Google"),        W(u"Chrome"),
+                                  W(u"User Data"),  W(u"Default"),       W(u"Cache"),
+                                  W(u"Cache_Data"), W(u"Code Cache"),    W(u"GPUCache"),
+                                  W(u"IndexedDB"),  W(u"Local Storage"), W(u"leveldb"),
+                                  W(u"Temp"),       W(u"Programs"),      W(u"Microsoft VS Code"),
+                                  W(u"Code"),       W(u"User"),          W(u"workspaceStorage"),
+                                  W(u"CrashDumps"), W(u"D3DSCache"),     W(u"npm-cache"),
+                                  W(u"_cacache"),   W(u"Kakao"),         W(u"Mozilla"),
+                                  W(u"Firefox"),    W(u"Profiles"),      W(u"Spotify"),
+                                  W(u"Discord"),    W(u"Notion"),        W(u"Obsidian"),
+                                  W(u"Windows"),    W(u"INetCache")};
+        name = std::u16string(r_.Pick(k));
+      }
+      break;
+    case Theme::NodeModules: {
+      constexpr std::array k = {W(u"lodash"),  W(u"react"),     W(u"react-dom"),  W(u"@babel"),
+                                W(u"core"),    W(u"types"),     W(u"typescript"), W(u"webpack"),
+                                W(u"eslint"),  W(u"chalk"),     W(u"debug"),      W(u"semver"),
+                                W(u"glob"),    W(u"minimatch"), W(u"yargs"),      W(u"commander"),
+                                W(u"express"), W(u"axios"),     W(u"uuid"),       W(u"@types"),
+                                W(u"node"),    W(u"lib"),       W(u"dist"),       W(u"src"),
+                                W(u"esm"),     W(u"cjs"),       W(u"bin")};
+      name = std::u16string(r_.Pick(k));
+      break;
+    }
+    case Theme::Manifests:
+    case Theme::Catalogs:
+    case Theme::Prefetch:
+    case Theme::Locale:
+    case Theme::Driver:
+      name = u"Backup";
+      break;
+    default:
+      // The user's own folders, as on a data volume.
+      t = r_.PerMille(60) ? Theme(r_.Below(uint32_t(Theme::Count))) : f.theme;
+      name = FolderName(t, f.depth + 1);
+      break;
+  }
+  AddFolder(f, std::move(name), t);
+}
+
+uint32_t Builder::LongBurst(Theme t) {
+  switch (t) {
+    case Theme::Manifests:
+      return r_.Between(20, 120);
+    case Theme::Catalogs:
+      return r_.Between(10, 80);
+    case Theme::System:
+      return r_.Between(10, 120);
+    case Theme::Locale:
+      return r_.Between(10, 60);
+    case Theme::Prefetch:
+      return r_.Between(5, 40);
+    case Theme::Driver:
+      return r_.Between(2, 8);
+    case Theme::Component:
+      return r_.Between(2, 12);
+    case Theme::AppPackage:
+    case Theme::Programs:
+      return r_.Between(2, 30);
+    case Theme::Logs:
+      return r_.Between(2, 20);
+    case Theme::AppData:
+      return r_.Between(1, 25);
+    case Theme::NodeModules:
+      return r_.Between(1, 10);
+    default:
+      return r_.Between(1, 3);
+  }
+}
+
+std::u16string Builder::SystemFile(Theme t, ExtInfo& bits) {
+  auto sized = [&](uint8_t lo, uint8_t hi) {
+    bits.minBits = lo;
+    bits.maxBits = hi;
+  };
+  switch (t) {
+    case Theme::Manifests:
+      sized(10, 15);
+      return ComponentName(r_) + u".manifest";
+    case Theme::Catalogs: {
+      sized(10, 17);
+      const std::u16string tail = u"~31bf3856ad364e35~amd64~~" + WindowsVersion(r_);
+      if (r_.PerMille(500))
+        return u"Package_" + Number(r_.Between(1, 300), 0) + u"_for_KB" +
+               Number(r_.Between(4000000, 5099999), 7) + tail + u".cat";
+      return u"Microsoft-Windows-" + PascalRun(r_, 1, 3, u"-") + u"-Package" + tail +
+             (r_.PerMille(500) ? u".cat" : u".mum");
+    }
+    case Theme::Locale:
+      sized(10, 18);
+      return SystemBinary(r_) + u".mui";
+    case Theme::Driver: {
+      sized(10, 22);
+      constexpr std::array k = {W(u".inf"), W(u".sys"), W(u".cat"),
+                                W(u".dll"), W(u".PNF"), W(u".bin")};
+      return std::u16string(r_.Pick(kDriverStems)) + std::u16string(r_.Pick(kSysSuffixes)) +
+             std::u16string(r_.Pick(k));
+    }
+    case Theme::Prefetch:
+      sized(12, 18);
+      return Upper(std::u16string(r_.Pick(kSysStems)) + std::u16string(r_.Pick(kSysSuffixes))) +
+             u".EXE-" + Hex(r_, 8, true) + u".pf";
+    case Theme::Logs: {
+      sized(10, 22);
+      uint32_t p = r_.Below(100);
+      if (p < 35) return u"Microsoft-Windows-" + PascalRun(r_, 1, 3, u"-") + u"%4Operational.evtx";
+      if (p < 60)
+        return PascalRun(r_, 1, 2, u"") + u'.' + Date(r_, 0) + u'.' + Number(r_.Below(240000), 6) +
+               u'.' + Number(r_.Below(1000), 3) + u".etl";
+      if (p < 85) {
+        constexpr std::array k = {W(u"setupact"), W(u"setuperr"),     W(u"CBS"),
+                                  W(u"dism"),     W(u"MoSetup"),      W(u"ReportingEvents"),
+                                  W(u"msert"),    W(u"PFRO"),         W(u"DirectX"),
+                                  W(u"netsetup"), W(u"WindowsUpdate")};
+        return std::u16string(r_.Pick(k)) + u'.' + Date(r_, 0) + u".log";
+      }
+      return u"Telemetry." + Hex(r_, 8) + u".json";
+    }
+    case Theme::AppPackage: {
+      sized(8, 20);
+      uint32_t p = r_.Below(100);
+      if (p < 45) {
+        constexpr std::array k = {
+            W(u"Square44x44Logo"), W(u"Square150x150Logo"), W(u"Wide310x150Logo"), W(u"LargeTile"),
+            W(u"SmallTile"),       W(u"StoreLogo"),         W(u"SplashScreen"),    W(u"BadgeLogo"),
+            W(u"LockScreenLogo"),  W(u"AppList"),           W(u"MedTile")};
+        constexpr std::array alt = {W(u""),
+                                    W(u""),
+                                    W(u"_altform-unplated"),
+                                    W(u"_altform-lightunplated"),
+                                    W(u"_contrast-black"),
+                                    W(u"_contrast-white")};
+        std::u16string s(r_.Pick(k));
+        if (r_.PerMille(500))
+          s += u".scale-" + Number(r_.Between(1, 4) * 25 + 75, 0);
+        else
+          s += u".targetsize-" + Number(r_.Between(1, 16) * 16, 0);
+        return s + std::u16string(r_.Pick(alt)) + u".png";
+      }
+      if (p < 65) {
+        constexpr std::array k = {W(u"main"), W(u"vendor"), W(u"runtime"), W(u"polyfills"),
+                                  W(u"app"),  W(u"common"), W(u"chunk")};
+        constexpr std::array e = {W(u".bundle.js"), W(u".chunk.js"), W(u".js"), W(u".css"),
+                                  W(u".json")};
+        return std::u16string(r_.Pick(k)) + u'.' + Hex(r_, 8) + std::u16string(r_.Pick(e));
+      }
+      if (p < 90) return SystemBinary(r_);
+      constexpr std::array k = {W(u"AppxManifest.xml"), W(u"AppxBlockMap.xml"),
+                                W(u"AppxSignature.p7x"), W(u"resources.pri")};
+      return std::u16string(r_.Pick(k));
+    }
+    case Theme::Programs: {
+      sized(10, 24);
+      uint32_t p = r_.Below(100);
+      if (p < 35) {
+        constexpr std::array k = {W(u"System."),
+                                  W(u"Microsoft."),
+                                  W(u"Microsoft.Extensions."),
+                                  W(u"Microsoft.VisualStudio."),
+                                  W(u"Microsoft.AspNetCore."),
+                                  W(u"Newtonsoft."),
+                                  W(u"Azure.")};
+        constexpr std::array e = {W(u".dll"), W(u".dll"), W(u".xml"), W(u".pdb")};
+        return std::u16string(r_.Pick(k)) + PascalRun(r_, 1, 3, u".") + std::u16string(r_.Pick(e));
+      }
+      if (p < 60) {
+        constexpr std::array k = {W(u"libcrypto-3-x64"), W(u"libssl-3-x64"), W(u"vcruntime140"),
+                                  W(u"msvcp140"),        W(u"concrt140"),    W(u"vcruntime140_1"),
+                                  W(u"libcurl"),         W(u"zlib1"),        W(u"libiconv-2"),
+                                  W(u"libgcc_s_seh-1"),  W(u"sqlite3"),      W(u"ffmpeg"),
+                                  W(u"d3dcompiler_47"),  W(u"libEGL"),       W(u"libGLESv2"),
+                                  W(u"vk_swiftshader"),  W(u"chrome_elf"),   W(u"icudtl")};
+        constexpr std::array e = {W(u".dll"), W(u".dll"), W(u".dat"), W(u".pak"), W(u".bin")};
+        return std::u16string(r_.Pick(k)) + std::u16string(r_.Pick(e));
+      }
+      if (p < 75) return std::u16string(r_.Pick(kLocales)) + u".pak";
+      constexpr std::array e = {W(u".exe"), W(u".json"),     W(u".config"),
+                                W(u".ico"), W(u".manifest"), W(u".js")};
+      return PascalRun(r_, 1, 3, u"") + std::u16string(r_.Pick(e));
+    }
+    case Theme::AppData: {
+      sized(6, 20);
+      uint32_t p = r_.Below(100);
+      if (p < 12) return u"f_" + Hex(r_, 6);
+      if (p < 37) return PascalRun(r_, 1, 2, u"") + u'.' + Hex(r_, 8) + u".json";
+      if (p < 45) return Number(r_.Below(1000000), 6) + (r_.PerMille(500) ? u".log" : u".ldb");
+      if (p < 60) {
+        constexpr std::array k = {
+            W(u"Preferences"), W(u"Cookies"), W(u"History"), W(u"Web Data"), W(u"Login Data"),
+            W(u"LOG"),         W(u"LOG.old"), W(u"CURRENT"), W(u"LOCK"),     W(u"settings.json"),
+            W(u"state.vscdb"), W(u"index"),   W(u"data_0"),  W(u"data_1"),   W(u"data_2")};
+        return std::u16string(r_.Pick(k));
+      }
+      if (p < 72) return u"~DF" + Hex(r_, 4, true) + u".TMP";
+      if (p < 86) return Word() + u'.' + (r_.PerMille(500) ? u"json" : u"log");
+      return PascalRun(r_, 1, 2, u"") + u'.' + Hex(r_, 8) + u".json";
+    }
+    case Theme::NodeModules: {
+      sized(6, 16);
+      uint32_t p = r_.Below(100);
+      if (p < 40) {
+        constexpr std::array k = {W(u"index.js"),      W(u"package.json"), W(u"README.md"),
+                                  W(u"LICENSE"),       W(u"CHANGELOG.md"), W(u"index.d.ts"),
+                                  W(u"tsconfig.json"), W(u".npmignore")};
+        return std::u16string(r_.Pick(k));
+      }
+      constexpr std::array e = {W(u".js"),     W(u".js"),  W(u".d.ts"),
+                                W(u".js.map"), W(u".mjs"), W(u".cjs")};
+      // camelCase: isArrayLike.js
+      std::u16string s = Lower(std::u16string(r_.Pick(kPascal)));
+      if (r_.PerMille(600)) s += r_.Pick(kPascal);
+      return s + std::u16string(r_.Pick(e));
+    }
+    default: {  // components, the system folders and their roots
+      sized(12, 22);
+      uint32_t p = r_.Below(100);
+      if (p < 75) return SystemBinary(r_);
+      if (p < 85) return SystemBinary(r_) + u".mui";
+      constexpr std::array e = {W(u".xml"), W(u".inf"),  W(u".mof"), W(u".ini"),
+                                W(u".png"), W(u".json"), W(u".dat")};
+      return PascalRun(r_, 1, 2, u"") + std::u16string(r_.Pick(e));
+    }
+  }
+}
+
 }  // namespace
 
-std::vector<Node> MakeTree(uint64_t seed, uint32_t count) {
-  return Builder(seed, count).Run();
+std::vector<Node> MakeTree(uint64_t seed, uint32_t count, Profile profile) {
+  return Builder(seed, count, profile).Run();
 }
 
 std::u16string PathOf(const std::vector<Node>& nodes, uint32_t i, char16_t separator) {

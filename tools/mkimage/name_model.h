@@ -40,11 +40,18 @@ struct Node {
   uint64_t modificationTime = 0;  // FILETIME
 };
 
+// Which names the tree gets. Short: a user's data volume, short names,
+// Korean-heavy. Long: a Windows system drive, about 21 code units a name,
+// two thirds with an ASCII capital, about 12% non-ASCII, side-by-side
+// component and package folders of 60 to 120 code units.
+enum class Profile : uint8_t { Short, Long };
+
 // Makes `count` nodes from `seed`. Parents always come before their children.
 // About 2% of the nodes are hard-link names or deleted files; everything
-// else is one listed file or folder. The same seed and count give the same
-// nodes on every platform and compiler (no std distributions, no floating point).
-std::vector<Node> MakeTree(uint64_t seed, uint32_t count);
+// else is one listed file or folder. The same seed, count and profile give
+// the same nodes on every platform and compiler (no std distributions, no
+// floating point).
+std::vector<Node> MakeTree(uint64_t seed, uint32_t count, Profile profile = Profile::Short);
 
 // True for the nodes that a scan of the volume lists as an entry of its own:
 // not deleted and not an extra name of another file.
