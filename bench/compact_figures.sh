@@ -7,6 +7,7 @@
 #   bench/compact_figures.sh
 #   IMAGE=/work/bench-images/s1-n1000000-fragmented.img RUNS=5 REPS=5 bench/compact_figures.sh
 #   SKIP_PEERS=1 SKIP_IDLE=1 bench/compact_figures.sh     # the in-process figures only
+#   NAMES=long bench/compact_figures.sh    # on the system-drive name profile (zw-mkimage --names)
 #
 # Release build under $ZW_BENCH_DIR (default build/bench), as bench/peers.sh.
 set -euo pipefail
@@ -17,7 +18,12 @@ count=${COUNT:-1000000}
 seed=${SEED:-1}
 runs=${RUNS:-5}
 reps=${REPS:-5}
-image=${IMAGE:-$work/images/s${seed}-n${count}-fragmented.img}
+names=${NAMES:-short}
+case $names in
+  short) image=${IMAGE:-$work/images/s${seed}-n${count}-fragmented.img} ;;
+  long) image=${IMAGE:-$work/images/s${seed}-n${count}-long-fragmented.img} ;;
+  *) echo "compact_figures.sh: NAMES must be short or long, got '$names'" >&2; exit 2 ;;
+esac
 
 mkdir -p "$work"
 if ! { cmake -S "$root" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DZW_TESTS=OFF -DZW_TOOLS=ON \
@@ -32,12 +38,12 @@ cli=$work/build/zanderwyn
 bench=$work/build/bench/zw_image_bench
 if [ ! -f "$image" ]; then
   mkdir -p "$(dirname "$image")"
-  "$work/build/tools/zw-mkimage" --seed "$seed" --count "$count" --fragment-mft --out "$image" \
-    --manifest "$image.manifest"
+  "$work/build/tools/zw-mkimage" --seed "$seed" --count "$count" --fragment-mft --names "$names" \
+    --out "$image" --manifest "$image.manifest"
 fi
 
 echo "# $(date -u '+%F %H:%M') UTC, commit $(git -C "$root" rev-parse --short HEAD)," \
-  "load average $(cut -d' ' -f1-3 /proc/loadavg), image $image"
+  "load average $(cut -d' ' -f1-3 /proc/loadavg), image $image (names $names)"
 
 echo
 echo "## memory: $cli --drive D=$image --stats search --count zzqqxx"

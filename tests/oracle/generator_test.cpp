@@ -17,6 +17,7 @@ using zw::gen::IsListed;
 using zw::gen::kRoot;
 using zw::gen::MakeTree;
 using zw::gen::Node;
+using zw::gen::Profile;
 
 std::u16string FoldForTest(const std::u16string& s) {
   std::u16string out = s;
@@ -46,12 +47,18 @@ TEST(NameModel, SameSeedSameTreeOtherSeedOtherTree) {
 // Everything a writer relies on: parents first, folders as parents, names
 // that NTFS and Windows accept and that are unique in their folder.
 TEST(NameModel, TreeIsWellFormed) {
-  for (uint32_t count : {1u, 17u, 100u, 3000u, 60000u}) {
-    std::vector<Node> nodes = MakeTree(count, count);
+  const std::pair<Profile, uint32_t> kCases[] = {
+      {Profile::Short, 1},     {Profile::Short, 17},  {Profile::Short, 100}, {Profile::Short, 3000},
+      {Profile::Short, 60000}, {Profile::Long, 1},    {Profile::Long, 17},   {Profile::Long, 100},
+      {Profile::Long, 3000},   {Profile::Long, 60000}};
+  for (auto [profile, count] : kCases) {
+    std::vector<Node> nodes = MakeTree(count, count, profile);
+    ASSERT_EQ(nodes.size(), count);
     std::set<std::pair<uint32_t, std::u16string>> names;
     for (uint32_t i = 0; i < nodes.size(); ++i) {
       const Node& n = nodes[i];
-      SCOPED_TRACE(testing::Message() << "count " << count << " node " << i);
+      SCOPED_TRACE(testing::Message()
+                   << "profile " << int(profile) << " count " << count << " node " << i);
       ASSERT_TRUE(n.parent == kRoot || n.parent < i);
       if (n.parent != kRoot) {
         ASSERT_TRUE(nodes[n.parent].isFolder);
@@ -137,6 +144,40 @@ TEST(NameModel, SmallTreeHoldsEveryCase) {
   EXPECT_LE(maxDepth, 13u);
 }
 
+// The long profile is there to look like a system drive to the index: long
+// names, mostly capitals, some non-ASCII, long component folders and the
+// usual Windows extensions.
+TEST(NameModel, LongProfileLooksLikeASystemDrive) {
+  std::vector<Node> nodes = MakeTree(1, 30000, Profile::Long);
+  size_t listed = 0, units = 0, capital = 0, nonAscii = 0, folders = 0, longFolders = 0;
+  std::set<std::u16string> exts;
+  for (const Node& n : nodes) {
+    if (!IsListed(n)) continue;
+    ++listed;
+    units += n.name.size();
+    capital += std::any_of(n.name.begin(), n.name.end(),
+                           [](char16_t c) { return c >= u'A' && c <= u'Z'; });
+    nonAscii += std::any_of(n.name.begin(), n.name.end(), [](char16_t c) { return c > 0x7F; });
+    if (n.isFolder) {
+      ++folders;
+      longFolders += n.name.size() >= 60 && n.name.size() <= 120;
+    } else if (size_t dot = n.name.rfind(u'.'); dot != std::u16string::npos) {
+      exts.insert(n.name.substr(dot));
+    }
+  }
+  ASSERT_GT(listed, 29000u);
+  EXPECT_NEAR(double(units) / double(listed), 21.0, 3.0);
+  EXPECT_NEAR(double(capital) / double(listed), 0.66, 0.08);
+  EXPECT_NEAR(double(nonAscii) / double(listed), 0.12, 0.04);
+  EXPECT_GT(double(longFolders) / double(folders), 0.04);
+  for (std::u16string_view ext : {u".dll", u".exe", u".mui", u".manifest", u".cat", u".pf", u".etl",
+                                  u".log", u".json", u".png", u".js"})
+    EXPECT_EQ(exts.count(std::u16string(ext)), 1u) << std::string(ext.begin(), ext.end());
+  // The default profile is the short one.
+  std::vector<Node> fallback = MakeTree(1, 3000), shortOne = MakeTree(1, 3000, Profile::Short);
+  EXPECT_TRUE(SameNodes(fallback, shortOne));
+}
+
 TEST(NameModel, PathsJoinTheChainOfParents) {
   std::vector<Node> nodes(3);
   nodes[0] = {u"문서", kRoot, true};
@@ -204,6 +245,7 @@ void ExpectManifestMatchesFls(const ImageConfig& config, std::vector<std::string
 
 TEST(Generator, ImageHoldsExactlyTheManifest) {
   ExpectManifestMatchesFls({"plain-512", 101, 3000, {}});
+  ExpectManifestMatchesFls({"long-names", 108, 3000, {"--names", "long", "--fragment-mft"}});
 }
 
 TEST(Generator, FourKibSectorsAndFragmentedMft) {
