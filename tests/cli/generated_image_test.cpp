@@ -7,6 +7,9 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <system_error>
+
+#include <unistd.h>
 
 #include "cli/cli_runner.h"
 
@@ -83,14 +86,22 @@ Generated GeneratedImage(const std::string& name, const std::vector<std::string>
   if (std::filesystem::exists(image) && std::filesystem::exists(image + ".manifest")) {
     return {image, {}};
   }
+  // Test processes run in parallel and may want the same image at once: each
+  // makes its own copy and renames it into place, manifest first, so none
+  // sees (or removes) another's half-written one.
+  const std::string mine = image + "." + std::to_string(getpid());
   std::vector<std::string> args = options;
   for (const char* a : {"--out", "", "--manifest", "", "--force", "--quiet"}) args.push_back(a);
-  args[options.size() + 1] = image;
-  args[options.size() + 3] = image + ".manifest";
+  args[options.size() + 1] = mine;
+  args[options.size() + 3] = mine + ".manifest";
   const CliResult r = RunProgram(ZW_MKIMAGE, args);
   if (r.status != 0) {
     return {{}, "zw-mkimage exited with " + std::to_string(r.status) + ": " + r.err};
   }
+  std::error_code ec;
+  std::filesystem::rename(mine + ".manifest", image + ".manifest", ec);
+  if (!ec) std::filesystem::rename(mine, image, ec);
+  if (ec) return {{}, "cannot move " + mine + " into place: " + ec.message()};
   return {image, {}};
 }
 
