@@ -495,9 +495,13 @@ std::unique_ptr<FileIndex> BuildIndex(std::vector<FileEntry> values) {
 }
 
 // Entries' bytes plus the name index's, as --stats counts them.
-size_t IndexBytes(const FileIndex& index) {
+struct IndexBytes {
+  size_t entries = 0, nameIndex = 0;
+  size_t Total() const { return entries + nameIndex; }
+};
+IndexBytes BytesOf(const FileIndex& index) {
   const EntryReadView hold(index.entries);
-  return hold.entries().MemoryBytes() + NameIndexBytes(index.nameIndex, hold);
+  return {hold.entries().MemoryBytes(), NameIndexBytes(index.nameIndex, hold)};
 }
 
 size_t LiveEntries(const FileIndex& index) {
@@ -661,7 +665,8 @@ void BM_ChurnSoak(benchmark::State& state) {
     const uint64_t rssAfter = platform::ResidentBytes();
 
     const size_t live = LiveEntries(*index);
-    const size_t churnedBytes = IndexBytes(*index);
+    const IndexBytes churnedSplit = BytesOf(*index);
+    const size_t churnedBytes = churnedSplit.Total();
     size_t storeSize = 0;
     {
       const EntryReadView hold(index->entries);
@@ -669,7 +674,7 @@ void BM_ChurnSoak(benchmark::State& state) {
     }
     std::unique_ptr<FileIndex> fresh = BuildIndex(volume.LiveValues());
     const size_t freshLive = LiveEntries(*fresh);
-    const size_t freshBytes = IndexBytes(*fresh);
+    const size_t freshBytes = BytesOf(*fresh).Total();
     int empty = 0;
     const int differing = DifferingAnswers(*index, *fresh, empty);
 
@@ -682,6 +687,11 @@ void BM_ChurnSoak(benchmark::State& state) {
             ? 0
             : (double(churnedBytes) / double(live)) / (double(freshBytes) / double(freshLive));
     state.counters["churned_bytes_per_entry"] = live == 0 ? 0 : double(churnedBytes) / double(live);
+    // Where they are: the entries (records, names) and the name index.
+    state.counters["churned_entry_bytes_per_entry"] =
+        live == 0 ? 0 : double(churnedSplit.entries) / double(live);
+    state.counters["churned_name_index_bytes_per_entry"] =
+        live == 0 ? 0 : double(churnedSplit.nameIndex) / double(live);
     state.counters["fresh_bytes_per_entry"] =
         freshLive == 0 ? 0 : double(freshBytes) / double(freshLive);
     state.counters["answers_equal"] = differing == 0 && live == freshLive ? 1 : 0;
