@@ -221,7 +221,8 @@ void BM_RecordToFound(benchmark::State& state) {
   auto journal = std::make_shared<platform::ScriptedJournal>(0x77, 0);
   f->monitor.SetDeviceFactory(
       [journal](char16_t) { return platform::ScriptedJournal::Open(journal); });
-  f->index->drives = {u'C'};
+  // As a run leaves them: the live update follows the run's drives.
+  f->index->drives = f->index->Run(EntryWriter(f->index->entries)).drives = {u'C'};
   f->Ready();
   if (!journal->WaitForReads(1)) state.SkipWithError("the monitor never read its journal");
   const int kind = int(state.range(0));
