@@ -48,14 +48,15 @@ TEST(ListChanges, FollowingAppendsNewPassingEntriesOnce) {
   test::Fill(index, test::Files({u"keep.txt", u"pic.jpg"}), false);
   ResultSet results;
   results.Replace({0});
+  results.SetSeenEntries(2);
   TypeFilterState documents;
   documents.category = TypeCategory::Documents;
   Append(index, {u"new.txt"});
   Append(index, {u"new.png"});
-  const ListFollowResult r = AppendNewEntries(results, index, 2, documents);
+  const ListFollowResult r = AppendNewEntries(results, index, documents);
   EXPECT_EQ(r.entryCount, 4u);
   EXPECT_EQ(r.appended, 1u);
-  EXPECT_EQ(AppendNewEntries(results, index, r.entryCount, documents).appended, 0u);
+  EXPECT_EQ(AppendNewEntries(results, index, documents).appended, 0u);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 2}));
 }
 
@@ -110,12 +111,12 @@ TEST(ListChanges, WindowReadsHoldTheLocksWhileEntriesChange) {
     done = true;
   });
   TypeFilterState all;
-  uint64_t known = 2000;
+  uint64_t known = 0;
   RowSweep sweep;
   char16_t text[kCellTextCapacity];
   IconChoice icon;
   while (!done) {
-    known = AppendNewEntries(results, index, known, all).entryCount;
+    known = AppendNewEntries(results, index, all).entryCount;
     sweep.Restart(results.Count());
     sweep.Step(results, index, all, 512);
     for (size_t row = 0; row < 64; ++row) {
@@ -126,7 +127,7 @@ TEST(ListChanges, WindowReadsHoldTheLocksWhileEntriesChange) {
     }
   }
   journal.join();
-  known = AppendNewEntries(results, index, known, all).entryCount;
+  known = AppendNewEntries(results, index, all).entryCount;
   sweep.Restart(results.Count());
   while (sweep.Pending()) sweep.Step(results, index, all);
   EXPECT_EQ(known, 5000u);
