@@ -60,6 +60,13 @@ TEST(ListChanges, FollowingAppendsNewPassingEntriesOnce) {
   EXPECT_EQ(r.appended, 1u);
   EXPECT_EQ(AppendNewEntries(results, index, documents).appended, 0u);
   EXPECT_EQ(results.Snapshot(), (std::vector<uint32_t>{0, 2}));
+
+  // The list of every entry, shown again after a search, has seen them all:
+  // a change noticed afterwards must not list them a second time.
+  Append(index, {u"later.txt"});
+  results.Clear();
+  EXPECT_EQ(AppendAllPassing(results, index.entries, documents), 3u);
+  EXPECT_EQ(AppendNewEntries(results, index, documents).appended, 0u);
 }
 
 // Deleted rows go a slice at a time, wherever they are, and the others keep
