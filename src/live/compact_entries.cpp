@@ -53,6 +53,9 @@ bool CompactEntries(FileIndex& index, UsnMonitor& monitor, EntryWriter& writer) 
   // below only swaps it in, so no reader meets old numbers in the new
   // entries or new numbers in old tables.
   EntryStore fresh = entries.Compacted(oldToNew, count);
+  // Room for new files, as StartLiveUpdate leaves it: growing under the
+  // exclusive hold later would keep every search waiting.
+  fresh.reserve(size_t(count) + count / 16 + 1024);
   NameTables tables = BuildNameTables(fresh, names.Tables(writer).ngramEnabled);
   UsnMonitor::IdMap ids = monitor.RenumberedIds(oldToNew);
   {
