@@ -100,7 +100,7 @@ void Burst(FileIndex& index) {
   while (monitor.Stats().changes.load() < uint64_t(timing::kBurst) && MsSince(start) < 600000) {
     if (changed.exchange(false)) {
       const auto t = Clock::now();
-      known = view::AppendNewEntries(results, index, known, TypeFilterState{}).entryCount;
+      known = view::AppendNewEntries(results, index, TypeFilterState{}).entryCount;
       sweep.Restart(results.Count());
       worstFollow = std::max(worstFollow, MsSince(t));
     }

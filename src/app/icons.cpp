@@ -38,8 +38,7 @@ void MainWindow::InitIcons() {
   }
 }
 
-std::optional<int> MainWindow::IconForEntry(uint32_t entryNumber) {
-  if (!view::ChooseIcon(GetIndex(), entryNumber, fastIcons, iconChoice)) return std::nullopt;
+std::optional<int> MainWindow::IconOfChoice() {
   switch (iconChoice.kind) {
     case view::IconChoice::Kind::Folder:
       return folderIcon;

@@ -124,7 +124,7 @@ void MainWindow::StartListBuilder() {
         count = *built;
         delivered = true;
       } else {
-        count = view::EntryCount(index);
+        count = view::MarkAllSeen(*target, index);
       }
     } catch (...) {
       // No memory for the list: it stays as it is until the next search.
@@ -143,7 +143,6 @@ void MainWindow::JoinListBuilder() {
 void MainWindow::OnListReady(WPARAM wParam, LPARAM lParam) {
   if (!IsCurrentRun(wParam)) return;
   FileIndex& index = GetIndex();
-  knownEntryCount = uint64_t(lParam);
   if (LowOfParam(wParam) != 0) {  // the list of every entry, unless a search came first
     FilterResults(*results, index.entries, FilterState());
     ResortResults();
@@ -163,6 +162,12 @@ void MainWindow::StartLiveUpdateForThisRun() {
   }
   ChangeNotifierThread* notifier = changeNotifier.get();
   index.changedCallback = [notifier] { notifier->Notify(); };
+  // Lives as long as the window, and is dropped (OnDestroy) once the live
+  // update that calls it has stopped.
+  ResultSet* shown = results.get();
+  index.renumberedCallback = [shown](const std::vector<uint32_t>& oldToNew, uint32_t count) {
+    shown->Renumber(oldToNew, count);
+  };
   StartLiveUpdate(index, ReadFlag(kCreateChangeJournal, kDefaultCreateChangeJournal));
 }
 

@@ -206,6 +206,7 @@ void MainWindow::OnDestroy() {
   StopLiveUpdate();
   changeNotifier.reset();  // its thread posts to this window
   index.changedCallback = nullptr;
+  index.renumberedCallback = nullptr;
   RequestStop(index);
   JoinIndexThread(index);
   // The run's callables point at this window: nothing may call them later.

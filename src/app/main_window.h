@@ -133,9 +133,11 @@ class MainWindow {
                                    UINT_PTR id, DWORD_PTR self) noexcept;
   void OnListPress(LPARAM point);
   void OpenEntry(const NMITEMACTIVATE& activation);
-  uint32_t RowEntry(int row) const;
+  // Read within `hold`, and looked up in that hold only: the entries may be
+  // renumbered between two holds.
+  uint32_t RowEntry(const EntryAccess& hold, int row) const;
   void InitIcons();
-  std::optional<int> IconForEntry(uint32_t entryNumber);  // nothing: no such entry
+  std::optional<int> IconOfChoice();  // of iconChoice, as ChooseIcon left it
   int ShellIconIndex(const std::wstring& pseudoName, DWORD attributes);
 
   ComApartment com;  // first in, last out: the shell is asked through it
@@ -162,7 +164,6 @@ class MainWindow {
   std::set<char16_t> checkedDrives;
   OwnedWindow driveButton;
   int driveButtonWidth = 0;  // fits its text
-  uint64_t knownEntryCount = 0;
   // Shared with the run's progress callable, which reads it on the
   // indexing thread.
   std::shared_ptr<ProgressWindow> progress;
@@ -177,7 +178,8 @@ class MainWindow {
   bool searchAgainWhenDone = false;
   // The list waits for the latest search: its done message is on its way.
   bool searchInFlight = false;
-  std::vector<uint32_t> shownBeforeSearch;
+  // What the list showed before the search in flight is kept in `results`
+  // (ClearKeeping), where renumberings reach it.
   std::thread listBuilder;
   std::unique_ptr<ChangeNotifierThread> changeNotifier;
   view::IconChoice iconChoice;  // reused per cell, to spare allocations

@@ -44,27 +44,30 @@ LRESULT MainWindow::OnNotify(const NMHDR& header) {
   return 0;
 }
 
-uint32_t MainWindow::RowEntry(int row) const {
+uint32_t MainWindow::RowEntry(const EntryAccess& /*hold*/, int row) const {
   if (row < 0 || !results) return kNoEntry;
   return results->At(size_t(row));
 }
 
 void MainWindow::FillDisplayInfo(NMLVDISPINFOW& info) {
   LVITEMW& item = info.item;
-  const uint32_t n = RowEntry(item.iItem);
-  if (n == kNoEntry) return;
-  // A row whose entry cannot be shown is left unanswered.
+  {
+    const EntryReadView hold(GetIndex().entries);
+    const uint32_t n = RowEntry(hold, item.iItem);
+    if (n == kNoEntry) return;
+    // A row whose entry cannot be shown is left unanswered.
+    if ((item.mask & LVIF_IMAGE) && !view::ChooseIcon(hold, n, fastIcons, iconChoice)) return;
+    if ((item.mask & LVIF_TEXT) &&
+        !view::CellText(hold, n, uint32_t(item.iSubItem), g_cellText, view::kCellTextCapacity))
+      return;
+  }
+  // The shell is asked for an icon without holding the entries.
   if (item.mask & LVIF_IMAGE) {
-    const std::optional<int> icon = IconForEntry(n);
+    const std::optional<int> icon = IconOfChoice();
     if (!icon) return;
     item.iImage = *icon;
   }
-  if (item.mask & LVIF_TEXT) {
-    if (!view::CellText(GetIndex(), n, uint32_t(item.iSubItem), g_cellText,
-                        view::kCellTextCapacity))
-      return;
-    item.pszText = AsWideBuffer(g_cellText);
-  }
+  if (item.mask & LVIF_TEXT) item.pszText = AsWideBuffer(g_cellText);
 }
 
 void MainWindow::OnColumnClick(int column) {
@@ -106,9 +109,10 @@ void MainWindow::OnListPress(LPARAM point) {
   LVHITTESTINFO hit{};
   hit.pt = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
   const int row = int(::SendMessageW(resultList, LVM_SUBITEMHITTEST, 0, LPARAM(&hit)));
-  const uint32_t n = RowEntry(row);
+  const EntryReadView hold(GetIndex().entries);
+  const uint32_t n = RowEntry(hold, row);
   if (n == kNoEntry) return;
-  auto command = view::OpenCommandFor(GetIndex(), n, kColumnName);
+  auto command = view::OpenCommandFor(hold, n, kColumnName);
   if (!command) return;
   pressed = PressedRow{row, n, std::move(command->path)};
 }
@@ -116,9 +120,14 @@ void MainWindow::OnListPress(LPARAM point) {
 void MainWindow::OpenEntry(const NMITEMACTIVATE& activation) {
   const std::optional<PressedRow> press = std::exchange(pressed, std::nullopt);
   if (!press || press->row != activation.iItem) return;
-  const uint32_t n = RowEntry(activation.iItem);
-  if (n == kNoEntry || n != press->entry) return;
-  const auto command = view::OpenCommandFor(GetIndex(), n, uint32_t(activation.iSubItem));
+  std::optional<view::OpenCommand> command;
+  {
+    const EntryReadView hold(GetIndex().entries);
+    const uint32_t n = RowEntry(hold, activation.iItem);
+    // A number renumbered since the press fails here too: nothing is opened.
+    if (n == kNoEntry || n != press->entry) return;
+    command = view::OpenCommandFor(hold, n, uint32_t(activation.iSubItem));
+  }
   if (!command || command->path != press->path) return;  // deleted or renamed meanwhile
   if (command->refusal != view::OpenRefusal::kNone) {
     SetStatus(command->refusal == view::OpenRefusal::kPathCut ? view::kStatusOpenPathCut

@@ -217,10 +217,11 @@ uint64_t MainWindow::RenewResults(bool forSearch) {
   const bool listShown = !searchInFlight;
   searchInFlight = false;
   if (!forSearch) {
-    shownBeforeSearch = {};
+    results->DropKept();
     return results->Clear();
   }
-  return listShown ? results->ClearInto(shownBeforeSearch) : results->Clear();
+  if (listShown) return results->ClearKeeping();
+  return results->Clear();
 }
 
 void MainWindow::SearchFromWindow() {
@@ -251,13 +252,12 @@ void MainWindow::SearchFromWindow() {
 void MainWindow::ShowAllEntries() {
   FileIndex& index = GetIndex();
   RenewResults();
-  const std::vector<uint32_t> all = AllPassing(index.entries, FilterState());
-  results->Append(all);
-  if (!all.empty()) {
+  const size_t count = AppendAllPassing(*results, index.entries, FilterState());
+  if (count != 0) {
     SortResults(*results, CurrentSort(), index.nameIndex);
     RowsChanged();
   }
-  SetResultCount(all.size());
+  SetResultCount(count);
 }
 
 void MainWindow::OnSearchDone(WPARAM wParam, LPARAM lParam) {
@@ -266,11 +266,11 @@ void MainWindow::OnSearchDone(WPARAM wParam, LPARAM lParam) {
   const bool failed = uint64_t(lParam) == kSearchFailed;
   if (failed) {
     // What was delivered is no answer: the list shows again what it showed.
-    results->Replace(std::move(shownBeforeSearch));
+    results->RestoreKept();
   } else {
     FilterResults(*results, GetIndex().entries, FilterState());
   }
-  shownBeforeSearch = {};
+  results->DropKept();
   ResortResults();
   SetResultCount(results->Count());
   if (failed) SetStatus(view::kStatusSearchFailed);
@@ -332,9 +332,7 @@ void MainWindow::OnIndexChanged() {
   const bool running = searchInFlight && searcher && searcher->running.load();
   switch (view::StepForIndexChange(SearchTextEmpty(), running)) {
     case view::IndexChangeStep::FollowInList: {
-      const view::ListFollowResult r =
-          view::AppendNewEntries(*results, index, knownEntryCount, FilterState());
-      knownEntryCount = r.entryCount;
+      const view::ListFollowResult r = view::AppendNewEntries(*results, index, FilterState());
       if (r.appended != 0) SetResultCount(results->Count());
       // Any row may belong to a file deleted or renamed just now; the rows are
       // looked over from a timer, apart from this message's own work.
@@ -344,11 +342,11 @@ void MainWindow::OnIndexChanged() {
       break;
     }
     case view::IndexChangeStep::SearchAgain:
-      knownEntryCount = view::EntryCount(index);
+      view::MarkAllSeen(*results, index);
       SearchFromWindow();
       break;
     case view::IndexChangeStep::SearchAgainWhenDone:
-      knownEntryCount = view::EntryCount(index);
+      view::MarkAllSeen(*results, index);
       searchAgainWhenDone = true;
       break;
   }

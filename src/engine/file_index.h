@@ -14,6 +14,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "index/entry_guard.h"
 #include "platform/usn_journal.h"
@@ -33,6 +34,14 @@ struct IndexedRun {
   // only (a drive that failed, or that a stop left out, has nothing to
   // change).
   std::set<char16_t> drives;
+};
+
+// What live changes have left in the entries since they were built or last
+// compacted: entries deleted and names replaced by renames. Live update
+// compacts the entries once it is a large enough share of them.
+struct EntryGarbage {
+  uint64_t deadEntries = 0;
+  uint64_t replacedNames = 0;
 };
 
 struct FileIndex {
@@ -55,14 +64,22 @@ struct FileIndex {
   std::atomic<bool> stopRequested{false};
   std::thread indexThread;
   std::function<void()> changedCallback;
+  // The entries were renumbered (CompactEntries): entry i is oldToNew[i] now,
+  // kNoEntry when it is gone, and `count` entries are left. Called while the
+  // entries are held exclusively, before any reader can see the new numbers:
+  // whatever keeps entry numbers outside the index follows them here.
+  std::function<void(const std::vector<uint32_t>& oldToNew, uint32_t count)> renumberedCallback;
 
   // The last run's record: read under any view of the entries, changed by
   // the writer (its number only together with the entries, under a write view).
   const IndexedRun& Run(const EntryAccess&) const { return run_; }
   IndexedRun& Run(const WriterAccess&) { return run_; }
+  // Read and changed by the writer only.
+  EntryGarbage& Garbage(const WriterAccess&) { return garbage_; }
 
  private:
   IndexedRun run_;
+  EntryGarbage garbage_;
 };
 
 // The one process-wide index, built on first use.

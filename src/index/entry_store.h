@@ -161,6 +161,12 @@ class EntryStore {
   // Keeps the entries whose `keep` is set, in order, renumbered. An entry
   // kept below one dropped starts at the drive's root.
   void KeepOnly(const std::vector<bool>& keep);
+  // A copy of the entries that `oldToNew` keeps (entry i becomes oldToNew[i],
+  // kNoEntry: left out; kept entries keep their order, `count` of them), in
+  // storage of their own: the names of entries left out and names replaced
+  // since are not copied. Every kept entry keeps its path and parent record,
+  // also one whose parent is left out. (entry_store_compact.cpp)
+  EntryStore Compacted(const std::vector<uint32_t>& oldToNew, uint32_t count) const;
 
   const EntryRecord& Record(uint32_t n) const { return records_[n]; }
 

@@ -50,6 +50,22 @@ void JournalIds::Rebuild(size_t reserve, uint64_t tag,
   if (fill) fill(ids_, childCounts_);
 }
 
+JournalIds::Map JournalIds::Renumbered(const std::vector<uint32_t>& oldToNew) const {
+  std::lock_guard lock(mutex_);
+  Map out;
+  out.reserve(ids_.size());
+  for (const auto& [key, entry] : ids_) {
+    const uint32_t to = entry < oldToNew.size() ? oldToNew[entry] : kNoEntry;
+    if (to != kNoEntry) out.emplace(key, to);
+  }
+  return out;
+}
+
+void JournalIds::SwapIds(Map& ids) {
+  std::lock_guard lock(mutex_);
+  ids_.swap(ids);
+}
+
 size_t JournalIds::Count() const {
   std::lock_guard lock(mutex_);
   return ids_.size();

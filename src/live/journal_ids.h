@@ -32,6 +32,12 @@ class JournalIds {
   // lock. `tag` says which entries the numbers belong to.
   void Rebuild(size_t reserve, uint64_t tag,
                const std::function<void(Map& ids, Map& childCounts)>& fill);
+  // A copy of the map with each entry i renumbered to oldToNew[i], keys of
+  // entries that go left out: made while the entries are only read, and
+  // swapped in (SwapIds) where they are renumbered.
+  Map Renumbered(const std::vector<uint32_t>& oldToNew) const;
+  // Puts `ids` in; `ids` gets the previous map, to be freed without the lock.
+  void SwapIds(Map& ids);
   uint64_t Tag() const { return tag_.load(); }
   size_t Count() const;
 

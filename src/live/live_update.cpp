@@ -95,6 +95,7 @@ void TombstoneTree(FileIndex& index, EntryWriter& writer, UsnMonitor& monitor, u
       NoteNameChange(index.nameIndex, hold, i);
       store.MarkDeleted(i, recycled && live);
       keys.emplace_back(OwnKey(e), i);
+      if (live) ++index.Garbage(hold).deadEntries;
     }
   }
   monitor.RemoveIds(keys);
@@ -115,7 +116,15 @@ bool IdMapIsCurrent(const FileIndex& index, const EntryAccess& hold, const UsnMo
 // Folds a large set of changes into the name index by a rebuild. This thread
 // is the writer, so the other journal threads wait, while searches read on
 // until the new tables are swapped in.
-void FoldChangesIfLarge(FileIndex& index, EntryWriter& writer) {
+void FoldChangesIfLarge(FileIndex& index, UsnMonitor& monitor, EntryWriter& writer) {
+  if (CompactionDue(index, writer)) {
+    try {
+      if (CompactEntries(index, monitor, writer)) return;
+    } catch (const std::bad_alloc&) {
+      // The entries stay as they were; try again once as much has gathered.
+      index.Garbage(writer) = {};
+    }
+  }
   NameIndex& names = index.nameIndex;
   if (!NameIndexWantsRebuild(names, writer)) return;
   try {
@@ -182,6 +191,8 @@ void StartLiveUpdate(FileIndex& index, UsnMonitor& monitor, bool createJournals)
       }
     };
     monitor.RebuildIds(entries.size(), index.Run(writer).number, fill);
+    // What an earlier follow of these entries left is counted from here on.
+    index.Garbage(writer) = {};
   }
   monitor.SetChangeHandler(
       [&index, &monitor](const UsnChange& change) { ApplyChange(index, monitor, change); });
@@ -297,11 +308,12 @@ void OnFileCreated(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     if (replaces) {
       monitor.AdjustChildCount(ParentKey(store[previous]), -1);
       store.MarkDeleted(previous);
+      ++index.Garbage(hold).deadEntries;
     }
   }
   live_debug::Created(id, entry.path);
   Notify(index);
-  FoldChangesIfLarge(index, writer);
+  FoldChangesIfLarge(index, monitor, writer);
 }
 
 void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {
@@ -311,7 +323,7 @@ void OnFileDeleted(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
   if (n == kNoEntry || !IsLive(writer.entries()[n])) return;  // gone already
   TombstoneTree(index, writer, monitor, n);
   Notify(index);
-  FoldChangesIfLarge(index, writer);
+  FoldChangesIfLarge(index, monitor, writer);
 }
 
 void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref,
@@ -337,7 +349,7 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     if (!IsLive(entries[n])) return;
     TombstoneTree(index, writer, monitor, n, true);  // moved into the recycle bin
     Notify(index);
-    FoldChangesIfLarge(index, writer);
+    FoldChangesIfLarge(index, monitor, writer);
     return;
   }
   const EntryRef e = entries[n];
@@ -367,7 +379,10 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     } else {
       NotePathChange(index.nameIndex, hold, n);
     }
-    if (store.RawName(n) != newName) store.SetName(n, newName);
+    if (store.RawName(n) != newName) {
+      store.SetName(n, newName);
+      ++index.Garbage(hold).replacedNames;
+    }
     store.ClearDeleted(n);
     store.SetParentAndPath(n, newParent, parent, newPath);
     monitor.AdjustChildCount(ParentKey(e), +1);
@@ -377,7 +392,7 @@ void OnFileRenamed(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64
     }
   }
   Notify(index);
-  FoldChangesIfLarge(index, writer);
+  FoldChangesIfLarge(index, monitor, writer);
 }
 
 bool OnFileModified(FileIndex& index, UsnMonitor& monitor, char16_t drive, uint64_t ref) {

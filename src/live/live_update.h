@@ -41,6 +41,18 @@ bool StopLiveUpdate();
 // rename to its present name) changes nothing.
 void ApplyChange(FileIndex& index, UsnMonitor& monitor, const UsnChange& change);
 
+// Gives back what deletes and renames left in the entries: the entries kept
+// are copied, in order, into fresh storage and renumbered, and the name
+// index, the id map and whatever FileIndex::renumberedCallback reaches follow
+// the new numbers under the same exclusive hold of the entries. Kept: every
+// live entry, and the entries moved into the recycle bin (a move back brings
+// them back) while they are few next to the live ones. Searches and cells
+// read on meanwhile; `writer` keeps the other writers out. False when there
+// is nothing to follow (no current id map, no name index).
+bool CompactEntries(FileIndex& index, UsnMonitor& monitor, EntryWriter& writer);
+// Whether enough is left behind for CompactEntries to be worth its work.
+bool CompactionDue(FileIndex& index, const EntryWriter& writer);
+
 // The entry number that (drive, ref) stands for, or kNoEntry. Only numbers
 // whose entry still carries that drive and record number, and the sequence
 // number of ref where both know one, are handed out.

@@ -43,8 +43,10 @@ void Notify(const FileIndex& index);
 // Whether a change may be applied: no run is replacing the entries, and the
 // id map was built from the entries of the run that is there now.
 bool IdMapIsCurrent(const FileIndex& index, const EntryAccess& hold, const UsnMonitor& monitor);
-// Folds a large set of changes into the name index by a rebuild.
-void FoldChangesIfLarge(FileIndex& index, EntryWriter& writer);
+// Compacts the entries once live changes have left enough behind in them
+// (CompactEntries), else folds a large set of changes into the name index by
+// a rebuild.
+void FoldChangesIfLarge(FileIndex& index, UsnMonitor& monitor, EntryWriter& writer);
 
 // The journal names only a folder that comes back from a folder the index
 // leaves out, not what it holds: what it held when it left returns in place,

@@ -74,7 +74,7 @@ void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive,
   }
   if (back.empty()) return;
   Notify(index);
-  FoldChangesIfLarge(index, writer);
+  FoldChangesIfLarge(index, monitor, writer);
 }
 
 }  // namespace zw::live_detail

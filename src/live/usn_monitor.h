@@ -98,6 +98,10 @@ class UsnMonitor {
                   const std::function<void(IdMap& ids, IdMap& childCounts)>& fill) {
     ids_.Rebuild(reserve, tag, fill);
   }
+  IdMap RenumberedIds(const std::vector<uint32_t>& oldToNew) const {
+    return ids_.Renumbered(oldToNew);
+  }
+  void SwapIds(IdMap& ids) { ids_.SwapIds(ids); }
   uint64_t IdMapTag() const { return ids_.Tag(); }
   size_t IdCount() const { return ids_.Count(); }
   void AdjustChildCount(IdKey folder, int delta) { ids_.AdjustChildCount(folder, delta); }

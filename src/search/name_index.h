@@ -144,6 +144,8 @@ class NameIndex {
 // Reads only the entries, holding the writer mutex: every writer stays out
 // meanwhile while searches go on.
 NameTables BuildNameTables(const WriterAccess& writer, bool ngrams);
+// The same over entries nobody else reaches yet (a compacted copy).
+NameTables BuildNameTables(const EntryStore& entries, bool ngrams);
 
 // Attaches the entries and puts `tables` in; `tables` gets the previous ones
 // back, with the changes recorded against them, to be freed after the lock

@@ -67,7 +67,10 @@ std::vector<uint32_t> SuffixOrder(const EntryStore& entries,
 }  // namespace
 
 NameTables BuildNameTables(const WriterAccess& writer, bool ngrams) {
-  const EntryStore& entries = writer.entries();
+  return BuildNameTables(writer.entries(), ngrams);
+}
+
+NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   NameTables tables;
   tables.builtCount = static_cast<uint32_t>(entries.size());
   tables.ngramEnabled = ngrams;

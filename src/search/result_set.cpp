@@ -46,6 +46,65 @@ std::vector<uint32_t> ResultSet::Snapshot() const {
   return entries_;
 }
 
+uint64_t ResultSet::Numbering() const {
+  std::lock_guard hold(mutex_);
+  return numbering_;
+}
+
+bool ResultSet::RestartIfRenumbered(uint64_t generation, uint64_t& numbering) {
+  std::lock_guard hold(mutex_);
+  if (generation != generation_ || numbering == numbering_) return false;
+  entries_.clear();
+  numbering = numbering_;
+  return true;
+}
+
+void ResultSet::Renumber(const std::vector<uint32_t>& oldToNew, uint32_t count) {
+  auto map = [&](uint32_t& n) { n = n < oldToNew.size() ? oldToNew[n] : kNoEntry; };
+  std::lock_guard hold(mutex_);
+  std::for_each(entries_.begin(), entries_.end(), map);
+  std::for_each(kept_.begin(), kept_.end(), map);
+  std::erase(kept_, kNoEntry);
+  // The first entry not seen yet, or the end: numbers keep their order.
+  uint64_t seen = count;
+  for (uint64_t i = seen_; i < oldToNew.size(); ++i) {
+    if (oldToNew[i] != kNoEntry) {
+      seen = oldToNew[i];
+      break;
+    }
+  }
+  seen_ = std::min<uint64_t>(seen, count);
+  ++numbering_;
+}
+
+uint64_t ResultSet::SeenEntries() const {
+  std::lock_guard hold(mutex_);
+  return seen_;
+}
+
+void ResultSet::SetSeenEntries(uint64_t count) {
+  std::lock_guard hold(mutex_);
+  seen_ = count;
+}
+
+uint64_t ResultSet::ClearKeeping() {
+  std::lock_guard hold(mutex_);
+  kept_.swap(entries_);
+  entries_.clear();
+  return ++generation_;
+}
+
+void ResultSet::RestoreKept() {
+  std::lock_guard hold(mutex_);
+  entries_ = std::move(kept_);
+  kept_.clear();
+}
+
+void ResultSet::DropKept() {
+  std::lock_guard hold(mutex_);
+  std::vector<uint32_t>().swap(kept_);
+}
+
 void ResultSet::KeepIf(const std::function<bool(uint32_t)>& predicate) {
   std::lock_guard hold(mutex_);
   std::erase_if(entries_, [&](uint32_t e) { return !predicate(e); });
@@ -247,14 +306,31 @@ void FilterResults(ResultSet& results, const GuardedEntries& entries,
   results.KeepIf([&](uint32_t n) { return TypeFilter(indexHold, n, state); });
 }
 
-std::vector<uint32_t> AllPassing(const GuardedEntries& entries, const TypeFilterState& state) {
-  const EntryReadView indexHold(entries);
+namespace {
+
+std::vector<uint32_t> AllPassingIn(const EntryAccess& hold, const TypeFilterState& state) {
   std::vector<uint32_t> out;
-  const uint32_t n = static_cast<uint32_t>(indexHold.entries().size());
+  const uint32_t n = static_cast<uint32_t>(hold.entries().size());
   for (uint32_t i = 0; i < n; ++i) {
-    if (TypeFilter(indexHold, i, state)) out.push_back(i);
+    if (TypeFilter(hold, i, state)) out.push_back(i);
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<uint32_t> AllPassing(const GuardedEntries& entries, const TypeFilterState& state) {
+  const EntryReadView indexHold(entries);
+  return AllPassingIn(indexHold, state);
+}
+
+size_t AppendAllPassing(ResultSet& results, const GuardedEntries& entries,
+                        const TypeFilterState& state) {
+  const EntryReadView indexHold(entries);
+  const std::vector<uint32_t> out = AllPassingIn(indexHold, state);
+  results.Append(out);
+  results.SetSeenEntries(indexHold.entries().size());
+  return out.size();
 }
 
 }  // namespace zw

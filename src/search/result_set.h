@@ -56,12 +56,51 @@ class ResultSet {
     f(entries_);
     return true;
   }
+  // The same, and only while the entries are still numbered as they were
+  // when `numbering` was read: numbers found before a renumbering name other
+  // files after it.
+  template <class F>
+  bool IfCurrent(uint64_t generation, uint64_t numbering, F&& f) {
+    std::lock_guard hold(mutex_);
+    if (generation != generation_ || numbering != numbering_) return false;
+    f(entries_);
+    return true;
+  }
+  // Counts the renumberings the set has followed (see Renumber).
+  uint64_t Numbering() const;
+  // For a search that is still the newest but found its numbers under an
+  // earlier numbering: empties the set for it to search again and updates
+  // `numbering`. False when there is nothing to redo.
+  bool RestartIfRenumbered(uint64_t generation, uint64_t& numbering);
+
+  // The entries were renumbered (entry i is now oldToNew[i], kNoEntry when
+  // it is gone; `count` entries are left). Called while the entries are
+  // held exclusively, so that no reader meets an old number in the new
+  // entries. Rows keep their places: a row whose entry is gone holds kNoEntry
+  // until the list drops it.
+  void Renumber(const std::vector<uint32_t>& oldToNew, uint32_t count);
+
+  // Entries below this number have been offered to the list that follows
+  // the index (the rest are new to it). Set and read within a hold of the
+  // entries, so that it always counts the entries as numbered then.
+  uint64_t SeenEntries() const;
+  void SetSeenEntries(uint64_t count);
+
+  // Clear, keeping what the set held to show again (RestoreKept) should what
+  // replaces it fail. The kept entries follow renumberings too.
+  uint64_t ClearKeeping();
+  // Puts the kept entries back, with no new generation.
+  void RestoreKept();
+  void DropKept();
 
  private:
   friend void SortResults(ResultSet&, const SortSpec&, const NameIndex&);
   mutable std::mutex mutex_;
   std::vector<uint32_t> entries_;
+  std::vector<uint32_t> kept_;
   uint64_t generation_ = 0;
+  uint64_t numbering_ = 0;
+  uint64_t seen_ = 0;
 };
 
 // Sorts with the rank arrays of the name index when they describe every
@@ -74,5 +113,9 @@ void FilterResults(ResultSet& results, const GuardedEntries& entries, const Type
 // Every entry number, ascending, that passes the filter (the list shown for an
 // empty search text). Takes the entries' lock shared.
 std::vector<uint32_t> AllPassing(const GuardedEntries& entries, const TypeFilterState& state);
+// AllPassing appended to `results` within the same hold, which also marks
+// every entry seen. Returns how many were appended.
+size_t AppendAllPassing(ResultSet& results, const GuardedEntries& entries,
+                        const TypeFilterState& state);
 
 }  // namespace zw

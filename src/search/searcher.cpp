@@ -65,6 +65,7 @@ struct Searcher::Job {
   SearchCallback progress;
   SearchCallback done;
   uint64_t generation = 0;
+  uint64_t numbering = 0;  // of the entries the search delivers numbers of
   uint64_t number = 0;
   std::shared_ptr<std::atomic<bool>> stop;
 };
@@ -117,6 +118,9 @@ void Searcher::StartSearch(const SearchQuery& query, ResultSet* resultSet, Searc
   }
   auto job = std::make_shared<Job>();
   job->generation = resultSet->Clear();  // from here on, older searches are stale
+  // Read before the search reads any entry: a renumbering after it fails
+  // every delivery of numbers found before it.
+  job->numbering = resultSet->Numbering();
   if (MatchesNothing(query)) {
     running.exchange(false);
     if (done) done(0);
@@ -164,15 +168,19 @@ void Searcher::Run(Job& job) noexcept {
     }
     const SearchQuery& q = job.query;
     const bool scanMode = q.mode == MatchMode::Suffix || q.mode == MatchMode::Contains;
-    if (ngram && q.mode == MatchMode::Contains && !q.foldedPattern.empty()) {
-      RunOnePass(job);
-    } else if (scanMode && parallelSearch) {
-      RunParallel(job);
-    } else if (scanMode && progressiveSearch) {
-      RunProgressive(job);
-    } else {
-      RunOnePass(job);
-    }
+    // The entries renumbered under a search: what it found (and delivered)
+    // is thrown away and it searches again, under the new numbers.
+    do {
+      if (ngram && q.mode == MatchMode::Contains && !q.foldedPattern.empty()) {
+        RunOnePass(job);
+      } else if (scanMode && parallelSearch) {
+        RunParallel(job);
+      } else if (scanMode && progressiveSearch) {
+        RunProgressive(job);
+      } else {
+        RunOnePass(job);
+      }
+    } while (!job.stop->load() && job.results->RestartIfRenumbered(job.generation, job.numbering));
   } catch (...) {
     // Out of memory: said so, rather than passing off a partial answer.
     failed = true;
@@ -191,7 +199,7 @@ void Searcher::RunOnePass(Job& job) {
   std::vector<uint32_t> found = RunQuery(*job.index, job.query);
   const bool reportProgress =
       job.query.mode == MatchMode::Suffix && (parallelSearch || progressiveSearch);
-  job.results->IfCurrent(job.generation, [&](std::vector<uint32_t>& entries) {
+  job.results->IfCurrent(job.generation, job.numbering, [&](std::vector<uint32_t>& entries) {
     entries = std::move(found);
     if (reportProgress && job.progress) job.progress(entries.size());
   });
@@ -236,14 +244,14 @@ void Searcher::RunParallel(Job& job) {
     std::vector<uint32_t> part = task.get();
     local.insert(local.end(), part.begin(), part.end());
     if (progressiveSearch) {
-      job.results->IfCurrent(job.generation, [&](std::vector<uint32_t>& entries) {
+      job.results->IfCurrent(job.generation, job.numbering, [&](std::vector<uint32_t>& entries) {
         entries.insert(entries.end(), part.begin(), part.end());
         if (job.progress) job.progress(entries.size());
       });
     }
   }
   if (stop.load()) return;
-  job.results->IfCurrent(job.generation, [&](std::vector<uint32_t>& entries) {
+  job.results->IfCurrent(job.generation, job.numbering, [&](std::vector<uint32_t>& entries) {
     if (!progressiveSearch) entries = std::move(local);
     if (job.progress) job.progress(entries.size());
   });
@@ -258,7 +266,7 @@ void Searcher::RunProgressive(Job& job) {
   auto noLimit = [](const EntryStore& entries) { return static_cast<uint32_t>(entries.size()); };
   ScanRange(*job.index, job.query, 0, noLimit, *job.stop, [&](const std::vector<uint32_t>& m) {
     if (m.empty()) return;
-    job.results->IfCurrent(job.generation, [&](std::vector<uint32_t>& entries) {
+    job.results->IfCurrent(job.generation, job.numbering, [&](std::vector<uint32_t>& entries) {
       for (uint32_t e : m) {
         entries.push_back(e);
         if (entries.size() >= last + kProgressStep) {

@@ -48,8 +48,13 @@ size_t FormatDateText(uint64_t filetime, char16_t* out, size_t capacity) {
 
 bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, char16_t* out,
               size_t capacity) {
-  if (capacity == 0) return false;
   const EntryReadView hold(index.entries);
+  return CellText(hold, entryNumber, column, out, capacity);
+}
+
+bool CellText(const EntryAccess& hold, uint32_t entryNumber, uint32_t column, char16_t* out,
+              size_t capacity) {
+  if (capacity == 0) return false;
   const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return false;
   std::u16string scratch;

@@ -10,7 +10,8 @@
 
 namespace zw {
 struct FileIndex;
-}
+class EntryAccess;
+}  // namespace zw
 
 namespace zw::view {
 
@@ -31,6 +32,9 @@ size_t FormatDateText(uint64_t filetime, char16_t* out, size_t capacity);
 // False, writing nothing, when there is no such entry to show. Takes the
 // name index lock shared.
 bool CellText(const FileIndex& index, uint32_t entryNumber, uint32_t column, char16_t* out,
+              size_t capacity);
+// The same within the caller's hold (a row's entry number is read in it).
+bool CellText(const EntryAccess& hold, uint32_t entryNumber, uint32_t column, char16_t* out,
               size_t capacity);
 
 }  // namespace zw::view

@@ -54,6 +54,10 @@ std::optional<IconClass> ClassOfExtension(std::u16string_view lowerExtension) {
 
 bool ChooseIcon(const FileIndex& index, uint32_t entryNumber, bool fastIcons, IconChoice& out) {
   const EntryReadView hold(index.entries);
+  return ChooseIcon(hold, entryNumber, fastIcons, out);
+}
+
+bool ChooseIcon(const EntryAccess& hold, uint32_t entryNumber, bool fastIcons, IconChoice& out) {
   const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return false;
   out.kind = IconChoice::Kind::File;

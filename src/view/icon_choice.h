@@ -11,7 +11,8 @@
 
 namespace zw {
 struct FileIndex;
-}
+class EntryAccess;
+}  // namespace zw
 
 namespace zw::view {
 
@@ -46,5 +47,7 @@ struct IconChoice {
 // so a caller that keeps one IconChoice allocates only for long extensions.
 // Takes the name index lock shared.
 bool ChooseIcon(const FileIndex& index, uint32_t entryNumber, bool fastIcons, IconChoice& out);
+// The same within the caller's hold.
+bool ChooseIcon(const EntryAccess& hold, uint32_t entryNumber, bool fastIcons, IconChoice& out);
 
 }  // namespace zw::view

@@ -18,26 +18,38 @@ uint64_t EntryCount(const FileIndex& index) {
 std::optional<uint64_t> BuildFullList(const FileIndex& index, ResultSet& results,
                                       uint64_t generation) {
   std::vector<uint32_t> all(EntryCount(index));
+  // Delivered within the hold that counts them: numbers read before a
+  // renumbering must not arrive after it.
+  const EntryReadView hold(index.entries);
+  all.resize(hold.entries().size());
   std::iota(all.begin(), all.end(), 0u);
   const uint64_t count = all.size();
   const bool delivered =
       results.IfCurrent(generation, [&](std::vector<uint32_t>& entries) { entries.swap(all); });
   if (!delivered) return std::nullopt;
+  results.SetSeenEntries(count);
   return count;
 }
 
+uint64_t MarkAllSeen(ResultSet& results, const FileIndex& index) {
+  const EntryReadView hold(index.entries);
+  results.SetSeenEntries(hold.entries().size());
+  return hold.entries().size();
+}
+
 ListFollowResult AppendNewEntries(ResultSet& results, const FileIndex& index,
-                                  uint64_t knownEntryCount, const TypeFilterState& state) {
+                                  const TypeFilterState& state) {
   ListFollowResult out;
   std::vector<uint32_t> added;
-  {
-    const EntryReadView hold(index.entries);
-    out.entryCount = hold.entries().size();
-    for (uint64_t i = knownEntryCount; i < out.entryCount; ++i) {
-      if (TypeFilter(hold, uint32_t(i), state)) added.push_back(uint32_t(i));
-    }
+  // One hold from reading the seen count to appending, so that all of it
+  // counts the entries as numbered then.
+  const EntryReadView hold(index.entries);
+  out.entryCount = hold.entries().size();
+  for (uint64_t i = results.SeenEntries(); i < out.entryCount; ++i) {
+    if (TypeFilter(hold, uint32_t(i), state)) added.push_back(uint32_t(i));
   }
   if (!added.empty()) results.Append(added);
+  results.SetSeenEntries(out.entryCount);
   out.appended = added.size();
   return out;
 }

@@ -19,10 +19,14 @@ uint64_t EntryCount(const FileIndex& index);
 // Puts every entry number, ascending, into `results`, but only while
 // `generation` (from results.Clear()) is still the newest: a list built for
 // an earlier run or overtaken by a search is dropped. Returns the number of
-// entries delivered, or nothing when it was dropped. Runs off the window's
-// thread; takes the name index lock shared only to read the count.
+// entries delivered (all of them seen now), or nothing when it was dropped.
+// Runs off the window's thread; takes the name index lock shared.
 std::optional<uint64_t> BuildFullList(const FileIndex& index, ResultSet& results,
                                       uint64_t generation);
+
+// Every entry there is now counts as seen by the list (ResultSet::SeenEntries);
+// returns how many there are.
+uint64_t MarkAllSeen(ResultSet& results, const FileIndex& index);
 
 enum class IndexChangeStep {
   // The list shows every entry: follow the change in place.
@@ -41,14 +45,15 @@ inline IndexChangeStep StepForIndexChange(bool searchTextEmpty, bool searchRunni
 }
 
 struct ListFollowResult {
-  uint64_t entryCount = 0;  // entries in the index now: the next knownEntryCount
+  uint64_t entryCount = 0;  // entries in the index now, all seen by the list
   uint64_t appended = 0;
 };
 
 // FollowInList, first half: appends, unsorted and in index order, the
-// entries from `knownEntryCount` on that pass the filter.
+// entries the list has not seen yet (results.SeenEntries() on) that pass the
+// filter.
 ListFollowResult AppendNewEntries(ResultSet& results, const FileIndex& index,
-                                  uint64_t knownEntryCount, const TypeFilterState& state);
+                                  const TypeFilterState& state);
 
 // FollowInList, second half: the rows whose entry no longer passes (a deleted
 // entry has no name, a renamed one may have left the filter) go, a slice at

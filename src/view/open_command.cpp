@@ -24,6 +24,11 @@ bool NameSplitsPath(const EntryStore& entries, uint32_t n) {
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
                                           uint32_t column) {
   const EntryReadView hold(index.entries);
+  return OpenCommandFor(hold, entryNumber, column);
+}
+
+std::optional<OpenCommand> OpenCommandFor(const EntryAccess& hold, uint32_t entryNumber,
+                                          uint32_t column) {
   const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return std::nullopt;
   OpenCommand command;

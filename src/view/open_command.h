@@ -10,7 +10,8 @@
 
 namespace zw {
 struct FileIndex;
-}
+class EntryAccess;
+}  // namespace zw
 
 namespace zw::view {
 
@@ -33,6 +34,9 @@ struct OpenCommand {
 // Nothing when there is no such entry or it has no path (deleted). Takes the
 // name index lock shared.
 std::optional<OpenCommand> OpenCommandFor(const FileIndex& index, uint32_t entryNumber,
+                                          uint32_t column);
+// The same within the caller's hold.
+std::optional<OpenCommand> OpenCommandFor(const EntryAccess& hold, uint32_t entryNumber,
                                           uint32_t column);
 
 }  // namespace zw::view
