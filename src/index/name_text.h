@@ -16,6 +16,19 @@
 
 namespace zw {
 
+// The units of one stored form, folded or not: what a hot loop reads once
+// the form is known (NameText::Visit), with no test per unit.
+template <class Unit, bool Fold>
+struct UnitReader {
+  const Unit* p;
+  size_t n;
+  size_t size() const { return n; }
+  char16_t operator[](size_t i) const {
+    const auto u = static_cast<char16_t>(p[i]);
+    return Fold ? FoldAscii(u) : u;
+  }
+};
+
 class NameText {
  public:
   static constexpr size_t npos = static_cast<size_t>(-1);
@@ -73,6 +86,17 @@ class NameText {
       if (set.find(Raw(i)) != std::u16string_view::npos) return i;
     }
     return npos;
+  }
+
+  // f(reader) with the UnitReader of this view's form.
+  template <class F>
+  decltype(auto) Visit(F&& f) const {
+    if (wide_) {
+      if (fold_) return f(UnitReader<char16_t, true>{units(), size_});
+      return f(UnitReader<char16_t, false>{units(), size_});
+    }
+    if (fold_) return f(UnitReader<unsigned char, true>{bytes(), size_});
+    return f(UnitReader<unsigned char, false>{bytes(), size_});
   }
 
   // The units as read (folded where this view folds).
@@ -167,20 +191,42 @@ inline size_t NameText::FindFolded(std::u16string_view p) const {
   return npos;
 }
 
+namespace name_text_detail {
+
+template <class A, class B>
+int CompareUnits(const A* a, bool foldA, const B* b, bool foldB, size_t n) {
+  for (size_t k = 0; k < n; ++k) {
+    char16_t x = a[k], y = b[k];
+    if (foldA) x = FoldAscii(x);
+    if (foldB) y = FoldAscii(y);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
+}  // namespace name_text_detail
+
 // Ordinal order of the units as read (16-bit code-unit order; a proper
 // prefix first): negative, zero or positive.
 inline int Compare(NameText a, NameText b) {
+  using name_text_detail::CompareUnits;
   const size_t common = std::min(a.size(), b.size());
-  if (a.narrow() && b.narrow() && !a.folds() && !b.folds()) {
+  int c = 0;
+  if (a.narrow() && b.narrow()) {
     // Latin-1 bytes are the units: byte order is unit order.
-    const int c = common == 0 ? 0 : std::memcmp(a.bytes(), b.bytes(), common);
-    if (c != 0) return c;
-  } else {
-    for (size_t k = 0; k < common; ++k) {
-      const char16_t x = a[k], y = b[k];
-      if (x != y) return x < y ? -1 : 1;
+    if (!a.folds() && !b.folds()) {
+      c = common == 0 ? 0 : std::memcmp(a.bytes(), b.bytes(), common);
+    } else {
+      c = CompareUnits(a.bytes(), a.folds(), b.bytes(), b.folds(), common);
     }
+  } else if (a.narrow()) {
+    c = CompareUnits(a.bytes(), a.folds(), b.units(), b.folds(), common);
+  } else if (b.narrow()) {
+    c = CompareUnits(a.units(), a.folds(), b.bytes(), b.folds(), common);
+  } else {
+    c = CompareUnits(a.units(), a.folds(), b.units(), b.folds(), common);
   }
+  if (c != 0) return c;
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 

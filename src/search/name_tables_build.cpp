@@ -40,20 +40,26 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
 // distinct per name by the table's own rule (repeats within an entry drop).
 bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
+  // Each name folded into one buffer first: one plain loop of units feeds the
+  // table, whichever form the name is stored in.
+  std::u16string folded;
+  auto foldedName = [&](uint32_t i) -> std::u16string_view {
+    FoldedName(entries[i]).AssignTo(folded);
+    return folded;
+  };
   if (order == 1) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const NameText f = FoldedName(entries[i]);
-      for (size_t j = 0; j < f.size(); ++j) sink(f[j]);
+      for (char16_t c : foldedName(i)) sink(c);
     });
   }
   if (order == 2) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const NameText f = FoldedName(entries[i]);
+      const std::u16string_view f = foldedName(i);
       for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
     });
   }
   return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-    const NameText f = FoldedName(entries[i]);
+    const std::u16string_view f = foldedName(i);
     for (size_t j = 2; j < f.size(); ++j) {
       sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
     }

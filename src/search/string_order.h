@@ -38,6 +38,19 @@ bool BackwardsLess(const Text& a, const Text& b) {
   return a.size() < b.size();
 }
 
+inline bool BackwardsLess(const NameText& a, const NameText& b) {
+  return a.Visit([&](const auto& x) {
+    return b.Visit([&](const auto& y) {
+      const size_t common = std::min(x.size(), y.size());
+      for (size_t k = 1; k <= common; ++k) {
+        const char16_t u = x[x.size() - k], v = y[y.size() - k];
+        if (u != v) return u < v;
+      }
+      return x.size() < y.size();
+    });
+  });
+}
+
 namespace detail {
 
 struct OrderItem {
@@ -65,6 +78,11 @@ uint64_t KeyAt(const Text& s, size_t depth) {
     key = (key << 16) | (pos < s.size() ? UnitAt<Backwards>(s, pos) : 0u);
   }
   return key;
+}
+
+template <bool Backwards>
+uint64_t KeyAt(const NameText& s, size_t depth) {
+  return s.Visit([&](const auto& units) { return KeyAt<Backwards>(units, depth); });
 }
 
 // Texts equal in [0, depth): the rest of a against the rest of b, as
