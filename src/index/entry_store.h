@@ -1,9 +1,9 @@
 // The entries of the index, stored compactly: one fixed-size record per
 // entry and every name once in a byte arena, one byte a unit where the name
-// allows (index/name_text.h); folding happens as names are read; extensions
-// are views into the names; a path is built on demand by walking the parent links, except for
-// the few entries whose path a walk cannot give (a cut loop, a depth limit,
-// a path set by hand), which keep theirs in a side table.
+// allows (index/name_text.h) and folded only as it is read; extensions are
+// views into the names; a path is built on demand by walking the parent
+// links, except for the few entries whose path a walk cannot give (a cut
+// loop, a depth limit, a path set by hand), which keep theirs in a side table.
 //
 // Views returned by the accessors point into the arena: valid while the
 // view of index/entry_guard.h they were read through lasts. The arena is
@@ -46,7 +46,7 @@ struct EntryRecord {
   uint64_t size = 0;
   uint64_t creationTime = 0;
   uint64_t modificationTime = 0;
-  uint32_t nameOffset = 0;
+  uint32_t nameOffset = 0;  // in bytes
   uint32_t attributes = 0;
   uint32_t parent = kNoEntry;  // the entry whose path this one continues
   uint8_t driveSlot = 0;
