@@ -64,7 +64,7 @@ const Queries& Chosen() {
     // A copy: Count searches, which takes the lock itself.
     const EntryStore entries = EntryReadView(index.entries).entries();
     for (size_t k = 0; k < entries.size() && q.contains3.empty(); k += 997) {
-      const std::u16string n(entries[k].lowerName());
+      const std::u16string n = entries[k].lowerName().str();
       for (size_t len = 3; len <= 6 && len <= n.size(); ++len) {
         std::u16string candidate = n.substr(0, len);
         if (candidate.find(u'*') != std::u16string::npos) break;
@@ -140,7 +140,7 @@ void BM_NgramTable(benchmark::State& state) {
   for (auto _ : state) {
     PostingTable table;
     const bool built = BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const std::u16string_view f = entries[i].lowerName();
+      const NameText f = entries[i].lowerName();
       for (size_t j = static_cast<size_t>(order - 1); j < f.size(); ++j) {
         uint64_t key = 0;
         for (int64_t k = order - 1; k >= 0; --k) key = key << 16 | f[j - static_cast<size_t>(k)];
@@ -227,7 +227,7 @@ void Dump(const std::string& dir) {
   std::ofstream names(dir + "/names.txt"), paths(dir + "/paths.txt"), queries(dir + "/queries.txt");
   const EntryReadView hold(index.entries);
   for (const EntryRef e : hold.entries()) {
-    names << ToUtf8(e.lowerName()) << '\n';
+    names << ToUtf8(e.lowerName().str()) << '\n';
     std::u16string p = FoldAscii(e.path().substr(2));
     std::replace(p.begin(), p.end(), u'\\', u'/');
     paths << "/d" << ToUtf8(p) << '\n';

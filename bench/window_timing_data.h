@@ -70,7 +70,7 @@ Texts ChooseTexts(const EntryStore& entries, CountFn count) {
   Texts t;
   t.wide = u"e";
   for (size_t k = 0; k < entries.size() && t.selective.empty(); k += 997) {
-    const std::u16string n(entries[k].lowerName());
+    const std::u16string n = entries[k].lowerName().str();
     for (size_t len = 4; len <= 7 && len <= n.size(); ++len) {
       const std::u16string candidate = n.substr(0, len);
       if (candidate.find_first_of(u"* ") != std::u16string::npos) break;

@@ -85,7 +85,9 @@ std::string FormatLocalTime(uint64_t filetime) {
 }
 
 void WriteEntryColumns(Output& out, const EntryRef& e, std::u16string_view path, bool exactSize) {
-  out.WriteShown(e.name());
+  thread_local std::u16string name;  // no allocation a row once warm
+  e.name().AssignTo(name);
+  out.WriteShown(name);
   out.Write('\t');
   out.WriteShown(view::FolderOf(path));
   out.Write('\t');

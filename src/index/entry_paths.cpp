@@ -16,7 +16,7 @@ bool StartsBelow(std::u16string_view path, std::u16string_view folder) {
 
 }  // namespace
 
-bool EntryStore::IsRootForm(std::u16string_view path, char16_t drive, std::u16string_view name) {
+bool EntryStore::IsRootForm(std::u16string_view path, char16_t drive, NameText name) {
   return path.size() == name.size() + 3 && path[0] == drive && path[1] == u':' &&
          path[2] == u'\\' && path.substr(3) == name;
 }
@@ -58,20 +58,20 @@ void EntryStore::PathInto(uint32_t n, std::u16string& out) const {
   } else if ((t.flags & kPathCut) != 0) {
     out.reserve(kCutPathMark.size() + t.nameLength + length);
     out += kCutPathMark;
-    out += RawName(top);
+    RawName(top).AppendTo(out);
   } else {
     out.reserve(3 + t.nameLength + length);
     out += drives_[t.driveSlot];
     out += u":\\";
-    out += RawName(top);
+    RawName(top).AppendTo(out);
   }
   for (size_t k = depth; k-- > 0;) {
     out += u'\\';
-    out += RawName(depth <= 64 ? chain[k] : longChain[k]);
+    RawName(depth <= 64 ? chain[k] : longChain[k]).AppendTo(out);
   }
 }
 
-bool EntryStore::WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
+bool EntryStore::WalkGives(uint32_t parent, char16_t drive, NameText name,
                            std::u16string_view path) const {
   if (parent == kNoEntry) return IsRootForm(path, drive, name);
   std::u16string base;
@@ -94,7 +94,7 @@ void EntryStore::Place(uint32_t n, uint64_t parentRecord, uint32_t parent,
   for (uint32_t p = parent; linked && p != kNoEntry; p = records_[p].parent) {
     if (p == n) linked = false;
   }
-  const std::u16string_view name = RawName(n).substr(0, r.nameLength);
+  const NameText name = RawName(n);
   if (linked && !WalkGives(parent, drive, name, path)) linked = false;
   r.parent = linked ? parent : kNoEntry;
   if (!linked) {

@@ -16,12 +16,12 @@ constexpr size_t kMaxNameUnits = 0xFFF;
 
 }  // namespace
 
-std::u16string_view EntryRef::extension() const {
-  return isFolder() ? std::u16string_view() : FileExtension(store_->RawName(n_));
+NameText EntryRef::extension() const {
+  return isFolder() ? NameText() : FileExtension(store_->RawName(n_));
 }
 
-std::u16string_view EntryRef::lowerExtension() const {
-  return isFolder() ? std::u16string_view() : FileExtension(store_->RawLowerName(n_));
+NameText EntryRef::lowerExtension() const {
+  return extension().Folded();
 }
 
 FileEntry EntryRef::Value() const {
@@ -31,11 +31,11 @@ FileEntry EntryRef::Value() const {
   e.parentRecordNumber = parentRecordNumber();
   e.sequenceNumber = sequenceNumber();
   e.drive = drive();
-  e.name = name();
-  e.lowerName = lowerName();
+  e.name = name().str();
+  e.lowerName = lowerName().str();
   e.path = path();
-  e.extension = extension();
-  e.lowerExtension = lowerExtension();
+  e.extension = extension().str();
+  e.lowerExtension = lowerExtension().str();
   e.size = size();
   e.creationTime = creationTime();
   e.modificationTime = modificationTime();
@@ -56,9 +56,9 @@ EntryStore::EntryStore(const EntryStore& other)
       keptParents_(other.keptParents_) {
   chunks_.reserve(other.chunks_.size());
   for (size_t c = 0; c < other.chunks_.size(); ++c) {
-    chunks_.emplace_back(new char16_t[kChunkUnits]);
-    const size_t units = c + 1 == other.chunks_.size() ? other.used_ : kChunkUnits;
-    std::copy_n(other.chunks_[c].get(), units, chunks_.back().get());
+    chunks_.emplace_back(new char16_t[kChunkBytes / 2]);
+    const size_t bytes = c + 1 == other.chunks_.size() ? other.used_ : kChunkBytes;
+    std::copy_n(other.chunks_[c].get(), (bytes + 1) / 2, chunks_.back().get());
   }
   used_ = other.used_;
 }
@@ -80,19 +80,26 @@ void EntryStore::clear() {
   std::unordered_map<uint32_t, uint64_t>().swap(keptParents_);
 }
 
-uint32_t EntryStore::AddText(std::u16string_view a, std::u16string_view b) {
-  const size_t units = a.size() + b.size();
-  if (chunks_.empty() || used_ + units > kChunkUnits) {
+uint32_t EntryStore::AddName(std::u16string_view name, bool& wide) {
+  wide = std::any_of(name.begin(), name.end(), [](char16_t c) { return c >= 0x100; });
+  // Wide names start on a unit boundary.
+  const uint32_t start = wide ? (used_ + 1) & ~1u : used_;
+  const size_t bytes = wide ? name.size() * 2 : name.size();
+  uint32_t at = start;
+  if (chunks_.empty() || start + bytes > kChunkBytes) {
     if (chunks_.size() >= (size_t(1) << (32 - kChunkShift))) throw std::length_error("name arena");
-    chunks_.emplace_back(new char16_t[kChunkUnits]);
-    used_ = 0;
+    chunks_.emplace_back(new char16_t[kChunkBytes / 2]);
+    at = 0;
   }
-  const uint32_t offset = uint32_t((chunks_.size() - 1) << kChunkShift) + used_;
-  char16_t* out = chunks_.back().get() + used_;
-  std::copy(a.begin(), a.end(), out);
-  std::copy(b.begin(), b.end(), out + a.size());
-  used_ += uint32_t(units);
-  return offset;
+  char16_t* chunk = chunks_.back().get();
+  if (wide) {
+    std::copy(name.begin(), name.end(), chunk + at / 2);
+  } else {
+    auto* out = reinterpret_cast<unsigned char*>(chunk) + at;
+    for (char16_t c : name) *out++ = static_cast<unsigned char>(c);
+  }
+  used_ = at + uint32_t(bytes);
+  return uint32_t((chunks_.size() - 1) << kChunkShift) + at;
 }
 
 uint8_t EntryStore::DriveSlot(char16_t drive) {
@@ -123,11 +130,10 @@ EntryRecord EntryStore::NewRecord(const Fields& value, char16_t drive) {
 
 void EntryStore::SetNameFields(EntryRecord& r, std::u16string_view name) {
   name = name.substr(0, kMaxNameUnits);
-  const bool folds =
-      std::any_of(name.begin(), name.end(), [](char16_t c) { return FoldAscii(c) != c; });
-  r.nameOffset = folds ? AddText(name, FoldAscii(name)) : AddText(name, {});
+  bool wide = false;
+  r.nameOffset = AddName(name, wide);
   r.nameLength = uint16_t(name.size());
-  r.flags = uint8_t(folds ? r.flags | kFoldedCopy : r.flags & ~kFoldedCopy);
+  r.flags = uint8_t(wide ? r.flags | kWideName : r.flags & ~kWideName);
 }
 
 void EntryStore::AppendValues(std::vector<FileEntry>& values, char16_t drive) {
@@ -289,7 +295,7 @@ void EntryStore::SetName(uint32_t n, std::u16string_view name) {
 
 size_t EntryStore::MemoryBytes() const {
   size_t bytes = records_.size() * sizeof(EntryRecord);
-  if (!chunks_.empty()) bytes += ((chunks_.size() - 1) * size_t(kChunkUnits) + used_) * 2;
+  if (!chunks_.empty()) bytes += (chunks_.size() - 1) * size_t(kChunkBytes) + used_;
   // Hash nodes: key, value, link and the allocator's header.
   for (const auto& [n, path] : keptPaths_) {
     bytes += 48 + (path.capacity() > 7 ? (path.capacity() + 1) * 2 : 0);

@@ -1,9 +1,9 @@
 // The entries of the index, stored compactly: one fixed-size record per
-// entry and every name once in a string arena. The folded name is a second
-// copy only when folding changes the name; extensions are views into the
-// names; a path is built on demand by walking the parent links, except for
-// the few entries whose path a walk cannot give (a cut loop, a depth limit,
-// a path set by hand), which keep theirs in a side table.
+// entry and every name once in a byte arena, one byte a unit where the name
+// allows (index/name_text.h) and folded only as it is read; extensions are
+// views into the names; a path is built on demand by walking the parent
+// links, except for the few entries whose path a walk cannot give (a cut
+// loop, a depth limit, a path set by hand), which keep theirs in a side table.
 //
 // Views returned by the accessors point into the arena: valid while the
 // view of index/entry_guard.h they were read through lasts. The arena is
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "index/file_entry.h"
+#include "index/name_text.h"
 #include "ntfs/scan_record.h"
 
 namespace zw {
@@ -45,7 +46,7 @@ struct EntryRecord {
   uint64_t size = 0;
   uint64_t creationTime = 0;
   uint64_t modificationTime = 0;
-  uint32_t nameOffset = 0;
+  uint32_t nameOffset = 0;  // in bytes
   uint32_t attributes = 0;
   uint32_t parent = kNoEntry;  // the entry whose path this one continues
   uint8_t driveSlot = 0;
@@ -67,13 +68,14 @@ class EntryRef {
   uint16_t sequenceNumber() const;
   char16_t drive() const;
   // Empty for a deleted entry, as are lowerName and path.
-  std::u16string_view name() const;
-  std::u16string_view lowerName() const;
+  NameText name() const;
+  // The name read with A-Z folded.
+  NameText lowerName() const;
   std::u16string path() const;
   // Clears `out` and builds the path into it (no allocation once it is large enough).
   void PathInto(std::u16string& out) const;
-  std::u16string_view extension() const;
-  std::u16string_view lowerExtension() const;
+  NameText extension() const;
+  NameText lowerExtension() const;
   uint64_t size() const;
   uint64_t creationTime() const;
   uint64_t modificationTime() const;
@@ -97,7 +99,7 @@ class EntryStore {
  public:
   // kRecycled: deleted by a move into a folder the index leaves out, so a
   // move back may bring it back.
-  static constexpr uint8_t kFolder = 1, kDeleted = 2, kFoldedCopy = 4, kKeptPath = 8,
+  static constexpr uint8_t kFolder = 1, kDeleted = 2, kWideName = 4, kKeptPath = 8,
                            kKeptParent = 16, kPathCut = 32, kRecycled = 64;
 
   EntryStore() = default;
@@ -194,8 +196,8 @@ class EntryStore {
   std::vector<uint32_t> Below(uint32_t n, std::u16string_view nPath) const;
 
   // Raw name, also of a deleted entry.
-  std::u16string_view RawName(uint32_t n) const;
-  std::u16string_view RawLowerName(uint32_t n) const;
+  NameText RawName(uint32_t n) const;
+  NameText RawLowerName(uint32_t n) const { return RawName(n).Folded(); }
   char16_t DriveOf(uint32_t n) const { return drives_[records_[n].driveSlot]; }
   uint64_t ParentRecordOf(uint32_t n) const;
   void PathInto(uint32_t n, std::u16string& out) const;
@@ -205,12 +207,15 @@ class EntryStore {
   size_t MemoryBytes() const;
 
  private:
-  static constexpr uint32_t kChunkShift = 20;
-  static constexpr uint32_t kChunkUnits = 1u << kChunkShift;
+  // Offsets count bytes: 2^32 of them hold far more than 10 million names.
+  static constexpr uint32_t kChunkShift = 21;
+  static constexpr uint32_t kChunkBytes = 1u << kChunkShift;
 
-  uint32_t AddText(std::u16string_view a, std::u16string_view b);
-  const char16_t* At(uint32_t offset) const {
-    return chunks_[offset >> kChunkShift].get() + (offset & (kChunkUnits - 1));
+  // Stores `name` and returns its offset; `wide` tells how.
+  uint32_t AddName(std::u16string_view name, bool& wide);
+  const unsigned char* At(uint32_t offset) const {
+    return reinterpret_cast<const unsigned char*>(chunks_[offset >> kChunkShift].get()) +
+           (offset & (kChunkBytes - 1));
   }
   uint8_t DriveSlot(char16_t drive);
   void SetNameFields(EntryRecord& r, std::u16string_view name);
@@ -218,32 +223,28 @@ class EntryStore {
   template <class Fields>
   EntryRecord NewRecord(const Fields& value, char16_t drive);
   // Whether `path` is `drive`'s root followed by `name`.
-  static bool IsRootForm(std::u16string_view path, char16_t drive, std::u16string_view name);
+  static bool IsRootForm(std::u16string_view path, char16_t drive, NameText name);
   // Whether `path` is what a walk gives for an entry named `name` on `drive`
   // continued from `parent` (kNoEntry: the drive's root).
-  bool WalkGives(uint32_t parent, char16_t drive, std::u16string_view name,
-                 std::u16string_view path) const;
+  bool WalkGives(uint32_t parent, char16_t drive, NameText name, std::u16string_view path) const;
   void Place(uint32_t n, uint64_t parentRecord, uint32_t parent, std::u16string_view path);
 
   std::vector<EntryRecord> records_;
+  // Held as char16_t, so that a wide name is read as the units it was
+  // written as; narrow names are written and read as bytes.
   std::vector<std::unique_ptr<char16_t[]>> chunks_;
-  uint32_t used_ = 0;  // units used in the last chunk
+  uint32_t used_ = 0;  // bytes used in the last chunk
   std::vector<char16_t> drives_ = {0};
   std::unordered_map<uint32_t, std::u16string> keptPaths_;
   std::unordered_map<uint32_t, uint64_t> keptParents_;
 };
 
-inline std::u16string_view EntryStore::RawName(uint32_t n) const {
+inline NameText EntryStore::RawName(uint32_t n) const {
   const EntryRecord& r = records_[n];
   if (r.nameLength == 0) return {};
-  return {At(r.nameOffset), r.nameLength};
-}
-
-inline std::u16string_view EntryStore::RawLowerName(uint32_t n) const {
-  const EntryRecord& r = records_[n];
-  if (r.nameLength == 0) return {};
-  const char16_t* name = At(r.nameOffset);
-  return {(r.flags & kFoldedCopy) != 0 ? name + r.nameLength : name, r.nameLength};
+  const unsigned char* at = At(r.nameOffset);
+  if ((r.flags & kWideName) == 0) return NameText::Narrow(at, r.nameLength);
+  return std::u16string_view(reinterpret_cast<const char16_t*>(at), r.nameLength);
 }
 
 inline const EntryRecord& EntryRef::Rec() const {
@@ -264,11 +265,11 @@ inline char16_t EntryRef::drive() const {
 inline bool EntryRef::isDeleted() const {
   return (Rec().flags & EntryStore::kDeleted) != 0;
 }
-inline std::u16string_view EntryRef::name() const {
-  return isDeleted() ? std::u16string_view() : store_->RawName(n_);
+inline NameText EntryRef::name() const {
+  return isDeleted() ? NameText() : store_->RawName(n_);
 }
-inline std::u16string_view EntryRef::lowerName() const {
-  return isDeleted() ? std::u16string_view() : store_->RawLowerName(n_);
+inline NameText EntryRef::lowerName() const {
+  return name().Folded();
 }
 inline uint64_t EntryRef::size() const {
   return Rec().size;

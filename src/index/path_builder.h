@@ -27,7 +27,7 @@ class PathBuilder {
     }
     out.assign(parentPath_);
     out += u'\\';
-    out += store_.RawName(n);
+    store_.RawName(n).AppendTo(out);
   }
 
  private:

@@ -87,7 +87,7 @@ void CompleteScannedDrive(ScannedDrive& drive) {
       const uint32_t c = *it;
       const uint32_t p = parents[c];
       if (p == kNoEntry) {
-        const std::u16string_view name = store.RawName(c);
+        const NameText name = store.RawName(c);
         depth[c] = 0;
         metadata[c] = !name.empty() && name[0] == u'$';
       } else if (depth[p] >= kMaxPathDepth) {

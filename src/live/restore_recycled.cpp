@@ -53,7 +53,7 @@ void RestoreRecycledBelow(FileIndex& index, UsnMonitor& monitor, char16_t drive,
     if (holder != kNoEntry && IsLive(store[holder])) continue;  // the record holds another file
     store.PathInto(parent, path);
     path += u'\\';
-    path += store.RawName(c);
+    store.RawName(c).AppendTo(path);
     platform::FileAttributeData data;
     // Gone while it was away, or a name that Win32 would read as another file.
     if (!platform::GetEntryAttributeData(path, data)) continue;

@@ -34,7 +34,7 @@ void NoteNameChange(NameIndex& index, const EntryWriteView& hold, uint32_t n) {
   if (!index.Attached(hold) || n >= t.builtCount || n >= entries.size()) return;
   if (IsChanged(t, n)) return;  // placed by the name it was built with, not the last one
   if (t.changedBits.empty()) t.changedBits.resize((size_t(t.builtCount) + 63) / 64);
-  t.builtNames.emplace(n, FoldedName(entries[n]));
+  t.builtNames.emplace(n, FoldedName(entries[n]).str());
   t.changedBits[n >> 6] |= uint64_t{1} << (n & 63);
 }
 

@@ -19,13 +19,13 @@ void Release(std::vector<T>& v) {
 }
 
 // The entry texts the index reads, in one place.
-inline std::u16string_view FoldedName(EntryRef e) {
+inline NameText FoldedName(EntryRef e) {
   return e.lowerName();
 }
-inline std::u16string_view FoldedExtension(EntryRef e) {
+inline NameText FoldedExtension(EntryRef e) {
   return e.lowerExtension();
 }
-inline std::u16string_view ShownName(EntryRef e) {
+inline NameText ShownName(EntryRef e) {
   return e.name();
 }
 inline bool IsDeleted(EntryRef e) {

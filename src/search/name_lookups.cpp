@@ -27,12 +27,14 @@ struct Held {
 };
 
 bool HasExtension(EntryRef e, std::u16string_view x) {
-  return !IsDeleted(e) && !FoldedExtension(e).empty() && FoldedExtension(e) == x;
+  if (IsDeleted(e)) return false;
+  const NameText own = e.extension();
+  return !own.empty() && own.EqualsFolded(x);
 }
 
 // The folded name the tables placed `e` by.
-std::u16string_view BuiltName(const Held& h, uint32_t e) {
-  if (IsChanged(h.t, e)) return h.t.builtNames.find(e)->second;
+NameText BuiltName(const Held& h, uint32_t e) {
+  if (IsChanged(h.t, e)) return std::u16string_view(h.t.builtNames.find(e)->second);
   return FoldedName(h.entries[e]);
 }
 
@@ -86,7 +88,7 @@ void MergeByName(const Held& h, std::vector<uint32_t>& result, std::vector<uint3
 void ScanNames(const EntryStore& entries, std::u16string_view p, uint32_t first, uint32_t last,
                std::vector<uint32_t>& result) {
   for (uint32_t i = first; i < last; ++i) {
-    if (FindSubstring(FoldedName(entries[i]), p) != kNotFound) result.push_back(i);
+    if (entries[i].name().FindFolded(p) != NameText::npos) result.push_back(i);
   }
 }
 
@@ -118,10 +120,10 @@ void PrefixWalk(const Held& h, std::u16string_view p, Take&& take) {
   const uint32_t n = h.n;
   const auto& order = h.t.nameOrder;
   auto it = std::lower_bound(order.begin(), order.end(), p, [&](uint32_t e, std::u16string_view v) {
-    return e < n && BuiltName(h, e) < v;
+    return e < n && BuiltName(h, e) < NameText(v);
   });
   for (; it != order.end(); ++it) {
-    if (*it >= n || !BuiltName(h, *it).starts_with(p)) break;
+    if (*it >= n || !BuiltName(h, *it).StartsWithFolded(p)) break;
     if (!IsChanged(h.t, *it)) take(*it);
   }
 }
@@ -137,9 +139,9 @@ std::vector<uint32_t> SuffixWalk(const Held& h, std::u16string_view tail) {
   // Both ends by binary search, so only the names at the probes are read.
   const auto first = std::partition_point(
       suffixOrder.begin(), suffixOrder.end(),
-      [&](uint32_t pos) { return order[pos] < n && BackwardsLess(nameAt(pos), tail); });
+      [&](uint32_t pos) { return order[pos] < n && BackwardsLess(nameAt(pos), NameText(tail)); });
   const auto last = std::partition_point(first, suffixOrder.end(), [&](uint32_t pos) {
-    return order[pos] < n && nameAt(pos).ends_with(tail);
+    return order[pos] < n && nameAt(pos).EndsWithFolded(tail);
   });
   std::vector<uint32_t> positions;
   positions.reserve(static_cast<size_t>(last - first));
@@ -190,7 +192,7 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   std::vector<uint32_t> result;
   if (!h.attached || p.empty()) return result;
   PrefixWalk(h, p, [&](uint32_t e) { result.push_back(e); });
-  MergeByName(h, result, DeltaMatches(h, [&](EntryRef e) { return FoldedName(e).starts_with(p); }));
+  MergeByName(h, result, DeltaMatches(h, [&](EntryRef e) { return e.name().StartsWithFolded(p); }));
   return result;
 }
 
@@ -201,7 +203,7 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   std::vector<uint32_t> result;
   if (!h.attached || p.empty()) return result;
   const auto& entries = h.entries;
-  auto matches = [&](EntryRef e) { return FoldedName(e).starts_with(p) && HasExtension(e, x); };
+  auto matches = [&](EntryRef e) { return e.name().StartsWithFolded(p) && HasExtension(e, x); };
   PrefixWalk(h, p, [&](uint32_t e) {
     if (matches(entries[e])) result.push_back(e);
   });
@@ -226,7 +228,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
     ScanNames(entries, p, 0, n, result);
     return result;
   }
-  auto contains = [&](EntryRef e) { return FindSubstring(FoldedName(e), p) != kNotFound; };
+  auto contains = [&](EntryRef e) { return e.name().FindFolded(p) != NameText::npos; };
   // The lists describe the names as built: changed entries leave them, and
   // they and the appended ones are tested as they stand.
   auto finish = [&](bool confirm) {
@@ -286,7 +288,7 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
         const std::u16string tail = SuffixWithExtension(query);
         result = SuffixWalk(h, tail);
         MergeByName(h, result,
-                    DeltaMatches(h, [&](EntryRef e) { return FoldedName(e).ends_with(tail); }));
+                    DeltaMatches(h, [&](EntryRef e) { return e.name().EndsWithFolded(tail); }));
       }
       if (!x.empty()) KeepWithExtension(index, result, x);
       return result;

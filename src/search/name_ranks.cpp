@@ -186,7 +186,7 @@ const std::vector<uint32_t>& RankCache::RanksLocked(const EntryStore* entries, u
       updated = UpdateRanks(
           all,
           [&](uint32_t a, uint32_t b) {
-            const int c = ShownName(all[a]).compare(ShownName(all[b]));
+            const int c = Compare(ShownName(all[a]), ShownName(all[b]));
             return c != 0 ? c < 0 : (*pathRanks)[a] < (*pathRanks)[b];
           },
           rank, count, moved);

@@ -19,12 +19,14 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   constexpr uint32_t kNone = UINT32_MAX;  // no extension
   std::vector<uint32_t> idOf(n, kNone);
+  std::u16string key;
   for (uint32_t i = 0; i < n; ++i) {
-    const std::u16string_view x = FoldedExtension(entries[i]);
+    const NameText x = FoldedExtension(entries[i]);
     // A deleted entry keeps its extension, but no search may find it.
     if (x.empty() || IsDeleted(entries[i])) continue;
     const uint32_t next = static_cast<uint32_t>(tables.extensionIds.size());
-    idOf[i] = tables.extensionIds.try_emplace(std::u16string(x), next).first->second;
+    x.AssignTo(key);
+    idOf[i] = tables.extensionIds.try_emplace(key, next).first->second;
   }
   const bool built = BuildPostingTable(tables.extensionLists, n, [&](uint32_t i, auto&& sink) {
     if (idOf[i] != kNone) sink(idOf[i]);
@@ -38,19 +40,26 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
 // distinct per name by the table's own rule (repeats within an entry drop).
 bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
+  // Each name folded into one buffer first: one plain loop of units feeds the
+  // table, whichever form the name is stored in.
+  std::u16string folded;
+  auto foldedName = [&](uint32_t i) -> std::u16string_view {
+    FoldedName(entries[i]).AssignTo(folded);
+    return folded;
+  };
   if (order == 1) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      for (char16_t c : FoldedName(entries[i])) sink(c);
+      for (char16_t c : foldedName(i)) sink(c);
     });
   }
   if (order == 2) {
     return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const std::u16string_view f = FoldedName(entries[i]);
+      const std::u16string_view f = foldedName(i);
       for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
     });
   }
   return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-    const std::u16string_view f = FoldedName(entries[i]);
+    const std::u16string_view f = foldedName(i);
     for (size_t j = 2; j < f.size(); ++j) {
       sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
     }

@@ -13,11 +13,9 @@ constexpr uint32_t kBlock = 0x80000000u;
 constexpr size_t kDriveSlots = 256;
 
 // Ordinal order of name (+ "\" for a block).
-bool ItemLess(std::u16string_view a, bool aBlock, std::u16string_view b, bool bBlock) {
+bool ItemLess(NameText a, bool aBlock, NameText b, bool bBlock) {
   const size_t common = std::min(a.size(), b.size());
-  for (size_t k = 0; k < common; ++k) {
-    if (a[k] != b[k]) return a[k] < b[k];
-  }
+  if (const int c = Compare(a.substr(0, common), b.substr(0, common)); c != 0) return c < 0;
   // One is a prefix of the other: what follows it, if anything, is the "\".
   if (a.size() == b.size()) return !aBlock && bBlock;
   if (a.size() < b.size()) return !aBlock || u'\\' < b[a.size()];

@@ -73,34 +73,40 @@ size_t FindSubstring(std::u16string_view haystack, std::u16string_view needle) {
 namespace {
 
 // An empty extension never satisfies an extension test.
-bool ExtensionIs(std::u16string_view extension, const std::u16string& x) {
-  return !extension.empty() && extension == x;
+bool ExtensionIs(NameText extension, const std::u16string& x) {
+  return !extension.empty() && extension.EqualsFolded(x);
 }
 
-}  // namespace
-
-bool Matches(std::u16string_view name, std::u16string_view extension, const SearchQuery& query) {
+// Both texts are read folded.
+bool MatchesFolding(NameText name, NameText extension, const SearchQuery& query) {
   const std::u16string& p = query.foldedPattern;
   const std::u16string& x = query.foldedExtension;
   if (MatchesNothing(query)) return false;
   switch (query.mode) {
     case MatchMode::Prefix:
-      return name.starts_with(p);
+      return name.StartsWithFolded(p);
     case MatchMode::Suffix:
-      return x.empty() ? name.ends_with(p)
-                       : ExtensionIs(extension, x) && name.ends_with(SuffixWithExtension(query));
+      return x.empty()
+                 ? name.EndsWithFolded(p)
+                 : ExtensionIs(extension, x) && name.EndsWithFolded(SuffixWithExtension(query));
     case MatchMode::Contains:
-      return FindSubstring(name, p) != kNotFound && (x.empty() || ExtensionIs(extension, x));
+      return name.FindFolded(p) != NameText::npos && (x.empty() || ExtensionIs(extension, x));
     case MatchMode::Extension:
       return ExtensionIs(extension, x);
     case MatchMode::PrefixExtension:
-      return name.starts_with(p) && ExtensionIs(extension, x);
+      return name.StartsWithFolded(p) && ExtensionIs(extension, x);
   }
   return false;
 }
 
+}  // namespace
+
+bool Matches(std::u16string_view name, std::u16string_view extension, const SearchQuery& query) {
+  return MatchesFolding(name, extension, query);
+}
+
 bool Matches(EntryRef entry, const SearchQuery& query) {
-  return Matches(entry.lowerName(), entry.lowerExtension(), query);
+  return MatchesFolding(entry.name(), entry.extension(), query);
 }
 
 }  // namespace zw

@@ -189,7 +189,7 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
     if (const std::optional<EntryRef> e = lookup(n)) {
       item.known = true;
       item.folder = e->isFolder();
-      if (order.sortColumn == kColumnName) item.text = e->name();
+      if (order.sortColumn == kColumnName) e->name().AssignTo(item.text);
       if (order.sortColumn == kColumnFolder) e->PathInto(item.text);
       if (order.sortColumn == kColumnSize) item.size = e->size();
       if (order.sortColumn == kColumnDate) item.modified = e->modificationTime();

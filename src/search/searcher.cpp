@@ -14,8 +14,8 @@ constexpr uint32_t kScanChunk = 4096;
 constexpr uint64_t kProgressStep = 1000;
 
 bool ScanMatches(EntryRef e, const SearchQuery& q) {
-  if (FindSubstring(e.lowerName(), q.foldedPattern) == kNotFound) return false;
-  return q.foldedExtension.empty() || e.lowerExtension() == q.foldedExtension;
+  if (e.name().FindFolded(q.foldedPattern) == NameText::npos) return false;
+  return q.foldedExtension.empty() || e.extension().EqualsFolded(q.foldedExtension);
 }
 
 // Scans [first, last) in chunks, each under the lock shared; calls

@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "index/entry_store.h"
+#include "index/name_text.h"
 
 namespace zw {
 
-// Entry numbers 0..n-1 ascending by text(i) (a u16string_view), or by the
+// Entry numbers 0..n-1 ascending by text(i) (a u16string_view or a
+// NameText, which is compared as it reads, folded or not), or by the
 // text read from its last code unit to its first when `Backwards`; equal
 // texts by tie(i, j), by default ascending by number.
 template <bool Backwards = false, class Text, class Tie = std::less<uint32_t>>
@@ -26,13 +28,27 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie = {});
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order);
 
 // Whether `a` read backwards sorts before `b` read backwards.
-inline bool BackwardsLess(std::u16string_view a, std::u16string_view b) {
+template <class Text>
+bool BackwardsLess(const Text& a, const Text& b) {
   const size_t common = std::min(a.size(), b.size());
   for (size_t k = 1; k <= common; ++k) {
     const char16_t x = a[a.size() - k], y = b[b.size() - k];
     if (x != y) return x < y;
   }
   return a.size() < b.size();
+}
+
+inline bool BackwardsLess(const NameText& a, const NameText& b) {
+  return a.Visit([&](const auto& x) {
+    return b.Visit([&](const auto& y) {
+      const size_t common = std::min(x.size(), y.size());
+      for (size_t k = 1; k <= common; ++k) {
+        const char16_t u = x[x.size() - k], v = y[y.size() - k];
+        if (u != v) return u < v;
+      }
+      return x.size() < y.size();
+    });
+  });
 }
 
 namespace detail {
@@ -42,13 +58,20 @@ struct OrderItem {
   uint32_t entry;
 };
 
-template <bool Backwards>
-char16_t UnitAt(std::u16string_view s, size_t pos) {
+inline int Ordinal(std::u16string_view a, std::u16string_view b) {
+  return a.compare(b);
+}
+inline int Ordinal(NameText a, NameText b) {
+  return Compare(a, b);
+}
+
+template <bool Backwards, class Text>
+char16_t UnitAt(const Text& s, size_t pos) {
   return Backwards ? s[s.size() - 1 - pos] : s[pos];
 }
 
-template <bool Backwards>
-uint64_t KeyAt(std::u16string_view s, size_t depth) {
+template <bool Backwards, class Text>
+uint64_t KeyAt(const Text& s, size_t depth) {
   uint64_t key = 0;
   for (size_t k = 0; k < 4; ++k) {
     const size_t pos = depth + k;
@@ -57,19 +80,24 @@ uint64_t KeyAt(std::u16string_view s, size_t depth) {
   return key;
 }
 
+template <bool Backwards>
+uint64_t KeyAt(const NameText& s, size_t depth) {
+  return s.Visit([&](const auto& units) { return KeyAt<Backwards>(units, depth); });
+}
+
 // Texts equal in [0, depth): the rest of a against the rest of b, as
 // negative, zero or positive.
-template <bool Backwards>
-int CompareFrom(std::u16string_view a, std::u16string_view b, size_t depth) {
+template <bool Backwards, class Text>
+int CompareFrom(Text a, Text b, size_t depth) {
   if constexpr (Backwards) {
-    a.remove_suffix(std::min(depth, a.size()));
-    b.remove_suffix(std::min(depth, b.size()));
+    a = a.substr(0, a.size() - std::min(depth, a.size()));
+    b = b.substr(0, b.size() - std::min(depth, b.size()));
     if (BackwardsLess(a, b)) return -1;
     return BackwardsLess(b, a) ? 1 : 0;
   } else {
-    a.remove_prefix(std::min(depth, a.size()));
-    b.remove_prefix(std::min(depth, b.size()));
-    return a.compare(b);
+    a = a.substr(std::min(depth, a.size()));
+    b = b.substr(std::min(depth, b.size()));
+    return Ordinal(a, b);
   }
 }
 
@@ -87,7 +115,7 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie) {
     items[i] = {detail::KeyAt<Backwards>(text(static_cast<uint32_t>(i)), 0),
                 static_cast<uint32_t>(i)};
   }
-  auto textOf = [&](const OrderItem& it) -> std::u16string_view { return text(it.entry); };
+  auto textOf = [&](const OrderItem& it) { return text(it.entry); };
   auto lessFrom = [&](const OrderItem& a, const OrderItem& b, size_t depth) {
     const int c = detail::CompareFrom<Backwards>(textOf(a), textOf(b), depth);
     return c != 0 ? c < 0 : tie(a.entry, b.entry);

@@ -35,8 +35,10 @@ const std::array<Extensions, 6>& CategoryExtensions() {
 
 namespace {
 
-bool Passes(std::u16string_view name, char16_t drive, bool isFolder,
-            std::u16string_view lowerExtension, const TypeFilterState& state) {
+// `Text` is a std::u16string_view or a NameText (read folded).
+template <class Text>
+bool Passes(const Text& name, char16_t drive, bool isFolder, const Text& lowerExtension,
+            const TypeFilterState& state) {
   if (name.empty()) return false;
   if (state.hasDriveChecks && state.checkedDrives.count(drive) == 0) return false;
   if (!state.hasTypeCombo) return true;
@@ -64,8 +66,8 @@ bool Passes(std::u16string_view name, char16_t drive, bool isFolder,
 }  // namespace
 
 bool TypeFilter(const FileEntry* entry, const TypeFilterState& state) {
-  return entry != nullptr &&
-         Passes(entry->name, entry->drive, entry->isFolder, entry->lowerExtension, state);
+  return entry != nullptr && Passes(std::u16string_view(entry->name), entry->drive, entry->isFolder,
+                                    std::u16string_view(entry->lowerExtension), state);
 }
 
 bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state) {

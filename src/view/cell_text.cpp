@@ -57,13 +57,17 @@ bool CellText(const EntryAccess& hold, uint32_t entryNumber, uint32_t column, ch
   if (capacity == 0) return false;
   const std::optional<EntryRef> e = LookupEntry(hold, entryNumber);
   if (!e) return false;
-  std::u16string scratch;
+  // Kept per thread: a warm list draws its rows without allocating.
+  thread_local std::u16string scratch;
+  thread_local std::u16string text;
   switch (column) {
     case kColumnName:
-      CopyCut(Shown(e->name(), scratch), out, capacity);
+      e->name().AssignTo(scratch);
+      CopyCut(Shown(scratch, text), out, capacity);
       break;
     case kColumnFolder:
-      CopyCut(Shown(FolderOf(e->path()), scratch), out, capacity);
+      e->PathInto(scratch);
+      CopyCut(Shown(FolderOf(scratch), text), out, capacity);
       break;
     case kColumnSize:
       if (e->isFolder()) {

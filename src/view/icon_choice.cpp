@@ -64,13 +64,14 @@ bool ChooseIcon(const EntryAccess& hold, uint32_t entryNumber, bool fastIcons, I
   if (e->isFolder()) {
     out.kind = IconChoice::Kind::Folder;
   } else if (fastIcons) {
-    if (const std::optional<IconClass> c = ClassOfExtension(e->lowerExtension())) {
+    const std::u16string extension = e->lowerExtension().str();
+    if (const std::optional<IconClass> c = ClassOfExtension(extension)) {
       out.kind = IconChoice::Kind::Class;
       out.iconClass = *c;
     }
   } else if (!e->lowerExtension().empty()) {
     out.kind = IconChoice::Kind::Extension;
-    out.extension.assign(e->lowerExtension());
+    e->lowerExtension().AssignTo(out.extension);
   }
   return true;
 }

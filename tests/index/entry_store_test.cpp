@@ -94,9 +94,8 @@ TEST(EntryStore, ASpliceThatRunsOutOfMemoryChangesNothing) {
   auto values = [](const EntryStore& s) {
     std::vector<std::u16string> out;
     for (const EntryRef r : s) {
-      out.push_back(r.path() + u'|' + std::u16string(r.lowerName()) + u'|' +
-                    std::u16string(1, r.drive()) + u'|' +
-                    std::u16string(1, char16_t(u'0' + r.parentRecordNumber() % 64)));
+      out.push_back(r.path() + u'|' + r.lowerName().str() + u'|' + std::u16string(1, r.drive()) +
+                    u'|' + std::u16string(1, char16_t(u'0' + r.parentRecordNumber() % 64)));
     }
     return out;
   };

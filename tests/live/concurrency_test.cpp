@@ -88,7 +88,7 @@ TEST(LiveConcurrency, ChangesOnSeveralVolumesWhileSearchesAndCellsRead) {
     while (!done.load()) {
       {
         const EntryReadView hold(index.entries);
-        if (const auto e = LookupEntry(hold, n)) cell = e->path() + std::u16string(e->name());
+        if (const auto e = LookupEntry(hold, n)) cell = e->path() + e->name().str();
         n = (n + 7919) % uint32_t(hold.entries().size() + 1);
       }
       std::this_thread::yield();

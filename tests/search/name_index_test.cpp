@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 
+#include "base/columns.h"
 #include "search_support.h"
 
 namespace zw {
@@ -89,6 +90,64 @@ TEST_P(NameIndexTest, EntriesAppendedAfterTheRebuildAreFoundWithoutOne) {
   EXPECT_EQ(Query(u"lph"), (Names{u"alpha", u"alphabet.txt"}));
   EXPECT_EQ(Query(u"*.txt"), Names{u"alphabet.txt"});
   EXPECT_EQ(Query(u"*bet.txt"), Names{u"alphabet.txt"});
+}
+
+// Names kept one byte a unit (Latin-1) and names kept as UTF-16 match and
+// sort alike, by their 16-bit units: only A-Z fold (never U+00C9/U+00E9), a
+// pattern unit from 0x100 up is in no narrow name, an unpaired surrogate is a
+// unit like any other, and a rename moves a name between the two forms.
+TEST_P(NameIndexTest, NarrowAndWideNamesMatchAndSortByTheirUnits) {
+  const Names names = {u"\u00C9t\u00E9.TXT",
+                       u"\u00E9T\u00C9.txt",
+                       u"caf\u00E9",
+                       u"CAF\u00C9",
+                       u"a\u0100b",
+                       u"x\xD800y",
+                       u"\u00FF",
+                       u"\u0100",
+                       u"Z",
+                       u"z",
+                       u"Zz\u00FF"};
+  std::vector<test::Item> items;
+  for (const std::u16string& n : names) items.push_back({n});
+  Make(items);
+  EXPECT_EQ(Query(u"\u00E9*"), Names{u"\u00E9T\u00C9.txt"});
+  EXPECT_EQ(Sorted(Query(u"caf*")), Sorted({u"caf\u00E9", u"CAF\u00C9"}));
+  EXPECT_EQ(Query(u"*f\u00E9"), Names{u"caf\u00E9"});
+  EXPECT_EQ(Query(u"t\u00E9"), Names{u"\u00C9t\u00E9.TXT"});
+  EXPECT_EQ(Sorted(Query(u"*.txt")), Sorted({u"\u00C9t\u00E9.TXT", u"\u00E9T\u00C9.txt"}));
+  EXPECT_EQ(Sorted(Query(u"\u0100")), Sorted({u"a\u0100b", u"\u0100"}));
+  EXPECT_EQ(Sorted(Query(u"\u00FF")), Sorted({u"\u00FF", u"Zz\u00FF"}));
+  EXPECT_EQ(Query(u"\xD800"), Names{u"x\xD800y"});
+  {
+    const EntryReadView hold(index.entries);
+    const EntryStore& entries = hold.entries();
+    const NameTables& t = index.nameIndex.Tables(hold);
+    Names folded, backwards;
+    for (uint32_t e : t.nameOrder) folded.push_back(entries[e].Value().lowerName);
+    for (uint32_t pos : t.suffixOrder) {
+      backwards.push_back(folded[pos]);
+      std::reverse(backwards.back().begin(), backwards.back().end());
+    }
+    EXPECT_TRUE(std::is_sorted(folded.begin(), folded.end()));
+    EXPECT_TRUE(std::is_sorted(backwards.begin(), backwards.end()));
+    const std::vector<uint32_t>& ranks = EntryRanks(index.nameIndex, hold, kColumnName);
+    Names byRank(names.size());
+    for (uint32_t e = 0; e < names.size(); ++e) byRank.at(ranks.at(e)) = names[e];
+    EXPECT_EQ(byRank, Sorted(names));
+  }
+  for (const std::u16string to : {u"wide\u4E2D", u"Narrow\u00E9"}) {
+    {
+      const EntryWriteView hold(index.entries);
+      NoteNameChange(index.nameIndex, hold, 0);
+      hold.store().SetName(0, to);
+      EXPECT_EQ(hold.entries()[0].Value().name, to);
+    }
+    EXPECT_EQ(Query(u"\u00C9t*"), Names{});
+    EXPECT_EQ(Query(u"wide*"), to[0] == u'w' ? Names{to} : Names{});
+    EXPECT_EQ(Query(u"*\u4E2D"), to[0] == u'w' ? Names{to} : Names{});
+    EXPECT_EQ(Query(u"ow\u00E9"), to[0] == u'N' ? Names{to} : Names{});
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ngrams, NameIndexTest, ::testing::Bool(),
