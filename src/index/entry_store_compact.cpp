@@ -11,7 +11,7 @@ EntryStore EntryStore::Compacted(const std::vector<uint32_t>& oldToNew, uint32_t
   EntryStore out;
   out.drives_ = drives_;  // slots stay valid as they are
   out.records_.reserve(count);
-  std::u16string path;
+  std::u16string path, name;
   for (uint32_t i = 0; i < records_.size(); ++i) {
     const uint32_t to = oldToNew[i];
     if (to == kNoEntry) continue;
@@ -34,7 +34,8 @@ EntryStore EntryStore::Compacted(const std::vector<uint32_t>& oldToNew, uint32_t
     if (r.parent != kNoEntry) r.parent = oldToNew[r.parent];
     out.records_.push_back(r);
     // Through the name setter, which lays the name out as any new one.
-    out.SetName(to, RawName(i));
+    RawName(i).AssignTo(name);
+    out.SetName(to, name);
   }
   return out;
 }

@@ -221,7 +221,7 @@ TEST_F(Compaction, ASearchAcrossACompactionDeliversNoStaleNumber) {
       for (uint32_t n : results.Snapshot()) {
         if (n == kNoEntry) continue;  // deleted after it was found
         ASSERT_LT(n, hold.entries().size());
-        const std::u16string name(hold.entries()[n].name());
+        const std::u16string name = hold.entries()[n].name().str();
         if (name.empty()) continue;  // deleted after it was found
         EXPECT_NE(name.find(u"77"), std::u16string::npos) << ToUtf8(name);
         staying += name.starts_with(u"k77_");
