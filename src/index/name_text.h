@@ -76,6 +76,13 @@ class NameText {
     return npos;
   }
   size_t rfind(char16_t c) const {
+    if (!wide_) {
+      if (c >= 0x100) return npos;
+      for (size_t i = size_; i-- > 0;) {
+        if (bytes()[i] == c) return i;
+      }
+      return npos;
+    }
     for (size_t i = size_; i-- > 0;) {
       if (Raw(i) == c) return i;
     }

@@ -35,9 +35,10 @@ const std::array<Extensions, 6>& CategoryExtensions() {
 
 namespace {
 
-// `Text` is a std::u16string_view or a NameText (read folded).
-template <class Text>
-bool Passes(const Text& name, char16_t drive, bool isFolder, const Text& lowerExtension,
+// `Text` is a std::u16string_view or a NameText; `lowerExtension()` gives the
+// folded extension, asked for only by the categories that need it.
+template <class Text, class Extension>
+bool Passes(const Text& name, char16_t drive, bool isFolder, Extension&& lowerExtension,
             const TypeFilterState& state) {
   if (name.empty()) return false;
   if (state.hasDriveChecks && state.checkedDrives.count(drive) == 0) return false;
@@ -56,9 +57,11 @@ bool Passes(const Text& name, char16_t drive, bool isFolder, const Text& lowerEx
   }
   // Any other value is no selection the combo box could hold: pass, as for none.
   if (category < 3 || category >= kTypeCategoryCount) return true;
-  if (isFolder || lowerExtension.empty()) return false;
+  if (isFolder) return false;
+  const auto extension = lowerExtension();
+  if (extension.empty()) return false;
   for (std::u16string_view x : CategoryExtensions()[static_cast<size_t>(category - 3)]) {
-    if (lowerExtension == x) return true;
+    if (extension == x) return true;
   }
   return false;
 }
@@ -66,13 +69,15 @@ bool Passes(const Text& name, char16_t drive, bool isFolder, const Text& lowerEx
 }  // namespace
 
 bool TypeFilter(const FileEntry* entry, const TypeFilterState& state) {
-  return entry != nullptr && Passes(std::u16string_view(entry->name), entry->drive, entry->isFolder,
-                                    std::u16string_view(entry->lowerExtension), state);
+  return entry != nullptr && Passes(
+                                 std::u16string_view(entry->name), entry->drive, entry->isFolder,
+                                 [&] { return std::u16string_view(entry->lowerExtension); }, state);
 }
 
 bool TypeFilter(std::optional<EntryRef> entry, const TypeFilterState& state) {
-  return entry &&
-         Passes(entry->name(), entry->drive(), entry->isFolder(), entry->lowerExtension(), state);
+  return entry && Passes(
+                      entry->name(), entry->drive(), entry->isFolder(),
+                      [&] { return entry->lowerExtension(); }, state);
 }
 
 bool TypeFilter(const EntryAccess& hold, uint32_t entryNumber, const TypeFilterState& state) {
