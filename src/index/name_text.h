@@ -146,8 +146,9 @@ class NameText {
   size_t FindFolded(std::u16string_view p) const;
 
  private:
+  // A Latin-1 byte folds as the unit it stands for.
   static unsigned char FoldByte(unsigned char b) {
-    return static_cast<unsigned char>(b + (static_cast<unsigned>(b - 'A') < 26u ? 32 : 0));
+    return static_cast<unsigned char>(FoldAscii(char16_t{b}));
   }
   char16_t Raw(size_t i) const { return wide_ ? units()[i] : char16_t(bytes()[i]); }
   bool MatchesAt(size_t at, std::u16string_view p) const {

@@ -27,28 +27,28 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie = {});
 // rank[order[k]] = k.
 std::vector<uint32_t> RanksOf(const std::vector<uint32_t>& order);
 
-// Whether `a` read backwards sorts before `b` read backwards.
-template <class Text>
-bool BackwardsLess(const Text& a, const Text& b) {
+// `a` read backwards against `b` read backwards: negative, zero or positive.
+template <class TextA, class TextB>
+int BackwardsCompare(const TextA& a, const TextB& b) {
   const size_t common = std::min(a.size(), b.size());
   for (size_t k = 1; k <= common; ++k) {
     const char16_t x = a[a.size() - k], y = b[b.size() - k];
-    if (x != y) return x < y;
+    if (x != y) return x < y ? -1 : 1;
   }
-  return a.size() < b.size();
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-inline bool BackwardsLess(const NameText& a, const NameText& b) {
+// The same with each name's stored form settled once, not per unit.
+inline int BackwardsCompare(const NameText& a, const NameText& b) {
   return a.Visit([&](const auto& x) {
-    return b.Visit([&](const auto& y) {
-      const size_t common = std::min(x.size(), y.size());
-      for (size_t k = 1; k <= common; ++k) {
-        const char16_t u = x[x.size() - k], v = y[y.size() - k];
-        if (u != v) return u < v;
-      }
-      return x.size() < y.size();
-    });
+    return b.Visit([&](const auto& y) { return BackwardsCompare(x, y); });
   });
+}
+
+// Whether `a` read backwards sorts before `b` read backwards.
+template <class Text>
+bool BackwardsLess(const Text& a, const Text& b) {
+  return BackwardsCompare(a, b) < 0;
 }
 
 namespace detail {
@@ -92,8 +92,7 @@ int CompareFrom(Text a, Text b, size_t depth) {
   if constexpr (Backwards) {
     a = a.substr(0, a.size() - std::min(depth, a.size()));
     b = b.substr(0, b.size() - std::min(depth, b.size()));
-    if (BackwardsLess(a, b)) return -1;
-    return BackwardsLess(b, a) ? 1 : 0;
+    return BackwardsCompare(a, b);
   } else {
     a = a.substr(std::min(depth, a.size()));
     b = b.substr(std::min(depth, b.size()));
