@@ -14,13 +14,6 @@ uint64_t ResultSet::Clear() {
   return ++generation_;
 }
 
-uint64_t ResultSet::ClearInto(std::vector<uint32_t>& previous) {
-  std::lock_guard hold(mutex_);
-  previous.swap(entries_);
-  entries_.clear();
-  return ++generation_;
-}
-
 void ResultSet::Replace(std::vector<uint32_t> entryNumbers) {
   std::lock_guard hold(mutex_);
   entries_ = std::move(entryNumbers);

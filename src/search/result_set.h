@@ -35,8 +35,6 @@ class ResultSet {
   // Empties the list and makes every search started earlier stale, so that
   // none of them can deliver into it any more. Returns the new generation.
   uint64_t Clear();
-  // Clear, handing the entries it held over to `previous`.
-  uint64_t ClearInto(std::vector<uint32_t>& previous);
   void Replace(std::vector<uint32_t> entryNumbers);
   void Append(std::span<const uint32_t> entryNumbers);
   size_t Count() const;
