@@ -135,18 +135,10 @@ BENCHMARK(BM_OrderBy)
 void BM_NgramTable(benchmark::State& state) {
   const EntryReadView hold(Index().entries);
   const auto& entries = hold.entries();
-  const uint32_t n = static_cast<uint32_t>(entries.size());
   const int64_t order = state.range(0);
   for (auto _ : state) {
     PostingTable table;
-    const bool built = BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
-      const NameText f = entries[i].lowerName();
-      for (size_t j = static_cast<size_t>(order - 1); j < f.size(); ++j) {
-        uint64_t key = 0;
-        for (int64_t k = order - 1; k >= 0; --k) key = key << 16 | f[j - static_cast<size_t>(k)];
-        sink(key);
-      }
-    });
+    const bool built = BuildNgramTable(table, entries, static_cast<int>(order));
     if (!built) state.SkipWithError("table beyond 32-bit offsets");
     state.counters["keys"] = static_cast<double>(table.keys.size());
     state.counters["bytes"] = static_cast<double>(table.Bytes());

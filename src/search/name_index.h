@@ -182,6 +182,9 @@ const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAcces
 // The rank of every entry in name order and in path order, as a build
 // computes them (each the one place that orders those texts in full).
 // Equal names come in the order of `pathRanks` (the entries' PathRanks).
+// One n-gram table of order 1, 2 or 3 over the folded names; false when it
+// would not fit 32-bit offsets.
+[[nodiscard]] bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order);
 std::vector<uint32_t> NameRanks(const EntryStore& entries, const std::vector<uint32_t>& pathRanks);
 std::vector<uint32_t> PathRanks(const EntryStore& entries);
 // The same by sorting every built path: what the tree order must equal.

@@ -1,5 +1,6 @@
 // Building the name index's tables over the entries, and what they hold.
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <stdexcept>
 #include <system_error>
@@ -36,8 +37,49 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
   if (!built) throw std::length_error("extension lists beyond 32-bit offsets");
 }
 
-// One n-gram table of order 1, 2 or 3 over the folded names. Unigrams are
-// distinct per name by the table's own rule (repeats within an entry drop).
+// Every unit a folded name holds most often (printable ASCII but the
+// capitals and what Windows forbids in a name) in 6 bits, so that bigrams
+// and trigrams of them index a small array instead of a hash table.
+constexpr std::array<uint8_t, 128> kUnitSlots = [] {
+  std::array<uint8_t, 128> slots{};
+  uint8_t next = 0;
+  for (int c = 0; c < 128; ++c) {
+    const bool common =
+        c >= 0x20 && c < 0x7F && !(c >= 'A' && c <= 'Z') &&
+        std::u16string_view(u"\\/:*?\"<>|").find(char16_t(c)) == std::u16string_view::npos;
+    slots[c] = common ? next++ : 0xFF;
+  }
+  return slots;
+}();
+
+inline size_t UnitSlot(uint64_t unit) {
+  return unit < 128 ? kUnitSlots[unit] : 0xFF;
+}
+
+template <int Order>
+struct NgramSlots {
+  static constexpr size_t kSize = size_t{1} << (6 * Order);
+  static size_t SlotOf(uint64_t key) {
+    size_t slot = 0;
+    for (int k = Order - 1; k >= 0; --k) {
+      const size_t s = UnitSlot(key >> (16 * k) & 0xFFFF);
+      if (s == 0xFF) return kSize;
+      slot = slot << 6 | s;
+    }
+    return slot;
+  }
+};
+
+// Unigrams are any unit: a plain array of all of them.
+struct UnitSlots {
+  static constexpr size_t kSize = size_t{1} << 16;
+  static size_t SlotOf(uint64_t key) { return static_cast<size_t>(key); }
+};
+
+}  // namespace
+
+// Unigrams are distinct per name by the table's own rule (repeats within an
+// entry drop).
 bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
   // Each name folded into one buffer first: one plain loop of units feeds the
@@ -48,23 +90,25 @@ bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) 
     return folded;
   };
   if (order == 1) {
-    return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+    return BuildPostingTable<UnitSlots>(table, n, [&](uint32_t i, auto&& sink) {
       for (char16_t c : foldedName(i)) sink(c);
     });
   }
   if (order == 2) {
-    return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+    return BuildPostingTable<NgramSlots<2>>(table, n, [&](uint32_t i, auto&& sink) {
       const std::u16string_view f = foldedName(i);
       for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
     });
   }
-  return BuildPostingTable(table, n, [&](uint32_t i, auto&& sink) {
+  return BuildPostingTable<NgramSlots<3>>(table, n, [&](uint32_t i, auto&& sink) {
     const std::u16string_view f = foldedName(i);
     for (size_t j = 2; j < f.size(); ++j) {
       sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
     }
   });
 }
+
+namespace {
 
 // Positions in the name order, ascending by name read backwards.
 std::vector<uint32_t> SuffixOrder(const EntryStore& entries,

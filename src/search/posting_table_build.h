@@ -1,46 +1,77 @@
-// The build of a PostingTable: lists grown per key as entries arrive, then
-// joined in key order, each in its smallest form (template, included by
-// posting_table.h only).
+// The build of a PostingTable in two passes over the keys: the first counts
+// each list, so that its form, size and place in the table are known; the
+// second writes every entry straight into its place. Nothing grows, nothing
+// is copied or coded twice, and the build needs little beyond the table
+// itself (template, included by posting_table.h only).
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
 
 namespace zw {
+
+// Keys not known to be dense: every key is hashed.
+struct NoDirectKeys {
+  static constexpr size_t kSize = 0;
+  static size_t SlotOf(uint64_t) { return 0; }
+};
+
 namespace detail {
 
-// Open addressing from n-gram key to a dense id. Keys never have all bits set,
-// so that value marks a free slot.
+inline constexpr uint32_t kNoId = UINT32_MAX;
+
+// Key to dense id. Keys the policy `Direct` gives a slot below its kSize
+// index a plain array; the rest go through open addressing. Keys never
+// have all bits set, so that value marks a free slot.
+template <class Direct>
 class KeyIds {
  public:
   static constexpr uint64_t kFree = ~uint64_t{0};
 
-  KeyIds() { Resize(1u << 12); }
+  KeyIds() : direct_(Direct::kSize, kNoId) { Resize(1u << 12); }
 
   uint32_t IdOf(uint64_t key) {
+    if constexpr (Direct::kSize != 0) {
+      const size_t d = Direct::SlotOf(key);
+      if (d < Direct::kSize) {
+        uint32_t& id = direct_[d];
+        if (id == kNoId) id = Add(key);
+        return id;
+      }
+    }
     size_t slot = Hash(key) & mask_;
     while (true) {
-      const uint64_t k = slots_[slot];
-      if (k == key) return ids_[slot];
-      if (k == kFree) break;
+      const Slot& s = slots_[slot];
+      if (s.key == key) return s.id;
+      if (s.key == kFree) break;
       slot = (slot + 1) & mask_;
     }
-    if ((keys_.size() + 1) * 2 > slots_.size()) {
+    if ((hashed_ + 1) * 2 > slots_.size()) {
       Resize(slots_.size() * 2);
       return IdOf(key);
     }
-    slots_[slot] = key;
-    ids_[slot] = static_cast<uint32_t>(keys_.size());
-    keys_.push_back(key);
-    return ids_[slot];
+    ++hashed_;
+    slots_[slot] = {key, Add(key)};
+    return slots_[slot].id;
   }
 
   std::vector<uint64_t>& Keys() { return keys_; }
 
  private:
+  struct Slot {
+    uint64_t key;
+    uint32_t id;
+  };
+
+  uint32_t Add(uint64_t key) {
+    keys_.push_back(key);
+    return static_cast<uint32_t>(keys_.size() - 1);
+  }
+
   static size_t Hash(uint64_t k) {
     k ^= k >> 29;
     k *= 0xBF58476D1CE4E5B9ull;
@@ -49,118 +80,167 @@ class KeyIds {
   }
 
   void Resize(size_t capacity) {
-    std::vector<uint64_t> slots(capacity, kFree);
-    std::vector<uint32_t> ids(capacity);
+    std::vector<Slot> slots(capacity, Slot{kFree, 0});
     const size_t mask = capacity - 1;
-    for (uint32_t id = 0; id < keys_.size(); ++id) {
-      size_t slot = Hash(keys_[id]) & mask;
-      while (slots[slot] != kFree) slot = (slot + 1) & mask;
-      slots[slot] = keys_[id];
-      ids[slot] = id;
+    for (const Slot& s : slots_) {
+      if (s.key == kFree) continue;
+      size_t slot = Hash(s.key) & mask;
+      while (slots[slot].key != kFree) slot = (slot + 1) & mask;
+      slots[slot] = s;
     }
     slots_ = std::move(slots);
-    ids_ = std::move(ids);
     mask_ = mask;
   }
 
-  std::vector<uint64_t> slots_;
-  std::vector<uint32_t> ids_;
+  std::vector<uint32_t> direct_;
+  std::vector<Slot> slots_;
   std::vector<uint64_t> keys_;
+  size_t hashed_ = 0;
   size_t mask_ = 0;
 };
 
-inline void PutVarint(std::vector<uint8_t>& out, uint32_t v) {
+inline size_t VarintBytes(uint32_t v) {
+  size_t n = 1;
   while (v >= 0x80) {
-    out.push_back(static_cast<uint8_t>(v | 0x80));
+    v >>= 7;
+    ++n;
+  }
+  return n;
+}
+
+inline uint8_t* PutVarint(uint8_t* out, uint32_t v) {
+  while (v >= 0x80) {
+    *out++ = static_cast<uint8_t>(v | 0x80);
     v >>= 7;
   }
-  out.push_back(static_cast<uint8_t>(v));
+  *out++ = static_cast<uint8_t>(v);
+  return out;
+}
+
+// Entry `e`, the `k`th of its list, into an Elias-Fano list at `out` (zeros
+// where nothing was written yet), as EncodeEliasFano lays it out.
+inline void PutEliasFano(uint8_t* out, uint32_t low, size_t lowBytes, uint32_t k, uint32_t e) {
+  if (low != 0) {
+    const size_t at = size_t{k} * low;
+    const size_t from = at / 8;
+    const uint64_t bits = (e & ((uint64_t{1} << low) - 1)) << (at % 8);
+    if (from + 8 <= lowBytes) {
+      uint64_t word;
+      std::memcpy(&word, out + from, 8);  // little-endian, as the reader
+      word |= bits;
+      std::memcpy(out + from, &word, 8);
+    } else {
+      for (size_t b = 0; from + b < lowBytes; ++b) out[from + b] |= uint8_t(bits >> (8 * b));
+    }
+  }
+  const size_t bit = size_t{e >> low} + k;
+  out[lowBytes + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
 }
 
 }  // namespace detail
 
-// Each list is delta-coded as its entries arrive, in a buffer of its own:
-// entries come in ascending order, so nothing is sorted or scattered, and
-// the lists are joined in key order at the end.
-template <class ForEachKey>
+template <class Direct, class ForEachKey>
 [[nodiscard]] bool BuildPostingTable(PostingTable& table, uint32_t entryCount,
                                      ForEachKey&& forEachKey) {
   table.Release();
-  struct Growing {
-    std::vector<uint8_t> bytes;
-    uint32_t last = 0;  // the last entry listed
+  detail::KeyIds<Direct> keyIds;
+
+  // First pass: every list's length and delta-coded size. `last` is the
+  // entry last listed plus one, so that 0 means none yet.
+  struct Count {
+    uint32_t last = 0;
     uint32_t count = 0;
+    uint64_t deltaBytes = 0;
   };
-  detail::KeyIds keyIds;
-  std::vector<Growing> lists;  // by id
+  std::vector<Count> counts;
   for (uint32_t i = 0; i < entryCount; ++i) {
     forEachKey(i, [&](uint64_t key) {
       const uint32_t id = keyIds.IdOf(key);
-      if (id == lists.size()) lists.emplace_back();
-      Growing& list = lists[id];
-      if (list.count != 0 && list.last == i) return;  // a repeat within one entry
-      detail::PutVarint(list.bytes, i - list.last);
-      list.last = i;
-      ++list.count;
+      if (id == counts.size()) counts.emplace_back();
+      Count& c = counts[id];
+      if (c.last == i + 1) return;  // a repeat within one entry
+      c.deltaBytes += detail::VarintBytes(i - (c.last == 0 ? 0 : c.last - 1));
+      c.last = i + 1;
+      ++c.count;
     });
   }
 
-  const size_t idCount = lists.size();
+  const size_t idCount = counts.size();
   std::vector<uint64_t>& keys = keyIds.Keys();
   std::vector<uint32_t> order(idCount);
   for (uint32_t id = 0; id < idCount; ++id) order[id] = id;
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
 
-  // Each list in its smallest form.
-  const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
-  std::vector<uint8_t> forms(idCount);
-  size_t total = 0;
-  for (size_t id = 0; id < idCount; ++id) {
-    const size_t deltas = lists[id].bytes.size();
-    const size_t eliasFano = EliasFanoBytes(entryCount, lists[id].count);
-    const size_t smallest = std::min({deltas, eliasFano, bitmapBytes});
-    forms[id] = smallest == deltas      ? PostingTable::kDeltas
-                : smallest == eliasFano ? PostingTable::kEliasFano
-                                        : PostingTable::kBitmap;
-    total += smallest;
-  }
-  if (total > std::numeric_limits<uint32_t>::max() - 8) return false;
+  // Each list in its smallest form, at its place in key order.
+  struct Fill {
+    uint32_t last = 0;    // as in Count
+    uint32_t at = 0;      // delta bytes written, or Elias-Fano entries
+    uint32_t offset = 0;  // of the list in the table's data
+    uint32_t lowBytes = 0;
+    uint8_t form = PostingTable::kDeltas;
+    uint8_t low = 0;
+  };
+  std::vector<Fill> fills(idCount);
   table.universe = entryCount;
   table.keys.resize(idCount);
   table.offsets.resize(idCount + 1);
   table.counts.resize(idCount);
   table.forms.resize(idCount);
-  table.data.reserve(total);
-  std::vector<uint32_t> entries;
+  const size_t bitmapBytes = (size_t{entryCount} + 7) / 8;
+  size_t total = 0;
   for (size_t n = 0; n < idCount; ++n) {
-    Growing& list = lists[order[n]];
-    table.keys[n] = keys[order[n]];
-    table.counts[n] = list.count;
-    const size_t offset = table.data.size();
-    table.offsets[n] = static_cast<uint32_t>(offset);
-    const auto form = PostingTable::Form(forms[order[n]]);
-    table.forms[n] = form;
-    if (form == PostingTable::kDeltas) {
-      table.data.insert(table.data.end(), list.bytes.begin(), list.bytes.end());
-    } else {
-      entries.clear();
-      DecodeList({list.bytes.data(), list.bytes.data() + list.bytes.size(), list.count,
-                  PostingTable::kDeltas, entryCount},
-                 entries);
-      if (form == PostingTable::kEliasFano) {
-        table.data.resize(offset + EliasFanoBytes(entryCount, list.count), 0);
-        EncodeEliasFano(entries, entryCount, table.data.data() + offset);
-      } else {
-        table.data.resize(offset + bitmapBytes, 0);
-        for (uint32_t e : entries) {
-          table.data[offset + e / 8] |= static_cast<uint8_t>(1u << (e % 8));
-        }
-      }
+    const uint32_t id = order[n];
+    const uint32_t count = counts[id].count;
+    const size_t deltas = counts[id].deltaBytes;
+    const size_t eliasFano = EliasFanoBytes(entryCount, count);
+    const size_t smallest = std::min({deltas, eliasFano, bitmapBytes});
+    const auto form = smallest == deltas      ? PostingTable::kDeltas
+                      : smallest == eliasFano ? PostingTable::kEliasFano
+                                              : PostingTable::kBitmap;
+    if (total + smallest > std::numeric_limits<uint32_t>::max() - 8) return false;
+    Fill& f = fills[id];
+    f.offset = static_cast<uint32_t>(total);
+    f.form = form;
+    if (form == PostingTable::kEliasFano) {
+      f.low = static_cast<uint8_t>(EliasFanoLowBits(entryCount, count));
+      f.lowBytes = static_cast<uint32_t>(EliasFanoLowBytes(entryCount, count));
     }
-    std::vector<uint8_t>().swap(list.bytes);
+    table.keys[n] = keys[id];
+    table.counts[n] = count;
+    table.forms[n] = form;
+    table.offsets[n] = f.offset;
+    total += smallest;
   }
-  table.offsets[idCount] = static_cast<uint32_t>(table.data.size());
+  table.offsets[idCount] = static_cast<uint32_t>(total);
+  std::vector<Count>().swap(counts);
+  std::vector<uint32_t>().swap(order);
+  table.data.assign(total, 0);
+
+  // Second pass: the same keys, each entry written into its list.
+  uint8_t* data = table.data.data();
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    forEachKey(i, [&](uint64_t key) {
+      Fill& f = fills[keyIds.IdOf(key)];
+      if (f.last == i + 1) return;
+      uint8_t* list = data + f.offset;
+      if (f.form == PostingTable::kDeltas) {
+        const uint32_t delta = i - (f.last == 0 ? 0 : f.last - 1);
+        f.at = static_cast<uint32_t>(detail::PutVarint(list + f.at, delta) - list);
+      } else if (f.form == PostingTable::kEliasFano) {
+        detail::PutEliasFano(list, f.low, f.lowBytes, f.at++, i);
+      } else {
+        list[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+      }
+      f.last = i + 1;
+    });
+  }
   return true;
+}
+
+template <class ForEachKey>
+[[nodiscard]] bool BuildPostingTable(PostingTable& table, uint32_t entryCount,
+                                     ForEachKey&& forEachKey) {
+  return BuildPostingTable<NoDirectKeys>(table, entryCount, std::forward<ForEachKey>(forEachKey));
 }
 
 }  // namespace zw
