@@ -110,11 +110,17 @@ bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) 
 
 namespace {
 
-// Positions in the name order, ascending by name read backwards.
+// Positions in the name order, ascending by name read backwards. Sorted by
+// entry number, with the position as the tie, so that the names are read in
+// the order they are stored, not through the name order.
 std::vector<uint32_t> SuffixOrder(const EntryStore& entries,
                                   const std::vector<uint32_t>& nameOrder) {
-  return OrderByText<true>(nameOrder.size(),
-                           [&](uint32_t pos) { return FoldedName(entries[nameOrder[pos]]); });
+  const std::vector<uint32_t> position = RanksOf(nameOrder);
+  std::vector<uint32_t> order = OrderByText<true>(
+      entries.size(), [&](uint32_t e) { return FoldedName(entries[e]); },
+      [&](uint32_t a, uint32_t b) { return position[a] < position[b]; });
+  for (uint32_t& e : order) e = position[e];
+  return order;
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ namespace detail {
 struct OrderItem {
   uint64_t key;  // four code units from the current depth, big-endian
   uint32_t entry;
+  uint32_t size;  // of the text, kept here so that a tie is split without reading it
 };
 
 inline int Ordinal(std::u16string_view a, std::u16string_view b) {
@@ -111,8 +112,9 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie) {
   constexpr size_t kSmallRun = 32;  // finished with whole-text comparisons
   std::vector<OrderItem> items(n);
   for (size_t i = 0; i < n; ++i) {
-    items[i] = {detail::KeyAt<Backwards>(text(static_cast<uint32_t>(i)), 0),
-                static_cast<uint32_t>(i)};
+    const auto t = text(static_cast<uint32_t>(i));
+    items[i] = {detail::KeyAt<Backwards>(t, 0), static_cast<uint32_t>(i),
+                static_cast<uint32_t>(t.size())};
   }
   auto textOf = [&](const OrderItem& it) { return text(it.entry); };
   auto lessFrom = [&](const OrderItem& a, const OrderItem& b, size_t depth) {
@@ -156,7 +158,7 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie) {
         // ones with the same key, so they go first; the rest go deeper.
         const size_t limit = run.depth + 4;
         auto mid = std::partition(items.begin() + k, items.begin() + e,
-                                  [&](const OrderItem& it) { return textOf(it).size() <= limit; });
+                                  [&](const OrderItem& it) { return it.size <= limit; });
         const size_t m = static_cast<size_t>(mid - items.begin());
         if (m - k > 1) {
           std::sort(items.begin() + k, mid,
