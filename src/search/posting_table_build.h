@@ -137,6 +137,48 @@ inline void PutEliasFano(uint8_t* out, uint32_t low, size_t lowBytes, uint32_t k
   out[lowBytes + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
 }
 
+// Calls forEachKey over the entries a block at a time, and then, for each
+// list id the block touched, perList(id, entries, n) with its entries
+// ascending (repeats within one entry included). Grouping a block by list
+// first means each list is written in runs, not one cache miss a posting.
+template <class Direct, class ForEachKey, class PerList>
+void ForEachListOfBlocks(KeyIds<Direct>& keyIds, uint32_t entryCount, ForEachKey& forEachKey,
+                         PerList&& perList) {
+  constexpr uint32_t kBlock = 16384;
+  std::vector<uint32_t> ids;      // of the block's postings, entry by entry
+  std::vector<uint32_t> firstId;  // per entry of the block: where its ids begin
+  std::vector<uint32_t> grouped;
+  std::vector<uint32_t> ends;
+  for (uint32_t begin = 0; begin < entryCount; begin += std::min(kBlock, entryCount - begin)) {
+    const uint32_t end = begin + std::min(kBlock, entryCount - begin);
+    ids.clear();
+    firstId.clear();
+    for (uint32_t i = begin; i < end; ++i) {
+      firstId.push_back(static_cast<uint32_t>(ids.size()));
+      forEachKey(i, [&](uint64_t key) { ids.push_back(keyIds.IdOf(key)); });
+    }
+    firstId.push_back(static_cast<uint32_t>(ids.size()));
+    // A counting sort by id, stable, so entries stay ascending in a list.
+    const size_t idCount = keyIds.Keys().size();
+    ends.assign(idCount + 1, 0);
+    for (uint32_t id : ids) ++ends[id + 1];
+    for (size_t id = 1; id <= idCount; ++id) ends[id] += ends[id - 1];
+    grouped.resize(ids.size());
+    for (uint32_t i = begin; i < end; ++i) {
+      for (uint32_t k = firstId[i - begin]; k < firstId[i - begin + 1]; ++k) {
+        grouped[ends[ids[k]]++] = i;
+      }
+    }
+    // Now ends[id] is where list id's run ends, and ends[id - 1] where it begins.
+    uint32_t from = 0;
+    for (size_t id = 0; id < idCount; ++id) {
+      if (ends[id] != from)
+        perList(static_cast<uint32_t>(id), grouped.data() + from, ends[id] - from);
+      from = ends[id];
+    }
+  }
+}
+
 }  // namespace detail
 
 template <class Direct, class ForEachKey>
@@ -153,19 +195,21 @@ template <class Direct, class ForEachKey>
     uint64_t deltaBytes = 0;
   };
   std::vector<Count> counts;
-  for (uint32_t i = 0; i < entryCount; ++i) {
-    forEachKey(i, [&](uint64_t key) {
-      const uint32_t id = keyIds.IdOf(key);
-      if (id == counts.size()) counts.emplace_back();
-      Count& c = counts[id];
-      if (c.last == i + 1) return;  // a repeat within one entry
-      c.deltaBytes += detail::VarintBytes(i - (c.last == 0 ? 0 : c.last - 1));
-      c.last = i + 1;
-      ++c.count;
-    });
-  }
+  detail::ForEachListOfBlocks(
+      keyIds, entryCount, forEachKey, [&](uint32_t id, const uint32_t* entries, uint32_t n) {
+        if (id >= counts.size()) counts.resize(keyIds.Keys().size());
+        Count& c = counts[id];
+        for (uint32_t k = 0; k < n; ++k) {
+          const uint32_t i = entries[k];
+          if (c.last == i + 1) continue;  // a repeat within one entry
+          c.deltaBytes += detail::VarintBytes(i - (c.last == 0 ? 0 : c.last - 1));
+          c.last = i + 1;
+          ++c.count;
+        }
+      });
 
-  const size_t idCount = counts.size();
+  const size_t idCount = keyIds.Keys().size();
+  counts.resize(idCount);
   std::vector<uint64_t>& keys = keyIds.Keys();
   std::vector<uint32_t> order(idCount);
   for (uint32_t id = 0; id < idCount; ++id) order[id] = id;
@@ -218,22 +262,24 @@ template <class Direct, class ForEachKey>
 
   // Second pass: the same keys, each entry written into its list.
   uint8_t* data = table.data.data();
-  for (uint32_t i = 0; i < entryCount; ++i) {
-    forEachKey(i, [&](uint64_t key) {
-      Fill& f = fills[keyIds.IdOf(key)];
-      if (f.last == i + 1) return;
-      uint8_t* list = data + f.offset;
-      if (f.form == PostingTable::kDeltas) {
-        const uint32_t delta = i - (f.last == 0 ? 0 : f.last - 1);
-        f.at = static_cast<uint32_t>(detail::PutVarint(list + f.at, delta) - list);
-      } else if (f.form == PostingTable::kEliasFano) {
-        detail::PutEliasFano(list, f.low, f.lowBytes, f.at++, i);
-      } else {
-        list[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
-      }
-      f.last = i + 1;
-    });
-  }
+  detail::ForEachListOfBlocks(
+      keyIds, entryCount, forEachKey, [&](uint32_t id, const uint32_t* entries, uint32_t n) {
+        Fill& f = fills[id];
+        uint8_t* list = data + f.offset;
+        for (uint32_t k = 0; k < n; ++k) {
+          const uint32_t i = entries[k];
+          if (f.last == i + 1) continue;
+          if (f.form == PostingTable::kDeltas) {
+            const uint32_t delta = i - (f.last == 0 ? 0 : f.last - 1);
+            f.at = static_cast<uint32_t>(detail::PutVarint(list + f.at, delta) - list);
+          } else if (f.form == PostingTable::kEliasFano) {
+            detail::PutEliasFano(list, f.low, f.lowBytes, f.at++, i);
+          } else {
+            list[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+          }
+          f.last = i + 1;
+        }
+      });
   return true;
 }
 
