@@ -50,6 +50,14 @@ struct NameTables {
   PostingTable bigramLists;   // key: first << 16 | second
   PostingTable trigramLists;  // key: first << 32 | second << 16 | third
 
+  // Hangul, kept apart from the tables above (which read names as stored):
+  // the entries whose names are stored with composable jamo (few: files
+  // copied from a Mac), ascending; and for the entries whose names hold
+  // Hangul, the runs of leading-consonant letters in their initials forms
+  // (keys from InitialsKey), built whether or not n-grams are.
+  std::vector<uint32_t> jamoEntries;
+  PostingTable initialsLists;
+
   // Built entries whose name changed (renamed, deleted) since the build, with
   // the folded name they were placed by, which keeps the name order's binary
   // search sound.

@@ -38,4 +38,11 @@ inline bool IsChanged(const NameTables& tables, uint32_t e) {
   return word < tables.changedBits.size() && (tables.changedBits[word] >> (e & 63) & 1) != 0;
 }
 
+// The Hangul tables of a build (NameTables::jamoEntries, initialsLists).
+void BuildHangulTables(NameTables& tables, const EntryStore& entries);
+
+// The built entries whose initials forms contain `letters` (leading-consonant
+// letters only), ascending; a superset from three letters on.
+std::vector<uint32_t> InitialsCandidates(const NameTables& tables, std::u16string_view letters);
+
 }  // namespace zw::name_index_detail

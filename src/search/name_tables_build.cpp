@@ -116,6 +116,7 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
     try {
       tables.pathRanks = PathRanks(entries);
       tables.nameRanks = NameRanks(entries, tables.pathRanks);
+      BuildHangulTables(tables, entries);
       if (ngrams) {
         ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
                    BuildNgramTable(tables.trigramLists, entries, 3);
@@ -154,6 +155,7 @@ size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
   }
   bytes += t.changedBits.capacity() * sizeof(uint64_t);
   bytes += t.unigramLists.Bytes() + t.bigramLists.Bytes() + t.trigramLists.Bytes();
+  bytes += t.jamoEntries.capacity() * sizeof(uint32_t) + t.initialsLists.Bytes();
   return bytes;
 }
 
