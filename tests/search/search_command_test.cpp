@@ -156,8 +156,9 @@ TEST_F(SearchCommand, FoldersComeFirstAndStatsAreReported) {
 TEST(SearchCommandArgs, BadInputIsRefusedClearly) {
   for (const Lines& args :
        {Lines{"search"}, Lines{"search", "a", "--type", "9"}, Lines{"search", "a", "--sort", "x"},
-        Lines{"search", "a", "--parallel", "2"}, Lines{"search", "a", "--bogus"},
-        Lines{"search", "a", "--type", "Folders"}, Lines{"search", "a", "--type"}}) {
+        Lines{"search", "a", "--parallel", "2"}, Lines{"search", "a", "--initials", "yes"},
+        Lines{"search", "a", "--bogus"}, Lines{"search", "a", "--type", "Folders"},
+        Lines{"search", "a", "--type"}}) {
     CliResult r = Cli(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("search: "), std::string::npos) << r.err;
@@ -170,7 +171,7 @@ TEST(SearchCommandArgs, HelpTeachesTheSearchText) {
   const CliResult r = Cli({"search", "--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* form : {"report ", "rep* ", "*port ", "*.txt ", "rep*.txt ", "ASCII", "\"\"",
-                           "--headers", "documents"}) {
+                           "--headers", "documents", "ㅂㄱㅅ", "--initials"}) {
     EXPECT_THAT(r.out, testing::HasSubstr(form));
   }
 }
