@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "../cli/cli_runner.h"
+#include "base/hangul.h"
+#include "base/utf.h"
 #include "support/test_paths.h"
 
 namespace zw {
@@ -149,6 +151,47 @@ TEST_F(SearchCommand, FoldersComeFirstAndStatsAreReported) {
        {"name-index: ", "name-index-bytes: ", "resident-bytes-per-entry: ", "query: ", "sort: "}) {
     EXPECT_NE(err.find(stat), std::string::npos) << stat;
   }
+}
+
+// The generator writes some Hangul decomposed and some as leading consonants:
+// each text finds what reading every listed name composed (and by its
+// initials form, unless --initials 0) gives.
+TEST_F(SearchCommand, HangulIsFoundAsShownAndByInitialsOnTheImage) {
+  const auto all = ListAll(Drive());
+  size_t decomposedFound = 0, byInitialsOnly = 0;
+  for (const char* text : {"보고서", "사진", "ㅂㄱㅅ", "ㅅㅈ", "ㅅ*", "*ㄹ"}) {
+    for (const char* initials : {"1", "0"}) {
+      std::u16string p = FromUtf8(text);
+      const bool prefix = p.back() == u'*', suffix = p.front() == u'*';
+      if (prefix) p.pop_back();
+      if (suffix) p.erase(0, 1);
+      auto found = [&](const std::u16string& name) {
+        if (prefix) return name.starts_with(p);
+        if (suffix) return name.ends_with(p);
+        return name.find(p) != std::u16string::npos;
+      };
+      Lines expected;
+      for (const Listed& e : all) {
+        const std::u16string name = FromUtf8(e.name);
+        const std::u16string composed = hangul::Composed(name);
+        std::u16string form = composed;
+        hangul::ToInitials(form);
+        const bool byName = found(composed);
+        const bool byForm = initials[0] == '1' && hangul::IsInitialsText(p) && found(form);
+        if (byName || byForm) expected.push_back(e.path);
+        decomposedFound += byName && composed != name;
+        byInitialsOnly += byForm && !byName;
+      }
+      std::sort(expected.begin(), expected.end());
+      CliResult r = Cli({"--drive", Drive(), "search", text, "--initials", initials});
+      ASSERT_EQ(r.status, 0) << r.err;
+      Lines got = r.OutLines();
+      std::sort(got.begin(), got.end());
+      EXPECT_EQ(got, expected) << text << " --initials " << initials;
+    }
+  }
+  EXPECT_GT(decomposedFound, 0u);
+  EXPECT_GT(byInitialsOnly, 0u);
 }
 
 #endif  // ZW_MKIMAGE
