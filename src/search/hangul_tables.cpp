@@ -39,7 +39,9 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
   const auto n = static_cast<uint32_t>(entries.size());
   std::u16string form;
   for (uint32_t i = 0; i < n; ++i) {
-    if (ComposedInto(entries[i], form)) tables.jamoEntries.push_back(i);
+    if (!ComposedInto(entries[i], form)) continue;
+    if (tables.jamoBits.empty()) tables.jamoBits.resize((size_t{n} + 63) / 64);
+    tables.jamoBits[i >> 6] |= uint64_t{1} << (i & 63);
   }
   const bool built = BuildPostingTable(tables.initialsLists, n, [&](uint32_t i, auto&& sink) {
     ComposedInto(entries[i], form);

@@ -52,10 +52,10 @@ struct NameTables {
 
   // Hangul, kept apart from the tables above (which read names as stored):
   // the entries whose names are stored with composable jamo (few: files
-  // copied from a Mac), ascending; and for the entries whose names hold
-  // Hangul, the runs of leading-consonant letters in their initials forms
-  // (keys from InitialsKey), built whether or not n-grams are.
-  std::vector<uint32_t> jamoEntries;
+  // copied from a Mac), a bit each, empty when there are none; and for the
+  // entries whose names hold Hangul, the runs of leading-consonant letters
+  // in their initials forms, built whether or not n-grams are.
+  std::vector<uint64_t> jamoBits;
   PostingTable initialsLists;
 
   // Built entries whose name changed (renamed, deleted) since the build, with

@@ -327,10 +327,8 @@ void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_
   const Held h(index, hold);
   if (!h.attached) return;
   const NameTables& t = h.t;
-  const auto& jamo = t.jamoEntries;
-  auto isJamo = [&](uint32_t e) { return std::binary_search(jamo.begin(), jamo.end(), e); };
   auto described = [&](uint32_t e) {
-    return e < t.builtCount && e < h.n && !IsChanged(t, e) && !(q.composed && isJamo(e));
+    return e < t.builtCount && e < h.n && !IsChanged(t, e) && !(q.composed && IsJamoName(t, e));
   };
   std::erase_if(result, [&](uint32_t e) { return !described(e); });
 
@@ -343,7 +341,11 @@ void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_
     if (matches(h.entries[e])) extra.push_back(e);
   };
   if (q.composed) {
-    for (uint32_t e : jamo) consider(e);
+    for (size_t word = 0; word < t.jamoBits.size(); ++word) {
+      for (uint64_t bits = t.jamoBits[word]; bits != 0; bits &= bits - 1) {
+        consider(static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(bits))));
+      }
+    }
   }
   if (q.initials) {
     for (uint32_t e : InitialsCandidates(t, q.foldedPattern)) consider(e);

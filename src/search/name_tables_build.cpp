@@ -155,7 +155,7 @@ size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
   }
   bytes += t.changedBits.capacity() * sizeof(uint64_t);
   bytes += t.unigramLists.Bytes() + t.bigramLists.Bytes() + t.trigramLists.Bytes();
-  bytes += t.jamoEntries.capacity() * sizeof(uint32_t) + t.initialsLists.Bytes();
+  bytes += t.jamoBits.capacity() * sizeof(uint64_t) + t.initialsLists.Bytes();
   return bytes;
 }
 

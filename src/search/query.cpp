@@ -124,7 +124,7 @@ bool Compose(NameText& name, std::u16string& buffer) {
 // Only a name holding a syllable has one that differs from the name.
 bool MatchesInitials(NameText name, NameText extension, const SearchQuery& query) {
   if (name.narrow()) return false;
-  std::u16string form;
+  thread_local std::u16string form;  // no allocation a name once warm
   name.AssignTo(form);
   if (!hangul::HoldsHangul(form)) return false;
   hangul::ToInitials(form);
@@ -151,7 +151,7 @@ bool MatchesInitials(NameText name, NameText extension, const SearchQuery& query
 
 bool MatchesAny(NameText name, NameText extension, const SearchQuery& query) {
   if (!query.composed && !query.initials) return MatchesFolding(name, extension, query);
-  std::u16string buffer;
+  thread_local std::u16string buffer;
   if (Compose(name, buffer)) extension = FileExtension(name);
   if (MatchesFolding(name, extension, query)) return true;
   return query.initials && MatchesInitials(name, extension, query);
