@@ -42,6 +42,9 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
     if (!ComposedInto(entries[i], form)) continue;
     if (tables.jamoBits.empty()) tables.jamoBits.resize((size_t{n} + 63) / 64);
     tables.jamoBits[i >> 6] |= uint64_t{1} << (i & 63);
+    tables.jamoEntries.push_back(i);
+    tables.jamoNames.insert(tables.jamoNames.end(), form.begin(), form.end());
+    tables.jamoEnds.push_back(static_cast<uint32_t>(tables.jamoNames.size()));
   }
   const bool built = BuildPostingTable(tables.initialsLists, n, [&](uint32_t i, auto&& sink) {
     ComposedInto(entries[i], form);

@@ -52,10 +52,14 @@ struct NameTables {
 
   // Hangul, kept apart from the tables above (which read names as stored):
   // the entries whose names are stored with composable jamo (few: files
-  // copied from a Mac), a bit each, empty when there are none; and for the
-  // entries whose names hold Hangul, the runs of leading-consonant letters
-  // in their initials forms, built whether or not n-grams are.
+  // copied from a Mac), as bits (empty when there are none), ascending, and
+  // with their names composed and folded, back to back (jamoEnds[k] ends
+  // that of jamoEntries[k]); and for the entries whose names hold Hangul,
+  // the runs of leading-consonant letters in their initials forms. Built
+  // whether or not n-grams are.
   std::vector<uint64_t> jamoBits;
+  std::vector<uint32_t> jamoEntries, jamoEnds;
+  std::vector<char16_t> jamoNames;
   PostingTable initialsLists;
 
   // Built entries whose name changed (renamed, deleted) since the build, with

@@ -341,10 +341,18 @@ void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_
     if (matches(h.entries[e])) extra.push_back(e);
   };
   if (q.composed) {
-    for (size_t word = 0; word < t.jamoBits.size(); ++word) {
-      for (uint64_t bits = t.jamoBits[word]; bits != 0; bits &= bits - 1) {
-        consider(static_cast<uint32_t>(word * 64 + size_t(std::countr_zero(bits))));
-      }
+    // By the composed names kept with the tables: no name is read or composed.
+    const std::u16string_view names(t.jamoNames.data(), t.jamoNames.size());
+    for (size_t k = 0, from = 0; k < t.jamoEntries.size(); from = t.jamoEnds[k++]) {
+      const uint32_t e = t.jamoEntries[k];
+      if (e >= h.n || IsChanged(t, e)) continue;
+      const std::u16string_view name = names.substr(from, t.jamoEnds[k] - from);
+      const size_t dot = name.rfind(u'.');
+      const bool hasExtension =
+          dot != std::u16string_view::npos && dot + 1 < name.size() && !q.foldedExtension.empty();
+      const std::u16string_view extension =
+          hasExtension && !h.entries[e].isFolder() ? name.substr(dot + 1) : std::u16string_view();
+      if (Matches(name, extension, q)) extra.push_back(e);
     }
   }
   if (q.initials) {

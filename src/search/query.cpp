@@ -152,7 +152,8 @@ bool MatchesInitials(NameText name, NameText extension, const SearchQuery& query
 bool MatchesAny(NameText name, NameText extension, const SearchQuery& query) {
   if (!query.composed && !query.initials) return MatchesFolding(name, extension, query);
   thread_local std::u16string buffer;
-  if (Compose(name, buffer)) extension = FileExtension(name);
+  // A folder has no extension, composed or not.
+  if (Compose(name, buffer) && !extension.empty()) extension = FileExtension(name);
   if (MatchesFolding(name, extension, query)) return true;
   return query.initials && MatchesInitials(name, extension, query);
 }

@@ -186,7 +186,9 @@ TEST_P(NameIndexTest, HangulIsComparedComposedAndByInitials) {
     NoteNameChange(index.nameIndex, hold, 1);
     hold.store().SetName(1, u"old.pdf");
     test::AppendEntry(hold.store(), test::MakeEntry({u"\u1109\u1161\u110C\u1175\u11AB 2"}, 8));
+    test::AppendEntry(hold.store(), test::MakeEntry({u"\u1109\u1161.pdf", true}, 9));
   }
+  EXPECT_EQ(Query(u"사*.pdf"), Names{});  // a folder has no extension, composed or not
   EXPECT_EQ(Query(u"보고서*"), Names{u"보고서_2024.docx"});
   EXPECT_EQ(Sorted(Query(u"사진")),
             Sorted({u"사진.jpg", u"고양이 사진.png", u"\u1109\u1161\u110C\u1175\u11AB.txt",
@@ -260,7 +262,7 @@ TEST(NameIndexProperty, HangulAnswersEqualTestingEveryEntry) {
   for (int i = 0; i < 1500; ++i) {
     std::u16string name(1 + next() % 7, u'a');
     for (char16_t& c : name) c = kUnits[next() % 11];
-    items.push_back({name});
+    items.push_back({name, next() % 4 == 0});
   }
   std::vector<std::u16string> texts = {
       u"ㄱ", u"ㄱㄴ", u"ㄴㄱㄱ",       u"ㄱㄱㄴㄱ", u"ㄱ*", u"*ㄴ", u"*ㄱ*.a", u"ㄱ*.가",
