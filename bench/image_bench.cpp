@@ -322,7 +322,7 @@ void BM_HangulSearch(benchmark::State& state) {
     state.counters["hangul_bytes_per_entry"] =
         double(t.jamoBits.capacity() * sizeof(uint64_t) + t.initialsLists.Bytes() +
                (t.jamoEntries.capacity() + t.jamoEnds.capacity()) * sizeof(uint32_t) +
-               t.jamoNames.capacity() * sizeof(char16_t)) /
+               t.jamoNames.capacity() * sizeof(char16_t) + t.jamoTrigrams.Bytes()) /
         entries;
     size_t hangul = 0;
     for (EntryRef e : hold.entries()) {

@@ -46,37 +46,67 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
     tables.jamoNames.insert(tables.jamoNames.end(), form.begin(), form.end());
     tables.jamoEnds.push_back(static_cast<uint32_t>(tables.jamoNames.size()));
   }
-  const bool built = BuildPostingTable(tables.initialsLists, n, [&](uint32_t i, auto&& sink) {
-    ComposedInto(entries[i], form);
-    bool syllable = false;
-    for (char16_t& c : form) {
-      if (hangul::IsSyllable(c)) {
-        c = hangul::InitialOf(c);
-        syllable = true;
-      }
-    }
-    if (!syllable) return;  // the initials form is the name: nothing to add
-    int run[3];
-    size_t length = 0;
-    for (char16_t c : form) {
-      const int k = hangul::InitialIndex(c);
-      if (k < 0) {
-        length = 0;
-        continue;
-      }
-      if (length == 3) {
-        run[0] = run[1];
-        run[1] = run[2];
-        length = 2;
-      }
-      run[length++] = k;
-      sink(InitialsKey(run + length - 1, 1));
-      if (length >= 2) sink(InitialsKey(run + length - 2, 2));
-      if (length == 3) sink(InitialsKey(run, 3));
+  const auto names = static_cast<uint32_t>(tables.jamoEntries.size());
+  const bool trigrams = BuildPostingTable(tables.jamoTrigrams, names, [&](uint32_t k, auto&& sink) {
+    const size_t from = k == 0 ? 0 : tables.jamoEnds[k - 1];
+    const char16_t* f = tables.jamoNames.data();
+    for (size_t j = from + 2; j < tables.jamoEnds[k]; ++j) {
+      sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
     }
   });
+  const bool built =
+      trigrams && BuildPostingTable(tables.initialsLists, n, [&](uint32_t i, auto&& sink) {
+        ComposedInto(entries[i], form);
+        bool syllable = false;
+        for (char16_t& c : form) {
+          if (hangul::IsSyllable(c)) {
+            c = hangul::InitialOf(c);
+            syllable = true;
+          }
+        }
+        if (!syllable) return;  // the initials form is the name: nothing to add
+        int run[3];
+        size_t length = 0;
+        for (char16_t c : form) {
+          const int k = hangul::InitialIndex(c);
+          if (k < 0) {
+            length = 0;
+            continue;
+          }
+          if (length == 3) {
+            run[0] = run[1];
+            run[1] = run[2];
+            length = 2;
+          }
+          run[length++] = k;
+          sink(InitialsKey(run + length - 1, 1));
+          if (length >= 2) sink(InitialsKey(run + length - 2, 2));
+          if (length == 3) sink(InitialsKey(run, 3));
+        }
+      });
   // Fewer postings than the extension lists hold: past any memory first.
-  if (!built) throw std::length_error("initials lists beyond 32-bit offsets");
+  if (!built) throw std::length_error("Hangul lists beyond 32-bit offsets");
+}
+
+std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_view p) {
+  std::vector<uint32_t> result;
+  if (p.size() < 3) {
+    result.resize(tables.jamoEntries.size());
+    for (uint32_t k = 0; k < result.size(); ++k) result[k] = k;
+    return result;
+  }
+  std::vector<PostingTable::List> lists;
+  for (size_t j = 2; j < p.size(); ++j) {
+    lists.push_back(
+        tables.jamoTrigrams.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]));
+    if (lists.back().count == 0) return result;
+  }
+  std::sort(
+      lists.begin(), lists.end(),
+      [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
+  DecodeList(lists[0], result);
+  for (size_t j = 1; j < lists.size() && !result.empty(); ++j) IntersectWith(result, lists[j]);
+  return result;
 }
 
 std::vector<uint32_t> InitialsCandidates(const NameTables& tables, std::u16string_view letters) {

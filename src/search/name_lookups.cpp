@@ -343,9 +343,10 @@ void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_
   if (q.composed) {
     // By the composed names kept with the tables: no name is read or composed.
     const std::u16string_view names(t.jamoNames.data(), t.jamoNames.size());
-    for (size_t k = 0, from = 0; k < t.jamoEntries.size(); from = t.jamoEnds[k++]) {
+    for (uint32_t k : JamoCandidates(t, q.foldedPattern)) {
       const uint32_t e = t.jamoEntries[k];
       if (e >= h.n || IsChanged(t, e)) continue;
+      const size_t from = k == 0 ? 0 : t.jamoEnds[k - 1];
       const std::u16string_view name = names.substr(from, t.jamoEnds[k] - from);
       const size_t dot = name.rfind(u'.');
       const bool hasExtension =

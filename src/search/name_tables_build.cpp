@@ -157,7 +157,7 @@ size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
   bytes += t.unigramLists.Bytes() + t.bigramLists.Bytes() + t.trigramLists.Bytes();
   bytes += t.jamoBits.capacity() * sizeof(uint64_t) + t.initialsLists.Bytes();
   bytes += (t.jamoEntries.capacity() + t.jamoEnds.capacity()) * sizeof(uint32_t) +
-           t.jamoNames.capacity() * sizeof(char16_t);
+           t.jamoNames.capacity() * sizeof(char16_t) + t.jamoTrigrams.Bytes();
   return bytes;
 }
 

@@ -265,8 +265,9 @@ TEST(NameIndexProperty, HangulAnswersEqualTestingEveryEntry) {
     items.push_back({name, next() % 4 == 0});
   }
   std::vector<std::u16string> texts = {
-      u"ㄱ", u"ㄱㄴ", u"ㄴㄱㄱ",       u"ㄱㄱㄴㄱ", u"ㄱ*", u"*ㄴ", u"*ㄱ*.a", u"ㄱ*.가",
-      u"가", u"각나", u"\u1100\u1161", u"\u1100",   u"각*", u"*나", u"*가*.a", u"나*.a"};
+      u"ㄱ",     u"ㄱㄴ",   u"ㄴㄱㄱ",          u"ㄱㄱㄴㄱ", u"ㄱ*", u"*ㄴ", u"*ㄱ*.a", u"ㄱ*.가",
+      u"가",     u"각나",   u"\u1100\u1161",    u"\u1100",   u"각*", u"*나", u"*가*.a", u"나*.a",
+      u"가각나", u"*a가각", u"각\u1100\u1161a*"};
   for (bool ngrams : {false, true}) {
     FileIndex index;
     Fill(index, items, ngrams);
