@@ -226,11 +226,11 @@ TEST_F(Results, SortMenuAndHeaderClicksAreStoredAndKeepFoldersFirst) {
 // leading consonants find both until the 보기 menu turns them off.
 TEST_F(Results, HangulIsFoundAsShownAndInitialConsonantsFollowTheMenu) {
   const std::u16string mac = u"\u1107\u1169\u1100\u1169\u1109\u1165_mac.pdf";
-  fake_.Add(u'K', {{u"K:\\보고서_2024.docx", false, 1},
-                   {u"K:\\" + mac, false, 2},
-                   {u"K:\\ㅂㄱㅅ 메모.txt", false, 3},
-                   {u"K:\\사진.jpg", false, 4}});
-  OpenIndexed({u'K'});
+  fake_.Add(u'Z', {{u"Z:\\보고서_2024.docx", false, 1},
+                   {u"Z:\\" + mac, false, 2},
+                   {u"Z:\\ㅂㄱㅅ 메모.txt", false, 3},
+                   {u"Z:\\사진.jpg", false, 4}});
+  OpenIndexed({u'Z'});  // Wine's own drive letter, with these names
   EXPECT_TRUE(MenuChecked(IDM_INITIAL_CONSONANTS));
   Search(u"보고서", u"2개 항목");
   EXPECT_EQ(Column(0), (std::vector<std::u16string>{mac, u"보고서_2024.docx"}));
