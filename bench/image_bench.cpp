@@ -37,6 +37,7 @@
 #include "platform/registry.h"
 #include "platform/usn_journal.h"
 #include "platform/usn_journal_scripted.h"
+#include "search/name_index.h"
 #include "search/query.h"
 #include "search/result_set.h"
 #include "search/searcher.h"
@@ -114,13 +115,13 @@ std::unique_ptr<FileIndex> IndexImage() {
 // One keystroke as the window handles it: search on the worker, then the
 // type filter and the sort by name with folders first. Returns the results.
 size_t Keystroke(FileIndex& index, Searcher& searcher, ResultSet& results,
-                 const std::u16string& text) {
+                 const SearchQuery& query) {
   std::mutex m;
   std::condition_variable cv;
   bool done = false;
   results.Clear();
   searcher.SetNameIndex(&index.nameIndex);
-  searcher.StartSearch(ParseQuery(text), &results, nullptr, [&](uint64_t) {
+  searcher.StartSearch(query, &results, nullptr, [&](uint64_t) {
     std::lock_guard hold(m);
     done = true;
     cv.notify_all();
@@ -132,6 +133,12 @@ size_t Keystroke(FileIndex& index, Searcher& searcher, ResultSet& results,
   FilterResults(results, index.entries, TypeFilterState{});
   SortResults(results, SortSpec{0, false, true}, index.nameIndex);
   return results.Count();
+}
+
+size_t Keystroke(FileIndex& index, Searcher& searcher, ResultSet& results,
+                 const std::u16string& text) {
+  const bool initials = ReadFlag(kInitialConsonantSearch, kDefaultInitialConsonantSearch);
+  return Keystroke(index, searcher, results, ParseQuery(text, initials));
 }
 
 Searcher WindowSearcher() {
@@ -246,6 +253,9 @@ const std::vector<Kind>& Kinds() {
       {"prefix-extension",
        {u"report*.pdf", u"report*.docx", u"draft*.docx", u"notes*.txt", u"data*.csv",
         u"backup*.zip", u"사진*.jpg", u"img*.jpg", u"dsc*.jpg"}},
+      // Leading consonants of the generator's Hangul words.
+      {"initials-2", {u"ㅂㄱ", u"ㅎㅇ", u"ㄱㅈ", u"ㅅㅈ", u"ㅇㅅ", u"ㄴㅁ", u"ㅈㄹ"}},
+      {"initials-3", {u"ㅂㄱㅅ", u"ㅎㅇㄹ", u"ㄱㅈㅅ", u"ㅇㅅㅈ", u"ㅇㄹㅅ", u"ㅈㅈㄷ"}},
   };
   return kinds;
 }
@@ -266,7 +276,70 @@ void BM_SelectiveSearch(benchmark::State& state) {
   searcher.StopAll();
 }
 BENCHMARK(BM_SelectiveSearch)
-    ->DenseRange(0, 6)
+    ->DenseRange(0, 8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+
+// Hangul over the shared run, through the searcher with the sort (even
+// arguments) or the name index's answer alone (odd). Arguments 0-1: the one
+// letter of the 19 that finds the most; 2-3: ㅂㄱ; 4-5: ㅂㄱㅅ; 6-7: 보고서
+// read composed (stored jamo found too); 8-9: the same text read as stored,
+// as before names were composed. Counters: what the Hangul tables hold per
+// entry, and the share of names with Hangul.
+void BM_HangulSearch(benchmark::State& state) {
+  if (!ImageBound()) return state.SkipWithError("set ZW_BENCH_IMAGE to an NTFS image");
+  FileIndex& index = SharedRun();
+  Searcher searcher = WindowSearcher();
+  ResultSet results;
+  static const std::u16string letter = [&] {
+    size_t count = 0;
+    std::vector<std::u16string> letters;
+    for (char16_t c : std::u16string_view(u"ㄱㄲㄴㄷㄸㄹㅁㅂㅃㅅㅆㅇㅈㅉㅊㅋㅌㅍㅎ"))
+      letters.emplace_back(1, c);
+    return Choose(letters, 0, SIZE_MAX, SIZE_MAX, &count);
+  }();
+  const auto which = state.range(0) / 2;
+  const bool alone = state.range(0) % 2 != 0;
+  const std::u16string text = which == 0   ? letter
+                              : which == 1 ? u"ㅂㄱ"
+                              : which == 2 ? u"ㅂㄱㅅ"
+                                           : u"보고서";
+  SearchQuery query = ParseQuery(text, true);
+  if (which == 4) query.composed = false;
+  size_t found = 0;
+  for (auto _ : state) {
+    found = alone ? RunQuery(index.nameIndex, query).size()
+                  : Keystroke(index, searcher, results, query);
+  }
+  state.SetLabel(ToUtf8(text) + (which == 4 ? " as stored" : "") +
+                 (alone ? " index alone" : " searched and sorted"));
+  state.counters["results"] = double(found);
+  {
+    const EntryReadView hold(index.entries);
+    const NameTables& t = index.nameIndex.Tables(hold);
+    const double entries = double(hold.entries().size());
+    state.counters["hangul_bytes_per_entry"] =
+        double(t.jamoBits.capacity() * sizeof(uint64_t) + t.initialsLists.Bytes() +
+               (t.jamoEntries.capacity() + t.jamoEnds.capacity()) * sizeof(uint32_t) +
+               t.jamoNames.capacity() * sizeof(char16_t) + t.jamoTrigrams.Bytes()) /
+        entries;
+    size_t hangul = 0;
+    for (EntryRef e : hold.entries()) {
+      const NameText name = e.name();
+      for (size_t i = 0; !name.narrow() && i < name.size(); ++i) {
+        if ((name[i] >= 0xAC00 && name[i] <= 0xD7A3) || (name[i] >= 0x1100 && name[i] <= 0x11FF)) {
+          ++hangul;
+          break;
+        }
+      }
+    }
+    state.counters["hangul_share"] = double(hangul) / entries;
+  }
+  searcher.StopAll();
+}
+BENCHMARK(BM_HangulSearch)
+    ->DenseRange(0, 9)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();

@@ -29,6 +29,7 @@
 #define IDM_SORT_ASCENDING 120
 #define IDM_SORT_DESCENDING 121
 #define IDM_FOLDERS_FIRST 122
+#define IDM_INITIAL_CONSONANTS 130
 
 // Controls of the main window.
 #define IDC_SEARCH_EDIT 1001

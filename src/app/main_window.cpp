@@ -176,6 +176,7 @@ void MainWindow::OnCreate() {
   sortColumn = ReadSortColumn();
   sortDescending = ReadFlag(kSortDescending, kDefaultSortDescending);
   foldersFirst = ReadFlag(kFoldersFirst, kDefaultFoldersFirst);
+  initialConsonantSearch = ReadFlag(kInitialConsonantSearch, kDefaultInitialConsonantSearch);
   UpdateSortMenu();
   searchDebounce = ReadFlag(kSearchDebounce, kDefaultSearchDebounce);
 

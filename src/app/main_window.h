@@ -110,6 +110,7 @@ class MainWindow {
   void SortByColumn(uint32_t column);
   void SortDescending(bool descending);
   void ToggleFoldersFirst();
+  void ToggleInitialConsonantSearch();
 
   // Indexing control (indexing_control.cpp).
   void OnStartup();
@@ -160,6 +161,7 @@ class MainWindow {
   bool sortDescending = false;
   bool foldersFirst = true;
   bool searchDebounce = true;
+  bool initialConsonantSearch = true;  // ㅂㄱㅅ finds 보고서
   std::vector<OwnedWindow> driveChecks;
   std::set<char16_t> checkedDrives;
   OwnedWindow driveButton;

@@ -122,6 +122,9 @@ LRESULT MainWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
     case IDM_FOLDERS_FIRST:
       ToggleFoldersFirst();
       return 0;
+    case IDM_INITIAL_CONSONANTS:
+      ToggleInitialConsonantSearch();
+      return 0;
     case IDC_SEARCH_EDIT:
       if (code == EN_CHANGE) SearchSoon();
       return 0;
@@ -162,6 +165,18 @@ void MainWindow::ToggleFoldersFirst() {
   static_cast<void>(WriteDword(kFoldersFirst, foldersFirst ? 1 : 0));
   UpdateSortMenu();
   ResortResults();
+}
+
+void MainWindow::ToggleInitialConsonantSearch() {
+  initialConsonantSearch = !initialConsonantSearch;
+  // Unsaved, it still holds for this session; WriteDword told the debugger.
+  static_cast<void>(WriteDword(kInitialConsonantSearch, initialConsonantSearch ? 1 : 0));
+  UpdateSortMenu();
+  // The list of everything does not depend on it.
+  if (!SearchTextEmpty()) {
+    searchTimer.Stop();
+    SearchFromWindow();
+  }
 }
 
 void MainWindow::SearchSoon() {
@@ -233,7 +248,7 @@ void MainWindow::SearchFromWindow() {
     ShowAllEntries();
     return;
   }
-  const SearchQuery query = ParseQuery(text);
+  const SearchQuery query = ParseQuery(text, initialConsonantSearch);
   RenewResults(/*forSearch=*/true);
   searchInFlight = true;
   searcher->SetNameIndex(&index.nameIndex);
@@ -312,6 +327,7 @@ void MainWindow::UpdateSortMenu() {
   check(IDM_SORT_ASCENDING, !sortDescending);
   check(IDM_SORT_DESCENDING, sortDescending);
   check(IDM_FOLDERS_FIRST, foldersFirst);
+  check(IDM_INITIAL_CONSONANTS, initialConsonantSearch);
 }
 
 void MainWindow::OnDriveIndexed(WPARAM wParam, LPARAM lParam) {

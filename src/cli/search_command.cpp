@@ -58,6 +58,9 @@ constexpr const char* kQueryLanguage =
     "  *.txt      names with the extension txt   (notes.txt, A.TXT)\n"
     "  rep*.txt   names that begin with rep and have the extension txt\n"
     "Only ASCII letters match in either case: a finds A, but é does not find É.\n"
+    "Hangul matches as it is shown, whether a name was stored as syllables or as\n"
+    "jamo (as a Mac writes it); with --initials 1, leading consonants alone find\n"
+    "the syllables they begin: ㅂㄱㅅ finds 보고서.txt, ㅎㅇㄹ*.pdf finds 회의록.pdf.\n"
     "A * elsewhere is an ordinary character, and blanks at either end are ignored.\n"
     "\"\" lists every entry that passes --type; * alone (or only blanks) finds nothing.\n"
     "Several TEXTs run one search each, in the order given; each one's results\n"
@@ -76,6 +79,7 @@ struct SearchOptions {
   bool fastSearch = kDefaultFastSearch != 0;
   bool parallel = kDefaultParallelSearch != 0;
   bool progressive = kDefaultProgressiveSearch != 0;
+  bool initials = kDefaultInitialConsonantSearch != 0;
 };
 
 // The four columns of the result list, or the full path alone.
@@ -167,7 +171,7 @@ int RunSearch(CliContext& context, const SearchOptions& o) {
     } else {
       Completion completion;
       searcher.SetNameIndex(&index.nameIndex);
-      searcher.StartSearch(ParseQuery(text16), &results, nullptr, completion.OnDone());
+      searcher.StartSearch(ParseQuery(text16, o.initials), &results, nullptr, completion.OnDone());
       if (completion.Wait() == kSearchFailed) {
         out.Flush();
         PrintError("search: the search for \"" + text + "\" failed: out of memory");
@@ -269,13 +273,16 @@ Command AddSearchCommand(CLI::App& parser) {
       {"--fast-search", &SearchOptions::fastSearch},
       {"--parallel", &SearchOptions::parallel},
       {"--progressive", &SearchOptions::progressive},
+      {"--initials", &SearchOptions::initials},
   };
   for (const auto& [name, member] : switches) {
     search
         ->add_option_function<std::string>(
             name, [o, member = member](const std::string& v) { (*o).*member = v == "1"; },
-            std::string("the window's setting of the same name (default ") +
-                ((*o).*member ? "1" : "0") + ")")
+            std::string(member == &SearchOptions::initials
+                            ? "the window's InitialConsonantSearch"
+                            : "the window's setting of the same name") +
+                " (default " + ((*o).*member ? "1" : "0") + ")")
         ->type_name("0|1")
         ->check(OneOf({"0", "1"}));
   }

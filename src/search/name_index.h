@@ -50,6 +50,19 @@ struct NameTables {
   PostingTable bigramLists;   // key: first << 16 | second
   PostingTable trigramLists;  // key: first << 32 | second << 16 | third
 
+  // Hangul, kept apart from the tables above (which read names as stored):
+  // the entries whose names are stored with composable jamo (few: files
+  // copied from a Mac), as bits (empty when there are none), ascending, and
+  // with their names composed and folded, back to back (jamoEnds[k] ends
+  // that of jamoEntries[k]); and for the entries whose names hold Hangul,
+  // the runs of leading-consonant letters in their initials forms. Built
+  // whether or not n-grams are.
+  std::vector<uint64_t> jamoBits;
+  std::vector<uint32_t> jamoEntries, jamoEnds;
+  std::vector<char16_t> jamoNames;
+  PostingTable jamoTrigrams;  // of those names, by position in jamoEntries
+  PostingTable initialsLists;
+
   // Built entries whose name changed (renamed, deleted) since the build, with
   // the folded name they were placed by, which keeps the name order's binary
   // search sound.

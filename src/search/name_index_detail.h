@@ -38,4 +38,20 @@ inline bool IsChanged(const NameTables& tables, uint32_t e) {
   return word < tables.changedBits.size() && (tables.changedBits[word] >> (e & 63) & 1) != 0;
 }
 
+// The Hangul tables of a build (NameTables::jamoBits, initialsLists).
+void BuildHangulTables(NameTables& tables, const EntryStore& entries);
+
+// The built entries whose initials forms contain `letters` (leading-consonant
+// letters only), ascending; a superset from three letters on.
+std::vector<uint32_t> InitialsCandidates(const NameTables& tables, std::u16string_view letters);
+
+// Positions in jamoEntries of the names stored as jamo that may contain
+// `pattern` (folded, composed); every position when it is too short to tell.
+std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_view pattern);
+
+inline bool IsJamoName(const NameTables& tables, uint32_t e) {
+  const size_t word = e >> 6;
+  return word < tables.jamoBits.size() && (tables.jamoBits[word] >> (e & 63) & 1) != 0;
+}
+
 }  // namespace zw::name_index_detail

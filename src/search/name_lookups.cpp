@@ -268,7 +268,10 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
   return result;
 }
 
-std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query) {
+namespace {
+
+// The answer by the stored units alone.
+std::vector<uint32_t> RunStoredQuery(const NameIndex& index, const SearchQuery& query) {
   const std::u16string& p = query.foldedPattern;
   const std::u16string& x = query.foldedExtension;
   if (MatchesNothing(query)) return {};
@@ -307,6 +310,73 @@ std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query)
     }
   }
   return {};
+}
+
+// Whether `mode` answers in name order (else ascending by number).
+bool NameOrdered(MatchMode mode) {
+  return mode == MatchMode::Prefix || mode == MatchMode::Suffix ||
+         mode == MatchMode::PrefixExtension;
+}
+
+// Corrects an answer by stored units for a query that reads names composed or
+// by their initials forms. The tables answer for every other built entry;
+// the decomposed ones and the initials candidates are tested here, and so
+// are the changed and appended ones.
+void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_t>& result) {
+  const EntryReadView hold(index.Guarded());
+  const Held h(index, hold);
+  if (!h.attached) return;
+  const NameTables& t = h.t;
+  auto described = [&](uint32_t e) {
+    return e < t.builtCount && e < h.n && !IsChanged(t, e) && !(q.composed && IsJamoName(t, e));
+  };
+  std::erase_if(result, [&](uint32_t e) { return !described(e); });
+
+  auto matches = [&](EntryRef e) { return Matches(e, q); };
+  std::vector<uint32_t> extra;
+  auto consider = [&](uint32_t e) {
+    if (e >= t.builtCount || e >= h.n || IsChanged(t, e)) return;
+    // What the tables described and found is in the answer already.
+    if (described(e) && MatchesStored(h.entries[e], q)) return;
+    if (matches(h.entries[e])) extra.push_back(e);
+  };
+  if (q.composed) {
+    // By the composed names kept with the tables: no name is read or composed.
+    const std::u16string_view names(t.jamoNames.data(), t.jamoNames.size());
+    for (uint32_t k : JamoCandidates(t, q.foldedPattern)) {
+      const uint32_t e = t.jamoEntries[k];
+      if (e >= h.n || IsChanged(t, e)) continue;
+      const size_t from = k == 0 ? 0 : t.jamoEnds[k - 1];
+      const std::u16string_view name = names.substr(from, t.jamoEnds[k] - from);
+      const size_t dot = name.rfind(u'.');
+      const bool hasExtension =
+          dot != std::u16string_view::npos && dot + 1 < name.size() && !q.foldedExtension.empty();
+      const std::u16string_view extension =
+          hasExtension && !h.entries[e].isFolder() ? name.substr(dot + 1) : std::u16string_view();
+      if (Matches(name, extension, q)) extra.push_back(e);
+    }
+  }
+  if (q.initials) {
+    for (uint32_t e : InitialsCandidates(t, q.foldedPattern)) consider(e);
+    if (q.composed) {
+      std::sort(extra.begin(), extra.end());
+      extra.erase(std::unique(extra.begin(), extra.end()), extra.end());
+    }
+  }
+  MergeAscending(extra, DeltaMatches(h, matches));
+  if (NameOrdered(q.mode)) {
+    MergeByName(h, result, std::move(extra));
+  } else {
+    MergeAscending(result, extra);
+  }
+}
+
+}  // namespace
+
+std::vector<uint32_t> RunQuery(const NameIndex& index, const SearchQuery& query) {
+  std::vector<uint32_t> result = RunStoredQuery(index, query);
+  if (query.composed || query.initials) AddHangul(index, query, result);
+  return result;
 }
 
 }  // namespace zw

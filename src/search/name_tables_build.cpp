@@ -166,6 +166,7 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
     try {
       tables.pathRanks = PathRanks(entries);
       tables.nameRanks = NameRanks(entries, tables.pathRanks);
+      BuildHangulTables(tables, entries);
       if (ngrams) {
         ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
                    BuildNgramTable(tables.trigramLists, entries, 3);
@@ -204,6 +205,9 @@ size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
   }
   bytes += t.changedBits.capacity() * sizeof(uint64_t);
   bytes += t.unigramLists.Bytes() + t.bigramLists.Bytes() + t.trigramLists.Bytes();
+  bytes += t.jamoBits.capacity() * sizeof(uint64_t) + t.initialsLists.Bytes();
+  bytes += (t.jamoEntries.capacity() + t.jamoEnds.capacity()) * sizeof(uint32_t) +
+           t.jamoNames.capacity() * sizeof(char16_t) + t.jamoTrigrams.Bytes();
   return bytes;
 }
 

@@ -25,12 +25,20 @@ struct SearchQuery {
   std::u16string pattern;
   std::u16string foldedExtension;
   MatchMode mode = MatchMode::Contains;
+  // The pattern or extension holds Hangul syllables or conjoining jamo: names
+  // are read with their jamo composed. (For any other text the composed and
+  // the stored name match alike, so those searches read names as stored.)
+  bool composed = false;
+  // The pattern is only leading-consonant letters and initial-consonant
+  // search is on: a name's initials form may match too.
+  bool initials = false;
 };
 
 inline constexpr size_t kNotFound = static_cast<size_t>(-1);
 
 // Never fails; a text of only blanks or stars yields a query that matches nothing.
-SearchQuery ParseQuery(std::u16string_view text);
+// The pattern and extension come out with their jamo composed.
+SearchQuery ParseQuery(std::u16string_view text, bool initialConsonants = false);
 
 // Position of the first occurrence of `needle`, or kNotFound. Exact code units.
 size_t FindSubstring(std::u16string_view haystack, std::u16string_view needle);
@@ -40,9 +48,12 @@ inline bool MatchesNothing(const SearchQuery& q) {
   return q.foldedPattern.empty() && q.foldedExtension.empty();
 }
 
-// `name` and `extension` lower-cased as the index keeps them.
+// Whether a name matches: read composed when the query asks for it, or by
+// its initials form. A deleted entry never matches.
 bool Matches(std::u16string_view name, std::u16string_view extension, const SearchQuery& query);
 bool Matches(EntryRef entry, const SearchQuery& query);
+// The same by the stored units alone: what the index's tables answer.
+bool MatchesStored(EntryRef entry, const SearchQuery& query);
 
 // What a Suffix query's name must end with. With an extension term the name
 // ends in pattern, dot, extension: "*port.txt" finds "report.txt". (Requiring

@@ -14,6 +14,7 @@ constexpr uint32_t kScanChunk = 4096;
 constexpr uint64_t kProgressStep = 1000;
 
 bool ScanMatches(EntryRef e, const SearchQuery& q) {
+  if (q.composed || q.initials) return Matches(e, q);
   if (e.name().FindFolded(q.foldedPattern) == NameText::npos) return false;
   return q.foldedExtension.empty() || e.extension().EqualsFolded(q.foldedExtension);
 }

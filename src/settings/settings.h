@@ -24,6 +24,9 @@ inline constexpr std::u16string_view kFoldersFirst = u"FoldersFirst";
 inline constexpr std::u16string_view kFastSearch = u"FastSearch";
 inline constexpr std::u16string_view kSearchDebounce = u"SearchDebounce";
 inline constexpr std::u16string_view kFastIcons = u"FastIcons";
+// Non-zero: a text of Hangul leading consonants (ㅂㄱㅅ) also finds the names
+// whose syllables begin with them (보고서).
+inline constexpr std::u16string_view kInitialConsonantSearch = u"InitialConsonantSearch";
 // Non-zero: live update may create a change journal on a volume that has
 // none. Off by default, since that writes to the volume.
 inline constexpr std::u16string_view kCreateChangeJournal = u"CreateChangeJournal";
@@ -36,6 +39,7 @@ inline constexpr uint32_t kDefaultFoldersFirst = 1;
 inline constexpr uint32_t kDefaultFastSearch = 1;
 inline constexpr uint32_t kDefaultSearchDebounce = 0;
 inline constexpr uint32_t kDefaultFastIcons = 1;
+inline constexpr uint32_t kDefaultInitialConsonantSearch = 1;
 inline constexpr uint32_t kDefaultCreateChangeJournal = 0;
 
 // The value when it is a REG_DWORD; `defaultValue` when the key or value is

@@ -222,6 +222,32 @@ TEST_F(Results, SortMenuAndHeaderClicksAreStoredAndKeepFoldersFirst) {
   EXPECT_EQ(Cell(0, 1), u"C:");  // C:\Photos
 }
 
+// A name copied from a Mac (jamo) is found by the syllables shown, and
+// leading consonants find both until the 보기 menu turns them off.
+TEST_F(Results, HangulIsFoundAsShownAndInitialConsonantsFollowTheMenu) {
+  const std::u16string mac = u"\u1107\u1169\u1100\u1169\u1109\u1165_mac.pdf";
+  fake_.Add(u'Z', {{u"Z:\\보고서_2024.docx", false, 1},
+                   {u"Z:\\" + mac, false, 2},
+                   {u"Z:\\ㅂㄱㅅ 메모.txt", false, 3},
+                   {u"Z:\\사진.jpg", false, 4}});
+  OpenIndexed({u'Z'});  // Wine's own drive letter, with these names
+  EXPECT_TRUE(MenuChecked(IDM_INITIAL_CONSONANTS));
+  Search(u"보고서", u"2개 항목");
+  EXPECT_EQ(Column(0), (std::vector<std::u16string>{mac, u"보고서_2024.docx"}));
+  Search(u"ㅂㄱㅅ", u"3개 항목");
+  EXPECT_EQ(Column(0), (std::vector<std::u16string>{mac, u"ㅂㄱㅅ 메모.txt", u"보고서_2024.docx"}));
+
+  Command(IDM_INITIAL_CONSONANTS);  // searches again
+  EXPECT_EQ(ReadDword(kInitialConsonantSearch, 9), 0u);
+  EXPECT_FALSE(MenuChecked(IDM_INITIAL_CONSONANTS));
+  EXPECT_PUMP_UNTIL(Status() == u"1개 항목", "the literal name alone");
+  Settle();
+  EXPECT_EQ(Column(0), std::vector<std::u16string>{u"ㅂㄱㅅ 메모.txt"});
+  Command(IDM_INITIAL_CONSONANTS);
+  EXPECT_EQ(ReadDword(kInitialConsonantSearch, 9), 1u);
+  EXPECT_PUMP_UNTIL(Status() == u"3개 항목", "the initials again");
+}
+
 TEST_F(Results, DebounceSearchesOnceAfterTheLastKeystroke) {
   SetSetting(kSearchDebounce, 1);
   OpenIndexed({u'C'});

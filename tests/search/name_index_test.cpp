@@ -150,6 +150,53 @@ TEST_P(NameIndexTest, NarrowAndWideNamesMatchAndSortByTheirUnits) {
   }
 }
 
+// A name written by a Mac (conjoining jamo) and one written by Windows
+// (syllables) are found alike, and leading consonants find the syllables
+// they begin, whether the entries were built, renamed or appended since.
+TEST_P(NameIndexTest, HangulIsComparedComposedAndByInitials) {
+  const std::u16string mac = u"\u1107\u1169\u1100\u1169\u1109\u1165_mac.pdf";  // 보고서
+  const std::u16string minutes = u"\u1112\u116C\u110B\u1174\u1105\u1169\u11A8_mac.pdf";  // 회의록
+  Make(Files({u"보고서_2024.docx", mac.c_str(), u"복사본 - 보고서.hwp", u"ㅂㄱㅅ 메모.txt",
+              u"사진.jpg", u"고양이 사진.png", minutes.c_str(), u"report.txt"}));
+  auto initials = [&](const std::u16string& text, bool on = true) {
+    return Sorted(NamesOf(index, RunQuery(index.nameIndex, ParseQuery(text, on))));
+  };
+  const Names both = {mac, u"보고서_2024.docx"};  // name order: as stored
+  EXPECT_EQ(Sorted(Query(u"보고서")), Sorted({mac, u"보고서_2024.docx", u"복사본 - 보고서.hwp"}));
+  EXPECT_EQ(Query(u"보고서*"), both);
+  EXPECT_EQ(Query(u"\u1107\u1169\u1100\u1169\u1109\u1165*"), both);  // pasted decomposed
+  EXPECT_EQ(Query(u"보고*.pdf"), Names{mac});
+  EXPECT_EQ(Query(u"*고서_mac.pdf"), Names{mac});
+  EXPECT_EQ(Query(u"*의록_mac"), Names{});
+  EXPECT_EQ(Query(u"록_"), Names{minutes});
+  EXPECT_EQ(Query(u"\u1107"), Names{});  // a lone leading consonant is not the syllable
+  EXPECT_EQ(Query(u"*.docx"), Names{u"보고서_2024.docx"});
+  EXPECT_EQ(initials(u"ㅂㄱㅅ"),
+            Sorted({u"보고서_2024.docx", mac, u"복사본 - 보고서.hwp", u"ㅂㄱㅅ 메모.txt"}));
+  EXPECT_EQ(initials(u"ㅂㄱㅅ", false), Names{u"ㅂㄱㅅ 메모.txt"});
+  EXPECT_EQ(initials(u"ㅅㅈ"), Sorted({u"사진.jpg", u"고양이 사진.png"}));
+  EXPECT_EQ(initials(u"ㅎㅇㄹ*.pdf"), Names{minutes});
+  EXPECT_EQ(initials(u"*ㅅㅈ.png"), Names{u"고양이 사진.png"});
+  EXPECT_EQ(initials(u"ㅂㄱㅅ*"), Sorted({u"보고서_2024.docx", mac, u"ㅂㄱㅅ 메모.txt"}));
+  EXPECT_EQ(initials(u"ㅂㄱ서"), Names{});  // a syllable in the pattern: matched as it is
+  {
+    const EntryWriteView hold(index.entries);
+    NoteNameChange(index.nameIndex, hold, 7);
+    hold.store().SetName(7, u"\u1109\u1161\u110C\u1175\u11AB.txt");  // 사진, decomposed
+    NoteNameChange(index.nameIndex, hold, 1);
+    hold.store().SetName(1, u"old.pdf");
+    test::AppendEntry(hold.store(), test::MakeEntry({u"\u1109\u1161\u110C\u1175\u11AB 2"}, 8));
+    test::AppendEntry(hold.store(), test::MakeEntry({u"\u1109\u1161.pdf", true}, 9));
+  }
+  EXPECT_EQ(Query(u"사*.pdf"), Names{});  // a folder has no extension, composed or not
+  EXPECT_EQ(Query(u"보고서*"), Names{u"보고서_2024.docx"});
+  EXPECT_EQ(Sorted(Query(u"사진")),
+            Sorted({u"사진.jpg", u"고양이 사진.png", u"\u1109\u1161\u110C\u1175\u11AB.txt",
+                    u"\u1109\u1161\u110C\u1175\u11AB 2"}));
+  EXPECT_EQ(initials(u"ㅅㅈ*"), Sorted({u"사진.jpg", u"\u1109\u1161\u110C\u1175\u11AB.txt",
+                                        u"\u1109\u1161\u110C\u1175\u11AB 2"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Ngrams, NameIndexTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "on" : "off"; });
 
@@ -199,6 +246,62 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
     EXPECT_EQ(std::set<uint32_t>(a.begin(), a.end()).size(), a.size()) << "duplicates";
     std::sort(a.begin(), a.end());
     EXPECT_EQ(a, expected);
+  }
+}
+
+// Over names mixing syllables, jamo and letters, the index answers what
+// testing every entry with Matches gives, in order, built and after changes.
+TEST(NameIndexProperty, HangulAnswersEqualTestingEveryEntry) {
+  static const char16_t kUnits[] = u"a.가각나ㄱㄴ\u1100\u1102\u1161\u11A8";
+  std::vector<test::Item> items;
+  uint64_t s = 5;
+  auto next = [&]() {
+    s = s * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(s >> 33);
+  };
+  for (int i = 0; i < 1500; ++i) {
+    std::u16string name(1 + next() % 7, u'a');
+    for (char16_t& c : name) c = kUnits[next() % 11];
+    items.push_back({name, next() % 4 == 0});
+  }
+  std::vector<std::u16string> texts = {
+      u"ㄱ",     u"ㄱㄴ",   u"ㄴㄱㄱ",          u"ㄱㄱㄴㄱ", u"ㄱ*", u"*ㄴ", u"*ㄱ*.a", u"ㄱ*.가",
+      u"가",     u"각나",   u"\u1100\u1161",    u"\u1100",   u"각*", u"*나", u"*가*.a", u"나*.a",
+      u"가각나", u"*a가각", u"각\u1100\u1161a*"};
+  for (bool ngrams : {false, true}) {
+    FileIndex index;
+    Fill(index, items, ngrams);
+    for (int round = 0; round < 2; ++round) {
+      for (size_t t = 0; t < texts.size(); ++t) {
+        const SearchQuery q = ParseQuery(texts[t], true);
+        std::vector<uint32_t> expected;
+        {
+          const EntryReadView hold(index.entries);
+          for (EntryRef e : hold.entries()) {
+            if (Matches(e, q)) expected.push_back(e.id());
+          }
+        }
+        std::vector<uint32_t> got = RunQuery(index.nameIndex, q);
+        const Names names = NamesOf(index, got);
+        if (q.mode != MatchMode::Contains && q.mode != MatchMode::Extension) {
+          Names folded = names;
+          for (auto& n : folded) n = FoldAscii(n);
+          EXPECT_TRUE(std::is_sorted(folded.begin(), folded.end())) << "name order";
+        }
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, expected) << "ngrams " << ngrams << " round " << round << " text " << t;
+      }
+      // Renames between forms and arrivals, answered without a rebuild.
+      const EntryWriteView hold(index.entries);
+      for (uint32_t e = 0; e < 200; e += 3) {
+        NoteNameChange(index.nameIndex, hold, e);
+        hold.store().SetName(e, items[(e * 7 + 11) % items.size()].name);
+      }
+      for (uint32_t k = 0; k < 50; ++k) {
+        const auto n = static_cast<uint32_t>(hold.entries().size());
+        test::AppendEntry(hold.store(), test::MakeEntry(items[(k * 13) % items.size()], n));
+      }
+    }
   }
 }
 

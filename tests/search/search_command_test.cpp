@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "../cli/cli_runner.h"
+#include "base/hangul.h"
+#include "base/utf.h"
 #include "support/test_paths.h"
 
 namespace zw {
@@ -151,13 +153,55 @@ TEST_F(SearchCommand, FoldersComeFirstAndStatsAreReported) {
   }
 }
 
+// The generator writes some Hangul decomposed and some as leading consonants:
+// each text finds what reading every listed name composed (and by its
+// initials form, unless --initials 0) gives.
+TEST_F(SearchCommand, HangulIsFoundAsShownAndByInitialsOnTheImage) {
+  const auto all = ListAll(Drive());
+  size_t decomposedFound = 0, byInitialsOnly = 0;
+  for (const char* text : {"보고서", "사진", "ㅂㄱㅅ", "ㅅㅈ", "ㅅ*", "*ㄹ"}) {
+    for (const char* initials : {"1", "0"}) {
+      std::u16string p = FromUtf8(text);
+      const bool prefix = p.back() == u'*', suffix = p.front() == u'*';
+      if (prefix) p.pop_back();
+      if (suffix) p.erase(0, 1);
+      auto found = [&](const std::u16string& name) {
+        if (prefix) return name.starts_with(p);
+        if (suffix) return name.ends_with(p);
+        return name.find(p) != std::u16string::npos;
+      };
+      Lines expected;
+      for (const Listed& e : all) {
+        const std::u16string name = FromUtf8(e.name);
+        const std::u16string composed = hangul::Composed(name);
+        std::u16string form = composed;
+        hangul::ToInitials(form);
+        const bool byName = found(composed);
+        const bool byForm = initials[0] == '1' && hangul::IsInitialsText(p) && found(form);
+        if (byName || byForm) expected.push_back(e.path);
+        decomposedFound += byName && composed != name;
+        byInitialsOnly += byForm && !byName;
+      }
+      std::sort(expected.begin(), expected.end());
+      CliResult r = Cli({"--drive", Drive(), "search", text, "--initials", initials});
+      ASSERT_EQ(r.status, 0) << r.err;
+      Lines got = r.OutLines();
+      std::sort(got.begin(), got.end());
+      EXPECT_EQ(got, expected) << text << " --initials " << initials;
+    }
+  }
+  EXPECT_GT(decomposedFound, 0u);
+  EXPECT_GT(byInitialsOnly, 0u);
+}
+
 #endif  // ZW_MKIMAGE
 
 TEST(SearchCommandArgs, BadInputIsRefusedClearly) {
   for (const Lines& args :
        {Lines{"search"}, Lines{"search", "a", "--type", "9"}, Lines{"search", "a", "--sort", "x"},
-        Lines{"search", "a", "--parallel", "2"}, Lines{"search", "a", "--bogus"},
-        Lines{"search", "a", "--type", "Folders"}, Lines{"search", "a", "--type"}}) {
+        Lines{"search", "a", "--parallel", "2"}, Lines{"search", "a", "--initials", "yes"},
+        Lines{"search", "a", "--bogus"}, Lines{"search", "a", "--type", "Folders"},
+        Lines{"search", "a", "--type"}}) {
     CliResult r = Cli(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("search: "), std::string::npos) << r.err;
@@ -170,7 +214,7 @@ TEST(SearchCommandArgs, HelpTeachesTheSearchText) {
   const CliResult r = Cli({"search", "--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* form : {"report ", "rep* ", "*port ", "*.txt ", "rep*.txt ", "ASCII", "\"\"",
-                           "--headers", "documents"}) {
+                           "--headers", "documents", "ㅂㄱㅅ", "--initials"}) {
     EXPECT_THAT(r.out, testing::HasSubstr(form));
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace zw::gen {
@@ -1326,8 +1327,63 @@ std::u16string Builder::SystemFile(Theme t, ExtInfo& bits) {
 
 }  // namespace
 
+namespace {
+
+// Some Hangul names as users' files hold them: a few percent decomposed into
+// jamo (copied from a Mac), fewer written with leading consonants alone
+// (ㅂㄱㅅ). Chosen by a hash of the seed and the node after the tree is made,
+// so every other name of a seed stays as it was; a changed name that would
+// be too long or meet another name of its folder stays as it was.
+void WriteSomeHangulAsUsersDo(std::vector<Node>& nodes, uint64_t seed) {
+  constexpr std::u16string_view kLetters = u"ㄱㄲㄴㄷㄸㄹㅁㅂㅃㅅㅆㅇㅈㅉㅊㅋㅌㅍㅎ";
+  auto folded = [](uint32_t parent, const std::u16string& name) {
+    std::u16string key(2, u'\0');
+    key[0] = char16_t(parent >> 16);
+    key[1] = char16_t(parent);
+    for (char16_t c : name) key += Upcase(c);
+    return key;
+  };
+  std::vector<std::pair<uint32_t, std::u16string>> changes;
+  for (uint32_t i = 0; i < nodes.size(); ++i) {
+    const std::u16string& name = nodes[i].name;
+    if (std::none_of(name.begin(), name.end(),
+                     [](char16_t c) { return c >= 0xAC00 && c <= 0xD7A3; }))
+      continue;
+    Rng look{seed ^ (uint64_t{i} * 0x9E3779B97F4A7C15ull) ^ 0x6A09E667F3BCC908ull};
+    const uint32_t p = look.Below(1000);
+    if (p >= 60) continue;
+    std::u16string out;
+    for (char16_t c : name) {
+      if (c < 0xAC00 || c > 0xD7A3) {
+        out += c;
+      } else if (const uint32_t s = c - 0xAC00u; p >= 40) {
+        out += kLetters[s / 588];
+      } else {
+        out += char16_t(0x1100 + s / 588);
+        out += char16_t(0x1161 + s % 588 / 28);
+        if (s % 28 != 0) out += char16_t(0x11A7 + s % 28);
+      }
+    }
+    if (out.size() <= 255) changes.emplace_back(i, std::move(out));
+  }
+  // A new name may meet a name of its folder, or another new name.
+  std::unordered_map<std::u16string, uint32_t> wanted;
+  for (const auto& [i, name] : changes) ++wanted[folded(nodes[i].parent, name)];
+  for (const Node& n : nodes) {
+    auto it = wanted.find(folded(n.parent, n.name));
+    if (it != wanted.end()) it->second += 2;
+  }
+  for (auto& [i, name] : changes) {
+    if (wanted[folded(nodes[i].parent, name)] == 1) nodes[i].name = std::move(name);
+  }
+}
+
+}  // namespace
+
 std::vector<Node> MakeTree(uint64_t seed, uint32_t count, Profile profile) {
-  return Builder(seed, count, profile).Run();
+  std::vector<Node> nodes = Builder(seed, count, profile).Run();
+  WriteSomeHangulAsUsersDo(nodes, seed);
+  return nodes;
 }
 
 std::u16string PathOf(const std::vector<Node>& nodes, uint32_t i, char16_t separator) {
