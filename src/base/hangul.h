@@ -41,6 +41,7 @@ inline constexpr char16_t kInitialLetters[kLeadCount] = {
 
 // Which of the 19 letters `c` is, or -1.
 inline constexpr int InitialIndex(char16_t c) {
+  if (c < kInitialLetters[0] || c > kInitialLetters[kLeadCount - 1]) return -1;
   for (int k = 0; k < int(kLeadCount); ++k) {
     if (kInitialLetters[k] == c) return k;
   }

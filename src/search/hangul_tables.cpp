@@ -24,13 +24,51 @@ uint64_t InitialsKey(const int* k, size_t n) {
 }
 
 // The composed name of `e` in `out`, and whether composing changed it. Only
-// a wide name can hold Hangul.
+// a wide name can hold Hangul, and only one holding jamo can compose, so
+// every other name is passed over without a copy.
 bool ComposedInto(EntryRef e, std::u16string& out) {
   out.clear();
   const NameText name = FoldedName(e);
   if (name.narrow() || IsDeleted(e)) return false;
-  return hangul::AppendComposed(
-      name.size(), [&](size_t i) { return name[i]; }, out);
+  const bool jamo = name.Visit([](const auto& units) {
+    for (size_t i = 0; i < units.size(); ++i) {
+      if (hangul::IsJamo(units[i])) return true;
+    }
+    return false;
+  });
+  return jamo && hangul::AppendComposed(
+                     name.size(), [&](size_t i) { return name[i]; }, out);
+}
+
+// Feeds `sink` every run of one to three leading consonants in the initials
+// form of `units`, when it holds a syllable (else that form is the name).
+template <class Units, class Sink>
+void InitialsKeys(const Units& units, Sink&& sink) {
+  bool syllable = false;
+  for (size_t i = 0; i < units.size() && !syllable; ++i) syllable = hangul::IsSyllable(units[i]);
+  if (!syllable) return;
+  int run[3];
+  size_t length = 0;
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t c = units[i];
+    const int k =
+        hangul::IsSyllable(c)
+            ? int((c - hangul::kSyllableFirst) / (hangul::kVowelCount * hangul::kTailCount))
+            : hangul::InitialIndex(c);
+    if (k < 0) {
+      length = 0;
+      continue;
+    }
+    if (length == 3) {
+      run[0] = run[1];
+      run[1] = run[2];
+      length = 2;
+    }
+    run[length++] = k;
+    sink(InitialsKey(run + length - 1, 1));
+    if (length >= 2) sink(InitialsKey(run + length - 2, 2));
+    if (length == 3) sink(InitialsKey(run, 3));
+  }
 }
 
 }  // namespace
@@ -56,32 +94,13 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
   });
   const bool built =
       trigrams && BuildPostingTable(tables.initialsLists, n, [&](uint32_t i, auto&& sink) {
-        ComposedInto(entries[i], form);
-        bool syllable = false;
-        for (char16_t& c : form) {
-          if (hangul::IsSyllable(c)) {
-            c = hangul::InitialOf(c);
-            syllable = true;
-          }
-        }
-        if (!syllable) return;  // the initials form is the name: nothing to add
-        int run[3];
-        size_t length = 0;
-        for (char16_t c : form) {
-          const int k = hangul::InitialIndex(c);
-          if (k < 0) {
-            length = 0;
-            continue;
-          }
-          if (length == 3) {
-            run[0] = run[1];
-            run[1] = run[2];
-            length = 2;
-          }
-          run[length++] = k;
-          sink(InitialsKey(run + length - 1, 1));
-          if (length >= 2) sink(InitialsKey(run + length - 2, 2));
-          if (length == 3) sink(InitialsKey(run, 3));
+        const NameText name = FoldedName(entries[i]);
+        if (name.narrow() || IsDeleted(entries[i])) return;
+        if (IsJamoName(tables, i)) {
+          ComposedInto(entries[i], form);
+          InitialsKeys(std::u16string_view(form), sink);
+        } else {
+          name.Visit([&](const auto& units) { InitialsKeys(units, sink); });
         }
       });
   // Fewer postings than the extension lists hold: past any memory first.
