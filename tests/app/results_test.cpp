@@ -232,6 +232,9 @@ TEST_F(Results, HangulIsFoundAsShownAndInitialConsonantsFollowTheMenu) {
                    {u"Z:\\사진.jpg", false, 4}});
   OpenIndexed({u'Z'});  // Wine's own drive letter, with these names
   EXPECT_TRUE(MenuChecked(IDM_INITIAL_CONSONANTS));
+  wchar_t item[32] = {};
+  ::GetMenuStringW(::GetMenu(Main()), IDM_INITIAL_CONSONANTS, item, 32, MF_BYCOMMAND);
+  EXPECT_STREQ(item, L"초성 검색");
   Search(u"보고서", u"2개 항목");
   EXPECT_EQ(Column(0), (std::vector<std::u16string>{mac, u"보고서_2024.docx"}));
   Search(u"ㅂㄱㅅ", u"3개 항목");
