@@ -1,7 +1,7 @@
 // The name index's Hangul tables: which names are stored decomposed, and the
 // leading-consonant runs of the initials forms of the names holding Hangul.
-#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "base/hangul.h"
 #include "search/name_index.h"
@@ -120,12 +120,7 @@ std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_vi
         tables.jamoTrigrams.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]));
     if (lists.back().count == 0) return result;
   }
-  std::sort(
-      lists.begin(), lists.end(),
-      [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
-  DecodeList(lists[0], result);
-  for (size_t j = 1; j < lists.size() && !result.empty(); ++j) IntersectWith(result, lists[j]);
-  return result;
+  return IntersectAll(std::move(lists));
 }
 
 std::vector<uint32_t> InitialsCandidates(const NameTables& tables, std::u16string_view letters) {
@@ -142,12 +137,7 @@ std::vector<uint32_t> InitialsCandidates(const NameTables& tables, std::u16strin
     lists.push_back(tables.initialsLists.Find(InitialsKey(k, 3)));
     if (lists.back().count == 0) return result;
   }
-  std::sort(
-      lists.begin(), lists.end(),
-      [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
-  DecodeList(lists[0], result);
-  for (size_t j = 1; j < lists.size() && !result.empty(); ++j) IntersectWith(result, lists[j]);
-  return result;
+  return IntersectAll(std::move(lists));
 }
 
 }  // namespace zw::name_index_detail

@@ -257,13 +257,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
     everyRun = list.count != 0;  // a run that no built name has: no candidates to intersect
     lists.push_back(list);
   }
-  if (everyRun) {
-    std::sort(
-        lists.begin(), lists.end(),
-        [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
-    DecodeList(lists[0], result);
-    for (size_t k = 1; k < lists.size() && !result.empty(); ++k) IntersectWith(result, lists[k]);
-  }
+  if (everyRun) result = IntersectAll(std::move(lists));
   finish(true);
   return result;
 }

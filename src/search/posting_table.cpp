@@ -32,24 +32,7 @@ void EncodeEliasFano(const std::vector<uint32_t>& entries, uint32_t universe, ui
   const uint32_t count = static_cast<uint32_t>(entries.size());
   const uint32_t low = EliasFanoLowBits(universe, count);
   const size_t lowBytes = EliasFanoLowBytes(universe, count);
-  uint8_t* high = out + lowBytes;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (low != 0) {
-      const size_t at = size_t{i} * low;
-      const size_t from = at / 8;
-      const uint64_t bits = (entries[i] & ((uint64_t{1} << low) - 1)) << (at % 8);
-      if (from + 8 <= lowBytes) {  // fixed-size copies compile to plain moves
-        uint64_t word;
-        std::memcpy(&word, out + from, 8);  // little-endian, as the reader
-        word |= bits;
-        std::memcpy(out + from, &word, 8);
-      } else {
-        for (size_t k = 0; from + k < lowBytes; ++k) out[from + k] |= uint8_t(bits >> (8 * k));
-      }
-    }
-    const size_t bit = size_t{entries[i] >> low} + i;
-    high[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
-  }
+  for (uint32_t i = 0; i < count; ++i) detail::PutEliasFano(out, low, lowBytes, i, entries[i]);
 }
 
 namespace {
@@ -176,6 +159,17 @@ void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list) {
     if (r < running.size() && running[r] == current) running[kept++] = running[r++];
   }
   running.resize(kept);
+}
+
+std::vector<uint32_t> IntersectAll(std::vector<PostingTable::List> lists) {
+  std::vector<uint32_t> result;
+  if (lists.empty()) return result;
+  std::sort(
+      lists.begin(), lists.end(),
+      [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
+  DecodeList(lists[0], result);
+  for (size_t k = 1; k < lists.size() && !result.empty(); ++k) IntersectWith(result, lists[k]);
+  return result;
 }
 
 }  // namespace zw

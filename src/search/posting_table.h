@@ -64,6 +64,10 @@ void DecodeList(PostingTable::List list, std::vector<uint32_t>& out);
 // Keeps in `running` (ascending) only the numbers that also occur in `list`.
 void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list);
 
+// The entries in every one of `lists`, ascending; the shortest list is decoded
+// and the others intersect it. Empty when there is no list.
+std::vector<uint32_t> IntersectAll(std::vector<PostingTable::List> lists);
+
 // Builds a table from (entry, key) pairs. `forEachKey(i, sink)` must call
 // sink(key) for every key of entry i; repeats within one entry are dropped.
 // Entries are visited in ascending order, so every list comes out ascending.
