@@ -192,12 +192,12 @@ bool NameIndexWantsRebuild(const NameIndex& index, const EntryAccess& hold);
 const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAccess& hold,
                                         uint32_t column);
 
-// The rank of every entry in name order and in path order, as a build
-// computes them (each the one place that orders those texts in full).
-// Equal names come in the order of `pathRanks` (the entries' PathRanks).
 // One n-gram table of order 1, 2 or 3 over the folded names; false when it
 // would not fit 32-bit offsets.
 [[nodiscard]] bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order);
+// The rank of every entry in name order and in path order, as a build
+// computes them (each the one place that orders those texts in full).
+// Equal names come in the order of `pathRanks` (the entries' PathRanks).
 std::vector<uint32_t> NameRanks(const EntryStore& entries, const std::vector<uint32_t>& pathRanks);
 std::vector<uint32_t> PathRanks(const EntryStore& entries);
 // The same by sorting every built path: what the tree order must equal.

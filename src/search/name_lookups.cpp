@@ -342,11 +342,10 @@ void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_
       if (e >= h.n || IsChanged(t, e)) continue;
       const size_t from = k == 0 ? 0 : t.jamoEnds[k - 1];
       const std::u16string_view name = names.substr(from, t.jamoEnds[k] - from);
-      const size_t dot = name.rfind(u'.');
-      const bool hasExtension =
-          dot != std::u16string_view::npos && dot + 1 < name.size() && !q.foldedExtension.empty();
-      const std::u16string_view extension =
-          hasExtension && !h.entries[e].isFolder() ? name.substr(dot + 1) : std::u16string_view();
+      // Only a query with an extension reads one, and a folder has none.
+      const std::u16string_view extension = q.foldedExtension.empty() || h.entries[e].isFolder()
+                                                ? std::u16string_view()
+                                                : FileExtension(name);
       if (Matches(name, extension, q)) extra.push_back(e);
     }
   }
