@@ -26,6 +26,7 @@
 #include "base/columns.h"
 #include "index/entry_guard.h"
 #include "index/entry_store.h"
+#include "search/packed_uints.h"
 #include "search/posting_table.h"
 #include "search/query.h"
 
@@ -34,11 +35,11 @@ namespace zw {
 // What one build over the entries produces, and the changes recorded against
 // it since (swapped out together, so that both are freed off the lock).
 struct NameTables {
-  uint32_t builtCount = 0;          // the tables describe entries [0, builtCount)
-  std::vector<uint32_t> nameOrder;  // ascending by lowerName as built
+  uint32_t builtCount = 0;  // the tables describe entries [0, builtCount)
+  PackedUints nameOrder;    // ascending by lowerName as built
   // Positions in nameOrder, ascending by lowerName read backwards: the names
   // that end in a text lie together, and their positions give name order.
-  std::vector<uint32_t> suffixOrder;
+  PackedUints suffixOrder;
   bool ngramEnabled = false;
 
   // Extension lists: 32-bit ids, so any number of distinct extensions keeps a
@@ -47,8 +48,10 @@ struct NameTables {
   PostingTable extensionLists;
 
   PostingTable unigramLists;  // key: the code unit
-  PostingTable bigramLists;   // key: first << 16 | second
-  PostingTable trigramLists;  // key: first << 32 | second << 16 | third
+  // Key: first << 32 | second << 16 | third, and FinalPairKey of each name's
+  // last two units: a pair is then found as the trigrams it begins and the
+  // names it ends, so no table of pairs is kept.
+  PostingTable trigramLists;
 
   // Hangul, kept apart from the tables above (which read names as stored):
   // the entries whose names are stored with composable jamo (few: files
@@ -192,8 +195,13 @@ bool NameIndexWantsRebuild(const NameIndex& index, const EntryAccess& hold);
 const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAccess& hold,
                                         uint32_t column);
 
-// One n-gram table of order 1, 2 or 3 over the folded names; false when it
-// would not fit 32-bit offsets.
+inline constexpr uint64_t kFinalPair = uint64_t{1} << 48;
+inline uint64_t FinalPairKey(char16_t first, char16_t second) {
+  return kFinalPair | uint64_t{first} << 32 | uint64_t{second} << 16;
+}
+
+// The unigram table (order 1) or else the trigram table over the folded
+// names; false when it would not fit 32-bit offsets.
 [[nodiscard]] bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order);
 // The rank of every entry in name order and in path order, as a build
 // computes them (each the one place that orders those texts in full).

@@ -243,8 +243,11 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
     return result;
   }
   if (p.size() == 2) {
-    // A pair's list holds exactly the names that contain it.
-    DecodeList(t.bigramLists.Find(uint64_t{p[0]} << 16 | p[1]), result);
+    // A pair is in exactly the names where it begins a trigram or ends the name.
+    const uint64_t pair = uint64_t{p[0]} << 32 | uint64_t{p[1]} << 16;
+    std::vector<PostingTable::List> lists = t.trigramLists.FindRange(pair, pair | 0xFFFF);
+    lists.push_back(t.trigramLists.Find(FinalPairKey(p[0], p[1])));
+    result = UniteAll(lists);
     finish(false);
     return result;
   }

@@ -38,8 +38,8 @@ void BuildExtensionLists(NameTables& tables, const EntryStore& entries) {
 }
 
 // Every unit a folded name holds most often (printable ASCII but the
-// capitals and what Windows forbids in a name) in 6 bits, so that bigrams
-// and trigrams of them index a small array instead of a hash table.
+// capitals and what Windows forbids in a name) in 6 bits, so that trigrams
+// of them index a small array instead of a hash table.
 constexpr std::array<uint8_t, 128> kUnitSlots = [] {
   std::array<uint8_t, 128> slots{};
   uint8_t next = 0;
@@ -56,19 +56,21 @@ inline size_t UnitSlot(uint64_t unit) {
   return unit < 128 ? kUnitSlots[unit] : 0xFF;
 }
 
-template <int Order>
-struct NgramSlots {
-  static constexpr size_t kSize = size_t{1} << (6 * Order);
+// A final pair takes the one slot no unit has (63) in place of a third unit.
+struct TrigramSlots {
+  static constexpr size_t kSize = size_t{1} << 18;
   static size_t SlotOf(uint64_t key) {
+    const bool finalPair = (key & kFinalPair) != 0;
     size_t slot = 0;
-    for (int k = Order - 1; k >= 0; --k) {
+    for (int k = 2; k >= (finalPair ? 1 : 0); --k) {
       const size_t s = UnitSlot(key >> (16 * k) & 0xFFFF);
       if (s == 0xFF) return kSize;
       slot = slot << 6 | s;
     }
-    return slot;
+    return finalPair ? (slot << 6 | 63) : slot;
   }
 };
+static_assert(kUnitSlots['~'] < 63);
 
 // Unigrams are any unit: a plain array of all of them.
 struct UnitSlots {
@@ -94,17 +96,12 @@ bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) 
       for (char16_t c : foldedName(i)) sink(c);
     });
   }
-  if (order == 2) {
-    return BuildPostingTable<NgramSlots<2>>(table, n, [&](uint32_t i, auto&& sink) {
-      const std::u16string_view f = foldedName(i);
-      for (size_t j = 1; j < f.size(); ++j) sink(uint64_t{f[j - 1]} << 16 | f[j]);
-    });
-  }
-  return BuildPostingTable<NgramSlots<3>>(table, n, [&](uint32_t i, auto&& sink) {
+  return BuildPostingTable<TrigramSlots>(table, n, [&](uint32_t i, auto&& sink) {
     const std::u16string_view f = foldedName(i);
     for (size_t j = 2; j < f.size(); ++j) {
       sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
     }
+    if (f.size() >= 2) sink(FinalPairKey(f[f.size() - 2], f.back()));
   });
 }
 
@@ -137,15 +134,16 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   if (entries.empty()) return tables;
 
   // Two halves of roughly equal work, side by side on a small machine: the
-  // name and suffix orders, the extensions and the bigrams on a helper
-  // thread, the ranks and the other n-grams here.
-  bool bigramsOk = true;
+  // name and suffix orders, the extensions and the unigrams on a helper
+  // thread, the ranks and the trigrams here.
+  bool unigramsOk = true;
   auto helperWork = [&]() {
-    tables.nameOrder =
+    const std::vector<uint32_t> nameOrder =
         OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
-    tables.suffixOrder = SuffixOrder(entries, tables.nameOrder);
+    tables.suffixOrder = PackedUints(SuffixOrder(entries, nameOrder));
+    tables.nameOrder = PackedUints(nameOrder);
     BuildExtensionLists(tables, entries);
-    if (ngrams) bigramsOk = BuildNgramTable(tables.bigramLists, entries, 2);
+    if (ngrams) unigramsOk = BuildNgramTable(tables.unigramLists, entries, 1);
   };
   std::exception_ptr helperFailure;
   std::exception_ptr failure;
@@ -167,19 +165,15 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
       tables.pathRanks = PathRanks(entries);
       tables.nameRanks = NameRanks(entries, tables.pathRanks);
       BuildHangulTables(tables, entries);
-      if (ngrams) {
-        ngramsOk = BuildNgramTable(tables.unigramLists, entries, 1) &&
-                   BuildNgramTable(tables.trigramLists, entries, 3);
-      }
+      if (ngrams) ngramsOk = BuildNgramTable(tables.trigramLists, entries, 3);
     } catch (...) {
       failure = std::current_exception();
     }
   }
   if (helperFailure || failure) std::rethrow_exception(failure ? failure : helperFailure);
-  if (ngrams && !(ngramsOk && bigramsOk)) {
+  if (ngrams && !(ngramsOk && unigramsOk)) {
     // Too large for 32-bit offsets: answer by linear scans instead.
     tables.unigramLists.Release();
-    tables.bigramLists.Release();
     tables.trigramLists.Release();
     tables.ngramEnabled = false;
   }
@@ -189,9 +183,9 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
 size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
   const NameTables& t = index.Tables(hold);
   size_t bytes = sizeof(NameIndex);
-  bytes += t.nameOrder.capacity() * sizeof(uint32_t);
+  bytes += t.nameOrder.Bytes();
   bytes += t.extensionLists.Bytes();
-  bytes += t.suffixOrder.capacity() * sizeof(uint32_t);
+  bytes += t.suffixOrder.Bytes();
   bytes += index.Ranks(hold).Bytes();
   // A hash node: key string (with its own buffer when long), id, next pointer.
   bytes += t.extensionIds.bucket_count() * sizeof(void*);
@@ -204,7 +198,7 @@ size_t NameIndexBytes(const NameIndex& index, const EntryAccess& hold) {
     if (name.size() > 7) bytes += (name.capacity() + 1) * sizeof(char16_t);
   }
   bytes += t.changedBits.capacity() * sizeof(uint64_t);
-  bytes += t.unigramLists.Bytes() + t.bigramLists.Bytes() + t.trigramLists.Bytes();
+  bytes += t.unigramLists.Bytes() + t.trigramLists.Bytes();
   bytes += t.jamoBits.capacity() * sizeof(uint64_t) + t.initialsLists.Bytes();
   bytes += (t.jamoEntries.capacity() + t.jamoEnds.capacity()) * sizeof(uint32_t) +
            t.jamoNames.capacity() * sizeof(char16_t) + t.jamoTrigrams.Bytes();

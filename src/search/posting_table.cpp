@@ -14,6 +14,18 @@ PostingTable::List PostingTable::Find(uint64_t key) const {
   return {data.data() + offsets[n], data.data() + offsets[n + 1], counts[n], form, universe};
 }
 
+std::vector<PostingTable::List> PostingTable::FindRange(uint64_t first, uint64_t last) const {
+  std::vector<List> lists;
+  auto it = std::lower_bound(keys.begin(), keys.end(), first);
+  for (; it != keys.end() && *it <= last; ++it) {
+    const size_t n = static_cast<size_t>(it - keys.begin());
+    const Form form = n < forms.size() ? Form(forms[n]) : kDeltas;
+    lists.push_back(
+        {data.data() + offsets[n], data.data() + offsets[n + 1], counts[n], form, universe});
+  }
+  return lists;
+}
+
 size_t PostingTable::Bytes() const {
   return keys.capacity() * sizeof(uint64_t) + offsets.capacity() * sizeof(uint32_t) +
          counts.capacity() * sizeof(uint32_t) + forms.capacity() + data.capacity();
@@ -169,6 +181,41 @@ std::vector<uint32_t> IntersectAll(std::vector<PostingTable::List> lists) {
       [](const PostingTable::List& a, const PostingTable::List& b) { return a.count < b.count; });
   DecodeList(lists[0], result);
   for (size_t k = 1; k < lists.size() && !result.empty(); ++k) IntersectWith(result, lists[k]);
+  return result;
+}
+
+std::vector<uint32_t> UniteAll(const std::vector<PostingTable::List>& lists) {
+  std::vector<uint32_t> result;
+  size_t total = 0;
+  uint32_t universe = 0;
+  for (const PostingTable::List& list : lists) {
+    total += list.count;
+    universe = std::max(universe, list.universe);
+  }
+  // Many postings against the entries: marking bits beats sorting them.
+  if (total * 1024 < universe || lists.size() == 1) {
+    for (const PostingTable::List& list : lists) DecodeList(list, result);
+    if (lists.size() > 1) {
+      std::sort(result.begin(), result.end());
+      result.erase(std::unique(result.begin(), result.end()), result.end());
+    }
+    return result;
+  }
+  std::vector<uint64_t> bits((size_t{universe} + 63) / 64);
+  std::vector<uint32_t> decoded;
+  for (const PostingTable::List& list : lists) {
+    decoded.clear();
+    DecodeList(list, decoded);
+    for (uint32_t e : decoded) {
+      if (e < universe) bits[e / 64] |= uint64_t{1} << (e % 64);
+    }
+  }
+  result.reserve(total);
+  for (size_t w = 0; w < bits.size(); ++w) {
+    for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
+      result.push_back(static_cast<uint32_t>(w * 64 + size_t(std::countr_zero(word))));
+    }
+  }
   return result;
 }
 

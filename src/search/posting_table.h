@@ -33,6 +33,8 @@ struct PostingTable {
 
   // The list of `key`; an empty list when the key never occurs.
   List Find(uint64_t key) const;
+  // The lists of every key in [first, last], in key order.
+  std::vector<List> FindRange(uint64_t first, uint64_t last) const;
   size_t Bytes() const;
   void Release();
 };
@@ -67,6 +69,9 @@ void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list);
 // The entries in every one of `lists`, ascending; the shortest list is decoded
 // and the others intersect it. Empty when there is no list.
 std::vector<uint32_t> IntersectAll(std::vector<PostingTable::List> lists);
+
+// The entries in any of `lists`, ascending, each once.
+std::vector<uint32_t> UniteAll(const std::vector<PostingTable::List>& lists);
 
 // Builds a table from (entry, key) pairs. `forEachKey(i, sink)` must call
 // sink(key) for every key of entry i; repeats within one entry are dropped.
