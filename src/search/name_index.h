@@ -79,7 +79,7 @@ struct NameTables {
   // Position of each entry in `name` order and in `path` order (ordinal,
   // case-sensitive), as the build computed them: they move into the rank
   // cache when the tables are swapped in.
-  std::vector<uint32_t> nameRanks, pathRanks;
+  PackedUints nameRanks, pathRanks;
 };
 
 // The rank arrays by which results are sorted (integers compared, not
@@ -94,7 +94,7 @@ class RankCache {
   // The rank of every entry by `column` (kColumnName or kColumnFolder), brought up to date first;
   // `entries` are the held entries (none when the index is not attached). The array stays valid
   // while that hold lasts.
-  const std::vector<uint32_t>& Ranks(const EntryStore* entries, uint32_t column);
+  const PackedUints& Ranks(const EntryStore* entries, uint32_t column);
   // Entries the ranks of `column` describe (0: to be computed).
   size_t RankedCount(uint32_t column);
 
@@ -110,10 +110,10 @@ class RankCache {
   size_t Bytes();
 
  private:
-  const std::vector<uint32_t>& RanksLocked(const EntryStore* entries, uint32_t column);
+  const PackedUints& RanksLocked(const EntryStore* entries, uint32_t column);
 
   std::mutex mutex_;
-  std::vector<uint32_t> nameRanks_, pathRanks_;
+  PackedUints nameRanks_, pathRanks_;
   size_t nameCount_ = 0, pathCount_ = 0;         // entries ranked; 0: not computed
   std::vector<uint32_t> nameMoved_, pathMoved_;  // ranked entries whose text changed since
 };
@@ -192,8 +192,7 @@ bool NameIndexWantsRebuild(const NameIndex& index, const EntryAccess& hold);
 // The rank of every entry by `name` (column 0) or `path` (column 1), brought
 // up to date first if entries changed or were appended since they were built.
 // The array stays valid while `hold` lasts.
-const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAccess& hold,
-                                        uint32_t column);
+const PackedUints& EntryRanks(const NameIndex& index, const EntryAccess& hold, uint32_t column);
 
 inline constexpr uint64_t kFinalPair = uint64_t{1} << 48;
 inline uint64_t FinalPairKey(char16_t first, char16_t second) {
@@ -206,7 +205,7 @@ inline uint64_t FinalPairKey(char16_t first, char16_t second) {
 // The rank of every entry in name order and in path order, as a build
 // computes them (each the one place that orders those texts in full).
 // Equal names come in the order of `pathRanks` (the entries' PathRanks).
-std::vector<uint32_t> NameRanks(const EntryStore& entries, const std::vector<uint32_t>& pathRanks);
+std::vector<uint32_t> NameRanks(const EntryStore& entries, const PackedUints& pathRanks);
 std::vector<uint32_t> PathRanks(const EntryStore& entries);
 // The same by sorting every built path: what the tree order must equal.
 std::vector<uint32_t> PathRanksByText(const EntryStore& entries);

@@ -28,12 +28,11 @@ size_t MovedLimit(size_t count) {
   return count / 8 + 64;
 }
 
-void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>& moved,
-               uint32_t n) {
+void NoteMoved(PackedUints& rank, size_t& count, std::vector<uint32_t>& moved, uint32_t n) {
   if (n >= count) return;  // unranked: placed as an appended one
   moved.push_back(n);
   if (moved.size() > MovedLimit(count)) {
-    Release(rank);
+    rank = {};
     Release(moved);
     count = 0;
   }
@@ -43,7 +42,7 @@ void NoteMoved(std::vector<uint32_t>& rank, size_t& count, std::vector<uint32_t>
 // order, the changed and the appended ones are placed among them by binary
 // search. False when it is not worth it.
 template <class Less>
-bool UpdateRanks(const EntryStore& entries, Less&& less, std::vector<uint32_t>& rank, size_t count,
+bool UpdateRanks(const EntryStore& entries, Less&& less, PackedUints& rank, size_t count,
                  std::vector<uint32_t>& moved) {
   const size_t n = entries.size();
   if (count == 0 || count > n || rank.size() != count) return false;
@@ -69,13 +68,13 @@ bool UpdateRanks(const EntryStore& entries, Less&& less, std::vector<uint32_t>& 
     kept = at;
   }
   merged.insert(merged.end(), kept, order.end());
-  rank = RanksOf(merged);
+  rank = PackedUints(RanksOf(merged));
   return true;
 }
 
 }  // namespace
 
-std::vector<uint32_t> NameRanks(const EntryStore& entries, const std::vector<uint32_t>& pathRanks) {
+std::vector<uint32_t> NameRanks(const EntryStore& entries, const PackedUints& pathRanks) {
   return RanksOf(OrderByText(
       entries.size(), [&](uint32_t i) { return ShownName(entries[i]); },
       [&](uint32_t a, uint32_t b) {
@@ -110,8 +109,8 @@ std::vector<uint32_t> PathRanksByText(const EntryStore& entries) {
 
 void RankCache::TakeBuilt(NameTables& tables, uint32_t builtCount) {
   std::lock_guard hold(mutex_);
-  nameRanks_.swap(tables.nameRanks);
-  pathRanks_.swap(tables.pathRanks);
+  std::swap(nameRanks_, tables.nameRanks);
+  std::swap(pathRanks_, tables.pathRanks);
   Release(nameMoved_);
   Release(pathMoved_);
   nameCount_ = nameRanks_.size() == builtCount ? builtCount : 0;
@@ -120,8 +119,8 @@ void RankCache::TakeBuilt(NameTables& tables, uint32_t builtCount) {
 
 void RankCache::Drop() {
   std::lock_guard hold(mutex_);
-  Release(nameRanks_);
-  Release(pathRanks_);
+  nameRanks_ = {};
+  pathRanks_ = {};
   Release(nameMoved_);
   Release(pathMoved_);
   nameCount_ = 0;
@@ -144,10 +143,10 @@ void RankCache::NotePathChange(uint32_t n) {
 
 void RankCache::DropPaths() {
   std::lock_guard hold(mutex_);
-  Release(nameRanks_);
+  nameRanks_ = {};
   Release(nameMoved_);
   nameCount_ = 0;
-  Release(pathRanks_);
+  pathRanks_ = {};
   Release(pathMoved_);
   pathCount_ = 0;
 }
@@ -159,22 +158,21 @@ size_t RankCache::RankedCount(uint32_t column) {
 
 size_t RankCache::Bytes() {
   std::lock_guard hold(mutex_);
-  return (nameRanks_.capacity() + pathRanks_.capacity() + nameMoved_.capacity() +
-          pathMoved_.capacity()) *
-         sizeof(uint32_t);
+  return nameRanks_.Bytes() + pathRanks_.Bytes() +
+         (nameMoved_.capacity() + pathMoved_.capacity()) * sizeof(uint32_t);
 }
 
-const std::vector<uint32_t>& RankCache::Ranks(const EntryStore* entries, uint32_t column) {
+const PackedUints& RankCache::Ranks(const EntryStore* entries, uint32_t column) {
   std::lock_guard hold(mutex_);
   return RanksLocked(entries, column);
 }
 
-const std::vector<uint32_t>& RankCache::RanksLocked(const EntryStore* entries, uint32_t column) {
+const PackedUints& RankCache::RanksLocked(const EntryStore* entries, uint32_t column) {
   // Name order breaks its ties by path order, which must be current first.
-  const std::vector<uint32_t>* pathRanks =
+  const PackedUints* pathRanks =
       column == kColumnName && entries ? &RanksLocked(entries, kColumnFolder) : nullptr;
   const bool byName = column == kColumnName;
-  std::vector<uint32_t>& rank = byName ? nameRanks_ : pathRanks_;
+  PackedUints& rank = byName ? nameRanks_ : pathRanks_;
   size_t& count = byName ? nameCount_ : pathCount_;
   std::vector<uint32_t>& moved = byName ? nameMoved_ : pathMoved_;
   const size_t n = entries ? entries->size() : 0;
@@ -204,17 +202,16 @@ const std::vector<uint32_t>& RankCache::RanksLocked(const EntryStore* entries, u
     }
   }
   if (!entries) {
-    rank.clear();
+    rank = {};
   } else if (!updated) {
-    rank = byName ? NameRanks(*entries, *pathRanks) : PathRanks(*entries);
+    rank = PackedUints(byName ? NameRanks(*entries, *pathRanks) : PathRanks(*entries));
   }
   moved.clear();
   count = n;
   return rank;
 }
 
-const std::vector<uint32_t>& EntryRanks(const NameIndex& index, const EntryAccess& hold,
-                                        uint32_t column) {
+const PackedUints& EntryRanks(const NameIndex& index, const EntryAccess& hold, uint32_t column) {
   return index.Ranks(hold).Ranks(index.Attached(hold) ? &hold.entries() : nullptr, column);
 }
 

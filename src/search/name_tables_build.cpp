@@ -162,8 +162,8 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
       helperWork();  // no second thread to be had
     }
     try {
-      tables.pathRanks = PathRanks(entries);
-      tables.nameRanks = NameRanks(entries, tables.pathRanks);
+      tables.pathRanks = PackedUints(PathRanks(entries));
+      tables.nameRanks = PackedUints(NameRanks(entries, tables.pathRanks));
       BuildHangulTables(tables, entries);
       if (ngrams) ngramsOk = BuildNgramTable(tables.trigramLists, entries, 3);
     } catch (...) {

@@ -110,10 +110,10 @@ namespace {
 // Fixed so that the same search lists the same way every time.
 
 // The path ranks, which order equal paths by drive and number already.
-using PathRanksSource = std::function<const std::vector<uint32_t>&()>;
+using PathRanksSource = std::function<const PackedUints&()>;
 
 // Path rank above, entry number below: one integer compared per step.
-uint64_t PathKey(const std::vector<uint32_t>& rank, uint32_t n) {
+uint64_t PathKey(const PackedUints& rank, uint32_t n) {
   const uint64_t r = n < rank.size() ? rank[n] : UINT32_MAX;
   return r << 32 | n;
 }
@@ -198,7 +198,7 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
     return (!order.foldersFirst || items[a].folder == items[b].folder) &&
            CompareItems(items[a], items[b], order.sortColumn) == 0;
   });
-  const std::vector<uint32_t>* pathRanks = runs.empty() || !rankedPaths ? nullptr : &rankedPaths();
+  const PackedUints* pathRanks = runs.empty() || !rankedPaths ? nullptr : &rankedPaths();
   for (const auto& [first, last] : runs) {
     const auto begin = items.begin() + std::ptrdiff_t(first);
     const auto end = items.begin() + std::ptrdiff_t(last);
@@ -246,7 +246,7 @@ void RadixSort(std::vector<KeyedEntry>& items, int bits) {
 
 // Folders-first group in bit 32, the (possibly inverted) rank below.
 void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const EntryStore& all,
-                 const std::vector<uint32_t>& rank) {
+                 const PackedUints& rank) {
   std::vector<KeyedEntry> items(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
     const uint32_t n = entries[k];
@@ -280,7 +280,7 @@ void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& ind
   if (!byText || !ranked) {
     PathRanksSource rankedPaths;
     if (ranked) {
-      rankedPaths = [&]() -> const std::vector<uint32_t>& {
+      rankedPaths = [&]() -> const PackedUints& {
         return EntryRanks(index, indexHold, kColumnFolder);
       };
     }

@@ -131,9 +131,10 @@ TEST_P(NameIndexTest, NarrowAndWideNamesMatchAndSortByTheirUnits) {
     }
     EXPECT_TRUE(std::is_sorted(folded.begin(), folded.end()));
     EXPECT_TRUE(std::is_sorted(backwards.begin(), backwards.end()));
-    const std::vector<uint32_t>& ranks = EntryRanks(index.nameIndex, hold, kColumnName);
+    const PackedUints& ranks = EntryRanks(index.nameIndex, hold, kColumnName);
+    ASSERT_EQ(ranks.size(), names.size());
     Names byRank(names.size());
-    for (uint32_t e = 0; e < names.size(); ++e) byRank.at(ranks.at(e)) = names[e];
+    for (uint32_t e = 0; e < names.size(); ++e) byRank.at(ranks[e]) = names[e];
     EXPECT_EQ(byRank, Sorted(names));
   }
   for (const std::u16string to : {u"wide\u4E2D", u"Narrow\u00E9"}) {

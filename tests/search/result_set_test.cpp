@@ -162,7 +162,8 @@ TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
   const EntryStore& entries = hold.entries();
   EXPECT_EQ(ranks.RankedCount(kColumnName), entries.size());
   EXPECT_EQ(ranks.RankedCount(kColumnFolder), entries.size());
-  EXPECT_EQ(EntryRanks(index.nameIndex, hold, kColumnName),
+  const PackedUints& byName = EntryRanks(index.nameIndex, hold, kColumnName);
+  EXPECT_EQ(std::vector<uint32_t>(byName.begin(), byName.end()),
             RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return entries[i].name(); })));
 }
 
