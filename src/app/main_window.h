@@ -141,7 +141,20 @@ class MainWindow {
   void OnListPress(LPARAM point);
   void OpenEntry(const NMITEMACTIVATE& activation);
 
-  // The keyboard, the row menu, copy and drag (row_actions.cpp).
+  // The keyboard, the row menu, copy and drag (row_actions.cpp; what they
+  // share with a double click beside OpenEntry).
+  //
+  // A row and the entry it held when the user aimed at it.
+  struct RowTarget {
+    int row = -1;
+    uint32_t entry = kNoEntry;
+    std::u16string path;
+  };
+  // The selected row, as long as the rows shown are those drawn last.
+  std::optional<RowTarget> SelectedRow() const;
+  // What acting on `target` in `column` asks, while the row still holds
+  // the same entry with the same path.
+  std::optional<view::OpenCommand> CommandForRow(const RowTarget& target, uint32_t column) const;
   static LRESULT CALLBACK SearchEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR self) noexcept;
   // True when the key was the window's, not the control's.
@@ -209,20 +222,9 @@ class MainWindow {
   std::thread listBuilder;
   std::unique_ptr<ChangeNotifierThread> changeNotifier;
   view::IconChoice iconChoice;  // reused per cell, to spare allocations
-  // A row and the entry it held when the user aimed at it.
-  struct RowTarget {
-    int row = -1;
-    uint32_t entry = kNoEntry;
-    std::u16string path;
-  };
   // The row under the cursor when the latest click began: a double click,
   // a right click or a drag acts on that entry only.
   std::optional<RowTarget> pressed;
-  // The selected row, as long as the rows shown are those drawn last.
-  std::optional<RowTarget> SelectedRow() const;
-  // What acting on `target` in `column` asks, while the row still holds
-  // the same entry with the same path.
-  std::optional<view::OpenCommand> CommandForRow(const RowTarget& target, uint32_t column) const;
   // The control that had the focus when the window was last deactivated.
   HWND focusBeforeDeactivation = nullptr;
   // A press on rows not drawn since they changed is bound to nothing: the
