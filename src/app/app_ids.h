@@ -30,6 +30,10 @@
 #define IDM_SORT_DESCENDING 121
 #define IDM_FOLDERS_FIRST 122
 #define IDM_INITIAL_CONSONANTS 130
+// The result row's context menu.
+#define IDM_ROW_OPEN 140
+#define IDM_ROW_SHOW_IN_FOLDER 141
+#define IDM_ROW_COPY_PATH 142
 
 // Controls of the main window.
 #define IDC_SEARCH_EDIT 1001

@@ -33,7 +33,9 @@ void MainWindow::OnStartup() {
     index.drives = std::move(initial);
   }
   std::set<char16_t> drives = LoadSelectedDrives();
-  if (!SelectDrives(AppInstance(), hwnd, drives)) {
+  const bool chosen = SelectDrives(AppInstance(), hwnd, drives);
+  FocusSearchBox();  // what the user does next is type
+  if (!chosen) {
     SetStatus(view::kStatusChooseDrives);
     return;
   }
@@ -50,7 +52,9 @@ void MainWindow::ChooseDrives() {
     JoinIndexThread(index);
   }
   std::set<char16_t> drives = LoadSelectedDrives();
-  if (!SelectDrives(AppInstance(), hwnd, drives)) return;
+  const bool chosen = SelectDrives(AppInstance(), hwnd, drives);
+  FocusSearchBox();
+  if (!chosen) return;
   static_cast<void>(SaveSelectedDrives(drives));  // as at startup
   StartIndexing(drives);
 }
@@ -102,6 +106,7 @@ void MainWindow::OnIndexingDone(WPARAM wParam, LPARAM lParam) {
   // has begun: its list would show the new run's half-built index.
   if (!IsCurrentRun(wParam)) return;
   CloseProgressWindow();
+  FocusSearchBox();
   SetStatus(view::IndexingDoneText(uint64_t(lParam)));
   RebuildDriveChecks();
   StartListBuilder();

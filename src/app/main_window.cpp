@@ -140,6 +140,7 @@ void MainWindow::OnCreate() {
   searchEdit = child(WS_EX_CLIENTEDGE, L"EDIT", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                      IDC_SEARCH_EDIT, 0, searchFont.Get());
   ::SendMessageW(searchEdit, EM_SETCUEBANNER, TRUE, LPARAM(L"검색어 입력..."));
+  ::SetWindowSubclass(searchEdit, SearchEditProc, 1, DWORD_PTR(this));
   typeCombo =
       child(0, L"COMBOBOX", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST,
             IDC_TYPE_COMBO, 200, uiFont.Get());
@@ -181,6 +182,7 @@ void MainWindow::OnCreate() {
   searchDebounce = ReadFlag(kSearchDebounce, kDefaultSearchDebounce);
 
   Layout();
+  focusBeforeDeactivation = searchEdit;
   ::SetFocus(searchEdit);
 }
 
@@ -228,7 +230,7 @@ void MainWindow::ForgetDestroyedWindows() {
   driveButton.Release();
   searchTimer.Forget();
   sweepTimer.Forget();
-  hwnd = searchEdit = typeCombo = resultList = statusBar = nullptr;
+  hwnd = searchEdit = typeCombo = resultList = statusBar = focusBeforeDeactivation = nullptr;
 }
 
 }  // namespace zw::app

@@ -21,6 +21,7 @@
 
 #include "app/app_ids.h"
 #include "app/progress_dialog.h"
+#include "app/shell_transfer.h"
 #include "app/win32_owners.h"
 #include "engine/run_indexing.h"
 #include "search/result_set.h"
@@ -52,6 +53,10 @@ using ShellOpen = std::function<ShellResult(view::OpenAction action, const std::
 // the user's rights, not this process's elevated ones (shell_open.cpp).
 ShellResult OpenWithShell(view::OpenAction action, const std::wstring& path);
 
+// What dragging a row out does with the entry's data object: a drop may
+// choose among `effects` only.
+using DragOut = std::function<void(IDataObject& data, DWORD effects)>;
+
 class MainWindow {
  public:
   MainWindow();
@@ -67,6 +72,7 @@ class MainWindow {
   // drive's volume.
   DriveIndexer driveIndexer;
   ShellOpen shellOpen = OpenWithShell;
+  DragOut dragOut = DragWithMouse;
 
   // For tests: the engine whose `running` flag the change rules consult.
   Searcher* SearchEngine() const { return searcher.get(); }
@@ -134,6 +140,37 @@ class MainWindow {
                                    UINT_PTR id, DWORD_PTR self) noexcept;
   void OnListPress(LPARAM point);
   void OpenEntry(const NMITEMACTIVATE& activation);
+
+  // The keyboard, the row menu, copy and drag (row_actions.cpp; what they
+  // share with a double click beside OpenEntry).
+  //
+  // A row and the entry it held when the user aimed at it.
+  struct RowTarget {
+    int row = -1;
+    uint32_t entry = kNoEntry;
+    std::u16string path;
+  };
+  // The selected row, as long as the rows shown are those drawn last.
+  std::optional<RowTarget> SelectedRow() const;
+  // What acting on `target` in `column` asks, while the row still holds
+  // the same entry with the same path.
+  std::optional<view::OpenCommand> CommandForRow(const RowTarget& target, uint32_t column) const;
+  static LRESULT CALLBACK SearchEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR self) noexcept;
+  // True when the key was the window's, not the control's.
+  bool OnSearchEditKey(WPARAM key);
+  bool OnListKey(UINT message, WPARAM key);
+  void RememberFocus();
+  void RestoreFocus();
+  void FocusSearchBox(bool selectText = false);
+  void SelectRow(int row);
+  // Shows the row menu for a right click at `point` (screen), or, for -1,
+  // for the selected row.
+  void ShowRowMenu(LPARAM point);
+  void OnBeginDrag(int row);
+  void CopyPath(std::u16string_view path);
+  // Opens or shows as `command` says, and tells why when it does not.
+  void Perform(const view::OpenCommand& command);
   // Read within `hold`, and looked up in that hold only: the entries may be
   // renumbered between two holds.
   uint32_t RowEntry(const EntryAccess& hold, int row) const;
@@ -185,14 +222,11 @@ class MainWindow {
   std::thread listBuilder;
   std::unique_ptr<ChangeNotifierThread> changeNotifier;
   view::IconChoice iconChoice;  // reused per cell, to spare allocations
-  // The row under the cursor when the latest click began, and what it held
-  // then: a double click acts on that entry only.
-  struct PressedRow {
-    int row = -1;
-    uint32_t entry = kNoEntry;
-    std::u16string path;
-  };
-  std::optional<PressedRow> pressed;
+  // The row under the cursor when the latest click began: a double click,
+  // a right click or a drag acts on that entry only.
+  std::optional<RowTarget> pressed;
+  // The control that had the focus when the window was last deactivated.
+  HWND focusBeforeDeactivation = nullptr;
   // A press on rows not drawn since they changed is bound to nothing: the
   // user saw other rows there. (Input comes before painting.)
   uint64_t rowsVersion = 0;

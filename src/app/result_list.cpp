@@ -38,6 +38,9 @@ LRESULT MainWindow::OnNotify(const NMHDR& header) {
     case NM_DBLCLK:
       OpenEntry(reinterpret_cast<const NMITEMACTIVATE&>(header));
       break;
+    case LVN_BEGINDRAG:
+      OnBeginDrag(reinterpret_cast<const NMLISTVIEW&>(header).iItem);
+      break;
     default:
       break;
   }
@@ -88,15 +91,44 @@ void MainWindow::OnColumnClick(int column) {
 
 LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self) noexcept {
-  if (message == WM_LBUTTONDOWN) {
-    auto* window = reinterpret_cast<MainWindow*>(self);
-    try {
-      window->OnListPress(lParam);
-    } catch (...) {
-      window->pressed.reset();  // no memory: no press to act on
-    }
-  } else if (message == WM_NCDESTROY) {
-    ::RemoveWindowSubclass(list, ListProc, id);
+  auto* window = reinterpret_cast<MainWindow*>(self);
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      try {
+        window->OnListPress(lParam);
+      } catch (...) {
+        window->pressed.reset();  // no memory: no press to act on
+      }
+      break;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+      try {
+        if (window->OnListKey(message, wParam)) return 0;
+      } catch (...) {
+        return 0;  // no memory for the entry's path: nothing done
+      }
+      break;
+    case WM_CHAR:
+      // The characters of Enter, Ctrl+Enter, Escape and Ctrl+C: their keys
+      // have done their work.
+      if (wParam == L'\r' || wParam == L'\n' || wParam == 0x1B || wParam == 0x03) return 0;
+      break;
+    case WM_CONTEXTMENU:
+      if (HWND(wParam) != list) break;  // the header's
+      try {
+        window->ShowRowMenu(lParam);
+      } catch (...) {
+        // No memory for the entry's path: no menu.
+      }
+      return 0;
+    case WM_NCDESTROY:
+      ::RemoveWindowSubclass(list, ListProc, id);
+      break;
+    default:
+      break;
   }
   return ::DefSubclassProc(list, message, wParam, lParam);
 }
@@ -114,35 +146,45 @@ void MainWindow::OnListPress(LPARAM point) {
   if (n == kNoEntry) return;
   auto command = view::OpenCommandFor(hold, n, kColumnName);
   if (!command) return;
-  pressed = PressedRow{row, n, std::move(command->path)};
+  pressed = RowTarget{row, n, std::move(command->path)};
 }
 
 void MainWindow::OpenEntry(const NMITEMACTIVATE& activation) {
-  const std::optional<PressedRow> press = std::exchange(pressed, std::nullopt);
+  const std::optional<RowTarget> press = std::exchange(pressed, std::nullopt);
   if (!press || press->row != activation.iItem) return;
+  if (const auto command = CommandForRow(*press, uint32_t(activation.iSubItem))) Perform(*command);
+}
+
+std::optional<view::OpenCommand> MainWindow::CommandForRow(const RowTarget& target,
+                                                           uint32_t column) const {
   std::optional<view::OpenCommand> command;
   {
     const EntryReadView hold(GetIndex().entries);
-    const uint32_t n = RowEntry(hold, activation.iItem);
-    // A number renumbered since the press fails here too: nothing is opened.
-    if (n == kNoEntry || n != press->entry) return;
-    command = view::OpenCommandFor(hold, n, uint32_t(activation.iSubItem));
+    const uint32_t n = RowEntry(hold, target.row);
+    // A number renumbered since the aim fails here too: nothing is done.
+    if (n == kNoEntry || n != target.entry) return std::nullopt;
+    command = view::OpenCommandFor(hold, n, column);
   }
-  if (!command || command->path != press->path) return;  // deleted or renamed meanwhile
-  if (command->refusal != view::OpenRefusal::kNone) {
-    SetStatus(command->refusal == view::OpenRefusal::kPathCut ? view::kStatusOpenPathCut
-                                                              : view::kStatusOpenAlteredPath);
+  if (!command || command->path != target.path)
+    return std::nullopt;  // deleted or renamed meanwhile
+  return command;
+}
+
+void MainWindow::Perform(const view::OpenCommand& command) {
+  if (command.refusal != view::OpenRefusal::kNone) {
+    SetStatus(command.refusal == view::OpenRefusal::kPathCut ? view::kStatusOpenPathCut
+                                                             : view::kStatusOpenAlteredPath);
     return;
   }
   if (!shellOpen) return;
-  switch (shellOpen(command->action, ToWide(command->path))) {
+  switch (shellOpen(command.action, ToWide(command.path))) {
     case ShellResult::kDone:
       break;
     case ShellResult::kNoUserShell:
       SetStatus(view::kStatusOpenNoUserShell);
       break;
     case ShellResult::kFailed:
-      SetStatus(view::kStatusOpenFailed);
+      SetStatus(view::OpenFailedText(command.path));
       break;
   }
 }

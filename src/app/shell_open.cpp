@@ -19,10 +19,6 @@ namespace zw::app {
 
 namespace {
 
-struct PidlFree {
-  void operator()(ITEMIDLIST_ABSOLUTE* pidl) const { ::CoTaskMemFree(pidl); }
-};
-
 // The desktop shell's automation object (the shell window behind the
 // desktop, then its view's background, then its application), with the
 // desktop window's process allowed to come to the front. Nothing when no
@@ -69,6 +65,12 @@ ComPtr<IShellDispatch2> DesktopShell() {
 }  // namespace
 
 ShellResult OpenWithShell(view::OpenAction action, const std::wstring& path) {
+  // Gone since it was indexed (the journal has not told yet): said as a
+  // failure, not left to whatever the shell would show.
+  if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ShellResult::kFailed;
+  }
   // Without the user's shell, whatever opened the entry would run elevated:
   // the folder window too, where the next double click would start anything.
   const ComPtr<IShellDispatch2> shell = DesktopShell();
@@ -77,7 +79,7 @@ ShellResult OpenWithShell(view::OpenAction action, const std::wstring& path) {
     ITEMIDLIST_ABSOLUTE* item = nullptr;
     if (FAILED(::SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr)) || item == nullptr)
       return ShellResult::kFailed;
-    const std::unique_ptr<ITEMIDLIST_ABSOLUTE, PidlFree> owned(item);
+    const std::unique_ptr<ITEMIDLIST_ABSOLUTE, CoTaskMemFreer> owned(item);
     return SUCCEEDED(::SHOpenFolderAndSelectItems(item, 0, nullptr, 0)) ? ShellResult::kDone
                                                                         : ShellResult::kFailed;
   }

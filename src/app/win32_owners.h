@@ -45,9 +45,21 @@ inline BOOL WINAPI DeleteFontHandle(HFONT font) {
   return ::DeleteObject(font);
 }
 
+inline BOOL WINAPI FreeGlobal(HGLOBAL memory) {
+  return ::GlobalFree(memory) == nullptr;
+}
+
 using OwnedWindow = Owned<HWND, ::DestroyWindow>;
 using OwnedFont = Owned<HFONT, DeleteFontHandle>;
 using OwnedHook = Owned<HHOOK, ::UnhookWindowsHookEx>;
+using OwnedMenu = Owned<HMENU, ::DestroyMenu>;
+// Until the clipboard takes it over (Release).
+using OwnedGlobal = Owned<HGLOBAL, FreeGlobal>;
+
+// For memory the shell hands out (an item id list).
+struct CoTaskMemFreer {
+  void operator()(void* memory) const noexcept { ::CoTaskMemFree(memory); }
+};
 
 // A COM interface pointer, released when its owner goes away.
 template <class T>

@@ -37,6 +37,19 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       if (wParam != SIZE_MINIMIZED) Layout();
       return 0;
+    case WM_ACTIVATE:
+      // The focus goes back to the control that had it, as in a dialog.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        RememberFocus();
+      } else if (HIWORD(wParam) == 0) {
+        RestoreFocus();
+        return 0;
+      }
+      return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_SETFOCUS:
+      // The window itself takes no keys; its controls do.
+      RestoreFocus();
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       ::BeginPaint(hwnd, &paint);

@@ -1,6 +1,7 @@
 #include "view/status_text.h"
 
 #include "view/decimal.h"
+#include "view/shown_text.h"
 
 namespace zw::view {
 
@@ -38,6 +39,26 @@ std::u16string ItemCountText(uint64_t items) {
   std::u16string out;
   AppendDecimal(out, items);
   out += u"개 항목";
+  return out;
+}
+
+std::u16string OpenFailedText(std::u16string_view path) {
+  std::u16string out = u"열 수 없습니다: ";
+  AppendShown(out, path);
+  constexpr size_t kRoom = kStatusTextCapacity - 1;
+  if (out.size() <= kRoom) return out;
+  size_t cut = kRoom - 1;  // room for the mark
+  // Every "{U+" of a shown text begins an escape of eight units.
+  for (size_t back = 1; back < 8 && back <= cut; ++back) {
+    const size_t at = cut - back;
+    if (out.compare(at, 3, u"{U+") == 0 && at + 8 > cut) {
+      cut = at;
+      break;
+    }
+  }
+  if (cut > 0 && out[cut - 1] >= 0xD800 && out[cut - 1] <= 0xDBFF) --cut;
+  out.resize(cut);
+  out += u'…';
   return out;
 }
 

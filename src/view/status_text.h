@@ -2,6 +2,7 @@
 // user reads it. Counts are written here, not by wide printf (see decimal.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,7 +20,7 @@ inline constexpr std::u16string_view kStatusOpenNoUserShell =
     u"열지 않음: 사용자 권한으로 열어 줄 탐색기 셸이 없습니다";
 inline constexpr std::u16string_view kStatusOpenPathCut =
     u"열지 않음: 폴더가 너무 깊어 전체 경로를 알 수 없습니다";
-inline constexpr std::u16string_view kStatusOpenFailed = u"열지 못했습니다";
+inline constexpr std::u16string_view kStatusCopyFailed = u"경로를 복사하지 못했습니다";
 // A search that ran out of memory: no count, the list stays as it was.
 inline constexpr std::u16string_view kStatusSearchFailed = u"검색 실패";
 
@@ -31,6 +32,13 @@ std::u16string DriveIndexedText(char16_t drive, uint64_t entries);
 std::u16string IndexingDoneText(uint64_t entries);
 // "4200개 항목"
 std::u16string ItemCountText(uint64_t items);
+
+// What the status line holds: 127 units and the terminator.
+inline constexpr size_t kStatusTextCapacity = 128;
+// "열 수 없습니다: D:\a\b.txt", the path as names are shown (shown_text.h),
+// cut with "…" to fit kStatusTextCapacity, never inside an escape or a
+// surrogate pair.
+std::u16string OpenFailedText(std::u16string_view path);
 
 // The progress dialog: "D: 드라이브 스캔 중... 120000개 레코드"
 std::u16string DialogProgressText(char16_t drive, uint64_t records);

@@ -26,8 +26,11 @@ TEST_F(DriveDialog, OpensOverTheShownWindowTickedFromTheStoredSelection) {
   ASSERT_TRUE(SaveSelectedDrives({u'D'}));
   bool mainVisible = false;
   std::map<std::wstring, bool> atOpen, allTicked, noneTicked;
+  std::u16string selectAll, selectNone;
   Open([&](HWND dialog) {
     mainVisible = ::IsWindowVisible(window_->Window()) != 0;
+    selectAll = WindowText(::GetDlgItem(dialog, kSelectAllId));
+    selectNone = WindowText(::GetDlgItem(dialog, kSelectNoneId));
     atOpen = DriveRows(dialog);
     Click(dialog, kSelectAllId);
     allTicked = DriveRows(dialog);
@@ -37,6 +40,8 @@ TEST_F(DriveDialog, OpensOverTheShownWindowTickedFromTheStoredSelection) {
     Click(dialog, IDOK);
   });
   EXPECT_TRUE(mainVisible);
+  EXPECT_EQ(selectAll, u"전체 선택");
+  EXPECT_EQ(selectNone, u"선택 해제");
   ASSERT_TRUE(atOpen.count(L"C:\\") && atOpen.count(L"D:\\")) << "Wine's C: and the bound D:";
   EXPECT_TRUE(atOpen[L"D:\\"]);
   EXPECT_FALSE(atOpen[L"C:\\"]);

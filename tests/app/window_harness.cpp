@@ -405,6 +405,25 @@ void WindowTest::Command(int id, int code) {
   ::SendMessageW(Main(), WM_COMMAND, MAKEWPARAM(id, code), LPARAM(::GetDlgItem(Main(), id)));
 }
 
+void WindowTest::Key(UINT key, bool control, bool shift) {
+  ::RedrawWindow(Main(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  BYTE keys[256];
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = control ? 0x80 : 0;
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  ::SetKeyboardState(keys);
+  const LPARAM scan = LPARAM(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+  const bool system = key == VK_F10;
+  HWND target = ::GetFocus();
+  // Apart: a menu the key opens runs its own loop until it is answered.
+  ::PostMessageW(target, system ? WM_SYSKEYDOWN : WM_KEYDOWN, key, 1 | scan);
+  Settle();
+  ::PostMessageW(target, system ? WM_SYSKEYUP : WM_KEYUP, key, 1 | scan | 0xC0000000);
+  Settle();
+  keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+  ::SetKeyboardState(keys);
+}
+
 void WindowTest::Notify(UINT code, int item, int subItem) {
   NMITEMACTIVATE n{};  // starts with an NMHDR and the NMLISTVIEW fields
   n.hdr.hwndFrom = Control(IDC_RESULT_LIST);

@@ -167,6 +167,10 @@ class WindowTest : public ::testing::Test {
   int Image(int row) const;
   void Type(std::u16string_view text);  // replaces the search text, as typing does
   void Command(int id, int code = 0);
+  // A key pressed and released where the focus is, once the window is drawn
+  // (as the user sees it), with Ctrl or Shift held as asked. F10 comes as a
+  // system key.
+  void Key(UINT key, bool control = false, bool shift = false);
   void Notify(UINT code, int item, int subItem);
   RECT ChildRect(HWND child) const;
   bool MenuChecked(UINT id) const;

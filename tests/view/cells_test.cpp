@@ -258,6 +258,33 @@ TEST(StatusTexts, CountsAndLettersInPlace) {
   EXPECT_EQ(DialogProgressText(u'D', 123456), u"D: 드라이브 스캔 중... 123456개 레코드");
 }
 
+// The path fills the status line as it is shown, and a long one is cut
+// with a mark, never inside an escape or between two halves of a pair.
+TEST(StatusTexts, FailedOpenShowsThePathCutToTheStatusLine) {
+  EXPECT_EQ(OpenFailedText(u"C:\\a b\\x\x1b.txt"), u"열 수 없습니다: C:\\a b\\x{U+001B}.txt");
+  const std::u16string head = u"열 수 없습니다: ";
+  const size_t room = kStatusTextCapacity - 1 - head.size() - 1;  // before the mark
+  for (size_t shift = 0; shift <= 9; ++shift) {
+    SCOPED_TRACE(shift);
+    // An escape, and then a pair, across the cut.
+    const std::u16string path =
+        std::u16string(room - shift, u'a') + u"\x07" + u"\U0001F600" + u"bbbbbbbbbbbb";
+    const std::u16string text = OpenFailedText(path);
+    ASSERT_LE(text.size(), kStatusTextCapacity - 1);
+    EXPECT_EQ(text.back(), u'…');
+    const std::u16string kept = text.substr(head.size(), text.size() - head.size() - 1);
+    std::u16string shown;
+    AppendShown(shown, path);
+    EXPECT_EQ(shown.compare(0, kept.size(), kept), 0);
+    const size_t brace = kept.rfind(u'{');
+    if (brace != std::u16string::npos) {
+      EXPECT_NE(kept.find(u'}', brace), std::u16string::npos);
+    }
+    EXPECT_FALSE(kept.back() >= 0xD800 && kept.back() <= 0xDBFF);
+  }
+  EXPECT_EQ(OpenFailedText(std::u16string(200, u'a')).size(), kStatusTextCapacity - 1);
+}
+
 TEST(Layout, ScalesWithTheDpiAndMakesRoomForTheDriveRow) {
   EXPECT_EQ(ScaleForDpi(250, 144), 375);
   EXPECT_EQ(ScaleForDpi(18, 144), 27);
