@@ -23,6 +23,10 @@ TEST(BrowseText, WideCharactersTakeTwoColumnsAndCutsNeverSplitThem) {
   // Surrogate pairs from UTF-16 are one character.
   EXPECT_EQ(ToUtf32(u"a\U0001F600"), U"a\U0001F600");
   EXPECT_EQ(ToUtf32(u"a\xD800z"), U"a\uFFFDz");
+  // Jamo are shown as the syllables they spell (curses would drop the vowels).
+  std::u32string shown;
+  AppendForTerminal(shown, u"\u1107\u1169\u1100\u1169\u1109\u1165_1.docx");
+  EXPECT_EQ(shown, U"보고서_1.docx");
 
   EXPECT_EQ(FitText(U"보고서.docx", 11), U"보고서.docx");  // fits: untouched
   EXPECT_EQ(FitText(U"보고서.docx", 7), U"보고서…");

@@ -47,9 +47,9 @@ struct RowTexts {
   void Fill(EntryRef e) {
     for (std::u32string& c : cells) c.clear();
     e.name().AssignTo(name);
-    AppendUtf32(cells[kColumnName], view::Shown(name, scratch));
+    AppendForTerminal(cells[kColumnName], view::Shown(name, scratch));
     e.PathInto(path);
-    AppendUtf32(cells[kColumnFolder], view::Shown(view::FolderOf(path), scratch));
+    AppendForTerminal(cells[kColumnFolder], view::Shown(view::FolderOf(path), scratch));
     if (e.isFolder()) {
       cells[kColumnSize] = U"<DIR>";
     } else {

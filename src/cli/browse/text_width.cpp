@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/hangul.h"
+
 namespace zw::cli::browse {
 
 namespace {
@@ -90,6 +92,18 @@ std::u32string ToUtf32(std::u16string_view text) {
   out.reserve(text.size());
   AppendUtf32(out, text);
   return out;
+}
+
+void AppendForTerminal(std::u32string& out, std::u16string_view text) {
+  if (!hangul::HoldsHangul(text)) {
+    AppendUtf32(out, text);
+    return;
+  }
+  thread_local std::u16string composed;
+  composed.clear();
+  hangul::AppendComposed(
+      text.size(), [&](size_t i) { return text[i]; }, composed);
+  AppendUtf32(out, composed);
 }
 
 std::u32string FitText(std::u32string_view text, int width) {

@@ -17,6 +17,11 @@ int TextWidth(std::u32string_view text);
 std::u32string ToUtf32(std::u16string_view text);
 void AppendUtf32(std::u32string& out, std::u16string_view text);
 
+// What a cell shows for a name or path: conjoining jamo (as a Mac stores
+// Hangul) composed into the syllables they spell, which is how they read;
+// curses drops a vowel that follows a wide leading consonant.
+void AppendForTerminal(std::u32string& out, std::u16string_view text);
+
 // `text` cut to at most `width` columns. A cut text ends with "…", so that
 // it never passes for a whole one; a wide character that would straddle
 // the edge goes whole.
