@@ -112,8 +112,8 @@ int RunBrowse(CliContext& context) {
     });
     outcome = loop.Run();
     if (outcome == Outcome::Chosen) chosen = session.SelectedEntry();
-    report();
     terminal.reset();  // the screen is given back before anything is printed
+    report();          // waits for a name index build the stop cannot cut short
     heldStderr.Release();
   }
   for (const std::string& problem : problems) PrintError(problem);

@@ -176,7 +176,11 @@ void Session::OnSearchDone(uint64_t number, uint64_t count) {
     searchFailed_ = true;
     results_.Clear();
   } else {
-    FilterResults(results_, index_.entries, filter_);
+    // Under "all" the filter keeps every named entry, and a search finds no
+    // other: a pass over every result saved on the keystroke that finds most.
+    if (filter_.hasDriveChecks || (filter_.category != TypeCategory::All &&
+                                   filter_.category != TypeCategory::NoSelection))
+      FilterResults(results_, index_.entries, filter_);
     SortResults(results_, sort_, index_.nameIndex);
   }
   rowCount_ = results_.Count();
