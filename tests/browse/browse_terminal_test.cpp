@@ -240,6 +240,24 @@ TEST_F(BrowseTerminal, EscAndCtrlCPrintNothingAResizeRedrawsAndTheCommandIsTheDe
   EXPECT_EQ(pane.File("after"), pane.File("before"));
 }
 
+TEST_F(BrowseTerminal, ASignalThatEndsItStillGivesTheTerminalBack) {
+  // In the background so that its number is known; its keys still come from
+  // the terminal, which it reads itself.
+  Pane pane("browse-kill", 100, 24,
+            "stty -g > before\n"
+            "\"$ZW\" --drive \"D=$IMG\" browse </dev/tty & echo $! > pid; wait $!\n"
+            "echo \"status=$?\"; stty -g > after");
+  ASSERT_TRUE(pane.WaitForStatus("", " results "));
+  ASSERT_EQ(pane.Tmux("display -p -t t '#{alternate_on}'"), "1\n");
+  const std::string pid = pane.File("pid");
+  ASSERT_FALSE(pid.empty());
+  ASSERT_EQ(std::system(("kill -TERM " + pid).c_str()), 0);
+  ASSERT_TRUE(pane.WaitForText("FINISHED"));
+  EXPECT_NE(pane.Screen().find("status=143"), std::string::npos) << pane.Screen();
+  EXPECT_EQ(pane.File("after"), pane.File("before"));
+  EXPECT_EQ(pane.Tmux("display -p -t t '#{alternate_on}'"), "0\n");
+}
+
 TEST(Browse, WithoutATerminalItStopsAndNamesSearch) {
   const CliResult r = RunCli({"--drive", "D=/nonexistent.img", "browse"});
   EXPECT_EQ(r.status, 2);
