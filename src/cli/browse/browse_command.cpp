@@ -29,14 +29,14 @@ using browse::Outcome;
 
 constexpr const char* kKeys =
     "Type to search, as search TEXT does; the list follows each key.\n"
-    "  Up/Down, Page Up/Down    move the selection (then Home/End too)\n"
-    "  Left/Right, Home/End     move the cursor in the search line\n"
-    "  Backspace, Ctrl+U, Ctrl+W  delete a character, the line, a word\n"
-    "  F2 or Ctrl+T             the next type filter (all, folders, files, ...)\n"
-    "  F3 or Ctrl+S             the next sort column (name, path, size, date)\n"
-    "  F4 or Ctrl+R             reverse the order\n"
-    "  Enter                    print the selected entry's path and leave\n"
-    "  Esc, Ctrl+C              leave and print nothing\n"
+    "  Up/Down, Page Up/Down       move the selection (then Home/End too)\n"
+    "  Left/Right, Home/End        move the cursor in the search line\n"
+    "  Backspace, Ctrl+U, Ctrl+W   delete a character, the line, a word\n"
+    "  F2 or Ctrl+T                the next type filter (all, folders, files, ...)\n"
+    "  F3 or Ctrl+S                the next sort column (name, path, size, date)\n"
+    "  F4 or Ctrl+R                reverse the order\n"
+    "  Enter                       print the selected entry's path and leave\n"
+    "  Esc, Ctrl+C                 leave and print nothing\n"
     "The path is printed as list prints it, or under the drive's mount point\n"
     "when it is mounted here. Exit status: 0 after Enter, 1 after Esc, 130 after\n"
     "Ctrl+C, 2 without a terminal (use search in scripts).";
