@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(
   g++ cmake make pkg-config git coreutils python3
-  libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libcli11-dev libncurses-dev tmux
   ntfs-3g ntfs-3g-dev sleuthkit
   clang libclang-rt-14-dev
   mingw-w64 wine wine64 xvfb xauth fonts-nanum imagemagick
@@ -27,11 +27,13 @@ commands=(
   clang:clang clang++:clang
   convert:imagemagick import:imagemagick
   qemu-img:qemu-utils bunzip2:bzip2 plocate:plocate hyperfine:hyperfine
+  tmux:tmux
 )
 headers=(
   /usr/include/gtest/gtest.h:libgtest-dev /usr/include/gmock/gmock.h:libgmock-dev
   /usr/src/googletest/CMakeLists.txt:googletest /usr/include/benchmark/benchmark.h:libbenchmark-dev
   /usr/include/CLI/CLI.hpp:libcli11-dev /usr/include/ntfs-3g/volume.h:ntfs-3g-dev
+  /usr/include/ncursesw/curses.h:libncurses-dev
 )
 
 missing=()

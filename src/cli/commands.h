@@ -35,6 +35,11 @@ Command AddJournalCommand(CLI::App& parser);
 // search TEXT... [options]: the window's search, filter and sort, printed.
 Command AddSearchCommand(CLI::App& parser);
 
+#ifndef _WIN32
+// browse: search as you type on the terminal; Enter prints the chosen path.
+Command AddBrowseCommand(CLI::App& parser);
+#endif
+
 // Accepts only one of `choices`; otherwise "takes a, b or c, not 'x'".
 CLI::Validator OneOf(std::vector<std::string> choices);
 

@@ -1,5 +1,4 @@
 #include "cli/index_volumes.h"
-#include "cli/cli_output.h"
 
 #include <algorithm>
 #include <atomic>
@@ -121,33 +120,95 @@ void UseStoredSelection(CliContext& context) {
 
 }  // namespace
 
+bool ChooseDrives(CliContext& context) {
+  if (context.drives.empty()) UseStoredSelection(context);
+  if (!context.drives.empty()) return true;
+#ifdef _WIN32
+  PrintError("no drive given; name one with --drive D");
+#else
+  PrintError(
+      "no volume given; bind one with --drive D=PATH (an NTFS image "
+      "or block device)");
+#endif
+  context.badInput = true;
+  return false;
+}
+
+void StartDriveIndexing(const CliContext& context, FileIndex& index, DriveResults& results,
+                        IndexingCallbacks callbacks, bool nameIndex) {
+  // The run goes through the same start, callbacks and stop as the window's;
+  // the per-drive figures and failure reasons are caught on the way.
+  DriveIndexer indexer = [&results](FileIndex& ix, char16_t letter) {
+    IndexDriveStats stats;
+    const bool ok = IndexDrive(ix, letter, stats);
+    std::scoped_lock lock(results.mutex);
+    results.perDrive[letter] = stats;
+    return ok;
+  };
+  std::set<char16_t> letters;
+  for (const DriveArg& drive : context.drives) letters.insert(drive.letter);
+  IndexRunOptions options;
+  options.nameIndex = nameIndex;
+  options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);  // as the window hands it
+  options.indexer = indexer;
+  options.journalFactory = nullptr;  // nothing follows this run
+  // Refused only for an empty set, which ChooseDrives rules out.
+  static_cast<void>(StartIndexRun(index, letters, std::move(callbacks), std::move(options)));
+}
+
+std::vector<std::string> DriveProblems(CliContext& context, DriveResults& results,
+                                       IndexingFigures& figures) {
+  std::vector<std::string> problems;
+  std::scoped_lock lock(results.mutex);
+  for (const DriveArg& drive : context.drives) {
+    auto it = results.perDrive.find(drive.letter);
+    if (it == results.perDrive.end()) continue;  // never started: the run was stopped
+    const IndexDriveStats& stats = it->second;
+    figures.records += stats.counters.recordsRead;
+    figures.scanNanoseconds += stats.scanNanoseconds;
+    figures.pathsNanoseconds += stats.pathsNanoseconds;
+    if (stats.outOfMemory) {
+      context.outOfMemory = true;
+      problems.push_back(DriveLabel(drive) +
+                         ": not enough memory to index this volume; it was skipped");
+      continue;
+    }
+    if (stats.opened && stats.mftReadable) {
+      const std::string missing = MissingRecords(stats);
+      if (missing.empty()) continue;
+      context.badInput = true;
+      problems.push_back(DriveLabel(drive) + ": " + missing);
+      if (context.debug)
+        problems.push_back(DriveLabel(drive) + ": " + std::to_string(stats.counters.ioErrors) +
+                           " MFT records failed to arrive, " +
+                           std::to_string(stats.counters.damaged) + " arrived damaged");
+      continue;
+    }
+    context.badInput = true;
+    if (!stats.opened) {
+      problems.push_back(
+          DriveLabel(drive) + ": " +
+          OpenFailureReason(drive.letter, stats.openStatus, stats.openError, context.debug));
+    } else if (CutShort(stats)) {
+      problems.push_back(DriveLabel(drive) + ": the volume ends at " +
+                         GroupedNumber(stats.deviceBytes) +
+                         " bytes, before its MFT (it should hold " +
+                         GroupedNumber(stats.volumeBytes) + "): the MFT cannot be located");
+    } else if (!stats.mftReadable) {
+      problems.push_back(DriveLabel(drive) + ": damaged NTFS volume: the MFT cannot be located");
+    } else {
+      problems.push_back(DriveLabel(drive) + ": the MFT scan failed");
+    }
+  }
+  return problems;
+}
+
 IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameIndex) {
   IndexingFigures figures;
   if (context.stats) figures.residentBefore = platform::ResidentBytes();
-  if (context.drives.empty()) UseStoredSelection(context);
-  if (context.drives.empty()) {
-#ifdef _WIN32
-    PrintError("no drive given; name one with --drive D");
-#else
-    PrintError(
-        "no volume given; bind one with --drive D=PATH (an NTFS image "
-        "or block device)");
-#endif
-    context.badInput = true;
-    return figures;
-  }
+  if (!ChooseDrives(context)) return figures;
 
-  // The run goes through the same start, callbacks and stop as the window's;
-  // the per-drive figures and failure reasons are caught on the way.
-  std::map<char16_t, IndexDriveStats> perDrive;
-  std::mutex perDriveMutex;
-  DriveIndexer indexer = [&](FileIndex& ix, char16_t letter) {
-    IndexDriveStats stats;
-    const bool ok = IndexDrive(ix, letter, stats);
-    std::scoped_lock lock(perDriveMutex);
-    perDrive[letter] = stats;
-    return ok;
-  };
+  DriveResults results;
   ProgressLine progress;
   IndexingCallbacks callbacks;
   callbacks.progress = [&progress](char16_t letter, uint64_t done, uint64_t expected) {
@@ -155,60 +216,15 @@ IndexingFigures IndexDrives(CliContext& context, FileIndex& index, bool nameInde
   };
   callbacks.driveDone = [&progress](char16_t, uint64_t) { progress.Clear(); };
   callbacks.complete = [&progress](bool, uint64_t) { progress.Clear(); };
-
-  std::set<char16_t> letters;
-  for (const DriveArg& drive : context.drives) letters.insert(drive.letter);
   {
     InterruptGuard interrupt(index);
-    IndexRunOptions options;
-    options.nameIndex = nameIndex;
-    options.fastSearch = ReadFlag(kFastSearch, kDefaultFastSearch);  // as the window hands it
-    options.indexer = indexer;
-    options.journalFactory = nullptr;  // nothing follows this run
-    // Refused only for an empty set, which returned above.
-    static_cast<void>(StartIndexRun(index, letters, std::move(callbacks), std::move(options)));
+    StartDriveIndexing(context, index, results, std::move(callbacks), nameIndex);
     JoinIndexThread(index);
   }
   progress.Clear();
 
   const bool interrupted = index.stopRequested.load();
-  for (const DriveArg& drive : context.drives) {
-    auto it = perDrive.find(drive.letter);
-    if (it == perDrive.end()) continue;  // never started: the run was stopped
-    const IndexDriveStats& stats = it->second;
-    figures.records += stats.counters.recordsRead;
-    figures.scanNanoseconds += stats.scanNanoseconds;
-    figures.pathsNanoseconds += stats.pathsNanoseconds;
-    if (stats.outOfMemory) {
-      context.outOfMemory = true;
-      PrintError(DriveLabel(drive) + ": not enough memory to index this volume; it was skipped");
-      continue;
-    }
-    if (stats.opened && stats.mftReadable) {
-      const std::string missing = MissingRecords(stats);
-      if (missing.empty()) continue;
-      context.badInput = true;
-      PrintError(DriveLabel(drive) + ": " + missing);
-      if (context.debug)
-        PrintError(DriveLabel(drive) + ": " + std::to_string(stats.counters.ioErrors) +
-                   " MFT records failed to arrive, " + std::to_string(stats.counters.damaged) +
-                   " arrived damaged");
-      continue;
-    }
-    context.badInput = true;
-    if (!stats.opened) {
-      PrintError(DriveLabel(drive) + ": " +
-                 OpenFailureReason(drive.letter, stats.openStatus, stats.openError, context.debug));
-    } else if (CutShort(stats)) {
-      PrintError(DriveLabel(drive) + ": the volume ends at " + GroupedNumber(stats.deviceBytes) +
-                 " bytes, before its MFT (it should hold " + GroupedNumber(stats.volumeBytes) +
-                 "): the MFT cannot be located");
-    } else if (!stats.mftReadable) {
-      PrintError(DriveLabel(drive) + ": damaged NTFS volume: the MFT cannot be located");
-    } else {
-      PrintError(DriveLabel(drive) + ": the MFT scan failed");
-    }
-  }
+  for (const std::string& problem : DriveProblems(context, results, figures)) PrintError(problem);
   figures.entries = EntryReadView(index.entries).entries().size();
   if (interrupted) {
     context.interrupted = true;

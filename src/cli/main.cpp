@@ -118,7 +118,12 @@ int Run(const std::vector<std::string>& argv) {
   parser.get_formatter()->label("SUBCOMMAND", "COMMAND");
   // Options the command does not know are the global ones, wherever they stand.
   parser.fallthrough();
+#ifdef _WIN32
   parser.require_subcommand(1);
+#else
+  // None: browse, when there is a terminal to browse on.
+  parser.require_subcommand(0, 1);
+#endif
   std::vector<std::string> drives;
   parser
       .add_option("--drive", drives,
@@ -139,10 +144,11 @@ int Run(const std::vector<std::string>& argv) {
   parser.set_version_flag("--version", VersionLine(),
                           "print the version and the commit it was built from");
   const Command commands[] = {
-      AddListCommand(parser),
-      AddSearchCommand(parser),
-      AddDrivesCommand(parser),
-      AddJournalCommand(parser),
+      AddListCommand(parser),   AddSearchCommand(parser),
+      AddDrivesCommand(parser), AddJournalCommand(parser),
+#ifndef _WIN32
+      AddBrowseCommand(parser),
+#endif
   };
 
   for (const Command& c : commands) c.app->group("Commands");
@@ -173,7 +179,14 @@ int Run(const std::vector<std::string>& argv) {
   for (const Command& c : commands) {
     if (c.app->parsed()) command = &c;
   }
-  if (command == nullptr) {  // require_subcommand makes this unreachable
+#ifndef _WIN32
+  if (command == nullptr && IsTerminal(stdin) && IsTerminal(stdout)) {
+    for (const Command& c : commands) {
+      if (c.app->get_name() == "browse") command = &c;
+    }
+  }
+#endif
+  if (command == nullptr) {
     PrintError("no command given (see zanderwyn --help)");
     return kExitBadInput;
   }

@@ -18,6 +18,7 @@
 #include "cli/cli_output.h"
 #include "cli/commands.h"
 #include "cli/index_volumes.h"
+#include "cli/search_names.h"
 #include "engine/file_index.h"
 #include "platform/process_memory.h"
 #include "search/name_index.h"
@@ -31,23 +32,6 @@
 namespace zw::cli {
 
 namespace {
-
-// The names --type takes, in the order of TypeCategory (the position is the
-// category), so that the numbers the window's settings use still work.
-const std::vector<std::string>& TypeNames() {
-  static const std::vector<std::string> names = {
-      "all", "folders", "files", "documents", "images", "videos", "music", "programs", "archives"};
-  return names;
-}
-
-// The category a --type value names (a name above or its number), if any.
-std::optional<TypeCategory> ParseTypeCategory(const std::string& value) {
-  const std::vector<std::string>& names = TypeNames();
-  for (size_t k = 0; k < names.size(); ++k) {
-    if (value == names[k] || value == std::to_string(k)) return TypeCategory(int(k));
-  }
-  return std::nullopt;
-}
 
 constexpr const char* kQueryLanguage =
     "TEXT is matched against the names of files and folders (not their folders),\n"
@@ -244,8 +228,7 @@ Command AddSearchCommand(CLI::App& parser) {
             return "takes " + names + " or a number from 0 to 8, not '" + v + "'";
           },
           "", ""));
-  // In the order of base/columns.h: the position is the column.
-  static const std::vector<std::string> kColumns = {"name", "path", "size", "date"};
+  static const std::vector<std::string>& kColumns = SortColumnNames();
   search
       ->add_option_function<std::string>(
           "--sort",
