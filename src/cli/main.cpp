@@ -12,6 +12,7 @@
 
 #include "base/utf.h"
 #include "cli/commands.h"
+#include "cli/heap_tunables.h"
 #include "platform/debug_output.h"
 #include "platform/drive_table.h"
 #include "platform/registry.h"
@@ -248,33 +249,9 @@ int wmain(int argc, wchar_t** argv) {
   return zw::cli::Main(args);
 }
 #else
-namespace {
-
-// A million entries are a few hundred MiB of small strings, and on virtual
-// machines the first touch of each 4 KiB page is costly. glibc backs its heap
-// with huge pages, and grows it 64 MiB at a time, when asked through
-// tunables, which it reads only at start: so start once more with them set.
-// Two heaps, not one a thread: what a finished build thread freed in a heap
-// of its own stayed resident (7 bytes an entry). The user's own tunables are
-// left alone, and if the restart fails the program simply goes on.
-void RestartWithHugePageHeap(char** argv) {
-#if defined(__GLIBC__) && defined(__linux__)
-  if (std::getenv("GLIBC_TUNABLES") != nullptr) return;
-  if (setenv("GLIBC_TUNABLES",
-             "glibc.malloc.hugetlb=1:glibc.malloc.top_pad=67108864:glibc.malloc.arena_max=2",
-             0) != 0)
-    return;
-  execv("/proc/self/exe", argv);
-  unsetenv("GLIBC_TUNABLES");
-#else
-  (void)argv;
-#endif
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
-  RestartWithHugePageHeap(argv);
+  zw::cli::RestartWithHugePageHeap(argv);
   // A reader that goes away (| head) ends the output quietly; figures on
   // stderr still come.
   std::signal(SIGPIPE, SIG_IGN);
