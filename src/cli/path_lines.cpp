@@ -20,13 +20,37 @@ constexpr size_t kBlockEntries = 16384;
 // Below this a second thread costs more than it saves.
 constexpr size_t kTwoThreadBlocks = 4;
 
+// A path shows as it is exactly when its folder's path and its name each
+// do (no escape looks past a "\\"), and then its line is the folder's line
+// and the name: a folder's line is made once for all it holds.
 void FormatBlock(const EntryStore& entries, size_t block, std::string& out) {
   out.clear();
   PathBuilder paths(entries);
   std::u16string path;
+  std::u16string name;
   std::u16string scratch;
+  std::string folderLine;  // of `folder`, when it shows as it is
+  uint32_t folder = kNoEntry;
+  bool folderAsIs = false;
   const size_t last = std::min(entries.size(), (block + 1) * kBlockEntries);
   for (size_t n = block * kBlockEntries; n < last; ++n) {
+    if (const std::u16string* parentPath = paths.ParentPathOf(uint32_t(n))) {
+      const uint32_t parent = entries.Record(uint32_t(n)).parent;
+      if (parent != folder) {
+        folder = parent;
+        folderAsIs = view::ShowsAsIs(*parentPath);
+        folderLine.clear();
+        if (folderAsIs) AppendUtf8(folderLine, *parentPath);
+      }
+      entries.RawName(uint32_t(n)).AssignTo(name);
+      if (folderAsIs && view::ShowsAsIs(name)) {
+        out += folderLine;
+        out += '\\';
+        AppendUtf8(out, name);
+        out += '\n';
+        continue;
+      }
+    }
     paths.PathInto(uint32_t(n), path);
     AppendUtf8(out, view::Shown(path, scratch));
     out += '\n';

@@ -14,18 +14,26 @@ namespace zw {
 class PathBuilder {
  public:
   explicit PathBuilder(const EntryStore& store) : store_(store) {}
-  void PathInto(uint32_t n, std::u16string& out) {
+  // The path of the folder `n` hangs under, when `n`'s path is that, "\\"
+  // and its name; null when its path is kept whole or it has no parent.
+  const std::u16string* ParentPathOf(uint32_t n) {
     const EntryRecord& r = store_.Record(n);
     const bool walked = (r.flags & (EntryStore::kKeptPath | EntryStore::kDeleted)) == 0;
-    if (!walked || r.parent == kNoEntry) {
-      store_[n].PathInto(out);
-      return;
-    }
+    if (!walked || r.parent == kNoEntry) return nullptr;
     if (r.parent != parent_) {
       store_.PathInto(r.parent, parentPath_);
       parent_ = r.parent;
     }
-    out.assign(parentPath_);
+    return &parentPath_;
+  }
+
+  void PathInto(uint32_t n, std::u16string& out) {
+    const std::u16string* parent = ParentPathOf(n);
+    if (parent == nullptr) {
+      store_[n].PathInto(out);
+      return;
+    }
+    out.assign(*parent);
     out += u'\\';
     store_.RawName(n).AppendTo(out);
   }

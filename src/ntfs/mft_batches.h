@@ -1,65 +1,74 @@
-// Hands out the MFT in record order as batches of whole records, each read
-// with one request from one extent. A second thread may read the next
-// batches while the caller parses the current one.
+// The MFT cut into batches of whole records, each read with one request from
+// one extent where it can be, and parsed apart from the others: two threads
+// can each read and parse a batch of their own, and the scan hands the
+// results out in record order.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "ntfs/scan_record.h"
 #include "ntfs/volume_reader.h"
 
 namespace zw::ntfs {
 
+// What one record came to; the scan counts each as it hands the batch out.
+enum class RecordOutcome : uint8_t {
+  NotRead,            // past the MFT's size or in no extent
+  IoError,            // the volume failed to deliver it
+  Unused,             // never written (all-zero signature)
+  DamagedRecord,      // not a record, or a torn write
+  NotInUse,           // intact, free
+  System,             // in use, one of the volume's own files
+  Extension,          // in use, reached through its base record
+  DamagedAttributes,  // in use, but its attributes are broken
+  Nameless,           // in use and intact, but without a usable name
+  Named,              // a live file or folder: the next of `named`
+};
+
 struct MftBatch {
   uint64_t first = 0;
   uint32_t count = 0;
-  // True: `data` holds `count` raw records (no fixups yet). False: the batch
-  // could not be read in one piece; read its records one by one.
-  bool read = false;
-  std::vector<uint8_t> data;
+  // One read at `volumeOffset` can hold the batch; else (or when that read
+  // fails) its records are read one by one.
+  bool whole = false;
+  uint64_t volumeOffset = 0;
+  std::vector<RecordOutcome> outcomes;  // one a record, once parsed
+  // The Named ones in order, their names end to end in `names`: read in
+  // one sweep by the thread that hands them out, not one heap block each.
+  std::vector<ScanRecord> named;  // names left empty
+  std::vector<uint32_t> nameEnds;
+  std::u16string names;
+  ScanRecord parsing;  // the record being parsed
 };
 
-class MftBatchReader {
+// The `k`th Named record of a parsed batch into `out`.
+void TakeNamed(const MftBatch& batch, size_t k, ScanRecord& out);
+
+// Hands out the batches in record order; none crosses an extent.
+class MftBatchPlan {
  public:
-  static constexpr size_t kBatchBytes = 1024 * 1024;
+  static constexpr size_t kBatchBytes = 256 * 1024;  // stays in a core's cache while parsed
 
-  // The reader's layout must not change while this object lives: with
-  // `threaded`, another thread reads its extents.
-  MftBatchReader(VolumeReader& reader, uint64_t recordCount, bool threaded);
-  ~MftBatchReader();
-  MftBatchReader(const MftBatchReader&) = delete;
-  MftBatchReader& operator=(const MftBatchReader&) = delete;
+  MftBatchPlan(const VolumeReader& reader, uint64_t recordCount);
 
-  // The next batch, or null after the last. Valid until the next call.
-  MftBatch* Next();
+  // The next batch's place in `batch`; false after the last.
+  bool Next(MftBatch& batch);
 
  private:
-  static constexpr size_t kSlots = 3;
-
-  void Fill(uint64_t next, MftBatch& batch);
-  void Produce() noexcept;
-
-  VolumeReader& reader_;
+  const VolumeReader& reader_;
   const uint64_t recordCount_;
   const uint64_t batchRecords_;
-  MftBatch slots_[kSlots];
-
-  // Without a thread: the next record to hand out.
   uint64_t next_ = 0;
-
-  // With a thread.
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  uint64_t produced_ = 0;     // batches filled
-  uint64_t consumed_ = 0;     // batches released by the caller
-  uint64_t producedEnd_ = 0;  // the record after the last batch filled
-  bool holding_ = false;      // the caller holds slot consumed_ % kSlots
-  bool finished_ = false;     // the thread is done (or failed) producing
-  bool stop_ = false;
 };
+
+// Reads and parses every record of a planned batch into `batch`, using
+// `buffer` for the raw records. Gives up (leaving the rest NotRead) once
+// `stopped` says so. More than one batch may be parsed at once, on as many
+// threads, when the reader's layout is loaded.
+void ParseBatch(VolumeReader& reader, MftBatch& batch, std::vector<uint8_t>& buffer,
+                const std::function<bool()>& stopped);
 
 }  // namespace zw::ntfs

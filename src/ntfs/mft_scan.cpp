@@ -1,87 +1,130 @@
 #include "ntfs/mft_scan.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+#include <system_error>
+#include <thread>
 
 #include "ntfs/mft_batches.h"
-#include "ntfs/ondisk.h"
-#include "ntfs/record.h"
-#include "ntfs/record_parse.h"
 
 namespace zw {
 
 namespace {
 
 constexpr uint64_t kDefaultRecordCount = 1000000;
-constexpr uint64_t kFirstUserRecord = 16;  // 0..15 are the volume's own files
 constexpr uint64_t kProgressStep = 10000;
 // Below this a second thread costs more than it saves.
 constexpr uint64_t kThreadedMinRecords = 8192;
 
-struct Scan {
-  VolumeReader& reader;
-  const std::function<bool(ScanRecord&)>& onEntry;
-  ScanCounters& counters;
-  ScanRecord entry;
+using ntfs::MftBatch;
+using ntfs::RecordOutcome;
 
-  // False when the callback asked to stop.
-  bool Take(uint64_t n, uint8_t* record, RecordStatus status) {
-    ntfs::Bytes rec{record, reader.bytesPerRecord};
-    switch (status) {
-      case RecordStatus::OutOfRange:
-        return true;
-      case RecordStatus::IoError:
-      case RecordStatus::PastEnd:
-        ++counters.ioErrors;
-        return true;
-      case RecordStatus::BadSignature:
-        ++counters.recordsRead;
-        ++(ntfs::RecordSignature(rec) == 0 ? counters.unused : counters.damaged);
-        return true;
-      case RecordStatus::FixupMismatch:
-        ++counters.recordsRead;
-        ++counters.damaged;
-        return true;
-      case RecordStatus::Ok:
-        ++counters.recordsRead;
-        break;
-    }
-    const uint16_t flags = ntfs::RecordFlags(rec);
-    if (!(flags & ntfs::kRecordInUse)) return true;
-    ++counters.inUse;
-    if (n < kFirstUserRecord) return true;
+// Batches read and parsed ahead of the one handed out next, each in slot
+// `batch % kSlots`. Either thread parses whichever batch is next to claim;
+// only the scanning thread hands them out.
+struct Ring {
+  static constexpr uint64_t kSlots = 8;
+  enum class State : uint8_t { Free, Parsing, Ready, Abandoned };
 
-    entry.recordNumber = n;
-    entry.sequenceNumber = ntfs::RecordSequence(rec);
-    entry.parentRecordNumber = 0;
-    entry.name.clear();
-    entry.size = 0;
-    entry.creationTime = 0;
-    entry.modificationTime = 0;
-    entry.attributes = 0;
-    entry.isFolder = (flags & ntfs::kRecordIsDirectory) != 0;
-    switch (ntfs::ParseRecordOutcome(reader, record, entry)) {
-      case ntfs::ParseOutcome::Extension:
-        ++counters.extensions;
-        return true;
-      case ntfs::ParseOutcome::Damaged:
-        ++counters.damaged;
-        return true;
-      case ntfs::ParseOutcome::Nameless:
-        ++counters.nameless;
-        return true;
-      case ntfs::ParseOutcome::Named:
-        break;
+  explicit Ring(const VolumeReader& reader, uint64_t records) : plan(reader, records) {}
+
+  // Claims the next batch into its slot, if one is left and its slot is free.
+  // Called with `mutex` held.
+  bool Claim(uint64_t& batch) {
+    if (planned || claimed >= handedOut + kSlots) return false;
+    if (!plan.Next(slots[claimed % kSlots])) {
+      planned = true;
+      return false;
     }
-    ++counters.delivered;
-    return !onEntry || onEntry(entry);
+    batch = claimed++;
+    states[batch % kSlots] = State::Parsing;
+    return true;
   }
+
+  std::mutex mutex;
+  std::condition_variable_any changed;
+  ntfs::MftBatchPlan plan;
+  MftBatch slots[kSlots];
+  State states[kSlots] = {};
+  uint64_t claimed = 0;    // batches given a slot
+  uint64_t handedOut = 0;  // batches whose records went to the callback
+  bool planned = false;    // every batch has been claimed
 };
 
-RecordStatus CheckBatchRecord(uint8_t* record, uint32_t size) {
-  if (ntfs::RecordSignature(ntfs::Bytes{record, size}) != ntfs::kFileSignature)
-    return RecordStatus::BadSignature;
-  if (ntfs::ApplyFixups(record, size) != ntfs::FixupResult::Ok) return RecordStatus::FixupMismatch;
-  return RecordStatus::Ok;
+// The helper's part: parse whatever batch is next until none is left. A
+// batch it cannot finish (out of memory) is left for the scanning thread.
+void ParseAhead(VolumeReader& reader, Ring& ring, std::stop_token quit,
+                const std::atomic<bool>* stop) noexcept {
+  std::vector<uint8_t> buffer;
+  auto stopped = [&] {
+    return quit.stop_requested() || (stop != nullptr && stop->load(std::memory_order_relaxed));
+  };
+  for (;;) {
+    uint64_t batch = 0;
+    {
+      std::unique_lock lock(ring.mutex);
+      if (!ring.changed.wait(lock, quit, [&] { return ring.planned || ring.Claim(batch); }) ||
+          ring.planned)
+        return;
+    }
+    bool parsed = true;
+    try {
+      ParseBatch(reader, ring.slots[batch % Ring::kSlots], buffer, stopped);
+    } catch (...) {
+      parsed = false;
+    }
+    {
+      std::lock_guard lock(ring.mutex);
+      ring.states[batch % Ring::kSlots] = parsed ? Ring::State::Ready : Ring::State::Abandoned;
+    }
+    ring.changed.notify_all();
+    if (!parsed) return;
+  }
+}
+
+// Counts one record's outcome; false for a live entry, which the caller
+// hands on.
+bool Count(RecordOutcome outcome, ScanCounters& c) {
+  switch (outcome) {
+    case RecordOutcome::NotRead:
+      return true;
+    case RecordOutcome::IoError:
+      ++c.ioErrors;
+      return true;
+    case RecordOutcome::Unused:
+      ++c.recordsRead;
+      ++c.unused;
+      return true;
+    case RecordOutcome::DamagedRecord:
+      ++c.recordsRead;
+      ++c.damaged;
+      return true;
+    case RecordOutcome::NotInUse:
+      ++c.recordsRead;
+      return true;
+    default:
+      break;
+  }
+  ++c.recordsRead;
+  ++c.inUse;
+  switch (outcome) {
+    case RecordOutcome::Extension:
+      ++c.extensions;
+      return true;
+    case RecordOutcome::DamagedAttributes:
+      ++c.damaged;
+      return true;
+    case RecordOutcome::Nameless:
+      ++c.nameless;
+      return true;
+    case RecordOutcome::Named:
+      ++c.delivered;
+      return false;
+    default:
+      return true;
+  }
 }
 
 }  // namespace
@@ -108,46 +151,87 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEnt
   c.expected = expected;
   c.damagedExtents = reader.damagedExtents;
 
-  Scan scan{reader, onEntry, c, ScanRecord{}};
-  std::vector<uint8_t> single(reader.bytesPerRecord);
-  const uint32_t bpr = reader.bytesPerRecord;
+  auto stopRequested = [&] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
+  std::vector<uint8_t> buffer;
+  ScanRecord entry;
+  Ring ring(reader, expected);
+  // After `ring`, so that it is asked to quit and joined while the ring is
+  // still there. Without extents the records are read one by one, which may
+  // load the layout: no second thread then.
+  std::jthread helper;
+  if (expected >= kThreadedMinRecords && reader.layoutLoaded &&
+      std::thread::hardware_concurrency() > 1) {
+    try {
+      helper = std::jthread(
+          [&reader, &ring, stop](std::stop_token quit) { ParseAhead(reader, ring, quit, stop); });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one parses every batch.
+    }
+  }
+
   uint64_t n = 0;
   uint64_t lastReport = 0;
   bool reported = false;
   bool stopped = false;
-  {
-    ntfs::MftBatchReader batches(reader, expected, expected >= kThreadedMinRecords);
-    while (!stopped) {
-      ntfs::MftBatch* batch = batches.Next();
-      if (batch == nullptr) break;
-      n = batch->first;
-      if (onProgress && (!reported || n / kProgressStep != lastReport / kProgressStep)) {
-        onProgress(n, expected);
-        reported = true;
-        lastReport = n;
-      }
-      for (uint32_t i = 0; i < batch->count && !stopped; ++i) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-          stopped = true;
-          break;
-        }
-        const uint64_t r = batch->first + i;
-        if (batch->read) {
-          uint8_t* record = batch->data.data() + size_t{i} * bpr;
-          stopped = !scan.Take(r, record, CheckBatchRecord(record, bpr));
+  for (uint64_t next = 0; !stopped; ++next) {
+    MftBatch& batch = ring.slots[next % Ring::kSlots];
+    {
+      std::unique_lock lock(ring.mutex);
+      Ring::State& state = ring.states[next % Ring::kSlots];
+      // Parse ahead while the helper holds the batch wanted next.
+      while (state != Ring::State::Ready) {
+        uint64_t mine = 0;
+        const bool abandoned = state == Ring::State::Abandoned;
+        if (abandoned || next == ring.claimed) {
+          if (!abandoned && !ring.Claim(mine)) break;  // the last was handed out
+          state = Ring::State::Parsing;
+          lock.unlock();
+          ParseBatch(reader, batch, buffer, stopRequested);
+          lock.lock();
+          state = Ring::State::Ready;
+        } else if (ring.Claim(mine)) {
+          lock.unlock();
+          ParseBatch(reader, ring.slots[mine % Ring::kSlots], buffer, stopRequested);
+          lock.lock();
+          ring.states[mine % Ring::kSlots] = Ring::State::Ready;
+          ring.changed.notify_all();
         } else {
-          const RecordStatus status = reader.ReadRecordChecked(r, single.data());
-          if (status == RecordStatus::PastEnd) {
-            // The rest of the batch lies further on in the same extent, so
-            // past the end of the volume too.
-            c.ioErrors += batch->count - i;
-            break;
-          }
-          stopped = !scan.Take(r, single.data(), status);
+          ring.changed.wait(lock);
         }
       }
-      if (!stopped) n = batch->first + batch->count;
+      if (state != Ring::State::Ready) break;
     }
+    n = batch.first;
+    if (onProgress && (!reported || n / kProgressStep != lastReport / kProgressStep)) {
+      onProgress(n, expected);
+      reported = true;
+      lastReport = n;
+    }
+    size_t named = 0;
+    for (const RecordOutcome outcome : batch.outcomes) {
+      if (stopRequested()) {
+        stopped = true;
+        break;
+      }
+      if (Count(outcome, c)) continue;
+      if (!onEntry) continue;
+      ntfs::TakeNamed(batch, named++, entry);
+      if (!onEntry(entry)) {
+        stopped = true;
+        break;
+      }
+    }
+    if (!stopped) n = batch.first + batch.count;
+    {
+      std::lock_guard lock(ring.mutex);
+      ring.states[next % Ring::kSlots] = Ring::State::Free;
+      ++ring.handedOut;
+    }
+    ring.changed.notify_all();
+  }
+  if (helper.joinable()) {
+    helper.request_stop();
+    helper.join();
   }
   if (onProgress) onProgress(n, n);
   return true;

@@ -2,6 +2,7 @@
 // MFT, and MFT records one at a time (fixed up) or in raw batches.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -55,7 +56,8 @@ struct VolumeReader {
   // MFT extents dropped as damaged: outside the volume, or on clusters an
   // earlier extent already holds.
   uint64_t damagedExtents = 0;
-  uint64_t singleReads = 0;  // records asked for one at a time (ReadRecordChecked)
+  // Records asked for one at a time (ReadRecordChecked), from any thread.
+  std::atomic<uint64_t> singleReads = 0;
 
   bool Open(char16_t letter);
   void Close();

@@ -7,13 +7,17 @@
 
 #include "base/utf.h"
 #include "support/entry_builder.h"
+#include "view/shown_text.h"
 
 namespace zw::cli {
 namespace {
 
 // Enough entries for both threads to format many blocks, in folders of 100
-// so that paths differ from block to block.
+// so that paths differ from block to block. Some names need escapes only
+// where they meet the "\\" between folder and name: a trailing blank, a
+// joiner or a surrogate at either side of it.
 EntryStore ManyEntries() {
+  static const std::u16string kEdges[] = {u"", u" ", u"\u200D", u"\xD800", u"{"};
   std::vector<FileEntry> values;
   for (uint32_t i = 0; i < 200000; ++i) {
     FileEntry e;
@@ -23,6 +27,8 @@ EntryStore ManyEntries() {
     e.parentRecordNumber = folder ? 5 : 16 + i / 100 * 100;
     e.isFolder = folder;
     e.name = (folder ? u"폴더" : u"f") + FromUtf8(std::to_string(i));
+    if (i % 3 == 0) e.name += kEdges[i / 3 % 5];
+    if (i % 7 == 1) e.name.insert(0, kEdges[i / 7 % 5]);
     e.path = folder ? u"D:\\" + e.name : values[i / 100 * 100].path + u"\\" + e.name;
     values.push_back(std::move(e));
   }
@@ -34,7 +40,8 @@ EntryStore ManyEntries() {
 TEST(PathLines, EveryPathOnceInIndexOrderAndAStopIsHeard) {
   const EntryStore store = ManyEntries();
   std::string expected;
-  for (const EntryRef e : store) expected += ToUtf8(e.path()) + "\n";
+  std::u16string scratch;
+  for (const EntryRef e : store) expected += ToUtf8(view::Shown(e.path(), scratch)) + "\n";
 
   std::string got;
   size_t calls = 0;
