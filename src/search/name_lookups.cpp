@@ -112,18 +112,25 @@ std::vector<uint32_t> ContainsScan(const NameIndex& index, std::u16string_view p
   }
 }
 
-// Walks the name order from the first name not less than `p` and stops at the
-// first name that does not begin with it, both by the names as built; takes
+// The run of the name order whose names, as built, begin with `p`.
+std::pair<PackedUints::Iterator, PackedUints::Iterator> PrefixRun(const Held& h,
+                                                                  std::u16string_view p) {
+  const uint32_t n = h.n;
+  const auto& order = h.t.nameOrder;
+  const auto first = std::lower_bound(
+      order.begin(), order.end(), p,
+      [&](uint32_t e, std::u16string_view v) { return e < n && BuiltName(h, e) < NameText(v); });
+  const auto last = std::partition_point(
+      first, order.end(), [&](uint32_t e) { return e < n && BuiltName(h, e).StartsWithFolded(p); });
+  return {first, last};
+}
+
+// Walks the name order over the names, as built, that begin with `p`; takes
 // only entries that kept their name.
 template <class Take>
 void PrefixWalk(const Held& h, std::u16string_view p, Take&& take) {
-  const uint32_t n = h.n;
-  const auto& order = h.t.nameOrder;
-  auto it = std::lower_bound(order.begin(), order.end(), p, [&](uint32_t e, std::u16string_view v) {
-    return e < n && BuiltName(h, e) < NameText(v);
-  });
-  for (; it != order.end(); ++it) {
-    if (*it >= n || !BuiltName(h, *it).StartsWithFolded(p)) break;
+  const auto [first, last] = PrefixRun(h, p);
+  for (auto it = first; it != last; ++it) {
     if (!IsChanged(h.t, *it)) take(*it);
   }
 }
@@ -196,6 +203,11 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   return result;
 }
 
+// Names beyond which walking the prefix's run costs more than intersecting
+// the lists of its trigrams and the extension: each walked name is read far
+// from the last (a run of "rep" holds a hundred thousand at ten million).
+constexpr ptrdiff_t kPrefixWalkLimit = 4096;
+
 std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16string_view p,
                                             std::u16string_view x) {
   const EntryReadView hold(index.Guarded());
@@ -204,9 +216,29 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   if (!h.attached || p.empty()) return result;
   const auto& entries = h.entries;
   auto matches = [&](EntryRef e) { return e.name().StartsWithFolded(p) && HasExtension(e, x); };
-  PrefixWalk(h, p, [&](uint32_t e) {
-    if (matches(entries[e])) result.push_back(e);
-  });
+  const auto [first, last] = PrefixRun(h, p);
+  if (!h.t.ngramEnabled || p.size() < 3 || last - first <= kPrefixWalkLimit) {
+    for (auto it = first; it != last; ++it) {
+      if (!IsChanged(h.t, *it) && matches(entries[*it])) result.push_back(*it);
+    }
+  } else {
+    const auto id = h.t.extensionIds.find(std::u16string(x));
+    if (id != h.t.extensionIds.end()) {
+      std::vector<PostingTable::List> lists{h.t.extensionLists.Find(id->second)};
+      for (size_t j = 2; j < p.size(); ++j) {
+        lists.push_back(
+            h.t.trigramLists.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]));
+      }
+      result = IntersectAll(std::move(lists));
+    }
+    std::erase_if(
+        result, [&](uint32_t e) { return e >= h.n || IsChanged(h.t, e) || !matches(entries[e]); });
+    // As the name order has them: by name, equal names by number.
+    std::sort(result.begin(), result.end(), [&](uint32_t a, uint32_t b) {
+      const NameText na = FoldedName(entries[a]), nb = FoldedName(entries[b]);
+      return na < nb || (!(nb < na) && a < b);
+    });
+  }
   MergeByName(h, result, DeltaMatches(h, matches));
   return result;
 }

@@ -250,6 +250,35 @@ TEST(NameIndexProperty, NgramsChangeNothingButSpeed) {
   }
 }
 
+// A prefix run too long to walk is answered from the n-gram lists: in the
+// walk's order (equal names by number), built and after changes.
+TEST(NameIndexProperty, ALongPrefixRunAnswersAsTheWalk) {
+  std::vector<test::Item> items = test::RandomItems(500, 3);
+  for (const test::Item& item : test::RandomItems(4500, 11)) {
+    items.push_back({u"aBc" + item.name + (item.name.size() % 3 != 0 ? u".b" : u".B")});
+  }
+  FileIndex walked, listed;
+  Fill(walked, items, false);
+  Fill(listed, items, true);
+  for (int round = 0; round < 2; ++round) {
+    for (const char16_t* text : {u"abc*.b", u"ABC*.B", u"abca*.b", u"abc*.x"}) {
+      const SearchQuery q = ParseQuery(text);
+      EXPECT_EQ(RunQuery(walked.nameIndex, q), RunQuery(listed.nameIndex, q)) << "round " << round;
+    }
+    for (FileIndex* index : {&walked, &listed}) {
+      const EntryWriteView hold(index->entries);
+      for (uint32_t e = 500; e < 900; e += 7) {
+        NoteNameChange(index->nameIndex, hold, e);
+        hold.store().SetName(e, items[(e * 7 + 11) % items.size()].name);
+      }
+      for (uint32_t k = 0; k < 50; ++k) {
+        const auto n = static_cast<uint32_t>(hold.entries().size());
+        test::AppendEntry(hold.store(), test::MakeEntry(items[(k * 13) % items.size()], n));
+      }
+    }
+  }
+}
+
 // Over names mixing syllables, jamo and letters, the index answers what
 // testing every entry with Matches gives, in order, built and after changes.
 TEST(NameIndexProperty, HangulAnswersEqualTestingEveryEntry) {
