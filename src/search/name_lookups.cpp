@@ -233,11 +233,15 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
     }
     std::erase_if(
         result, [&](uint32_t e) { return e >= h.n || IsChanged(h.t, e) || !matches(entries[e]); });
-    // As the name order has them: by name, equal names by number.
-    std::sort(result.begin(), result.end(), [&](uint32_t a, uint32_t b) {
-      const NameText na = FoldedName(entries[a]), nb = FoldedName(entries[b]);
-      return na < nb || (!(nb < na) && a < b);
-    });
+    // As the name order has them: by name, equal names by number. Each name
+    // is read once, not at every comparison.
+    std::vector<std::pair<std::u16string, uint32_t>> named(result.size());
+    for (size_t k = 0; k < result.size(); ++k) {
+      FoldedName(entries[result[k]]).AssignTo(named[k].first);
+      named[k].second = result[k];
+    }
+    std::sort(named.begin(), named.end());
+    for (size_t k = 0; k < result.size(); ++k) result[k] = named[k].second;
   }
   MergeByName(h, result, DeltaMatches(h, matches));
   return result;
