@@ -201,15 +201,24 @@ std::vector<uint32_t> UniteAll(const std::vector<PostingTable::List>& lists) {
     }
     return result;
   }
+  // Each list straight into the bits: a bitmap a word at a time.
   std::vector<uint64_t> bits((size_t{universe} + 63) / 64);
-  std::vector<uint32_t> decoded;
   for (const PostingTable::List& list : lists) {
-    decoded.clear();
-    DecodeList(list, decoded);
-    for (uint32_t e : decoded) {
+    if (list.form == PostingTable::kBitmap) {
+      const size_t bytes = std::min(size_t(list.end - list.begin), bits.size() * 8);
+      for (size_t at = 0; at < bytes; at += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, list.begin + at, std::min<size_t>(8, bytes - at));  // little-endian
+        bits[at / 8] |= word;
+      }
+      continue;
+    }
+    ListReader reader(list);
+    for (uint32_t e = 0; reader.Next(e);) {
       if (e < universe) bits[e / 64] |= uint64_t{1} << (e % 64);
     }
   }
+  if (universe % 64 != 0) bits.back() &= (uint64_t{1} << (universe % 64)) - 1;
   result.reserve(total);
   for (size_t w = 0; w < bits.size(); ++w) {
     for (uint64_t word = bits[w]; word != 0; word &= word - 1) {
