@@ -1,6 +1,7 @@
 #include "search/result_set.h"
 
 #include <algorithm>
+#include <bit>
 #include <string>
 
 #include "search/name_index.h"
@@ -229,24 +230,29 @@ struct KeyedEntry {
 };
 
 // LSD radix sort on the low `bits` bits of the keys; stable, so equal keys
-// keep their order.
+// keep their order. Keys of up to 26 bits (ten million ranks and a group)
+// take two passes, with counts that still fit a core's cache.
 void RadixSort(std::vector<KeyedEntry>& items, int bits) {
   std::vector<KeyedEntry> buffer(items.size());
-  constexpr int kDigit = 11;
-  for (int shift = 0; shift < bits; shift += kDigit) {
-    std::vector<size_t> count((size_t{1} << kDigit) + 1, 0);
-    for (const KeyedEntry& it : items) ++count[((it.key >> shift) & ((1u << kDigit) - 1)) + 1];
+  const int digit = bits <= 26 ? std::max(1, (bits + 1) / 2) : 11;
+  const uint64_t mask = (uint64_t{1} << digit) - 1;
+  std::vector<size_t> count(size_t(mask) + 2);
+  for (int shift = 0; shift < bits; shift += digit) {
+    std::fill(count.begin(), count.end(), 0);
+    for (const KeyedEntry& it : items) ++count[((it.key >> shift) & mask) + 1];
     if (std::count(count.begin(), count.end(), items.size()) == 1) continue;  // one bucket
     for (size_t d = 1; d < count.size(); ++d) count[d] += count[d - 1];
-    for (const KeyedEntry& it : items)
-      buffer[count[(it.key >> shift) & ((1u << kDigit) - 1)]++] = it;
+    for (const KeyedEntry& it : items) buffer[count[(it.key >> shift) & mask]++] = it;
     items.swap(buffer);
   }
 }
 
-// Folders-first group in bit 32, the (possibly inverted) rank below.
+// The (possibly inverted) rank in as few bits as the ranks need, the
+// folders-first group above it.
 void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const EntryStore& all,
                  const PackedUints& rank) {
+  const int width = std::bit_width(rank.size());
+  const auto last = static_cast<uint32_t>((uint64_t{1} << width) - 1);  // above every rank
   std::vector<KeyedEntry> items(entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
     const uint32_t n = entries[k];
@@ -254,11 +260,11 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const En
     // entry: it sorts as a file with the last rank.
     const bool known = n < all.size() && n < rank.size();
     const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder())) ? 1 : 0;
-    const uint32_t value = known ? rank[n] : UINT32_MAX;
-    const uint32_t r = order.sortDescending ? ~value : value;
-    items[k] = {group << 32 | r, n};
+    const uint32_t value = known ? std::min<uint32_t>(rank[n], last) : last;
+    const uint32_t r = order.sortDescending ? last - value : value;
+    items[k] = {group << width | r, n};
   }
-  RadixSort(items, 33);
+  RadixSort(items, width + 1);
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
 }
 
