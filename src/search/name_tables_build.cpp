@@ -84,24 +84,21 @@ struct UnitSlots {
 // entry drop).
 bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) {
   const uint32_t n = static_cast<uint32_t>(entries.size());
-  // Each name folded into one buffer first: one plain loop of units feeds the
-  // table, whichever form the name is stored in.
-  std::u16string folded;
-  auto foldedName = [&](uint32_t i) -> std::u16string_view {
-    FoldedName(entries[i]).AssignTo(folded);
-    return folded;
-  };
+  // Keys straight from the stored form, folded as read: no copy of a name.
   if (order == 1) {
     return BuildPostingTable<UnitSlots>(table, n, [&](uint32_t i, auto&& sink) {
-      for (char16_t c : foldedName(i)) sink(c);
+      FoldedName(entries[i]).Visit([&](const auto& f) {
+        for (size_t j = 0; j < f.size(); ++j) sink(f[j]);
+      });
     });
   }
   return BuildPostingTable<TrigramSlots>(table, n, [&](uint32_t i, auto&& sink) {
-    const std::u16string_view f = foldedName(i);
-    for (size_t j = 2; j < f.size(); ++j) {
-      sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
-    }
-    if (f.size() >= 2) sink(FinalPairKey(f[f.size() - 2], f.back()));
+    FoldedName(entries[i]).Visit([&](const auto& f) {
+      for (size_t j = 2; j < f.size(); ++j) {
+        sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
+      }
+      if (f.size() >= 2) sink(FinalPairKey(f[f.size() - 2], f[f.size() - 1]));
+    });
   });
 }
 

@@ -188,25 +188,26 @@ template <class Direct, class ForEachKey>
   detail::KeyIds<Direct> keyIds;
 
   // First pass: every list's length and delta-coded size. `last` is the
-  // entry last listed plus one, so that 0 means none yet.
+  // entry last listed plus one, so that 0 means none yet. Counted posting by
+  // posting: the counts of all lists stay in cache, so grouping by list (as
+  // the second pass must, for its writes) would only cost here.
   struct Count {
     uint32_t last = 0;
     uint32_t count = 0;
     uint64_t deltaBytes = 0;
   };
-  std::vector<Count> counts;
-  detail::ForEachListOfBlocks(
-      keyIds, entryCount, forEachKey, [&](uint32_t id, const uint32_t* entries, uint32_t n) {
-        if (id >= counts.size()) counts.resize(keyIds.Keys().size());
-        Count& c = counts[id];
-        for (uint32_t k = 0; k < n; ++k) {
-          const uint32_t i = entries[k];
-          if (c.last == i + 1) continue;  // a repeat within one entry
-          c.deltaBytes += detail::VarintBytes(i - (c.last == 0 ? 0 : c.last - 1));
-          c.last = i + 1;
-          ++c.count;
-        }
-      });
+  std::vector<Count> counts(1024);
+  for (uint32_t i = 0; i < entryCount; ++i) {
+    forEachKey(i, [&](uint64_t key) {
+      const uint32_t id = keyIds.IdOf(key);
+      if (id >= counts.size()) counts.resize(counts.size() * 2);
+      Count& c = counts[id];
+      if (c.last == i + 1) return;  // a repeat within one entry
+      c.deltaBytes += detail::VarintBytes(i - (c.last == 0 ? 0 : c.last - 1));
+      c.last = i + 1;
+      ++c.count;
+    });
+  }
 
   const size_t idCount = keyIds.Keys().size();
   counts.resize(idCount);
