@@ -15,6 +15,7 @@
 namespace zw::ntfs {
 
 // What one record came to; the scan counts each as it hands the batch out.
+// The in-use outcomes come last, from System on: the counting relies on it.
 enum class RecordOutcome : uint8_t {
   NotRead,            // past the MFT's size or in no extent
   IoError,            // the volume failed to deliver it

@@ -87,44 +87,34 @@ void ParseAhead(VolumeReader& reader, Ring& ring, std::stop_token quit,
 // Counts one record's outcome; false for a live entry, which the caller
 // hands on.
 bool Count(RecordOutcome outcome, ScanCounters& c) {
-  switch (outcome) {
-    case RecordOutcome::NotRead:
-      return true;
-    case RecordOutcome::IoError:
-      ++c.ioErrors;
-      return true;
-    case RecordOutcome::Unused:
-      ++c.recordsRead;
-      ++c.unused;
-      return true;
-    case RecordOutcome::DamagedRecord:
-      ++c.recordsRead;
-      ++c.damaged;
-      return true;
-    case RecordOutcome::NotInUse:
-      ++c.recordsRead;
-      return true;
-    default:
-      break;
+  if (outcome == RecordOutcome::NotRead) return true;
+  if (outcome == RecordOutcome::IoError) {
+    ++c.ioErrors;
+    return true;
   }
   ++c.recordsRead;
-  ++c.inUse;
+  if (outcome >= RecordOutcome::System) ++c.inUse;  // the in-use outcomes come last
   switch (outcome) {
-    case RecordOutcome::Extension:
-      ++c.extensions;
-      return true;
+    case RecordOutcome::Unused:
+      ++c.unused;
+      break;
+    case RecordOutcome::DamagedRecord:
     case RecordOutcome::DamagedAttributes:
       ++c.damaged;
-      return true;
+      break;
+    case RecordOutcome::Extension:
+      ++c.extensions;
+      break;
     case RecordOutcome::Nameless:
       ++c.nameless;
-      return true;
+      break;
     case RecordOutcome::Named:
       ++c.delivered;
       return false;
     default:
-      return true;
+      break;
   }
+  return true;
 }
 
 }  // namespace
@@ -179,22 +169,23 @@ bool ScanMft(VolumeReader& reader, const std::function<bool(ScanRecord&)>& onEnt
       std::unique_lock lock(ring.mutex);
       Ring::State& state = ring.states[next % Ring::kSlots];
       // Parse ahead while the helper holds the batch wanted next.
+      auto parse = [&](uint64_t k) {
+        ring.states[k % Ring::kSlots] = Ring::State::Parsing;
+        lock.unlock();
+        ParseBatch(reader, ring.slots[k % Ring::kSlots], buffer, stopRequested);
+        lock.lock();
+        ring.states[k % Ring::kSlots] = Ring::State::Ready;
+        ring.changed.notify_all();
+      };
       while (state != Ring::State::Ready) {
         uint64_t mine = 0;
-        const bool abandoned = state == Ring::State::Abandoned;
-        if (abandoned || next == ring.claimed) {
-          if (!abandoned && !ring.Claim(mine)) break;  // the last was handed out
-          state = Ring::State::Parsing;
-          lock.unlock();
-          ParseBatch(reader, batch, buffer, stopRequested);
-          lock.lock();
-          state = Ring::State::Ready;
+        if (state == Ring::State::Abandoned) {
+          parse(next);
+        } else if (next == ring.claimed) {
+          if (!ring.Claim(mine)) break;  // the last was handed out
+          parse(mine);
         } else if (ring.Claim(mine)) {
-          lock.unlock();
-          ParseBatch(reader, ring.slots[mine % Ring::kSlots], buffer, stopRequested);
-          lock.lock();
-          ring.states[mine % Ring::kSlots] = Ring::State::Ready;
-          ring.changed.notify_all();
+          parse(mine);
         } else {
           ring.changed.wait(lock);
         }

@@ -89,7 +89,7 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
     const size_t from = k == 0 ? 0 : tables.jamoEnds[k - 1];
     const char16_t* f = tables.jamoNames.data();
     for (size_t j = from + 2; j < tables.jamoEnds[k]; ++j) {
-      sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
+      sink(TrigramKey(f[j - 2], f[j - 1], f[j]));
     }
   });
   const bool built =
@@ -116,8 +116,7 @@ std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_vi
   }
   std::vector<PostingTable::List> lists;
   for (size_t j = 2; j < p.size(); ++j) {
-    lists.push_back(
-        tables.jamoTrigrams.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]));
+    lists.push_back(tables.jamoTrigrams.Find(TrigramKey(p[j - 2], p[j - 1], p[j])));
     if (lists.back().count == 0) return result;
   }
   return IntersectAll(std::move(lists));

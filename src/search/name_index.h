@@ -194,6 +194,10 @@ bool NameIndexWantsRebuild(const NameIndex& index, const EntryAccess& hold);
 // The array stays valid while `hold` lasts.
 const PackedUints& EntryRanks(const NameIndex& index, const EntryAccess& hold, uint32_t column);
 
+inline uint64_t TrigramKey(char16_t first, char16_t second, char16_t third) {
+  return uint64_t{first} << 32 | uint64_t{second} << 16 | third;
+}
+
 inline constexpr uint64_t kFinalPair = uint64_t{1} << 48;
 inline uint64_t FinalPairKey(char16_t first, char16_t second) {
   return kFinalPair | uint64_t{first} << 32 | uint64_t{second} << 16;

@@ -226,8 +226,7 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
     if (id != h.t.extensionIds.end()) {
       std::vector<PostingTable::List> lists{h.t.extensionLists.Find(id->second)};
       for (size_t j = 2; j < p.size(); ++j) {
-        lists.push_back(
-            h.t.trigramLists.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]));
+        lists.push_back(h.t.trigramLists.Find(TrigramKey(p[j - 2], p[j - 1], p[j])));
       }
       result = IntersectAll(std::move(lists));
     }
@@ -280,7 +279,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
   }
   if (p.size() == 2) {
     // A pair is in exactly the names where it begins a trigram or ends the name.
-    const uint64_t pair = uint64_t{p[0]} << 32 | uint64_t{p[1]} << 16;
+    const uint64_t pair = TrigramKey(p[0], p[1], 0);
     std::vector<PostingTable::List> lists = t.trigramLists.FindRange(pair, pair | 0xFFFF);
     lists.push_back(t.trigramLists.Find(FinalPairKey(p[0], p[1])));
     result = UniteAll(lists);
@@ -291,8 +290,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
   lists.reserve(p.size() - 2);
   bool everyRun = true;
   for (size_t j = 2; j < p.size() && everyRun; ++j) {
-    PostingTable::List list =
-        t.trigramLists.Find(uint64_t{p[j - 2]} << 32 | uint64_t{p[j - 1]} << 16 | p[j]);
+    PostingTable::List list = t.trigramLists.Find(TrigramKey(p[j - 2], p[j - 1], p[j]));
     everyRun = list.count != 0;  // a run that no built name has: no candidates to intersect
     lists.push_back(list);
   }

@@ -95,7 +95,7 @@ bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) 
   return BuildPostingTable<TrigramSlots>(table, n, [&](uint32_t i, auto&& sink) {
     FoldedName(entries[i]).Visit([&](const auto& f) {
       for (size_t j = 2; j < f.size(); ++j) {
-        sink(uint64_t{f[j - 2]} << 32 | uint64_t{f[j - 1]} << 16 | f[j]);
+        sink(TrigramKey(f[j - 2], f[j - 1], f[j]));
       }
       if (f.size() >= 2) sink(FinalPairKey(f[f.size() - 2], f[f.size() - 1]));
     });
