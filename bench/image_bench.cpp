@@ -196,6 +196,20 @@ BENCHMARK(BM_WholeRun)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
 
+// The run's two n-gram tables (1: unigrams, 3: trigrams), each built alone
+// from the run's entries: the largest pieces of the whole run.
+void BM_NgramTable(benchmark::State& state) {
+  if (!ImageBound()) return state.SkipWithError("set ZW_BENCH_IMAGE to an NTFS image");
+  const EntryReadView hold(SharedRun().entries);
+  for (auto _ : state) {
+    PostingTable table;
+    if (!BuildNgramTable(table, hold.entries(), int(state.range(0))))
+      state.SkipWithError("table beyond 32-bit offsets");
+    benchmark::DoNotOptimize(table.data.data());
+  }
+}
+BENCHMARK(BM_NgramTable)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // The one-character text that finds about 60% of the entries (600,000 of a
 // million).
 const std::u16string& WideText(size_t* count) {

@@ -1,6 +1,7 @@
 // Building the name index's tables over the entries, and what they hold.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <stdexcept>
 #include <system_error>
@@ -59,15 +60,13 @@ inline size_t UnitSlot(uint64_t unit) {
 // A final pair takes the one slot no unit has (63) in place of a third unit.
 struct TrigramSlots {
   static constexpr size_t kSize = size_t{1} << 18;
+  // Of three unit slots; kSize when any is 0xFF.
+  static size_t Of(size_t a, size_t b, size_t c) {
+    return (a | b | c) > 63 ? kSize : (a << 12 | b << 6 | c);
+  }
   static size_t SlotOf(uint64_t key) {
-    const bool finalPair = (key & kFinalPair) != 0;
-    size_t slot = 0;
-    for (int k = 2; k >= (finalPair ? 1 : 0); --k) {
-      const size_t s = UnitSlot(key >> (16 * k) & 0xFFFF);
-      if (s == 0xFF) return kSize;
-      slot = slot << 6 | s;
-    }
-    return finalPair ? (slot << 6 | 63) : slot;
+    const auto unit = [key](int k) { return UnitSlot(key >> (16 * k) & 0xFFFF); };
+    return Of(unit(2), unit(1), (key & kFinalPair) != 0 ? 63 : unit(0));
   }
 };
 static_assert(kUnitSlots['~'] < 63);
@@ -92,12 +91,23 @@ bool BuildNgramTable(PostingTable& table, const EntryStore& entries, int order) 
       });
     });
   }
+  // Each unit folded and given its slot once, not once for each of the three
+  // trigrams that hold it.
   return BuildPostingTable<TrigramSlots>(table, n, [&](uint32_t i, auto&& sink) {
     FoldedName(entries[i]).Visit([&](const auto& f) {
+      if (f.size() < 2) return;
+      char16_t a = f[0], b = f[1];
+      size_t slotA = UnitSlot(a), slotB = UnitSlot(b);
       for (size_t j = 2; j < f.size(); ++j) {
-        sink(TrigramKey(f[j - 2], f[j - 1], f[j]));
+        const char16_t c = f[j];
+        const size_t slotC = UnitSlot(c);
+        sink(TrigramKey(a, b, c), TrigramSlots::Of(slotA, slotB, slotC));
+        a = b;
+        b = c;
+        slotA = slotB;
+        slotB = slotC;
       }
-      if (f.size() >= 2) sink(FinalPairKey(f[f.size() - 2], f[f.size() - 1]));
+      sink(FinalPairKey(a, b), TrigramSlots::Of(slotA, slotB, 63));
     });
   });
 }
@@ -130,44 +140,90 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   tables.deltaLimit = std::max<size_t>(kMinDeltaLimit, entries.size() / 16);
   if (entries.empty()) return tables;
 
-  // Two halves of roughly equal work, side by side on a small machine: the
-  // name and suffix orders, the extensions and the unigrams on a helper
-  // thread, the ranks and the trigrams here.
-  bool unigramsOk = true;
-  auto helperWork = [&]() {
-    const std::vector<uint32_t> nameOrder =
-        OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
-    tables.suffixOrder = PackedUints(SuffixOrder(entries, nameOrder));
-    tables.nameOrder = PackedUints(nameOrder);
-    BuildExtensionLists(tables, entries);
-    if (ngrams) unigramsOk = BuildNgramTable(tables.unigramLists, entries, 1);
+  // The pieces, in the order two threads take them: each takes the next
+  // piece as soon as it is free, so that neither idles while the other has
+  // two left. A piece that needs another comes far enough after it that the
+  // other is nearly always done by then; if not, its taker waits for it.
+  enum Piece {
+    kPathRanks,
+    kNameOrder,
+    kTrigrams,
+    kNameRanks,    // needs kPathRanks
+    kSuffixOrder,  // needs kNameOrder
+    kUnigrams,
+    kExtensions,
+    kHangul,
+    kPieces
   };
-  std::exception_ptr helperFailure;
-  std::exception_ptr failure;
+  std::vector<uint32_t> nameOrder;
+  bool unigramsOk = true;
   bool ngramsOk = true;
+  const auto build = [&](int piece) {
+    switch (piece) {
+      case kPathRanks:
+        tables.pathRanks = PackedUints(PathRanks(entries));
+        break;
+      case kNameOrder:
+        nameOrder = OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
+        break;
+      case kTrigrams:
+        if (ngrams) ngramsOk = BuildNgramTable(tables.trigramLists, entries, 3);
+        break;
+      case kNameRanks:
+        tables.nameRanks = PackedUints(NameRanks(entries, tables.pathRanks));
+        break;
+      case kSuffixOrder:
+        tables.suffixOrder = PackedUints(SuffixOrder(entries, nameOrder));
+        tables.nameOrder = PackedUints(nameOrder);
+        Release(nameOrder);
+        break;
+      case kUnigrams:
+        if (ngrams) unigramsOk = BuildNgramTable(tables.unigramLists, entries, 1);
+        break;
+      case kExtensions:
+        BuildExtensionLists(tables, entries);
+        break;
+      default:
+        BuildHangulTables(tables, entries);
+    }
+  };
+  std::atomic<int> next{0};
+  std::array<std::atomic<bool>, kPieces> done{};
+  std::atomic<bool> failed{false};
+  std::array<std::exception_ptr, 2> failures;
+  const auto work = [&](size_t self) noexcept {
+    try {
+      for (int piece = next++; piece < kPieces && !failed; piece = next++) {
+        const int needs = piece == kNameRanks     ? kPathRanks
+                          : piece == kSuffixOrder ? kNameOrder
+                                                  : -1;
+        if (needs >= 0) done[size_t(needs)].wait(false);
+        if (failed) break;
+        build(piece);
+        done[size_t(piece)] = true;
+        done[size_t(piece)].notify_all();
+      }
+    } catch (...) {
+      failures[self] = std::current_exception();
+      failed = true;
+      for (auto& d : done) {  // whatever the other waits for will not come
+        d = true;
+        d.notify_all();
+      }
+    }
+  };
   {
     std::jthread helper;  // joined at the end of this block, however it ends
     try {
-      helper = std::jthread([&]() noexcept {
-        try {
-          helperWork();
-        } catch (...) {
-          helperFailure = std::current_exception();
-        }
-      });
+      helper = std::jthread(work, 1);
     } catch (const std::system_error&) {
-      helperWork();  // no second thread to be had
+      // No second thread to be had: this one takes every piece, in order.
     }
-    try {
-      tables.pathRanks = PackedUints(PathRanks(entries));
-      tables.nameRanks = PackedUints(NameRanks(entries, tables.pathRanks));
-      BuildHangulTables(tables, entries);
-      if (ngrams) ngramsOk = BuildNgramTable(tables.trigramLists, entries, 3);
-    } catch (...) {
-      failure = std::current_exception();
-    }
+    work(0);
   }
-  if (helperFailure || failure) std::rethrow_exception(failure ? failure : helperFailure);
+  for (const std::exception_ptr& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
   if (ngrams && !(ngramsOk && unigramsOk)) {
     // Too large for 32-bit offsets: answer by linear scans instead.
     tables.unigramLists.Release();

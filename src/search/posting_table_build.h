@@ -34,9 +34,12 @@ class KeyIds {
 
   KeyIds() : direct_(Direct::kSize, kNoId) { Resize(1u << 12); }
 
-  uint32_t IdOf(uint64_t key) {
+  uint32_t IdOf(uint64_t key) { return IdOf(key, Direct::SlotOf(key)); }
+
+  // With the key's slot known (`d`, as Direct::SlotOf gives it), from a
+  // caller that works it out for less than the policy can.
+  uint32_t IdOf(uint64_t key, size_t d) {
     if constexpr (Direct::kSize != 0) {
-      const size_t d = Direct::SlotOf(key);
       if (d < Direct::kSize) {
         uint32_t& id = direct_[d];
         if (id == kNoId) id = Add(key);
@@ -155,7 +158,7 @@ void ForEachListOfBlocks(KeyIds<Direct>& keyIds, uint32_t entryCount, ForEachKey
     firstId.clear();
     for (uint32_t i = begin; i < end; ++i) {
       firstId.push_back(static_cast<uint32_t>(ids.size()));
-      forEachKey(i, [&](uint64_t key) { ids.push_back(keyIds.IdOf(key)); });
+      forEachKey(i, [&](uint64_t key, auto... slot) { ids.push_back(keyIds.IdOf(key, slot...)); });
     }
     firstId.push_back(static_cast<uint32_t>(ids.size()));
     // A counting sort by id, stable, so entries stay ascending in a list.
@@ -198,8 +201,8 @@ template <class Direct, class ForEachKey>
   };
   std::vector<Count> counts(1024);
   for (uint32_t i = 0; i < entryCount; ++i) {
-    forEachKey(i, [&](uint64_t key) {
-      const uint32_t id = keyIds.IdOf(key);
+    forEachKey(i, [&](uint64_t key, auto... slot) {
+      const uint32_t id = keyIds.IdOf(key, slot...);
       if (id >= counts.size()) counts.resize(counts.size() * 2);
       Count& c = counts[id];
       if (c.last == i + 1) return;  // a repeat within one entry
@@ -265,21 +268,30 @@ template <class Direct, class ForEachKey>
   uint8_t* data = table.data.data();
   detail::ForEachListOfBlocks(
       keyIds, entryCount, forEachKey, [&](uint32_t id, const uint32_t* entries, uint32_t n) {
-        Fill& f = fills[id];
+        // A copy, kept in registers: the list's bytes could alias the state.
+        Fill f = fills[id];
         uint8_t* list = data + f.offset;
-        for (uint32_t k = 0; k < n; ++k) {
-          const uint32_t i = entries[k];
-          if (f.last == i + 1) continue;
-          if (f.form == PostingTable::kDeltas) {
+        const uint32_t* end = entries + n;
+        if (f.form == PostingTable::kDeltas) {
+          for (; entries != end; ++entries) {
+            const uint32_t i = *entries;
+            if (f.last == i + 1) continue;
             const uint32_t delta = i - (f.last == 0 ? 0 : f.last - 1);
             f.at = static_cast<uint32_t>(detail::PutVarint(list + f.at, delta) - list);
-          } else if (f.form == PostingTable::kEliasFano) {
-            detail::PutEliasFano(list, f.low, f.lowBytes, f.at++, i);
-          } else {
-            list[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+            f.last = i + 1;
           }
-          f.last = i + 1;
+        } else if (f.form == PostingTable::kEliasFano) {
+          for (; entries != end; ++entries) {
+            const uint32_t i = *entries;
+            if (f.last == i + 1) continue;
+            detail::PutEliasFano(list, f.low, f.lowBytes, f.at++, i);
+            f.last = i + 1;
+          }
+        } else {
+          // A repeat sets its bit again.
+          for (; entries != end; ++entries) list[*entries / 8] |= uint8_t(1u << (*entries % 8));
         }
+        fills[id] = f;
       });
   return true;
 }
