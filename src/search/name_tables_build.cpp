@@ -140,42 +140,28 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
   tables.deltaLimit = std::max<size_t>(kMinDeltaLimit, entries.size() / 16);
   if (entries.empty()) return tables;
 
-  // The pieces, in the order two threads take them: each takes the next
-  // piece as soon as it is free, so that neither idles while the other has
-  // two left. A piece that needs another comes far enough after it that the
-  // other is nearly always done by then; if not, its taker waits for it.
-  enum Piece {
-    kPathRanks,
-    kNameOrder,
-    kTrigrams,
-    kNameRanks,    // needs kPathRanks
-    kSuffixOrder,  // needs kNameOrder
-    kUnigrams,
-    kExtensions,
-    kHangul,
-    kPieces
-  };
-  std::vector<uint32_t> nameOrder;
+  // The pieces, longest first, in the order two threads take them: each
+  // takes the next as soon as it is free, so that neither idles while the
+  // other has two left. A piece that needs another is one piece with it, so
+  // no thread ever waits for the other.
+  enum Piece { kRanks, kOrders, kTrigrams, kUnigrams, kExtensions, kHangul, kPieces };
   bool unigramsOk = true;
   bool ngramsOk = true;
   const auto build = [&](int piece) {
     switch (piece) {
-      case kPathRanks:
+      case kRanks:
         tables.pathRanks = PackedUints(PathRanks(entries));
-        break;
-      case kNameOrder:
-        nameOrder = OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
-        break;
-      case kTrigrams:
-        if (ngrams) ngramsOk = BuildNgramTable(tables.trigramLists, entries, 3);
-        break;
-      case kNameRanks:
         tables.nameRanks = PackedUints(NameRanks(entries, tables.pathRanks));
         break;
-      case kSuffixOrder:
+      case kOrders: {
+        const std::vector<uint32_t> nameOrder =
+            OrderByText(entries.size(), [&](uint32_t i) { return FoldedName(entries[i]); });
         tables.suffixOrder = PackedUints(SuffixOrder(entries, nameOrder));
         tables.nameOrder = PackedUints(nameOrder);
-        Release(nameOrder);
+        break;
+      }
+      case kTrigrams:
+        if (ngrams) ngramsOk = BuildNgramTable(tables.trigramLists, entries, 3);
         break;
       case kUnigrams:
         if (ngrams) unigramsOk = BuildNgramTable(tables.unigramLists, entries, 1);
@@ -188,28 +174,14 @@ NameTables BuildNameTables(const EntryStore& entries, bool ngrams) {
     }
   };
   std::atomic<int> next{0};
-  std::array<std::atomic<bool>, kPieces> done{};
   std::atomic<bool> failed{false};
   std::array<std::exception_ptr, 2> failures;
   const auto work = [&](size_t self) noexcept {
     try {
-      for (int piece = next++; piece < kPieces && !failed; piece = next++) {
-        const int needs = piece == kNameRanks     ? kPathRanks
-                          : piece == kSuffixOrder ? kNameOrder
-                                                  : -1;
-        if (needs >= 0) done[size_t(needs)].wait(false);
-        if (failed) break;
-        build(piece);
-        done[size_t(piece)] = true;
-        done[size_t(piece)].notify_all();
-      }
+      for (int piece = next++; piece < kPieces && !failed; piece = next++) build(piece);
     } catch (...) {
       failures[self] = std::current_exception();
       failed = true;
-      for (auto& d : done) {  // whatever the other waits for will not come
-        d = true;
-        d.notify_all();
-      }
     }
   };
   {
