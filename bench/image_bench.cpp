@@ -29,6 +29,7 @@
 #endif
 
 #include "base/utf.h"
+#include "cli/heap_tunables.h"
 #include "engine/file_index.h"
 #include "engine/run_indexing.h"
 #include "live/live_update.h"
@@ -456,4 +457,13 @@ BENCHMARK(BM_FolderRename10k)->Unit(benchmark::kMillisecond)->Iterations(20)->Us
 }  // namespace
 }  // namespace zw
 
-BENCHMARK_MAIN();
+// Run with the heap the command line sets itself up with: what a run keeps
+// resident, and its page faults, depend on it.
+int main(int argc, char** argv) {
+  zw::cli::RestartWithHugePageHeap(argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
