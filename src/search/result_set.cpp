@@ -224,48 +224,55 @@ void SortByItems(std::vector<uint32_t>& entries, const SortSpec& order, const En
   for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
 }
 
-struct KeyedEntry {
-  uint64_t key;
-  uint32_t entry;
-};
-
-// LSD radix sort on the low `bits` bits of the keys; stable, so equal keys
-// keep their order. Keys of up to 26 bits (ten million ranks and a group)
-// take two passes, with counts that still fit a core's cache.
-void RadixSort(std::vector<KeyedEntry>& items, int bits) {
-  std::vector<KeyedEntry> buffer(items.size());
+// LSD radix sort of the values on their bits [from, from + bits); stable, so
+// equal keys keep their order. Keys of up to 26 bits (ten million ranks and
+// a group) take two passes, with counts that still fit a core's cache.
+void RadixSort(std::vector<uint64_t>& items, int from, int bits) {
+  std::vector<uint64_t> buffer(items.size());
   const int digit = bits <= 26 ? std::max(1, (bits + 1) / 2) : 11;
   const uint64_t mask = (uint64_t{1} << digit) - 1;
   std::vector<size_t> count(size_t(mask) + 2);
-  for (int shift = 0; shift < bits; shift += digit) {
+  for (int shift = from; shift < from + bits; shift += digit) {
     std::fill(count.begin(), count.end(), 0);
-    for (const KeyedEntry& it : items) ++count[((it.key >> shift) & mask) + 1];
+    for (const uint64_t it : items) ++count[((it >> shift) & mask) + 1];
     if (std::count(count.begin(), count.end(), items.size()) == 1) continue;  // one bucket
     for (size_t d = 1; d < count.size(); ++d) count[d] += count[d - 1];
-    for (const KeyedEntry& it : items) buffer[count[(it.key >> shift) & mask]++] = it;
+    for (const uint64_t it : items) buffer[count[(it >> shift) & mask]++] = it;
     items.swap(buffer);
   }
 }
 
 // The (possibly inverted) rank in as few bits as the ranks need, the
-// folders-first group above it.
+// folders-first group above it; sorted with the entry number in the same
+// eight bytes, so that each pass moves half as much as key and entry apart.
 void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const EntryStore& all,
                  const PackedUints& rank) {
   const int width = std::bit_width(rank.size());
   const auto last = static_cast<uint32_t>((uint64_t{1} << width) - 1);  // above every rank
-  std::vector<KeyedEntry> items(entries.size());
-  for (size_t k = 0; k < entries.size(); ++k) {
-    const uint32_t n = entries[k];
+  const auto keyOf = [&](uint32_t n) {
     // A number past the end (left from before a new indexing run) has no
     // entry: it sorts as a file with the last rank.
     const bool known = n < all.size() && n < rank.size();
     const uint64_t group = (order.foldersFirst && !(known && all[n].isFolder())) ? 1 : 0;
     const uint32_t value = known ? std::min<uint32_t>(rank[n], last) : last;
-    const uint32_t r = order.sortDescending ? last - value : value;
-    items[k] = {group << width | r, n};
+    return group << width | (order.sortDescending ? last - value : value);
+  };
+  if (width > 31) {  // 2^31 entries and more: a key no longer fits beside an entry
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](uint32_t a, uint32_t b) { return keyOf(a) < keyOf(b); });
+    return;
   }
-  RadixSort(items, width + 1);
-  for (size_t k = 0; k < items.size(); ++k) entries[k] = items[k].entry;
+  std::vector<uint64_t> items(entries.size());
+  // Results lie far apart in the store: each record is asked for ahead.
+  constexpr size_t kAhead = 16;
+  for (size_t k = 0; k < entries.size(); ++k) {
+    if (k + kAhead < entries.size() && entries[k + kAhead] < all.size()) {
+      __builtin_prefetch(&all.Record(entries[k + kAhead]));
+    }
+    items[k] = keyOf(entries[k]) << 32 | entries[k];
+  }
+  RadixSort(items, 32, width + 1);
+  for (size_t k = 0; k < items.size(); ++k) entries[k] = static_cast<uint32_t>(items[k]);
 }
 
 }  // namespace
