@@ -247,13 +247,18 @@ std::vector<uint32_t> OrderByText(size_t n, Text&& text, Tie tie) {
       if (e - k > 1) {
         // Texts that end inside this key are proper prefixes of the longer
         // ones with the same key, so they go first; the rest go deeper.
+        // Among themselves each is a prefix of the longer ones (the key pads
+        // with zeros), so the shorter goes first and equal texts by the tie,
+        // with no text read again: the many copies of a common name.
         const size_t limit = run.depth + 4;
         auto mid = std::partition(items.begin() + k, items.begin() + e,
                                   [&](const OrderItem& it) { return detail::SizeOf(it) <= limit; });
         const size_t m = static_cast<size_t>(mid - items.begin());
         if (m - k > 1) {
-          std::sort(items.begin() + k, mid,
-                    [&](const OrderItem& a, const OrderItem& b) { return lessFrom(a, b, 0); });
+          std::sort(items.begin() + k, mid, [&](const OrderItem& a, const OrderItem& b) {
+            const size_t sa = detail::SizeOf(a), sb = detail::SizeOf(b);
+            return sa != sb ? sa < sb : tie(a.entry, b.entry);
+          });
         }
         if (e - m > 1) work.push_back({m, e, limit});
       }

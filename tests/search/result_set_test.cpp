@@ -167,6 +167,32 @@ TEST(Sort, RanksAreReadyWhenTheBuildEnds) {
             RanksOf(OrderByText(entries.size(), [&](uint32_t i) { return entries[i].name(); })));
 }
 
+// Texts over two letters and a zero unit: many copies, prefixes, and texts
+// that differ only past a shared key. Either way round, the order is that of
+// a stable sort of the texts as read.
+TEST(Sort, TextOrderIsAStableSortOfTheTexts) {
+  std::mt19937 random(5);
+  std::vector<std::u16string> texts(5000);
+  for (std::u16string& t : texts) {
+    t.resize(random() % 10);
+    for (char16_t& u : t) u = std::u16string_view(u"\0ab", 3)[random() % 3];
+  }
+  for (const bool backwards : {false, true}) {
+    std::vector<std::u16string> read = texts;
+    if (backwards) {
+      for (std::u16string& t : read) std::reverse(t.begin(), t.end());
+    }
+    std::vector<uint32_t> expected(texts.size());
+    std::iota(expected.begin(), expected.end(), 0u);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](uint32_t a, uint32_t b) { return read[a] < read[b]; });
+    const auto text = [&](uint32_t i) { return std::u16string_view(texts[i]); };
+    EXPECT_EQ(backwards ? OrderByText<true>(texts.size(), text) : OrderByText(texts.size(), text),
+              expected)
+        << backwards;
+  }
+}
+
 // Path order read from the folder tree equals sorting the built paths, also
 // where a sibling's name continues another's with a unit below or above "\",
 // and for paths cut below a chain deeper than paths follow.
