@@ -37,8 +37,9 @@ class KeyIds {
   uint32_t IdOf(uint64_t key) { return IdOf(key, Direct::SlotOf(key)); }
 
   // With the key's slot known (`d`, as Direct::SlotOf gives it), from a
-  // caller that works it out for less than the policy can.
-  uint32_t IdOf(uint64_t key, size_t d) {
+  // caller that works it out for less than the policy can. Inlined for a
+  // direct key: a call a posting cost the unigrams a tenth of their build.
+  [[gnu::always_inline]] uint32_t IdOf(uint64_t key, size_t d) {
     if constexpr (Direct::kSize != 0) {
       if (d < Direct::kSize) {
         uint32_t& id = direct_[d];
@@ -46,20 +47,7 @@ class KeyIds {
         return id;
       }
     }
-    size_t slot = Hash(key) & mask_;
-    while (true) {
-      const Slot& s = slots_[slot];
-      if (s.key == key) return s.id;
-      if (s.key == kFree) break;
-      slot = (slot + 1) & mask_;
-    }
-    if ((hashed_ + 1) * 2 > slots_.size()) {
-      Resize(slots_.size() * 2);
-      return IdOf(key);
-    }
-    ++hashed_;
-    slots_[slot] = {key, Add(key)};
-    return slots_[slot].id;
+    return HashedIdOf(key);
   }
 
   std::vector<uint64_t>& Keys() { return keys_; }
@@ -69,6 +57,23 @@ class KeyIds {
     uint64_t key;
     uint32_t id;
   };
+
+  [[gnu::noinline]] uint32_t HashedIdOf(uint64_t key) {
+    size_t slot = Hash(key) & mask_;
+    while (true) {
+      const Slot& s = slots_[slot];
+      if (s.key == key) return s.id;
+      if (s.key == kFree) break;
+      slot = (slot + 1) & mask_;
+    }
+    if ((hashed_ + 1) * 2 > slots_.size()) {
+      Resize(slots_.size() * 2);
+      return HashedIdOf(key);
+    }
+    ++hashed_;
+    slots_[slot] = {key, Add(key)};
+    return slots_[slot].id;
+  }
 
   uint32_t Add(uint64_t key) {
     keys_.push_back(key);
