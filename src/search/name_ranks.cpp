@@ -68,7 +68,7 @@ bool UpdateRanks(const EntryStore& entries, Less&& less, PackedUints& rank, size
     kept = at;
   }
   merged.insert(merged.end(), kept, order.end());
-  rank = PackedUints(RanksOf(merged));
+  rank = PackedUints::RanksOf(merged);
   return true;
 }
 

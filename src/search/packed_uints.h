@@ -22,13 +22,19 @@ class PackedUints {
     width_ = std::max(1, static_cast<int>(std::bit_width(largest)));
     // Eight bytes of slack: every read is one unaligned 64-bit load.
     bytes_.assign((size_ * width_ + 7) / 8 + 8, 0);
-    for (size_t i = 0; i < size_; ++i) {
-      const size_t bit = i * width_;
-      uint64_t word = 0;
-      std::memcpy(&word, bytes_.data() + bit / 8, 8);
-      word |= uint64_t{values[i]} << (bit % 8);
-      std::memcpy(bytes_.data() + bit / 8, &word, 8);
-    }
+    for (size_t i = 0; i < size_; ++i) Put(i, values[i]);
+  }
+
+  // The ranks of a permutation (rank[order[k]] = k), packed as they are
+  // made: no array of 32-bit ranks on the way, where a sort after live
+  // changes makes them on the window's thread.
+  static PackedUints RanksOf(const std::vector<uint32_t>& order) {
+    PackedUints r;
+    r.size_ = order.size();
+    r.width_ = std::max(1, static_cast<int>(std::bit_width(r.size_ == 0 ? 0 : r.size_ - 1)));
+    r.bytes_.assign((r.size_ * r.width_ + 7) / 8 + 8, 0);
+    for (size_t k = 0; k < order.size(); ++k) r.Put(order[k], static_cast<uint32_t>(k));
+    return r;
   }
 
   uint32_t operator[](size_t i) const {
@@ -75,6 +81,15 @@ class PackedUints {
   Iterator end() const { return {this, size_}; }
 
  private:
+  // Into a place still zero.
+  void Put(size_t i, uint32_t value) {
+    const size_t bit = i * width_;
+    uint64_t word = 0;
+    std::memcpy(&word, bytes_.data() + bit / 8, 8);
+    word |= uint64_t{value} << (bit % 8);
+    std::memcpy(bytes_.data() + bit / 8, &word, 8);
+  }
+
   std::vector<uint8_t> bytes_;
   size_t size_ = 0;
   int width_ = 1;
