@@ -140,7 +140,7 @@ void MainWindow::OnCreate() {
   searchEdit = child(WS_EX_CLIENTEDGE, L"EDIT", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                      IDC_SEARCH_EDIT, 0, searchFont.Get());
   ::SendMessageW(searchEdit, EM_SETCUEBANNER, TRUE, LPARAM(L"검색어 입력..."));
-  ::SetWindowSubclass(searchEdit, SearchEditProc, 1, DWORD_PTR(this));
+  HookControl(searchEdit, SearchEditProc, searchEditHook, this);
   typeCombo =
       child(0, L"COMBOBOX", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST,
             IDC_TYPE_COMBO, 200, uiFont.Get());
@@ -154,7 +154,7 @@ void MainWindow::OnCreate() {
                      IDC_RESULT_LIST, 0, uiFont.Get());
   ::SendMessageW(resultList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  ::SetWindowSubclass(resultList, ListProc, 1, DWORD_PTR(this));
+  HookControl(resultList, ListProc, listHook, this);
   InitIcons();
   for (int c = 0; c < int(kColumnCount); ++c) {
     LVCOLUMNW column{};

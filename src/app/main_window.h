@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/app_ids.h"
+#include "app/control_hook.h"
 #include "app/progress_dialog.h"
 #include "app/shell_transfer.h"
 #include "app/win32_owners.h"
@@ -136,8 +137,7 @@ class MainWindow {
   LRESULT OnNotify(const NMHDR& header);
   void FillDisplayInfo(NMLVDISPINFOW& info);
   void OnColumnClick(int column);
-  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR id, DWORD_PTR self) noexcept;
+  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   void OnListPress(LPARAM point);
   void OpenEntry(const NMITEMACTIVATE& activation);
 
@@ -155,8 +155,8 @@ class MainWindow {
   // What acting on `target` in `column` asks, while the row still holds
   // the same entry with the same path.
   std::optional<view::OpenCommand> CommandForRow(const RowTarget& target, uint32_t column) const;
-  static LRESULT CALLBACK SearchEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self) noexcept;
+  static LRESULT CALLBACK SearchEditProc(HWND edit, UINT message, WPARAM wParam,
+                                         LPARAM lParam) noexcept;
   // True when the key was the window's, not the control's.
   bool OnSearchEditKey(WPARAM key);
   bool OnListKey(UINT message, WPARAM key);
@@ -184,6 +184,8 @@ class MainWindow {
   HWND typeCombo = nullptr;
   HWND resultList = nullptr;
   HWND statusBar = nullptr;
+  ControlHook searchEditHook;  // this window's procedures in front of the controls'
+  ControlHook listHook;
   OwnedFont uiFont;
   OwnedFont searchFont;
   std::unordered_map<std::u16string, int> extensionIcons;

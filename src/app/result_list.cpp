@@ -89,9 +89,10 @@ void MainWindow::OnColumnClick(int column) {
   ResortResults();
 }
 
-LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
-                                      UINT_PTR id, DWORD_PTR self) noexcept {
-  auto* window = reinterpret_cast<MainWindow*>(self);
+LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept {
+  auto* window = HookOwner<MainWindow>(list);
+  if (window == nullptr) return PassToControl(list, message, wParam, lParam);
   switch (message) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -124,13 +125,10 @@ LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wParam, LP
         // No memory for the entry's path: no menu.
       }
       return 0;
-    case WM_NCDESTROY:
-      ::RemoveWindowSubclass(list, ListProc, id);
-      break;
     default:
       break;
   }
-  return ::DefSubclassProc(list, message, wParam, lParam);
+  return PassToControl(list, message, wParam, lParam);
 }
 
 void MainWindow::OnListPress(LPARAM point) {

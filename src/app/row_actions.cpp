@@ -15,14 +15,13 @@
 
 namespace zw::app {
 
-LRESULT CALLBACK MainWindow::SearchEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                            UINT_PTR id, DWORD_PTR self) noexcept {
+LRESULT CALLBACK MainWindow::SearchEditProc(HWND edit, UINT message, WPARAM wParam,
+                                            LPARAM lParam) noexcept {
   if (message == WM_KEYDOWN) {
-    if (reinterpret_cast<MainWindow*>(self)->OnSearchEditKey(wParam)) return 0;
-  } else if (message == WM_NCDESTROY) {
-    ::RemoveWindowSubclass(edit, SearchEditProc, id);
+    auto* window = HookOwner<MainWindow>(edit);
+    if (window != nullptr && window->OnSearchEditKey(wParam)) return 0;
   }
-  return ::DefSubclassProc(edit, message, wParam, lParam);
+  return PassToControl(edit, message, wParam, lParam);
 }
 
 bool MainWindow::OnSearchEditKey(WPARAM key) {
