@@ -23,18 +23,20 @@ inline void HookControl(HWND control, WNDPROC proc, ControlHook& hook, void* own
   hook.own = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(control, GWLP_WNDPROC, LONG_PTR(proc)));
 }
 
+inline const ControlHook* HookOf(HWND control) {
+  return reinterpret_cast<const ControlHook*>(::GetWindowLongPtrW(control, GWLP_USERDATA));
+}
+
 template <class Owner>
 Owner* HookOwner(HWND control) {
-  const auto* hook =
-      reinterpret_cast<const ControlHook*>(::GetWindowLongPtrW(control, GWLP_USERDATA));
+  const ControlHook* hook = HookOf(control);
   return hook != nullptr ? static_cast<Owner*>(hook->owner) : nullptr;
 }
 
 // The control's own handling of what the hook leaves; the hook takes itself
 // out as the control goes.
 inline LRESULT PassToControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-  const auto* hook =
-      reinterpret_cast<const ControlHook*>(::GetWindowLongPtrW(control, GWLP_USERDATA));
+  const ControlHook* hook = HookOf(control);
   if (hook == nullptr || hook->own == nullptr)
     return ::DefWindowProcW(control, message, wParam, lParam);
   const WNDPROC own = hook->own;

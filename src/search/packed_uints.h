@@ -16,12 +16,10 @@ namespace zw {
 class PackedUints {
  public:
   PackedUints() = default;
-  explicit PackedUints(const std::vector<uint32_t>& values) : size_(values.size()) {
+  explicit PackedUints(const std::vector<uint32_t>& values) {
     uint32_t largest = 0;
     for (uint32_t v : values) largest = std::max(largest, v);
-    width_ = std::max(1, static_cast<int>(std::bit_width(largest)));
-    // Eight bytes of slack: every read is one unaligned 64-bit load.
-    bytes_.assign((size_ * width_ + 7) / 8 + 8, 0);
+    Zeroed(values.size(), largest);
     for (size_t i = 0; i < size_; ++i) Put(i, values[i]);
   }
 
@@ -30,9 +28,7 @@ class PackedUints {
   // changes makes them on the window's thread.
   static PackedUints RanksOf(const std::vector<uint32_t>& order) {
     PackedUints r;
-    r.size_ = order.size();
-    r.width_ = std::max(1, static_cast<int>(std::bit_width(r.size_ == 0 ? 0 : r.size_ - 1)));
-    r.bytes_.assign((r.size_ * r.width_ + 7) / 8 + 8, 0);
+    r.Zeroed(order.size(), order.empty() ? 0 : static_cast<uint32_t>(order.size() - 1));
     for (size_t k = 0; k < order.size(); ++k) r.Put(order[k], static_cast<uint32_t>(k));
     return r;
   }
@@ -81,6 +77,14 @@ class PackedUints {
   Iterator end() const { return {this, size_}; }
 
  private:
+  // `size` zeros, each as wide as `largest` needs.
+  void Zeroed(size_t size, uint32_t largest) {
+    size_ = size;
+    width_ = std::max(1, static_cast<int>(std::bit_width(largest)));
+    // Eight bytes of slack: every read is one unaligned 64-bit load.
+    bytes_.assign((size_ * width_ + 7) / 8 + 8, 0);
+  }
+
   // Into a place still zero.
   void Put(size_t i, uint32_t value) {
     const size_t bit = i * width_;

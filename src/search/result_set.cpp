@@ -263,10 +263,11 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const En
     return;
   }
   std::vector<uint64_t> items(entries.size());
-  // Results lie far apart in the store: each record is asked for ahead.
+  // Results lie far apart in the store: with folders first, each record is
+  // asked for ahead.
   constexpr size_t kAhead = 16;
   for (size_t k = 0; k < entries.size(); ++k) {
-    if (k + kAhead < entries.size() && entries[k + kAhead] < all.size()) {
+    if (order.foldersFirst && k + kAhead < entries.size() && entries[k + kAhead] < all.size()) {
       __builtin_prefetch(&all.Record(entries[k + kAhead]));
     }
     items[k] = keyOf(entries[k]) << 32 | entries[k];
