@@ -203,10 +203,14 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
   return result;
 }
 
-// Names beyond which walking the prefix's run costs more than intersecting
-// the lists of its trigrams and the extension: each walked name is read far
-// from the last (a run of "rep" holds a hundred thousand at ten million).
+// Names beyond which reading each name of the prefix's run costs more than
+// testing the run against the extension's list: each name read is far from
+// the last (a run of "rep" holds a hundred thousand at ten million).
 constexpr ptrdiff_t kPrefixWalkLimit = 4096;
+
+// An extension list this many times shorter than the prefix's run is read
+// instead of the run: its names are read and sorted, the run only bounded.
+constexpr ptrdiff_t kFewWithExtension = 32;
 
 std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16string_view p,
                                             std::u16string_view x) {
@@ -217,19 +221,26 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   const auto& entries = h.entries;
   auto matches = [&](EntryRef e) { return e.name().StartsWithFolded(p) && HasExtension(e, x); };
   const auto [first, last] = PrefixRun(h, p);
-  if (!h.t.ngramEnabled || p.size() < 3 || last - first <= kPrefixWalkLimit) {
+  const auto id = h.t.extensionIds.find(std::u16string(x));
+  const PostingTable::List withExt =
+      id != h.t.extensionIds.end() ? h.t.extensionLists.Find(id->second) : PostingTable::List{};
+  if (last - first <= kPrefixWalkLimit) {
     for (auto it = first; it != last; ++it) {
       if (!IsChanged(h.t, *it) && matches(entries[*it])) result.push_back(*it);
     }
-  } else {
-    const auto id = h.t.extensionIds.find(std::u16string(x));
-    if (id != h.t.extensionIds.end()) {
-      std::vector<PostingTable::List> lists{h.t.extensionLists.Find(id->second)};
-      for (size_t j = 2; j < p.size(); ++j) {
-        lists.push_back(h.t.trigramLists.Find(TrigramKey(p[j - 2], p[j - 1], p[j])));
+  } else if (ptrdiff_t(withExt.count) * kFewWithExtension >= last - first) {
+    // The run and the list both describe the unchanged entries by the names
+    // they stand under, so the run is kept where the list has a bit and no
+    // name is read.
+    const std::vector<uint64_t> bits = ListBits(withExt);
+    for (auto it = first; it != last; ++it) {
+      const uint32_t e = *it;
+      if (e / 64 < bits.size() && (bits[e / 64] >> (e % 64) & 1) != 0 && !IsChanged(h.t, e)) {
+        result.push_back(e);
       }
-      result = IntersectAll(std::move(lists));
     }
+  } else {
+    DecodeList(withExt, result);
     std::erase_if(
         result, [&](uint32_t e) { return e >= h.n || IsChanged(h.t, e) || !matches(entries[e]); });
     // As the name order has them: by name, equal names by number. Each name

@@ -155,6 +155,21 @@ void DecodeList(PostingTable::List list, std::vector<uint32_t>& out) {
   while (reader.Next(value)) out.push_back(value);
 }
 
+std::vector<uint64_t> ListBits(PostingTable::List list) {
+  std::vector<uint64_t> bits((size_t{list.universe} + 63) / 64, 0);
+  if (list.form == PostingTable::kBitmap) {
+    const size_t bytes = std::min(size_t(list.end - list.begin), bits.size() * 8);
+    std::memcpy(bits.data(), list.begin, bytes);  // little-endian, as the words are read
+    return bits;
+  }
+  ListReader reader(list);
+  uint32_t value = 0;
+  while (reader.Next(value)) {
+    if (value / 64 < bits.size()) bits[value / 64] |= uint64_t{1} << (value % 64);
+  }
+  return bits;
+}
+
 void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list) {
   if (list.form == PostingTable::kBitmap) {
     running.erase(std::remove_if(running.begin(), running.end(),

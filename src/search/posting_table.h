@@ -63,6 +63,10 @@ void EncodeEliasFano(const std::vector<uint32_t>& entries, uint32_t universe, ui
 // Appends every entry number of `list` to `out`, ascending.
 void DecodeList(PostingTable::List list, std::vector<uint32_t>& out);
 
+// One bit for each entry of `list`, entry e at bit e % 64 of word e / 64,
+// over the list's universe: membership without a search.
+std::vector<uint64_t> ListBits(PostingTable::List list);
+
 // Keeps in `running` (ascending) only the numbers that also occur in `list`.
 void IntersectWith(std::vector<uint32_t>& running, PostingTable::List list);
 
