@@ -88,9 +88,9 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
   const bool trigrams = BuildPostingTable(tables.jamoTrigrams, names, [&](uint32_t k, auto&& sink) {
     const size_t from = k == 0 ? 0 : tables.jamoEnds[k - 1];
     const char16_t* f = tables.jamoNames.data();
-    for (size_t j = from + 2; j < tables.jamoEnds[k]; ++j) {
-      sink(TrigramKey(f[j - 2], f[j - 1], f[j]));
-    }
+    const size_t end = tables.jamoEnds[k];
+    for (size_t j = from + 2; j < end; ++j) sink(TrigramKey(f[j - 2], f[j - 1], f[j]));
+    if (end - from >= 2) sink(FinalPairKey(f[end - 2], f[end - 1]));
   });
   const bool built =
       trigrams && BuildPostingTable(tables.initialsLists, n, [&](uint32_t i, auto&& sink) {
@@ -109,6 +109,13 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
 
 std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_view p) {
   std::vector<uint32_t> result;
+  if (p.size() == 2) {
+    // A pair is in exactly the names where it begins a trigram or ends the name.
+    const uint64_t pair = TrigramKey(p[0], p[1], 0);
+    std::vector<PostingTable::List> lists = tables.jamoTrigrams.FindRange(pair, pair | 0xFFFF);
+    lists.push_back(tables.jamoTrigrams.Find(FinalPairKey(p[0], p[1])));
+    return UniteAll(lists);
+  }
   if (p.size() < 3) {
     result.resize(tables.jamoEntries.size());
     for (uint32_t k = 0; k < result.size(); ++k) result[k] = k;

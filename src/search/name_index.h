@@ -63,7 +63,7 @@ struct NameTables {
   std::vector<uint64_t> jamoBits;
   std::vector<uint32_t> jamoEntries, jamoEnds;
   std::vector<char16_t> jamoNames;
-  PostingTable jamoTrigrams;  // of those names, by position in jamoEntries
+  PostingTable jamoTrigrams;  // trigrams and final pairs of those names, by position in jamoEntries
   PostingTable initialsLists;
 
   // Built entries whose name changed (renamed, deleted) since the build, with

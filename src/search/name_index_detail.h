@@ -46,7 +46,7 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries);
 std::vector<uint32_t> InitialsCandidates(const NameTables& tables, std::u16string_view letters);
 
 // Positions in jamoEntries of the names stored as jamo that may contain
-// `pattern` (folded, composed); every position when it is too short to tell.
+// `pattern` (folded, composed); every position for one unit or none.
 std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_view pattern);
 
 inline bool IsJamoName(const NameTables& tables, uint32_t e) {
