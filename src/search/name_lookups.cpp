@@ -78,6 +78,22 @@ void MergeByName(const Held& h, std::vector<uint32_t>& result, std::vector<uint3
     return FoldedName(entries[a]) < FoldedName(entries[b]);
   };
   std::stable_sort(delta.begin(), delta.end(), byName);
+  if (delta.size() * 16 < result.size()) {
+    // A few into many: each placed by binary search, so only the names at the
+    // probes are read, not every name of the answer.
+    std::vector<uint32_t> merged;
+    merged.reserve(result.size() + delta.size());
+    auto from = result.begin();
+    for (uint32_t e : delta) {
+      const auto at = std::upper_bound(from, result.end(), e, byName);
+      merged.insert(merged.end(), from, at);
+      merged.push_back(e);
+      from = at;
+    }
+    merged.insert(merged.end(), from, result.end());
+    result = std::move(merged);
+    return;
+  }
   const auto middle = static_cast<std::ptrdiff_t>(result.size());
   result.insert(result.end(), delta.begin(), delta.end());
   std::inplace_merge(result.begin(), result.begin() + middle, result.end(), byName);
@@ -390,11 +406,13 @@ void AddHangul(const NameIndex& index, const SearchQuery& q, std::vector<uint32_
       if (e >= h.n || IsChanged(t, e)) continue;
       const size_t from = k == 0 ? 0 : t.jamoEnds[k - 1];
       const std::u16string_view name = names.substr(from, t.jamoEnds[k] - from);
-      // Only a query with an extension reads one, and a folder has none.
-      const std::u16string_view extension = q.foldedExtension.empty() || h.entries[e].isFolder()
-                                                ? std::u16string_view()
-                                                : FileExtension(name);
-      if (Matches(name, extension, q)) extra.push_back(e);
+      // Only a query with an extension reads one, and a folder has none:
+      // its record, far from the last, is read only for a name that matches.
+      if (q.foldedExtension.empty()) {
+        if (Matches(name, std::u16string_view(), q)) extra.push_back(e);
+      } else if (Matches(name, FileExtension(name), q) && !h.entries[e].isFolder()) {
+        extra.push_back(e);
+      }
     }
   }
   if (q.initials) {

@@ -129,6 +129,41 @@ class ListReader {
   size_t bit_ = 0;
 };
 
+// Calls f(entry) for every entry of Elias-Fano `list`, ascending, taking the
+// high parts a word at a time: far quicker than the reader over a long list.
+template <class F>
+void ForEachEliasFano(PostingTable::List list, F&& f) {
+  const uint32_t low = EliasFanoLowBits(list.universe, list.count);
+  const size_t lowBytes = EliasFanoLowBytes(list.universe, list.count);
+  const size_t bytes = size_t(list.end - list.begin);
+  if (lowBytes > bytes) return;  // damaged: nothing to read
+  const uint8_t* high = list.begin + lowBytes;
+  const size_t highBytes = bytes - lowBytes;
+  const uint64_t mask = (uint64_t{1} << low) - 1;
+  uint32_t index = 0;
+  for (size_t at = 0; at < highBytes && index < list.count; at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, high + at, std::min<size_t>(8, highBytes - at));  // little-endian
+    for (; word != 0 && index < list.count; word &= word - 1, ++index) {
+      const uint64_t highPart = at * 8 + size_t(std::countr_zero(word)) - index;
+      uint64_t lowPart = 0;
+      if (low != 0) {
+        const size_t bit = size_t{index} * low;
+        const size_t from = bit / 8;
+        if (from + 8 <= lowBytes) {
+          std::memcpy(&lowPart, list.begin + from, 8);
+        } else {
+          for (size_t k = 0; from + k < lowBytes; ++k) {
+            lowPart |= uint64_t{list.begin[from + k]} << (8 * k);
+          }
+        }
+        lowPart = (lowPart >> (bit % 8)) & mask;
+      }
+      f(static_cast<uint32_t>(highPart << low | lowPart));
+    }
+  }
+}
+
 bool BitSet(PostingTable::List list, uint32_t entry) {
   const size_t byte = entry / 8;
   return byte < size_t(list.end - list.begin) && ((list.begin[byte] >> (entry % 8)) & 1) != 0;
@@ -150,6 +185,10 @@ void DecodeList(PostingTable::List list, std::vector<uint32_t>& out) {
     }
     return;
   }
+  if (list.form == PostingTable::kEliasFano) {
+    ForEachEliasFano(list, [&](uint32_t e) { out.push_back(e); });
+    return;
+  }
   ListReader reader(list);
   uint32_t value = 0;
   while (reader.Next(value)) out.push_back(value);
@@ -162,11 +201,16 @@ std::vector<uint64_t> ListBits(PostingTable::List list) {
     std::memcpy(bits.data(), list.begin, bytes);  // little-endian, as the words are read
     return bits;
   }
+  auto mark = [&](uint32_t e) {
+    if (e / 64 < bits.size()) bits[e / 64] |= uint64_t{1} << (e % 64);
+  };
+  if (list.form == PostingTable::kEliasFano) {
+    ForEachEliasFano(list, mark);
+    return bits;
+  }
   ListReader reader(list);
   uint32_t value = 0;
-  while (reader.Next(value)) {
-    if (value / 64 < bits.size()) bits[value / 64] |= uint64_t{1} << (value % 64);
-  }
+  while (reader.Next(value)) mark(value);
   return bits;
 }
 

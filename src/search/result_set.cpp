@@ -113,6 +113,15 @@ namespace {
 // The path ranks, which order equal paths by drive and number already.
 using PathRanksSource = std::function<const PackedUints&()>;
 
+// Results lie far apart in the store: a pass that reads each one's record
+// asks for the record some results ahead.
+void RecordAhead(const EntryStore& all, const std::vector<uint32_t>& entries, size_t k) {
+  constexpr size_t kAhead = 16;
+  if (k + kAhead < entries.size() && entries[k + kAhead] < all.size()) {
+    __builtin_prefetch(&all.Record(entries[k + kAhead]));
+  }
+}
+
 // Path rank above, entry number below: one integer compared per step.
 uint64_t PathKey(const PackedUints& rank, uint32_t n) {
   const uint64_t r = n < rank.size() ? rank[n] : UINT32_MAX;
@@ -263,13 +272,8 @@ void SortByRanks(std::vector<uint32_t>& entries, const SortSpec& order, const En
     return;
   }
   std::vector<uint64_t> items(entries.size());
-  // Results lie far apart in the store: with folders first, each record is
-  // asked for ahead.
-  constexpr size_t kAhead = 16;
   for (size_t k = 0; k < entries.size(); ++k) {
-    if (order.foldersFirst && k + kAhead < entries.size() && entries[k + kAhead] < all.size()) {
-      __builtin_prefetch(&all.Record(entries[k + kAhead]));
-    }
+    if (order.foldersFirst) RecordAhead(all, entries, k);  // else no record is read
     items[k] = keyOf(entries[k]) << 32 | entries[k];
   }
   RadixSort(items, 32, width + 1);
@@ -310,7 +314,14 @@ void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& ind
 void FilterResults(ResultSet& results, const GuardedEntries& entries,
                    const TypeFilterState& state) {
   const EntryReadView indexHold(entries);
-  results.KeepIf([&](uint32_t n) { return TypeFilter(indexHold, n, state); });
+  std::lock_guard hold(results.mutex_);
+  std::vector<uint32_t>& found = results.entries_;
+  size_t kept = 0;
+  for (size_t k = 0; k < found.size(); ++k) {
+    RecordAhead(indexHold.entries(), found, k);
+    if (TypeFilter(indexHold, found[k], state)) found[kept++] = found[k];
+  }
+  found.resize(kept);
 }
 
 namespace {

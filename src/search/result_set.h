@@ -93,6 +93,7 @@ class ResultSet {
 
  private:
   friend void SortResults(ResultSet&, const SortSpec&, const NameIndex&);
+  friend void FilterResults(ResultSet&, const GuardedEntries&, const TypeFilterState&);
   mutable std::mutex mutex_;
   std::vector<uint32_t> entries_;
   std::vector<uint32_t> kept_;
