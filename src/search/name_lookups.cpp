@@ -79,19 +79,8 @@ void MergeByName(const Held& h, std::vector<uint32_t>& result, std::vector<uint3
   };
   std::stable_sort(delta.begin(), delta.end(), byName);
   if (delta.size() * 16 < result.size()) {
-    // A few into many: each placed by binary search, so only the names at the
-    // probes are read, not every name of the answer.
-    std::vector<uint32_t> merged;
-    merged.reserve(result.size() + delta.size());
-    auto from = result.begin();
-    for (uint32_t e : delta) {
-      const auto at = std::upper_bound(from, result.end(), e, byName);
-      merged.insert(merged.end(), from, at);
-      merged.push_back(e);
-      from = at;
-    }
-    merged.insert(merged.end(), from, result.end());
-    result = std::move(merged);
+    // Names read at the probes only, not every name of the answer.
+    result = MergeFew(result, delta, byName);
     return;
   }
   const auto middle = static_cast<std::ptrdiff_t>(result.size());

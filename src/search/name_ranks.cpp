@@ -58,17 +58,7 @@ bool UpdateRanks(const EntryStore& entries, Less&& less, PackedUints& rank, size
   for (uint32_t e = 0; e < count; ++e) order[rank[e]] = e;
   std::erase_if(order, [&](uint32_t e) { return isMoved[e]; });
   std::sort(moved.begin(), moved.end(), less);
-  std::vector<uint32_t> merged;
-  merged.reserve(n);
-  auto kept = order.begin();
-  for (uint32_t m : moved) {
-    const auto at = std::upper_bound(kept, order.end(), m, less);
-    merged.insert(merged.end(), kept, at);
-    merged.push_back(m);
-    kept = at;
-  }
-  merged.insert(merged.end(), kept, order.end());
-  rank = PackedUints::RanksOf(merged);
+  rank = PackedUints::RanksOf(MergeFew(order, moved, less));
   return true;
 }
 
