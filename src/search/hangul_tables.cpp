@@ -109,13 +109,7 @@ void BuildHangulTables(NameTables& tables, const EntryStore& entries) {
 
 std::vector<uint32_t> JamoCandidates(const NameTables& tables, std::u16string_view p) {
   std::vector<uint32_t> result;
-  if (p.size() == 2) {
-    // A pair is in exactly the names where it begins a trigram or ends the name.
-    const uint64_t pair = TrigramKey(p[0], p[1], 0);
-    std::vector<PostingTable::List> lists = tables.jamoTrigrams.FindRange(pair, pair | 0xFFFF);
-    lists.push_back(tables.jamoTrigrams.Find(FinalPairKey(p[0], p[1])));
-    return UniteAll(lists);
-  }
+  if (p.size() == 2) return UniteAll(PairLists(tables.jamoTrigrams, p[0], p[1]));
   if (p.size() < 3) {
     result.resize(tables.jamoEntries.size());
     for (uint32_t k = 0; k < result.size(); ++k) result[k] = k;

@@ -19,6 +19,17 @@ void Release(std::vector<T>& v) {
   std::vector<T>().swap(v);
 }
 
+// The lists of `table` (trigrams and final pairs) whose names hold the pair
+// of units: a pair is in exactly the names where it begins a trigram or ends
+// the name.
+inline std::vector<PostingTable::List> PairLists(const PostingTable& table, char16_t first,
+                                                 char16_t second) {
+  const uint64_t pair = TrigramKey(first, second, 0);
+  std::vector<PostingTable::List> lists = table.FindRange(pair, pair | 0xFFFF);
+  lists.push_back(table.Find(FinalPairKey(first, second)));
+  return lists;
+}
+
 // `many` and `few` as one list, both sorted by `less`, equal ones from `many`
 // first. Each of `few` is placed by binary search, so only the elements at
 // the probes are compared: far fewer reads than a merge when `few` is small.

@@ -213,8 +213,8 @@ std::vector<uint32_t> PrefixLookup(const NameIndex& index, std::u16string_view p
 // the last (a run of "rep" holds a hundred thousand at ten million).
 constexpr ptrdiff_t kPrefixWalkLimit = 4096;
 
-// An extension list this many times shorter than the prefix's run is read
-// instead of the run: its names are read and sorted, the run only bounded.
+// An extension list this many times shorter than the prefix's run costs
+// less to read than the run: its names are read, tested and sorted instead.
 constexpr ptrdiff_t kFewWithExtension = 32;
 
 std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16string_view p,
@@ -226,14 +226,17 @@ std::vector<uint32_t> PrefixExtensionLookup(const NameIndex& index, std::u16stri
   const auto& entries = h.entries;
   auto matches = [&](EntryRef e) { return e.name().StartsWithFolded(p) && HasExtension(e, x); };
   const auto [first, last] = PrefixRun(h, p);
-  const auto id = h.t.extensionIds.find(std::u16string(x));
-  const PostingTable::List withExt =
-      id != h.t.extensionIds.end() ? h.t.extensionLists.Find(id->second) : PostingTable::List{};
   if (last - first <= kPrefixWalkLimit) {
     for (auto it = first; it != last; ++it) {
       if (!IsChanged(h.t, *it) && matches(entries[*it])) result.push_back(*it);
     }
-  } else if (ptrdiff_t(withExt.count) * kFewWithExtension >= last - first) {
+    MergeByName(h, result, DeltaMatches(h, matches));
+    return result;
+  }
+  const auto id = h.t.extensionIds.find(std::u16string(x));
+  const PostingTable::List withExt =
+      id != h.t.extensionIds.end() ? h.t.extensionLists.Find(id->second) : PostingTable::List{};
+  if (ptrdiff_t(withExt.count) * kFewWithExtension >= last - first) {
     // The run and the list both describe the unchanged entries by the names
     // they stand under, so the run is kept where the list has a bit and no
     // name is read.
@@ -294,11 +297,7 @@ std::vector<uint32_t> ContainsLookup(const NameIndex& index, const EntryAccess& 
     return result;
   }
   if (p.size() == 2) {
-    // A pair is in exactly the names where it begins a trigram or ends the name.
-    const uint64_t pair = TrigramKey(p[0], p[1], 0);
-    std::vector<PostingTable::List> lists = t.trigramLists.FindRange(pair, pair | 0xFFFF);
-    lists.push_back(t.trigramLists.Find(FinalPairKey(p[0], p[1])));
-    result = UniteAll(lists);
+    result = UniteAll(PairLists(t.trigramLists, p[0], p[1]));
     finish(false);
     return result;
   }

@@ -49,6 +49,21 @@ void EncodeEliasFano(const std::vector<uint32_t>& entries, uint32_t universe, ui
 
 namespace {
 
+// The low part of an Elias-Fano list's entry `index`: `low` bits at bit
+// index * low of the `lowBytes` bytes at `begin`.
+uint64_t EliasFanoLowPart(const uint8_t* begin, size_t lowBytes, uint32_t index, uint32_t low) {
+  if (low == 0) return 0;
+  const size_t at = size_t{index} * low;
+  const size_t from = at / 8;
+  uint64_t part = 0;
+  if (from + 8 <= lowBytes) {
+    std::memcpy(&part, begin + from, 8);  // little-endian
+  } else {
+    for (size_t k = 0; from + k < lowBytes; ++k) part |= uint64_t{begin[from + k]} << (8 * k);
+  }
+  return (part >> (at % 8)) & ((uint64_t{1} << low) - 1);
+}
+
 // The entries of a delta-coded or Elias-Fano list, one at a time. The
 // tables are built by this program, but a truncated list must still end the
 // walk rather than read past its end.
@@ -100,20 +115,8 @@ class ListReader {
     }
     bit_ += size_t(std::countr_zero(bits));
     const uint64_t highPart = bit_ - index_;
-    uint64_t lowPart = 0;
-    if (low_ != 0) {
-      const size_t at = size_t{index_} * low_;
-      const size_t from = at / 8;
-      const size_t lowBytes = size_t(high_ - list_.begin);
-      if (from + 8 <= lowBytes) {
-        std::memcpy(&lowPart, list_.begin + from, 8);  // little-endian
-      } else {
-        for (size_t k = 0; from + k < lowBytes; ++k) {
-          lowPart |= uint64_t{list_.begin[from + k]} << (8 * k);
-        }
-      }
-      lowPart = (lowPart >> (at % 8)) & ((uint64_t{1} << low_) - 1);
-    }
+    const uint64_t lowPart =
+        EliasFanoLowPart(list_.begin, size_t(high_ - list_.begin), index_, low_);
     value = static_cast<uint32_t>((highPart << low_) | lowPart);
     ++index_;
     ++bit_;
@@ -139,26 +142,13 @@ void ForEachEliasFano(PostingTable::List list, F&& f) {
   if (lowBytes > bytes) return;  // damaged: nothing to read
   const uint8_t* high = list.begin + lowBytes;
   const size_t highBytes = bytes - lowBytes;
-  const uint64_t mask = (uint64_t{1} << low) - 1;
   uint32_t index = 0;
   for (size_t at = 0; at < highBytes && index < list.count; at += 8) {
     uint64_t word = 0;
     std::memcpy(&word, high + at, std::min<size_t>(8, highBytes - at));  // little-endian
     for (; word != 0 && index < list.count; word &= word - 1, ++index) {
       const uint64_t highPart = at * 8 + size_t(std::countr_zero(word)) - index;
-      uint64_t lowPart = 0;
-      if (low != 0) {
-        const size_t bit = size_t{index} * low;
-        const size_t from = bit / 8;
-        if (from + 8 <= lowBytes) {
-          std::memcpy(&lowPart, list.begin + from, 8);
-        } else {
-          for (size_t k = 0; from + k < lowBytes; ++k) {
-            lowPart |= uint64_t{list.begin[from + k]} << (8 * k);
-          }
-        }
-        lowPart = (lowPart >> (bit % 8)) & mask;
-      }
+      const uint64_t lowPart = EliasFanoLowPart(list.begin, lowBytes, index, low);
       f(static_cast<uint32_t>(highPart << low | lowPart));
     }
   }
