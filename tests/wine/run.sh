@@ -28,7 +28,9 @@ absolute() { case $1 in /* | '') echo "$1" ;; *) echo "$root/$1" ;; esac; }
 mingw_dir=$(absolute "${ZW_MINGW_BUILD:-}")
 native_dir=$(absolute "${ZW_NATIVE_BUILD:-}")
 prefix=$(absolute "${ZW_WINE_PREFIX:-build/wine}")
-out=$prefix-run
+# Not $prefix-run: with the default prefix that is the folder `make run`
+# makes its own prefix in, and removes whole.
+out=$prefix-files
 log=$root/build/test-logs/$(basename "$prefix")
 mkdir -p "$out" "$log"
 rm -f "$log"/zw_*_tests.txt  # only this run's programs may count
