@@ -159,48 +159,51 @@ bool BitSet(PostingTable::List list, uint32_t entry) {
   return byte < size_t(list.end - list.begin) && ((list.begin[byte] >> (entry % 8)) & 1) != 0;
 }
 
-}  // namespace
-
-void DecodeList(PostingTable::List list, std::vector<uint32_t>& out) {
-  out.reserve(out.size() + list.count);
+// Calls f(entry) for every entry of `list`, ascending, in whichever form.
+template <class F>
+void ForEachEntry(PostingTable::List list, F&& f) {
   if (list.form == PostingTable::kBitmap) {
     const size_t bytes = size_t(list.end - list.begin);
     for (size_t at = 0; at < bytes; at += 8) {
       uint64_t word = 0;
       std::memcpy(&word, list.begin + at, std::min<size_t>(8, bytes - at));  // little-endian
-      while (word != 0) {
-        out.push_back(uint32_t(at * 8 + size_t(std::countr_zero(word))));
-        word &= word - 1;
-      }
+      for (; word != 0; word &= word - 1) f(uint32_t(at * 8 + size_t(std::countr_zero(word))));
+    }
+  } else if (list.form == PostingTable::kEliasFano) {
+    ForEachEliasFano(list, f);
+  } else {
+    ListReader reader(list);
+    for (uint32_t e = 0; reader.Next(e);) f(e);
+  }
+}
+
+// Sets in `bits` (entry e at bit e % 64 of word e / 64) every entry of
+// `list` that fits: a bitmap a word at a time.
+void MarkBits(PostingTable::List list, std::vector<uint64_t>& bits) {
+  if (list.form == PostingTable::kBitmap) {
+    const size_t bytes = std::min(size_t(list.end - list.begin), bits.size() * 8);
+    for (size_t at = 0; at < bytes; at += 8) {
+      uint64_t word = 0;
+      std::memcpy(&word, list.begin + at, std::min<size_t>(8, bytes - at));  // little-endian
+      bits[at / 8] |= word;
     }
     return;
   }
-  if (list.form == PostingTable::kEliasFano) {
-    ForEachEliasFano(list, [&](uint32_t e) { out.push_back(e); });
-    return;
-  }
-  ListReader reader(list);
-  uint32_t value = 0;
-  while (reader.Next(value)) out.push_back(value);
+  ForEachEntry(list, [&](uint32_t e) {
+    if (e / 64 < bits.size()) bits[e / 64] |= uint64_t{1} << (e % 64);
+  });
+}
+
+}  // namespace
+
+void DecodeList(PostingTable::List list, std::vector<uint32_t>& out) {
+  out.reserve(out.size() + list.count);
+  ForEachEntry(list, [&](uint32_t e) { out.push_back(e); });
 }
 
 std::vector<uint64_t> ListBits(PostingTable::List list) {
   std::vector<uint64_t> bits((size_t{list.universe} + 63) / 64, 0);
-  if (list.form == PostingTable::kBitmap) {
-    const size_t bytes = std::min(size_t(list.end - list.begin), bits.size() * 8);
-    std::memcpy(bits.data(), list.begin, bytes);  // little-endian, as the words are read
-    return bits;
-  }
-  auto mark = [&](uint32_t e) {
-    if (e / 64 < bits.size()) bits[e / 64] |= uint64_t{1} << (e % 64);
-  };
-  if (list.form == PostingTable::kEliasFano) {
-    ForEachEliasFano(list, mark);
-    return bits;
-  }
-  ListReader reader(list);
-  uint32_t value = 0;
-  while (reader.Next(value)) mark(value);
+  MarkBits(list, bits);
   return bits;
 }
 
@@ -250,23 +253,9 @@ std::vector<uint32_t> UniteAll(const std::vector<PostingTable::List>& lists) {
     }
     return result;
   }
-  // Each list straight into the bits: a bitmap a word at a time.
+  // Each list straight into the bits.
   std::vector<uint64_t> bits((size_t{universe} + 63) / 64);
-  for (const PostingTable::List& list : lists) {
-    if (list.form == PostingTable::kBitmap) {
-      const size_t bytes = std::min(size_t(list.end - list.begin), bits.size() * 8);
-      for (size_t at = 0; at < bytes; at += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, list.begin + at, std::min<size_t>(8, bytes - at));  // little-endian
-        bits[at / 8] |= word;
-      }
-      continue;
-    }
-    ListReader reader(list);
-    for (uint32_t e = 0; reader.Next(e);) {
-      if (e < universe) bits[e / 64] |= uint64_t{1} << (e % 64);
-    }
-  }
+  for (const PostingTable::List& list : lists) MarkBits(list, bits);
   if (universe % 64 != 0) bits.back() &= (uint64_t{1} << (universe % 64)) - 1;
   result.reserve(total);
   for (size_t w = 0; w < bits.size(); ++w) {

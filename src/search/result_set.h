@@ -106,7 +106,8 @@ class ResultSet {
 // result, by comparing texts otherwise. Takes the entries' lock shared.
 void SortResults(ResultSet& results, const SortSpec& order, const NameIndex& index);
 
-// KeepIf with TypeFilter by entry number, under the entries' lock.
+// Keeps the results TypeFilter passes, in order, under the entries' lock;
+// each result's record is asked for some results ahead.
 void FilterResults(ResultSet& results, const GuardedEntries& entries, const TypeFilterState& state);
 
 // Every entry number, ascending, that passes the filter (the list shown for an
